@@ -1,0 +1,14 @@
+# PELORIX_SANITIZE: ASan + UBSan for the whole build (tests run under it in CI).
+# PELORIX_TSAN: ThreadSanitizer, used for the conversion engine tests.
+if(PELORIX_SANITIZE AND PELORIX_TSAN)
+  message(FATAL_ERROR "PELORIX_SANITIZE and PELORIX_TSAN cannot be combined")
+endif()
+if(PELORIX_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(PELORIX_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()

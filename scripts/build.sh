@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Configures and builds one flavour of Pelorix with Ninja.
+#   scripts/build.sh [plain|asan|tsan] [extra cmake arguments...]
+# Build folders: build/ (plain), build-asan/, build-tsan/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+flavour=${1:-plain}
+shift || true
+case "$flavour" in
+  plain) dir=build; flags=() ;;
+  asan) dir=build-asan; flags=(-DPELORIX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DPELORIX_BUILD_BENCH=OFF) ;;
+  tsan) dir=build-tsan; flags=(-DPELORIX_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELORIX_BUILD_GUI=OFF -DPELORIX_BUILD_BENCH=OFF) ;;
+  *) echo "usage: $0 [plain|asan|tsan]" >&2; exit 2 ;;
+esac
+
+jobs=${PELORIX_JOBS:-$(nproc)}
+cmake -S . -B "$dir" -G Ninja "${flags[@]}" "$@" >/dev/null
+cmake --build "$dir" -j "$jobs"

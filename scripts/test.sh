@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the whole test suite through ctest.
+#   scripts/test.sh            plain build (build/)
+#   scripts/test.sh asan       AddressSanitizer + UndefinedBehaviorSanitizer build (build-asan/)
+#   scripts/test.sh tsan       ThreadSanitizer build of the core and CLI tests (build-tsan/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+flavour=${1:-plain}
+scripts/setup-deps.sh
+scripts/build.sh "$flavour"
+case "$flavour" in
+  plain) dir=build ;;
+  asan) dir=build-asan ;;
+  tsan) dir=build-tsan ;;
+esac
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+ctest --test-dir "$dir" --output-on-failure -j "${PELORIX_JOBS:-$(nproc)}"

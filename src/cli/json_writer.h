@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pelorix::cli {
+
+// A minimal streaming JSON writer: objects, arrays, strings (UTF-8 in, escaped out), numbers.
+class JsonWriter {
+ public:
+  void beginObject();
+  void endObject();
+  void beginArray();
+  void endArray();
+  void key(std::string_view name);
+  void value(std::string_view text);
+  void value(const char* text) { value(std::string_view(text)); }
+  void value(int number);
+  void value(float number);  // shortest text that reads back as the same float; null if not finite
+  void value(bool flag);
+  const std::string& text() const { return out_; }
+
+ private:
+  void separate();
+  std::string out_;
+  bool needComma_ = false;
+  int depth_ = 0;
+};
+
+}  // namespace pelorix::cli

@@ -1,0 +1,19 @@
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "commands.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"pelorix-cli: compose, render and inspect Pelorix projects"};
+  app.require_subcommand(1);
+  pelorix::cli::Action action;
+  pelorix::cli::addInfoCommand(app, action);
+  pelorix::cli::addSaveAsCommand(app, action);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return app.exit(error);
+  }
+  return action ? action() : pelorix::cli::kExitFailure;
+}

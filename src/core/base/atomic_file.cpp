@@ -1,0 +1,138 @@
+#include "base/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace pelorix {
+namespace {
+
+// The process umask, read without changing it (umask(2) would race with other threads).
+mode_t processUmask() {
+  static const mode_t mask = [] {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("Umask:", 0) == 0)
+        return static_cast<mode_t>(std::strtol(line.c_str() + 6, nullptr, 8));
+    }
+    return static_cast<mode_t>(022);
+  }();
+  return mask;
+}
+
+std::string folderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(std::string targetPath) : target_(std::move(targetPath)) {}
+
+AtomicFile::~AtomicFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_ && !tempPath_.empty()) ::unlink(tempPath_.c_str());
+}
+
+bool AtomicFile::fail(int error, const std::string& what) {
+  error_.error = error;
+  error_.message = what + " " + target_ + ": " + std::strerror(error);
+  return false;
+}
+
+bool AtomicFile::open() {
+  if (target_.empty()) return fail(ENOENT, "cannot write");
+  std::string pattern = folderOf(target_) + "/.pelorix-tmp-XXXXXX";
+  fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd_ < 0) return fail(errno, "cannot write");
+  tempPath_ = pattern;
+  return true;
+}
+
+bool AtomicFile::write(const void* data, size_t size) {
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  while (size > 0) {
+    const ssize_t written = ::write(fd_, bytes, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return fail(errno, "cannot write");
+    }
+    bytes += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool AtomicFile::commit(Durability durability) {
+  if (tempPath_.empty()) return fail(EBADF, "cannot write");
+  struct stat old {};
+  const mode_t mode =
+      ::stat(target_.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0666 & ~processUmask());
+  if (fd_ >= 0) {
+    if (durability == Durability::Sync && ::fsync(fd_) != 0) return fail(errno, "cannot write");
+    ::fchmod(fd_, mode);
+    if (::close(fd_) != 0) {
+      fd_ = -1;
+      return fail(errno, "cannot write");
+    }
+    fd_ = -1;
+  } else {
+    ::chmod(tempPath_.c_str(), mode);
+  }
+  if (::rename(tempPath_.c_str(), target_.c_str()) != 0) return fail(errno, "cannot write");
+  committed_ = true;
+  return true;
+}
+
+std::optional<std::string> readFileBytes(const std::string& path, FileError* error) {
+  auto fail = [&](int code) -> std::optional<std::string> {
+    if (error) {
+      error->error = code;
+      error->message = "cannot read " + path + ": " + std::strerror(code);
+    }
+    return std::nullopt;
+  };
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fail(errno);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    const int code = S_ISDIR(info.st_mode) ? EISDIR : errno;
+    ::close(fd);
+    return fail(code);
+  }
+  std::string data;
+  if (S_ISREG(info.st_mode)) data.reserve(static_cast<size_t>(info.st_size));
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const int code = errno;
+      ::close(fd);
+      return fail(code);
+    }
+    data.append(buffer, static_cast<size_t>(got));
+  }
+  ::close(fd);
+  return data;
+}
+
+bool writeFileAtomically(const std::string& path, std::span<const uint8_t> data,
+                         Durability durability, FileError* error) {
+  AtomicFile file(path);
+  const bool ok = file.open() && file.write(data.data(), data.size()) && file.commit(durability);
+  if (!ok && error) *error = file.error();
+  return ok;
+}
+
+}  // namespace pelorix

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/text_encoding.h"
+
+namespace pelorix {
+
+inline constexpr int kMaxLayers = 16;
+
+// Layer effect bits.
+inline constexpr int effectInterpolate = 1;
+inline constexpr int effectColorKey = 2;
+
+// Source flag bits.
+inline constexpr int sourceAutoCalc = 1;
+
+// A transparent colour in the byte order of a 24-bit pixel.
+struct KeyColor {
+  uint8_t blue = 0;
+  uint8_t green = 0;
+  uint8_t red = 0;
+  uint8_t reserved = 0;
+
+  friend bool operator==(const KeyColor&, const KeyColor&) = default;
+};
+
+// One keyframe of a layer: an image shown for `duration` seconds at a placement.
+struct Source {
+  std::string file = "-";
+  float duration = 0.0f;
+  float x = 0.0f;
+  float y = 0.0f;
+  float scale = 1.0f;
+  float rotation = 0.0f;
+  float opacity = 1.0f;
+  float reserved1 = 0.0f;
+  float reserved2 = 0.0f;
+  int flags = sourceAutoCalc;
+  std::string pluginText;
+
+  friend bool operator==(const Source&, const Source&) = default;
+};
+
+struct Layer {
+  int number = 0;
+  std::string name = "-";
+  int visible = 0;
+  int effects = 0;
+  KeyColor keyColor;
+  // Sum of the source durations, kept incrementally by the source operations (so it may differ
+  // from a fresh sum in the last bits after edits); recomputed only when a file is read.
+  float totalDuration = 0.0f;
+  int reserved1 = 0;
+  int reserved2 = 0;
+  std::vector<Source> sources;
+
+  friend bool operator==(const Layer&, const Layer&) = default;
+};
+
+// The whole animation: output settings and 16 layer slots, of which the first `layerCount` are
+// in use. Operations never show anything; the commands that call them mark the project modified.
+struct Project {
+  std::array<Layer, kMaxLayers> layers;
+  int layerCount = 0;
+  std::string name;
+  std::string saveFileName;
+  float fps = 30.0f;
+  int outputWidth = 320;
+  int outputHeight = 240;
+  std::string saveFolder;
+  std::string outputFormat;
+  // The encoding of the file the project came from; new projects are written as UTF-8.
+  TextEncoding fileEncoding = TextEncoding::Utf8;
+
+  // Every field to its default, no layer in use.
+  void resetProject();
+  // Index of a fresh layer slot appended at the end, or -1 when all 16 slots are in use.
+  int addLayer();
+  // Removes a layer; later layers move down one slot. Out-of-range indices are ignored.
+  void removeLayerAt(int index);
+  // Index of the first layer in use with that number, or -1.
+  int findLayerByNumber(int number) const;
+
+  // The source operations take indices the caller got from the model (layer 0..layerCount-1,
+  // source 0..count-1; an insert position may equal the count).
+  int addSource(int layerIndex, const Source& source);
+  int addSource(int layerIndex, const Source& source, int position);
+  void removeSourceAt(int layerIndex, int sourceIndex);
+  void replaceSourceAt(int layerIndex, int sourceIndex, const Source& source);
+  // Takes the source at `from` out and inserts it before position `to` of the shortened list.
+  void moveSource(int layerIndex, int from, int to);
+
+  friend bool operator==(const Project&, const Project&) = default;
+};
+
+// The values of a fresh layer slot.
+Layer freshLayer();
+
+}  // namespace pelorix

@@ -1,0 +1,280 @@
+#include "model/project_file.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "base/atomic_file.h"
+#include "base/c_locale.h"
+
+namespace pelorix {
+namespace {
+
+constexpr std::string_view kSeparators(",\t/\n", 4);
+
+// Turns the raw bytes of one field into a UTF-8 text.
+class FieldDecoder {
+ public:
+  explicit FieldDecoder(TextEncoding encoding) : encoding_(encoding) {}
+  std::string text(const std::string& raw) const {
+    return encoding_ == TextEncoding::Cp932 ? cp932ToUtf8(raw) : raw;
+  }
+  // Path fields are stored with backslashes between names; slashes in memory.
+  std::string path(const std::string& raw) const {
+    std::string value = text(raw);
+    for (char& c : value) {
+      if (c == '\\') c = '/';
+    }
+    return value;
+  }
+
+ private:
+  TextEncoding encoding_;
+};
+
+class ProjectReader {
+ public:
+  ProjectReader(Project& project, const std::string& data, TextEncoding encoding)
+      : project_(project), lines_(data), decode_(encoding) {}
+
+  // kLoadMalformed or the success result.
+  int read() {
+    if (!nextLine() || line_ != "PELORIX_PROJECT:") return kLoadMalformed;
+    if (!nextLine()) return kLoadMalformed;
+    project_.name = decode_.text(nextToken(line_));
+    if (!nextLine()) return kLoadMalformed;
+    project_.saveFolder = decode_.path(nextToken(line_));
+    project_.saveFileName = decode_.text(nextToken(line_));
+    project_.outputFormat = decode_.text(nextToken(line_));
+    if (!nextLine()) return kLoadMalformed;
+    project_.fps = narrowToFloat(cAtof(nextToken(line_)));
+    project_.outputWidth = cAtoi(nextToken(line_));
+    project_.outputHeight = cAtoi(nextToken(line_));
+
+    for (int index = 0;; ++index) {
+      if (!nextLine()) return kLoadMalformed;
+      if (line_ == "DATA_END:") return project_.layerCount + 1;
+      if (!readLayer(project_.layers[static_cast<size_t>(index)])) return kLoadMalformed;
+      project_.layerCount = index + 1;
+      if (project_.layerCount == kMaxLayers) return project_.layerCount + 1;
+    }
+  }
+
+ private:
+  bool nextLine() { return lines_.next(line_); }
+
+  // Reads from line L1 (already in line_) to "LAYER_END:".
+  bool readLayer(Layer& layer) {
+    layer.number = cAtoi(nextToken(line_));
+    layer.name = decode_.text(nextToken(line_));
+    if (!nextLine()) return false;
+    layer.visible = cAtoi(nextToken(line_));
+    layer.effects = cAtoi(nextToken(line_));
+    if (!nextLine()) return false;
+    layer.keyColor.blue = static_cast<uint8_t>(cAtoi(nextToken(line_)));
+    layer.keyColor.green = static_cast<uint8_t>(cAtoi(nextToken(line_)));
+    layer.keyColor.red = static_cast<uint8_t>(cAtoi(nextToken(line_)));
+    layer.keyColor.reserved = static_cast<uint8_t>(cAtoi(nextToken(line_)));
+    if (!nextLine()) return false;
+    layer.reserved1 = cAtoi(nextToken(line_));
+    layer.reserved2 = cAtoi(nextToken(line_));
+
+    float sum = 0.0f;
+    for (;;) {
+      if (!nextLine()) return false;
+      if (line_ == "LAYER_END:") {
+        layer.totalDuration = sum;
+        return true;
+      }
+      Source source;
+      source.file = decode_.path(nextToken(line_));
+      if (!nextLine()) return false;
+      float* const values[] = {&source.duration,  &source.x,        &source.y,
+                               &source.scale,     &source.rotation, &source.opacity,
+                               &source.reserved1, &source.reserved2};
+      for (float* value : values)
+        *value = narrowToFloat(cAtof(nextToken(line_)));
+      if (source.opacity > 1.0f) source.opacity = 1.0f;
+      if (!nextLine()) return false;
+      source.flags = cAtoi(nextToken(line_));
+      source.pluginText = decode_.text(nextToken(line_));
+      layer.sources.push_back(std::move(source));
+      sum += layer.sources.back().duration;
+    }
+  }
+
+  Project& project_;
+  LineReader lines_;
+  FieldDecoder decode_;
+  std::string line_;
+};
+
+// Builds the file text in UTF-8 and collects warnings for texts that will not read back as
+// they are.
+class ProjectWriter {
+ public:
+  explicit ProjectWriter(std::vector<std::string>& warnings) : warnings_(warnings) {}
+
+  std::string write(const Project& project) {
+    line("PELORIX_PROJECT:");
+    line(text(project.name, "プロジェクト名", "/"));
+    line(path(project.saveFolder, "保存フォルダ") + "," +
+         text(project.saveFileName, "保存ファイル名", "/") + "," +
+         text(project.outputFormat, "出力形式", "/"));
+    line(formatC("%.2f,%d,%d", static_cast<double>(project.fps), project.outputWidth,
+                 project.outputHeight));
+    for (int i = 0; i < project.layerCount; ++i) {
+      const Layer& layer = project.layers[static_cast<size_t>(i)];
+      line(formatC("%d,", layer.number) + text(layer.name, "レイヤ名", "/"));
+      line(formatC("%d,%d", layer.visible, layer.effects));
+      line(formatC("%d,%d,%d,%d", layer.keyColor.blue, layer.keyColor.green, layer.keyColor.red,
+                   layer.keyColor.reserved));
+      line(formatC("%d,%d", layer.reserved1, layer.reserved2));
+      for (const Source& s : layer.sources) {
+        line(path(s.file, "ファイル名"));
+        line(formatC("%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f", static_cast<double>(s.duration),
+                     static_cast<double>(s.x), static_cast<double>(s.y),
+                     static_cast<double>(s.scale), static_cast<double>(s.rotation),
+                     static_cast<double>(s.opacity), static_cast<double>(s.reserved1),
+                     static_cast<double>(s.reserved2)));
+        line(formatC("%d,", s.flags) + text(s.pluginText, "プラグイン", "/"));
+      }
+      line("LAYER_END:");
+    }
+    line("DATA_END:");
+    return std::move(out_);
+  }
+
+ private:
+  void line(const std::string& content) {
+    out_ += content;
+    out_ += "\r\n";
+  }
+
+  // A text field written as it is. A separator inside it will cut it when read back, which is
+  // only reported; a line break would shift every later line, so it becomes a blank.
+  std::string text(const std::string& value, const char* label, const char* extraSeparators) {
+    std::string result = value;
+    bool lineBreak = false;
+    for (char& c : result) {
+      if (c == '\r' || c == '\n') {
+        c = ' ';
+        lineBreak = true;
+      }
+    }
+    if (lineBreak) {
+      warnings_.push_back(
+          formatC("警告: %sの改行を空白に置き換えて保存します: %s", label, result.c_str()));
+    }
+    if (result.find_first_of(std::string(",\t") + extraSeparators) != std::string::npos) {
+      warnings_.push_back(
+          formatC("警告: %s「%s」は区切り文字 (, タブ /) を含むため、読み込み時にそこで切れます",
+                  label, result.c_str()));
+    }
+    return result;
+  }
+
+  std::string path(const std::string& value, const char* label) {
+    std::string result = text(value, label, "");
+    for (char& c : result) {
+      if (c == '/') c = '\\';
+    }
+    return result;
+  }
+
+  std::vector<std::string>& warnings_;
+  std::string out_;
+};
+
+}  // namespace
+
+bool LineReader::next(std::string& line) {
+  if (pos_ >= data_.size()) return false;
+  const size_t end = data_.find_first_of("\r\n", pos_);
+  if (end == std::string_view::npos) {
+    line.assign(data_.substr(pos_));
+    pos_ = data_.size();
+    return true;
+  }
+  line.assign(data_.substr(pos_, end - pos_));
+  pos_ = end + 1;
+  if (data_[end] == '\r' && pos_ < data_.size()) {
+    if (data_[pos_] != '\n') line += data_[pos_];  // a lone CR takes the next byte along
+    ++pos_;
+  }
+  return true;
+}
+
+std::string nextToken(std::string& line) {
+  const size_t at = line.find_first_of(kSeparators);
+  if (at == std::string::npos) return line;
+  std::string token = line.substr(0, at);
+  line.erase(0, at + 1);
+  return token;
+}
+
+std::string projectSummary(const Project& project) {
+  std::string text = project.name + "\n";
+  text += "保存フォルダ " + project.saveFolder + " 保存ファイル名 " + project.saveFileName +
+          " 種類 " + project.outputFormat + "\n";
+  text += formatC("X=%d Y=%d FPS=%f\n", project.outputWidth, project.outputHeight,
+                  static_cast<double>(project.fps));
+  for (int i = 0; i < project.layerCount; ++i) {
+    const Layer& layer = project.layers[static_cast<size_t>(i)];
+    text += formatC(" レイヤ名=%s   枚数=%d\n", layer.name.c_str(),
+                    static_cast<int>(layer.sources.size()));
+    text += formatC(" 表示=%d 効果=%d\n", layer.visible, layer.effects);
+  }
+  return text;
+}
+
+ProjectLoadResult loadProject(Project& project, const std::string& path) {
+  project.layerCount = 0;
+  for (Layer& layer : project.layers) {
+    layer.number = 0;
+    layer.sources.clear();
+  }
+  ProjectLoadResult outcome;
+  const std::optional<std::string> data = readFileBytes(path, nullptr);
+  if (!data) {
+    outcome.result = kLoadCannotOpen;
+    outcome.message = formatC("[%s] layerinfoファイルが開けません", path.c_str());
+    return outcome;
+  }
+  project.fileEncoding = isValidUtf8(*data) ? TextEncoding::Utf8 : TextEncoding::Cp932;
+  outcome.result = ProjectReader(project, *data, project.fileEncoding).read();
+  if (outcome.result == kLoadMalformed) {
+    outcome.message = formatC("[%s] layerinfoファイルが異常です", path.c_str());
+  } else {
+    outcome.summary = projectSummary(project);
+  }
+  return outcome;
+}
+
+ProjectSaveResult saveProject(const Project& project, const std::string& path) {
+  ProjectSaveResult outcome;
+  if (project.layerCount == 0) {
+    outcome.result = kSaveNothing;
+    return outcome;
+  }
+  std::string content = ProjectWriter(outcome.warnings).write(project);
+  outcome.encoding = TextEncoding::Utf8;
+  if (project.fileEncoding == TextEncoding::Cp932) {
+    if (std::optional<std::string> encoded = utf8ToCp932(content)) {
+      content = std::move(*encoded);
+      outcome.encoding = TextEncoding::Cp932;
+    } else {
+      outcome.warnings.push_back(
+          "警告: CP932で表せない文字があるため、プロジェクトファイルをUTF-8で保存します");
+    }
+  }
+  FileError error;
+  if (!writeFileAtomically(path, {reinterpret_cast<const uint8_t*>(content.data()), content.size()},
+                           Durability::Sync, &error)) {
+    outcome.result = kSaveFailed;
+    outcome.message = formatC("[%s] layerinfoファイルが保存できません", path.c_str());
+    outcome.warnings.push_back(error.message);
+  }
+  return outcome;
+}
+
+}  // namespace pelorix

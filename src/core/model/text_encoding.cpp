@@ -1,0 +1,125 @@
+#include "model/text_encoding.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace pelorix {
+namespace {
+
+class Iconv {
+ public:
+  Iconv(const char* to, const char* from) : handle_(iconv_open(to, from)) {}
+  ~Iconv() {
+    if (valid()) iconv_close(handle_);
+  }
+  Iconv(const Iconv&) = delete;
+  Iconv& operator=(const Iconv&) = delete;
+  bool valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t get() const { return handle_; }
+
+ private:
+  iconv_t handle_;
+};
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+}  // namespace
+
+const char* encodingName(TextEncoding encoding) {
+  return encoding == TextEncoding::Cp932 ? "cp932" : "utf-8";
+}
+
+bool isValidUtf8(std::string_view bytes) {
+  size_t i = 0;
+  const size_t n = bytes.size();
+  while (i < n) {
+    const auto c = static_cast<uint8_t>(bytes[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    int extra;
+    uint32_t minimum;
+    uint32_t code;
+    if ((c & 0xE0) == 0xC0) {
+      extra = 1, minimum = 0x80, code = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      extra = 2, minimum = 0x800, code = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      extra = 3, minimum = 0x10000, code = c & 0x07;
+    } else {
+      return false;
+    }
+    if (n - i <= static_cast<size_t>(extra)) return false;
+    for (int k = 1; k <= extra; ++k) {
+      const auto follow = static_cast<uint8_t>(bytes[i + k]);
+      if ((follow & 0xC0) != 0x80) return false;
+      code = (code << 6) | (follow & 0x3F);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    i += static_cast<size_t>(extra) + 1;
+  }
+  return true;
+}
+
+std::string cp932ToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 3 / 2 + 4);
+  Iconv cd("UTF-8", "CP932");
+  if (!cd.valid()) {
+    // Without a converter keep ASCII and mark the rest.
+    for (char c : bytes) {
+      if (static_cast<uint8_t>(c) < 0x80) {
+        out += c;
+      } else {
+        out += kReplacement;
+      }
+    }
+    return out;
+  }
+  char buffer[256];
+  auto* in = const_cast<char*>(bytes.data());
+  size_t inLeft = bytes.size();
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    const size_t result = iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
+    out.append(buffer, static_cast<size_t>(outPtr - buffer));
+    if (result == static_cast<size_t>(-1)) {
+      if (errno == E2BIG) continue;
+      // EILSEQ or a truncated character at the end: mark one byte and go on.
+      out += kReplacement;
+      ++in;
+      --inLeft;
+      iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> utf8ToCp932(std::string_view text) {
+  Iconv cd("CP932", "UTF-8");
+  if (!cd.valid()) return std::nullopt;
+  std::string out;
+  out.reserve(text.size());
+  char buffer[256];
+  auto* in = const_cast<char*>(text.data());
+  size_t inLeft = text.size();
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    const size_t result = iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
+    out.append(buffer, static_cast<size_t>(outPtr - buffer));
+    if (result == static_cast<size_t>(-1)) {
+      if (errno == E2BIG) continue;
+      return std::nullopt;
+    }
+    // glibc counts irreversible conversions in the result; any of them means a loss.
+    if (result > 0) return std::nullopt;
+  }
+  return out;
+}
+
+}  // namespace pelorix
