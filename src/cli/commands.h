@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include <string>
+
 namespace CLI {
 class App;
 }
@@ -20,5 +22,17 @@ using Action = std::function<int()>;
 
 void addInfoCommand(CLI::App& app, Action& action);
 void addSaveAsCommand(CLI::App& app, Action& action);
+void addConvertCommand(CLI::App& app, Action& action);
 
 }  // namespace pelorix::cli
+
+namespace pelorix {
+struct EncodeOptions;
+class ImageError;
+namespace cli {
+// --quality and --png-level.
+void addEncodeOptions(CLI::App& command, EncodeOptions& options);
+// "Save image failed:\n80004005 - cause"
+std::string describeFailure(const char* what, const ImageError& error);
+}  // namespace cli
+}  // namespace pelorix

@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
   pelorix::cli::Action action;
   pelorix::cli::addInfoCommand(app, action);
   pelorix::cli::addSaveAsCommand(app, action);
+  pelorix::cli::addConvertCommand(app, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

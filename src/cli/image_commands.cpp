@@ -1,0 +1,61 @@
+// pelorix-cli convert: decode one image and encode it again.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <memory>
+
+#include "base/c_locale.h"
+#include "commands.h"
+#include "imageio/dib_image.h"
+
+namespace pelorix::cli {
+
+void addEncodeOptions(CLI::App& command, EncodeOptions& options) {
+  command.add_option("--quality", options.quality, "JPEG and WebP quality, 1 to 100")
+      ->check(CLI::Range(1, 100));
+  command
+      .add_option("--png-level", options.pngLevel,
+                  "PNG: 0-1 fast writer (default 1), 2-9 smaller files written with libpng")
+      ->check(CLI::Range(0, 9));
+}
+
+std::string describeFailure(const char* what, const ImageError& error) {
+  return formatC("%s:\n%x - %s", what, static_cast<unsigned>(error.code()),
+                 error.errorMessage().c_str());
+}
+
+void addConvertCommand(CLI::App& app, Action& action) {
+  struct Options {
+    std::string input;
+    std::string output;
+    EncodeOptions encode;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* command = app.add_subcommand(
+      "convert", "Decode an image and write it again; the type follows OUT's extension");
+  command->add_option("IN", options->input, "image to read")->required();
+  command->add_option("OUT", options->output, "image to write (.bmp .png .jpg .gif .webp .tif)")
+      ->required();
+  addEncodeOptions(*command, options->encode);
+  command->callback([options, &action] {
+    action = [options] {
+      DibImage image;
+      const ImageError loaded = image.load(options->input);
+      if (loaded.failed()) {
+        std::cerr << describeFailure("Load image failed", loaded) << '\n';
+        return kExitFailure;
+      }
+      const ImageError saved = image.save(options->output, options->encode);
+      if (saved.failed()) {
+        std::cerr << describeFailure("Save image failed", saved) << '\n';
+        return kExitFailure;
+      }
+      std::cerr << formatC("%s: %d x %d, %d bits%s\n", options->input.c_str(), image.width(),
+                           image.height(), image.bitsPerPixel(),
+                           image.hasAlpha() ? " with alpha" : "");
+      return kExitOk;
+    };
+  });
+}
+
+}  // namespace pelorix::cli

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "imageio/image_error.h"
+
+namespace pelorix {
+
+// Compression values of create(): plain RGB, or 16/32-bit pixels described by three masks.
+inline constexpr int BI_RGB = 0;
+inline constexpr int BI_BITFIELDS = 3;
+
+// create() flag: the 32-bit pixels carry alpha.
+inline constexpr int kCreateAlpha = 1;
+
+// A colour table entry, in memory order blue, green, red, reserved.
+struct RgbQuad {
+  uint8_t blue = 0;
+  uint8_t green = 0;
+  uint8_t red = 0;
+  uint8_t reserved = 0;
+  friend bool operator==(const RgbQuad&, const RgbQuad&) = default;
+};
+
+// Encoder settings; the defaults favour speed at a sound size.
+struct EncodeOptions {
+  int quality = 90;  // JPEG and WebP, 1..100
+  // PNG: 0 or 1 = the fast writer (SUB filter, ISA-L deflate at that level);
+  // 2..9 = libpng with zlib at that level and adaptive filters (smaller, slower).
+  int pngLevel = 1;
+};
+
+// Largest picture any decoder or create() accepts; checked before allocating.
+struct ImageLimits {
+  int maxSide = 65535;
+  uint64_t maxPixels = uint64_t{1} << 28;
+};
+ImageLimits imageLimits();
+void setImageLimits(const ImageLimits& limits);  // fuzz targets lower them
+bool withinImageLimits(int64_t width, int64_t height);
+
+// The one bitmap record: a device-independent picture with 1, 4, 8, 16, 24 or 32 bits per
+// pixel. Row r of the picture starts at bits() + r * pitch(); pitch() is negative for a
+// bottom-up picture (created with a positive height), so walking by pitch always goes down.
+// Rows are padded to 4 bytes. Pictures of 8 bits or fewer carry a 256-entry colour table.
+// Moves, never copies by accident; clone() copies on purpose.
+class DibImage {
+ public:
+  DibImage() = default;
+  ~DibImage() = default;
+  DibImage(DibImage&& other) noexcept;
+  DibImage& operator=(DibImage&& other) noexcept;
+  DibImage(const DibImage&) = delete;
+  DibImage& operator=(const DibImage&) = delete;
+
+  // An all-zero picture. A negative height makes a top-down picture. Expects an empty record;
+  // false (record left empty) when the values are invalid, too large, or memory is short.
+  bool create(int width, int height, int bitsPerPixel, int compression = BI_RGB,
+              const uint32_t* masks = nullptr, int flags = 0);
+  // False when the record was already empty.
+  bool destroy();
+  // Decodes a file (the format is recognised by its content). On failure the record is left
+  // as it was.
+  ImageError load(const std::string& file);
+  ImageError loadFromMemory(std::span<const uint8_t> bytes);
+  // Writes the picture through the encoder chosen by the file name's extension, atomically.
+  ImageError save(const std::string& file, const EncodeOptions& options = {}) const;
+  // Encodes into memory with the encoder for `extension` (".png", "jpg", ...).
+  ImageError encode(std::string_view extension, const EncodeOptions& options,
+                    std::vector<uint8_t>& out) const;
+  // Sets colour table entries; returns the number set.
+  int setColorTable(int first, int count, const RgbQuad* entries);
+  DibImage clone() const;
+
+  bool empty() const { return storage_ == nullptr; }
+  uint8_t* bits() { return bits_; }
+  const uint8_t* bits() const { return bits_; }
+  uint8_t* row(int y) { return bits_ + static_cast<ptrdiff_t>(y) * pitch_; }
+  const uint8_t* row(int y) const { return bits_ + static_cast<ptrdiff_t>(y) * pitch_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  int pitch() const { return pitch_; }
+  int bitsPerPixel() const { return bitsPerPixel_; }
+  bool isDibSection() const { return storage_ != nullptr; }
+  bool hasAlpha() const { return hasAlpha_; }
+  int transparentColor() const { return -1; }
+  int compression() const { return compression_; }
+  const std::array<uint32_t, 3>& masks() const { return masks_; }
+  const std::array<RgbQuad, 256>& colorTable() const { return colorTable_; }
+  bool bottomUp() const { return pitch_ < 0; }
+
+  // Absolute row size in bytes for a width and depth.
+  static int pitchFor(int width, int bitsPerPixel);
+
+ private:
+  void reset();
+
+  struct FreeDeleter {
+    void operator()(uint8_t* p) const;
+  };
+  std::unique_ptr<uint8_t, FreeDeleter> storage_;
+  uint8_t* bits_ = nullptr;
+  int width_ = 0;
+  int height_ = 0;
+  int pitch_ = 0;
+  int bitsPerPixel_ = 0;
+  int compression_ = BI_RGB;
+  bool hasAlpha_ = false;
+  std::array<uint32_t, 3> masks_{};
+  std::array<RgbQuad, 256> colorTable_{};
+};
+
+}  // namespace pelorix

@@ -1,0 +1,268 @@
+// GIF through giflib: the first frame of a file, and single-frame files with a palette made by
+// giflib's median-cut quantiser.
+#include <gif_lib.h>
+
+#include <cstring>
+
+#include "imageio/codec.h"
+#include "imageio/pixel_convert.h"
+
+namespace pelorix {
+namespace {
+
+struct MemoryReader {
+  const uint8_t* data;
+  size_t size;
+  size_t pos;
+};
+
+int readBytes(GifFileType* gif, GifByteType* out, int count) {
+  auto* reader = static_cast<MemoryReader*>(gif->UserData);
+  const size_t n = std::min(static_cast<size_t>(count), reader->size - reader->pos);
+  std::memcpy(out, reader->data + reader->pos, n);
+  reader->pos += n;
+  return static_cast<int>(n);
+}
+
+int writeBytes(GifFileType* gif, const GifByteType* in, int count) {
+  auto* out = static_cast<std::vector<uint8_t>*>(gif->UserData);
+  out->insert(out->end(), in, in + count);
+  return count;
+}
+
+ImageError gifFailure(int code) {
+  const char* text = GifErrorString(code);
+  return ImageError(E_FAIL, std::string("GIF: ") + (text ? text : "unknown error"));
+}
+
+class GifCloser {
+ public:
+  explicit GifCloser(GifFileType* gif, bool decoding) : gif_(gif), decoding_(decoding) {}
+  ~GifCloser() { close(); }
+  GifCloser(const GifCloser&) = delete;
+  GifCloser& operator=(const GifCloser&) = delete;
+  int close() {
+    int error = D_GIF_SUCCEEDED;
+    if (gif_) {
+      if (decoding_) {
+        DGifCloseFile(gif_, &error);
+      } else {
+        EGifCloseFile(gif_, &error);
+      }
+      gif_ = nullptr;
+    }
+    return error;
+  }
+
+ private:
+  GifFileType* gif_;
+  bool decoding_;
+};
+
+class MapHolder {
+ public:
+  explicit MapHolder(ColorMapObject* map) : map_(map) {}
+  ~MapHolder() {
+    if (map_) GifFreeMapObject(map_);
+  }
+  MapHolder(const MapHolder&) = delete;
+  MapHolder& operator=(const MapHolder&) = delete;
+  ColorMapObject* get() const { return map_; }
+
+ private:
+  ColorMapObject* map_;
+};
+
+class GifCodec final : public ImageCodec {
+ public:
+  const char* name() const override { return "GIF"; }
+
+  bool recognises(std::span<const uint8_t> head) const override {
+    return head.size() >= 6 && (std::memcmp(head.data(), "GIF87a", 6) == 0 ||
+                                std::memcmp(head.data(), "GIF89a", 6) == 0);
+  }
+
+  ImageError decode(std::span<const uint8_t> bytes, DibImage& out) const override {
+    MemoryReader reader{bytes.data(), bytes.size(), 0};
+    int error = 0;
+    GifFileType* gif = DGifOpen(&reader, readBytes, &error);
+    if (!gif) return gifFailure(error);
+    GifCloser closer(gif, true);
+
+    int transparent = -1;
+    for (;;) {
+      GifRecordType type = UNDEFINED_RECORD_TYPE;
+      if (DGifGetRecordType(gif, &type) == GIF_ERROR) return gifFailure(gif->Error);
+      if (type == TERMINATE_RECORD_TYPE)
+        return ImageError(E_FAIL, "GIF: the file holds no picture");
+      if (type == EXTENSION_RECORD_TYPE) {
+        int code = 0;
+        GifByteType* block = nullptr;
+        if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return gifFailure(gif->Error);
+        if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4 && (block[1] & 1)) {
+          transparent = block[4];
+        }
+        while (block) {
+          if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return gifFailure(gif->Error);
+        }
+        continue;
+      }
+      if (type == IMAGE_DESC_RECORD_TYPE) break;
+    }
+    if (DGifGetImageDesc(gif) == GIF_ERROR) return gifFailure(gif->Error);
+    const GifImageDesc& frame = gif->Image;
+    const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
+    if (!map) return ImageError(E_FAIL, "GIF: no colour table");
+    int width = gif->SWidth;
+    int height = gif->SHeight;
+    if (width <= 0 || height <= 0) {
+      width = frame.Left + frame.Width;
+      height = frame.Top + frame.Height;
+    }
+    if (!withinImageLimits(width, height)) return tooLarge(width, height);
+    if (frame.Width <= 0 || frame.Height <= 0 || frame.Width > imageLimits().maxSide) {
+      return ImageError(E_FAIL, "GIF: bad frame size");
+    }
+
+    DibImage image;
+    if (!image.create(width, height, 8)) return outOfMemory();
+    RgbQuad table[256];
+    const int count = std::min(map->ColorCount, 256);
+    for (int i = 0; i < count; ++i) {
+      table[i] = {map->Colors[i].Blue, map->Colors[i].Green, map->Colors[i].Red, 0};
+    }
+    image.setColorTable(0, count, table);
+    // Outside the first frame the screen shows the transparent or the background colour.
+    const auto fill = static_cast<uint8_t>(transparent >= 0 ? transparent : gif->SBackGroundColor);
+    for (int y = 0; y < height; ++y)
+      std::memset(image.row(y), fill, static_cast<size_t>(width));
+
+    std::vector<GifPixelType> line(static_cast<size_t>(frame.Width));
+    auto storeLine = [&](int frameRow) {
+      const int y = frame.Top + frameRow;
+      if (y < 0 || y >= height) return;
+      for (int x = 0; x < frame.Width; ++x) {
+        const int column = frame.Left + x;
+        if (column >= 0 && column < width) image.row(y)[column] = line[static_cast<size_t>(x)];
+      }
+    };
+    if (frame.Interlace) {
+      static constexpr int kStart[] = {0, 4, 2, 1};
+      static constexpr int kStep[] = {8, 8, 4, 2};
+      for (int pass = 0; pass < 4; ++pass) {
+        for (int row = kStart[pass]; row < frame.Height; row += kStep[pass]) {
+          if (DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR)
+            return gifFailure(gif->Error);
+          storeLine(row);
+        }
+      }
+    } else {
+      for (int row = 0; row < frame.Height; ++row) {
+        if (DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR) return gifFailure(gif->Error);
+        storeLine(row);
+      }
+    }
+    out = std::move(image);
+    return {};
+  }
+
+  ImageError encode(const DibImage& image, const EncodeOptions&,
+                    std::vector<uint8_t>& out) const override {
+    const int width = image.width();
+    const int height = image.height();
+    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+    std::vector<GifByteType> indices(pixels);
+    GifColorType colors[256] = {};
+    int colorCount = 0;
+    int transparent = -1;
+
+    if (image.bitsPerPixel() <= 8) {
+      colorCount = 1 << image.bitsPerPixel();
+      for (int i = 0; i < colorCount; ++i) {
+        const RgbQuad& c = image.colorTable()[static_cast<size_t>(i)];
+        colors[i] = {c.red, c.green, c.blue};
+      }
+      const int bpp = image.bitsPerPixel();
+      const int perByte = 8 / bpp;
+      for (int y = 0; y < height; ++y) {
+        const uint8_t* in = image.row(y);
+        for (int x = 0; x < width; ++x) {
+          const int shift = (perByte - 1 - x % perByte) * bpp;
+          indices[static_cast<size_t>(y) * width + x] =
+              static_cast<GifByteType>((in[x / perByte] >> shift) & ((1 << bpp) - 1));
+        }
+      }
+    } else {
+      const bool alpha = image.hasAlpha() && image.bitsPerPixel() == 32;
+      std::vector<GifByteType> red(pixels), green(pixels), blue(pixels);
+      std::vector<uint8_t> row(static_cast<size_t>(width) * 4);
+      std::vector<bool> clear(alpha ? pixels : 0);
+      for (int y = 0; y < height; ++y) {
+        readRowBgra(image, y, row.data());
+        for (int x = 0; x < width; ++x) {
+          const size_t i = static_cast<size_t>(y) * width + x;
+          blue[i] = row[4 * x];
+          green[i] = row[4 * x + 1];
+          red[i] = row[4 * x + 2];
+          if (alpha) clear[i] = row[4 * x + 3] < 128;
+        }
+      }
+      // One entry stays free for the transparent pixels.
+      colorCount = alpha ? 255 : 256;
+      if (GifQuantizeBuffer(static_cast<unsigned>(width), static_cast<unsigned>(height),
+                            &colorCount, red.data(), green.data(), blue.data(), indices.data(),
+                            colors) == GIF_ERROR) {
+        return ImageError(E_FAIL, "GIF: the colour quantiser failed");
+      }
+      if (alpha) {
+        transparent = colorCount;
+        colorCount += 1;
+        for (size_t i = 0; i < pixels; ++i) {
+          if (clear[i]) indices[i] = static_cast<GifByteType>(transparent);
+        }
+      }
+    }
+
+    const int mapSize = 1 << GifBitSize(colorCount);
+    MapHolder map(GifMakeMapObject(mapSize, nullptr));
+    if (!map.get()) return outOfMemory();
+    for (int i = 0; i < mapSize; ++i)
+      map.get()->Colors[i] = i < colorCount ? colors[i] : GifColorType{0, 0, 0};
+
+    out.clear();
+    int error = 0;
+    GifFileType* gif = EGifOpen(&out, writeBytes, &error);
+    if (!gif) return gifFailure(error);
+    GifCloser closer(gif, false);
+    EGifSetGifVersion(gif, transparent >= 0);
+    if (EGifPutScreenDesc(gif, width, height, 8, 0, map.get()) == GIF_ERROR) {
+      return gifFailure(gif->Error);
+    }
+    if (transparent >= 0) {
+      const GifByteType control[4] = {1, 0, 0, static_cast<GifByteType>(transparent)};
+      if (EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, control) == GIF_ERROR) {
+        return gifFailure(gif->Error);
+      }
+    }
+    if (EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_ERROR) {
+      return gifFailure(gif->Error);
+    }
+    for (int y = 0; y < height; ++y) {
+      if (EGifPutLine(gif, indices.data() + static_cast<size_t>(y) * width, width) == GIF_ERROR) {
+        return gifFailure(gif->Error);
+      }
+    }
+    const int closeError = closer.close();
+    if (closeError != E_GIF_SUCCEEDED) return gifFailure(closeError);
+    return {};
+  }
+};
+
+}  // namespace
+
+const ImageCodec& gifCodec() {
+  static const GifCodec codec;
+  return codec;
+}
+
+}  // namespace pelorix

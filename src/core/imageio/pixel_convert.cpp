@@ -1,0 +1,122 @@
+#include "imageio/pixel_convert.h"
+
+#include <bit>
+#include <cstring>
+#include <vector>
+
+namespace pelorix {
+namespace {
+
+// Reads one colour channel through a bit mask and widens it to 8 bits.
+struct Channel {
+  explicit Channel(uint32_t mask) : mask_(mask) {
+    if (mask == 0) return;
+    shift_ = std::countr_zero(mask);
+    max_ = mask >> shift_;
+  }
+  uint8_t operator()(uint32_t pixel) const {
+    if (max_ == 0) return 0;
+    const uint32_t value = (pixel & mask_) >> shift_;
+    if (max_ == 255) return static_cast<uint8_t>(value);
+    return static_cast<uint8_t>((static_cast<uint64_t>(value) * 255 + max_ / 2) / max_);
+  }
+
+ private:
+  uint32_t mask_;
+  int shift_ = 0;
+  uint32_t max_ = 0;
+};
+
+struct MaskSet {
+  Channel red, green, blue;
+};
+
+MaskSet masksOf(const DibImage& image) {
+  if (image.compression() == BI_BITFIELDS) {
+    return {Channel(image.masks()[0]), Channel(image.masks()[1]), Channel(image.masks()[2])};
+  }
+  if (image.bitsPerPixel() == 16) return {Channel(0x7C00), Channel(0x03E0), Channel(0x001F)};
+  return {Channel(0xFF0000), Channel(0x00FF00), Channel(0x0000FF)};
+}
+
+template <int kOut>
+void readRow(const DibImage& image, int y, uint8_t* out) {
+  const uint8_t* in = image.row(y);
+  const int width = image.width();
+  const auto& table = image.colorTable();
+  auto put = [&out](uint8_t b, uint8_t g, uint8_t r, uint8_t a) {
+    out[0] = b;
+    out[1] = g;
+    out[2] = r;
+    if constexpr (kOut == 4) out[3] = a;
+    out += kOut;
+  };
+  switch (image.bitsPerPixel()) {
+    case 1:
+    case 4:
+    case 8: {
+      const int bpp = image.bitsPerPixel();
+      const int perByte = 8 / bpp;
+      const int mask = (1 << bpp) - 1;
+      for (int x = 0; x < width; ++x) {
+        const int shift = (perByte - 1 - x % perByte) * bpp;
+        const RgbQuad& c = table[static_cast<size_t>((in[x / perByte] >> shift) & mask)];
+        put(c.blue, c.green, c.red, 255);
+      }
+      break;
+    }
+    case 16: {
+      const MaskSet m = masksOf(image);
+      for (int x = 0; x < width; ++x) {
+        const uint32_t p =
+            static_cast<uint32_t>(in[2 * x]) | (static_cast<uint32_t>(in[2 * x + 1]) << 8);
+        put(m.blue(p), m.green(p), m.red(p), 255);
+      }
+      break;
+    }
+    case 24:
+      if constexpr (kOut == 3) {
+        std::memcpy(out, in, static_cast<size_t>(width) * 3);
+      } else {
+        for (int x = 0; x < width; ++x)
+          put(in[3 * x], in[3 * x + 1], in[3 * x + 2], 255);
+      }
+      break;
+    case 32:
+      if (image.compression() == BI_BITFIELDS) {
+        const MaskSet m = masksOf(image);
+        for (int x = 0; x < width; ++x) {
+          uint32_t p;
+          std::memcpy(&p, in + 4 * x, 4);
+          put(m.blue(p), m.green(p), m.red(p), 255);
+        }
+      } else if (kOut == 4 && image.hasAlpha()) {
+        std::memcpy(out, in, static_cast<size_t>(width) * 4);
+      } else {
+        for (int x = 0; x < width; ++x)
+          put(in[4 * x], in[4 * x + 1], in[4 * x + 2], 255);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void readRowBgr(const DibImage& image, int y, uint8_t* out) {
+  readRow<3>(image, y, out);
+}
+void readRowBgra(const DibImage& image, int y, uint8_t* out) {
+  readRow<4>(image, y, out);
+}
+
+bool convertTo24(const DibImage& source, DibImage& destination) {
+  if (source.empty()) return false;
+  if (!destination.create(source.width(), source.height(), 24)) return false;
+  for (int y = 0; y < source.height(); ++y)
+    readRowBgr(source, y, destination.row(y));
+  return true;
+}
+
+}  // namespace pelorix

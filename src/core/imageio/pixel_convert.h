@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+
+#include "imageio/dib_image.h"
+
+namespace pelorix {
+
+// One picture row as blue, green, red bytes (3 per pixel), whatever the picture's depth: palette
+// indices through the colour table, 16/32-bit pixels through their masks; alpha is dropped.
+void readRowBgr(const DibImage& image, int y, uint8_t* out);
+
+// One picture row as blue, green, red, alpha (4 per pixel); alpha is 255 unless the picture
+// carries alpha.
+void readRowBgra(const DibImage& image, int y, uint8_t* out);
+
+// A 24-bit copy of any picture, as the platform's copy blit gives it. False (destination left
+// empty) when memory is short. `destination` must be empty.
+bool convertTo24(const DibImage& source, DibImage& destination);
+
+}  // namespace pelorix

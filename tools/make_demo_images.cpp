@@ -1,0 +1,109 @@
+// Draws the pictures of examples/demo with the project's own encoders:
+//   make_demo_images OUTPUT_FOLDER
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "imageio/dib_image.h"
+
+using pelorix::DibImage;
+
+namespace {
+
+void put(DibImage& image, int x, int y, int r, int g, int b) {
+  if (x < 0 || y < 0 || x >= image.width() || y >= image.height()) return;
+  uint8_t* p = image.row(y) + 3 * x;
+  p[0] = static_cast<uint8_t>(b);
+  p[1] = static_cast<uint8_t>(g);
+  p[2] = static_cast<uint8_t>(r);
+}
+
+void disc(DibImage& image, double cx, double cy, double radius, int r, int g, int b) {
+  for (int y = static_cast<int>(cy - radius); y <= static_cast<int>(cy + radius); ++y) {
+    for (int x = static_cast<int>(cx - radius); x <= static_cast<int>(cx + radius); ++x) {
+      if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius) put(image, x, y, r, g, b);
+    }
+  }
+}
+
+void box(DibImage& image, int x0, int y0, int x1, int y1, int r, int g, int b) {
+  for (int y = y0; y < y1; ++y) {
+    for (int x = x0; x < x1; ++x)
+      put(image, x, y, r, g, b);
+  }
+}
+
+DibImage background() {
+  DibImage image;
+  image.create(320, 240, 24);
+  for (int y = 0; y < 240; ++y) {
+    for (int x = 0; x < 320; ++x) {
+      const double t = y / 239.0;
+      put(image, x, y, static_cast<int>(40 + 200 * t), static_cast<int>(90 + 80 * t),
+          static_cast<int>(200 - 120 * t));
+    }
+  }
+  disc(image, 250, 60, 28, 255, 220, 120);
+  for (int x = 0; x < 320; ++x) {
+    const int hill = static_cast<int>(180 + 18 * std::sin(x / 37.0) + 9 * std::sin(x / 13.0));
+    for (int y = hill; y < 240; ++y)
+      put(image, x, y, 40, 110 + (y - hill) / 3, 50);
+  }
+  return image;
+}
+
+DibImage logo() {
+  DibImage image;
+  image.create(160, 64, 24);
+  box(image, 0, 0, 160, 64, 30, 30, 60);
+  box(image, 4, 4, 156, 60, 250, 250, 240);
+  // "PX" in blocks.
+  box(image, 20, 12, 30, 52, 200, 40, 60);
+  box(image, 30, 12, 52, 20, 200, 40, 60);
+  box(image, 44, 20, 52, 32, 200, 40, 60);
+  box(image, 30, 32, 52, 40, 200, 40, 60);
+  for (int i = 0; i < 40; ++i) {
+    box(image, 70 + i, 12 + i, 78 + i, 13 + i, 40, 90, 200);
+    box(image, 110 - i, 12 + i, 118 - i, 13 + i, 40, 90, 200);
+  }
+  for (int i = 0; i < 6; ++i)
+    box(image, 124, 12 + 7 * i, 146, 16 + 7 * i, 60 + 30 * i, 160, 80);
+  return image;
+}
+
+DibImage sprite(int pose) {
+  DibImage image;
+  image.create(48, 48, 24);
+  box(image, 0, 0, 48, 48, 255, 0, 255);  // the key colour
+  disc(image, 24, 18, 12, 250, 200, 40);
+  disc(image, 20, 15, 2.5, 20, 20, 20);
+  disc(image, 29, 15, 2.5, 20, 20, 20);
+  box(image, 18, 23, 31, 25, 150, 40, 30);
+  const int spread = pose == 0 ? 4 : 10;
+  box(image, 24 - spread - 3, 30, 24 - spread + 1, 46, 60, 60, 160);
+  box(image, 24 + spread - 1, 30, 24 + spread + 3, 46, 60, 60, 160);
+  return image;
+}
+
+bool write(const DibImage& image, const std::string& path) {
+  pelorix::EncodeOptions options;
+  options.pngLevel = 9;
+  const pelorix::ImageError result = image.save(path, options);
+  if (result.failed())
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), result.errorMessage().c_str());
+  return !result.failed();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
+    return 2;
+  }
+  const std::string folder = std::string(argv[1]) + "/";
+  const bool ok = write(background(), folder + "bg.png") && write(logo(), folder + "logo.png") &&
+                  write(sprite(0), folder + "sprite1.bmp") &&
+                  write(sprite(1), folder + "sprite2.bmp");
+  return ok ? 0 : 1;
+}
