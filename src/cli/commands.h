@@ -23,6 +23,7 @@ using Action = std::function<int()>;
 void addInfoCommand(CLI::App& app, Action& action);
 void addSaveAsCommand(CLI::App& app, Action& action);
 void addConvertCommand(CLI::App& app, Action& action);
+void addFrameCommand(CLI::App& app, Action& action);
 
 }  // namespace pelorix::cli
 

@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
   pelorix::cli::addInfoCommand(app, action);
   pelorix::cli::addSaveAsCommand(app, action);
   pelorix::cli::addConvertCommand(app, action);
+  pelorix::cli::addFrameCommand(app, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

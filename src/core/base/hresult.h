@@ -21,7 +21,4 @@ inline constexpr bool failed(HRESULT code) {
   return code < 0;
 }
 
-// The HRESULT that stands closest to an errno value of a failed file operation.
-HRESULT hresultFromErrno(int error);
-
 }  // namespace pelorix

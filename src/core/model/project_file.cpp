@@ -33,7 +33,7 @@ class FieldDecoder {
 
 class ProjectReader {
  public:
-  ProjectReader(Project& project, const std::string& data, TextEncoding encoding)
+  ProjectReader(Project& project, std::string_view data, TextEncoding encoding)
       : project_(project), lines_(data), decode_(encoding) {}
 
   // kLoadMalformed or the success result.
@@ -227,27 +227,42 @@ std::string projectSummary(const Project& project) {
   return text;
 }
 
-ProjectLoadResult loadProject(Project& project, const std::string& path) {
+namespace {
+
+void clearLayers(Project& project) {
   project.layerCount = 0;
   for (Layer& layer : project.layers) {
     layer.number = 0;
     layer.sources.clear();
   }
+}
+
+}  // namespace
+
+ProjectLoadResult loadProjectFromMemory(Project& project, std::string_view data,
+                                        const std::string& path) {
+  clearLayers(project);
   ProjectLoadResult outcome;
-  const std::optional<std::string> data = readFileBytes(path, nullptr);
-  if (!data) {
-    outcome.result = kLoadCannotOpen;
-    outcome.message = formatC("[%s] layerinfoファイルが開けません", path.c_str());
-    return outcome;
-  }
-  project.fileEncoding = isValidUtf8(*data) ? TextEncoding::Utf8 : TextEncoding::Cp932;
-  outcome.result = ProjectReader(project, *data, project.fileEncoding).read();
+  project.fileEncoding = isValidUtf8(data) ? TextEncoding::Utf8 : TextEncoding::Cp932;
+  outcome.result = ProjectReader(project, data, project.fileEncoding).read();
   if (outcome.result == kLoadMalformed) {
     outcome.message = formatC("[%s] layerinfoファイルが異常です", path.c_str());
   } else {
     outcome.summary = projectSummary(project);
   }
   return outcome;
+}
+
+ProjectLoadResult loadProject(Project& project, const std::string& path) {
+  clearLayers(project);  // before the file is opened, so a failed open leaves no layer
+  const std::optional<std::string> data = readFileBytes(path, nullptr);
+  if (!data) {
+    ProjectLoadResult outcome;
+    outcome.result = kLoadCannotOpen;
+    outcome.message = formatC("[%s] layerinfoファイルが開けません", path.c_str());
+    return outcome;
+  }
+  return loadProjectFromMemory(project, *data, path);
 }
 
 ProjectSaveResult saveProject(const Project& project, const std::string& path) {

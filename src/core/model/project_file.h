@@ -37,6 +37,10 @@ struct ProjectSaveResult {
 // valid UTF-8 is read as UTF-8, anything else as CP932; `project.fileEncoding` records which.
 ProjectLoadResult loadProject(Project& project, const std::string& path);
 
+// The same for file content already in memory; `path` only names the file in messages.
+ProjectLoadResult loadProjectFromMemory(Project& project, std::string_view data,
+                                        const std::string& path);
+
 // Writes the project atomically, in `project.fileEncoding` (UTF-8 when a text has no CP932
 // form), with CR LF line ends and numbers in the C locale.
 ProjectSaveResult saveProject(const Project& project, const std::string& path);

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Seed corpora for the fuzz targets from the demo project and its pictures.
+#   fuzz/make_seeds.sh BUILD_DIR_WITH_PELORIX_CLI OUT_DIR
+set -euo pipefail
+cli=$1/src/cli/pelorix-cli
+out=$2
+src=$(cd "$(dirname "$0")/.." && pwd)
+mkdir -p "$out/project" "$out/bmp" "$out/image"
+cp "$src/examples/demo/demo.pxp" "$out/project/"
+"$cli" save-as "$src/examples/demo/demo.pxp" "$out/project/demo-cp932.pxp" --encoding cp932
+cp "$src/examples/demo/"*.bmp "$out/bmp/"
+for ext in bmp png jpg gif webp tif; do
+  "$cli" convert "$src/examples/demo/sprite1.bmp" "$out/image/sprite.$ext" 2>/dev/null
+done
+cp "$src/examples/demo/logo.png" "$out/image/"

@@ -1,0 +1,79 @@
+// pelorix-cli frame: one composed frame at a time point.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <memory>
+
+#include "base/c_locale.h"
+#include "base/paths.h"
+#include "commands.h"
+#include "model/project_file.h"
+#include "render/compositor.h"
+#include "render/draw_list.h"
+#include "stderr_log.h"
+
+namespace pelorix::cli {
+
+void addFrameCommand(CLI::App& app, Action& action) {
+  struct Options {
+    std::string project;
+    double at = 0.0;
+    std::string output;
+    std::optional<int> layer;
+    EncodeOptions encode;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* command = app.add_subcommand(
+      "frame", "Compose the frame at a time point and save it; the type follows the extension");
+  command->add_option("PROJECT", options->project, "project file (.pxp)")->required();
+  command->add_option("--at", options->at, "time point in seconds")
+      ->required()
+      ->check(CLI::NonNegativeNumber);
+  command->add_option("-o,--output", options->output, "image file to write")->required();
+  command->add_option("--layer", options->layer,
+                      "draw only the layer with this number (single mode), shown or not");
+  addEncodeOptions(*command, options->encode);
+  command->callback([options, &action] {
+    action = [options] {
+      Project project;
+      const ProjectLoadResult loaded = loadProject(project, options->project);
+      if (loaded.result < 0) {
+        std::cerr << loaded.message << '\n';
+        return loaded.result == kLoadCannotOpen ? kExitCannotOpen : kExitMalformed;
+      }
+      StderrLog log;
+      Compositor compositor(log);
+      compositor.setProjectFolder(folderOf(options->project));
+      std::vector<int> layers;
+      if (options->layer) {
+        const int index = project.findLayerByNumber(*options->layer);
+        if (index < 0) {
+          std::cerr << formatC("pelorix-cli: the project has no layer numbered %d\n",
+                               *options->layer);
+          return kExitFailure;
+        }
+        layers.push_back(index);
+      } else {
+        layers = buildDrawList(project).layers;
+      }
+      DibImage canvas;
+      const float t = static_cast<float>(options->at);
+      if (!compositor.composeFrame(canvas, project, layers, t)) {
+        // Nothing drew at this moment: the frame is black.
+        if (!canvas.create(project.outputWidth, project.outputHeight, 24)) {
+          std::cerr << formatC("pelorix-cli: cannot make a %d x %d frame\n", project.outputWidth,
+                               project.outputHeight);
+          return kExitFailure;
+        }
+      }
+      const ImageError saved = canvas.save(options->output, options->encode);
+      if (saved.failed()) {
+        std::cerr << describeFailure("Save image failed", saved) << '\n';
+        return kExitFailure;
+      }
+      return kExitOk;
+    };
+  });
+}
+
+}  // namespace pelorix::cli

@@ -1,0 +1,22 @@
+#include "base/paths.h"
+
+namespace pelorix {
+
+std::string folderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string fileNameOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string joinPath(const std::string& folder, const std::string& path) {
+  if (path.empty()) return folder;
+  if (path.front() == '/' || folder.empty()) return path;
+  if (folder.back() == '/') return folder + path;
+  return folder + "/" + path;
+}
+
+}  // namespace pelorix

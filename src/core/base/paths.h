@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace pelorix {
+
+// The folder part of a path, ending with its separator ("a/b/c.pxp" -> "a/b/"); empty for a
+// bare file name.
+std::string folderOf(const std::string& path);
+
+// The file name part of a path ("a/b/c.pxp" -> "c.pxp").
+std::string fileNameOf(const std::string& path);
+
+// A folder joined to a relative path; an absolute path stays as it is.
+std::string joinPath(const std::string& folder, const std::string& path);
+
+}  // namespace pelorix

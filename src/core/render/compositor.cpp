@@ -1,0 +1,142 @@
+#include "render/compositor.h"
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "base/c_locale.h"
+#include "base/row_workers.h"
+#include "render/blit_kernel.h"
+#include "render/timeline.h"
+
+namespace pelorix {
+namespace {
+
+// The angle constant of the system: 3.141592 / 180, not the exact pi / 180.
+constexpr double kDegreesToRadians = 3.141592 / 180.0;
+
+// Pixels added on every side of the bounding box (see prepare()).
+constexpr int kBoxMargin = 2;
+
+bool makeCanvas(DibImage& canvas, const Project& project, LogSink& log) {
+  if (canvas.create(project.outputWidth, project.outputHeight, 24)) return true;
+  log.appendLog(
+      formatC("出力画像 (%d x %d) を作成できません", project.outputWidth, project.outputHeight));
+  return false;
+}
+
+void clearCanvas(DibImage& canvas) {
+  const size_t rowBytes = static_cast<size_t>(std::abs(canvas.pitch()));
+  for (int y = 0; y < canvas.height(); ++y)
+    std::memset(canvas.row(y), 0, rowBytes);
+}
+
+bool finite(const Placement& p) {
+  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.scale) &&
+         std::isfinite(p.rotation) && std::isfinite(p.opacity);
+}
+
+// Works out the box and the inverse mapping of one layer; false when it covers no pixel.
+bool prepare(DibImage& canvas, const DibImage& image, const Placement& place, BlitParams& p) {
+  const int W = canvas.width();
+  const int H = canvas.height();
+  const int sw = image.width();
+  const int sh = image.height();
+  p.ox = truncToInt(static_cast<double>(static_cast<float>(W / 2) - place.x));
+  p.oy = truncToInt(static_cast<double>(static_cast<float>(H / 2) - place.y));
+  p.hu = static_cast<float>(sw / 2);
+  p.hv = static_cast<float>(sh / 2);
+
+  const double angle = static_cast<double>(place.rotation) * kDegreesToRadians;
+  const auto c = static_cast<float>(std::cos(angle));
+  const auto s = static_cast<float>(std::sin(angle));
+  const float A = std::fabs(c * place.scale);
+  const float B = std::fabs(s * place.scale);
+  const float bw = static_cast<float>(sw) * A + static_cast<float>(sh) * B;
+  const float bh = static_cast<float>(sw) * B + static_cast<float>(sh) * A;
+  int x0 = truncToInt(static_cast<double>((static_cast<float>(W) - bw) * 0.5f - place.x));
+  int x1 = truncToInt(static_cast<double>(static_cast<float>(x0) + bw));
+  int y0 = truncToInt(static_cast<double>((static_cast<float>(H) - bh) * 0.5f - place.y));
+  int y1 = truncToInt(static_cast<double>(static_cast<float>(y0) + bh));
+  if (x1 <= x0 || y1 <= y0) return false;  // scale 0 and the like: an empty box
+  // The box is centred on the exact frame centre while the image sits on the integer-half
+  // centre, and both ends are truncated: it can fall short of the image's far column or row by
+  // a pixel or two. Widen it; pixels whose sampling point is outside the image are skipped
+  // anyway.
+  x0 = x0 > INT_MIN + kBoxMargin ? x0 - kBoxMargin : INT_MIN;
+  y0 = y0 > INT_MIN + kBoxMargin ? y0 - kBoxMargin : INT_MIN;
+  x1 = x1 < INT_MAX - kBoxMargin ? x1 + kBoxMargin : INT_MAX;
+  y1 = y1 < INT_MAX - kBoxMargin ? y1 + kBoxMargin : INT_MAX;
+  if (x1 <= 0 || y1 <= 0 || x0 >= W || y0 >= H) return false;
+  if (x0 < 0) x0 = 0;
+  if (y0 < 0) y0 = 0;
+  if (x1 > W) x1 = W;
+  if (y1 > H) y1 = H;
+  if (y0 >= y1 || x0 >= x1) return false;
+  p.x0 = x0;
+  p.x1 = x1;
+  p.y0 = y0;
+  p.y1 = y1;
+
+  const float inverse = 1.0f / place.scale;
+  p.du = c * inverse;
+  p.dv = -(s * inverse);
+  p.canvas = canvas.bits();
+  p.canvasPitch = canvas.pitch();
+  p.image = image.bits();
+  p.imagePitch = image.pitch();
+  p.imageWidth = sw;
+  p.imageHeight = sh;
+  return true;
+}
+
+}  // namespace
+
+DrawResult Compositor::drawLayer(DibImage& canvas, const Project& project, int layerIndex,
+                                 float t) {
+  const CurrentSource current = currentSourceAt(project, layerIndex, t);
+  if (!current.found()) return DrawResult::Nothing;
+  const Layer& layer = project.layers[static_cast<size_t>(layerIndex)];
+  const Source& source = layer.sources[static_cast<size_t>(current.index)];
+  if (!cache_.ensure(layerIndex, current.index, source.file, projectFolder_, log_)) {
+    return DrawResult::Nothing;
+  }
+  if (canvas.empty()) {
+    if (!makeCanvas(canvas, project, log_)) return DrawResult::CanvasFailed;
+  } else if (layer.number == 1) {
+    clearCanvas(canvas);  // layer 1 starts the frame afresh
+  }
+
+  const Placement place = placementAt(layer, current.index, current.fraction);
+  if (!finite(place)) return DrawResult::Drawn;
+  BlitParams params;
+  params.alpha = std::clamp(truncToInt(static_cast<double>(place.opacity) * 255.0), 0, 255);
+  if (params.alpha == 0) return DrawResult::Drawn;  // leaves every canvas pixel as it is
+  if (!prepare(canvas, cache_.image(layerIndex), place, params)) return DrawResult::Drawn;
+  params.interpolate = (layer.effects & effectInterpolate) != 0;
+  params.colorKey = (layer.effects & effectColorKey) != 0;
+  params.key = static_cast<uint32_t>(layer.keyColor.blue) |
+               static_cast<uint32_t>(layer.keyColor.green) << 8 |
+               static_cast<uint32_t>(layer.keyColor.red) << 16;
+  if (workers_) {
+    workers_->run(params.y0, params.y1,
+                  [&params](int begin, int end) { blitRows(params, begin, end); });
+  } else {
+    blitRows(params, params.y0, params.y1);
+  }
+  return DrawResult::Drawn;
+}
+
+bool Compositor::composeFrame(DibImage& canvas, const Project& project, std::span<const int> layers,
+                              float t) {
+  canvas.destroy();
+  bool drawn = false;
+  for (int index : layers) {
+    const DrawResult result = drawLayer(canvas, project, index, t);
+    if (result == DrawResult::CanvasFailed) break;  // the next layers could not draw either
+    drawn = drawn || result == DrawResult::Drawn;
+  }
+  return drawn;
+}
+
+}  // namespace pelorix

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "base/log_sink.h"
+#include "imageio/dib_image.h"
+#include "model/project.h"
+#include "render/layer_image_cache.h"
+
+namespace pelorix {
+
+class RowWorkers;
+
+enum class DrawResult {
+  Nothing,       // the layer shows nothing at t, or its picture failed to load
+  Drawn,         // the layer reached the canvas (it may still cover no pixel)
+  CanvasFailed,  // the canvas could not be made; reported in the log
+};
+
+// Draws layers into a 24-bit canvas of the project's output size. Each Compositor has its own
+// layer image cache, so compositions on different threads need different compositors; one
+// compositor composes one frame at a time.
+class Compositor {
+ public:
+  explicit Compositor(LogSink& log) : log_(log) {}
+
+  // The folder of the project file, ending with a separator (or empty): image names are
+  // looked up there.
+  void setProjectFolder(std::string folder) { projectFolder_ = std::move(folder); }
+  const std::string& projectFolder() const { return projectFolder_; }
+  // Rows of a layer may be split over these threads (same bytes as one thread).
+  void setRowWorkers(RowWorkers* workers) { workers_ = workers; }
+
+  // Draws one layer at time t into `canvas`, creating it (black) when it is empty, and wiping it
+  // for every layer numbered 1.
+  DrawResult drawLayer(DibImage& canvas, const Project& project, int layerIndex, float t);
+
+  // Empties the canvas and draws the layers in order, first at the bottom. False when no layer
+  // reached the canvas: the canvas is then empty.
+  bool composeFrame(DibImage& canvas, const Project& project, std::span<const int> layers, float t);
+
+  LayerImageCache& cache() { return cache_; }
+  const LayerImageCache& cache() const { return cache_; }
+
+ private:
+  LogSink& log_;
+  std::string projectFolder_;
+  LayerImageCache cache_;
+  RowWorkers* workers_ = nullptr;
+};
+
+}  // namespace pelorix

@@ -1,0 +1,86 @@
+#include "render/timeline.h"
+
+#include "base/c_locale.h"
+
+namespace pelorix {
+
+CurrentSource currentSourceAt(const Project& project, int layerIndex, float t) {
+  CurrentSource current;
+  if (layerIndex < 0 || layerIndex >= project.layerCount) return current;
+  const Layer& layer = project.layers[static_cast<size_t>(layerIndex)];
+  if (layer.visible == 0) return current;
+  float sum = 0.0f;
+  for (size_t i = 0; i < layer.sources.size(); ++i) {
+    const float duration = layer.sources[i].duration;
+    sum += duration;
+    if (t < sum) {
+      current.index = static_cast<int>(i);
+      current.fraction = (t - (sum - duration)) / duration;
+      return current;
+    }
+  }
+  return current;
+}
+
+Placement placementAt(const Layer& layer, int index, float fraction) {
+  const Source& s = layer.sources[static_cast<size_t>(index)];
+  Placement p{s.x, s.y, s.scale, s.rotation, s.opacity};
+  const size_t next = static_cast<size_t>(index) + 1;
+  if ((s.flags & sourceAutoCalc) == 0 || next >= layer.sources.size()) return p;
+  const Source& n = layer.sources[next];
+  if (n.file != s.file) return p;
+  p.x = s.x + (n.x - s.x) * fraction;
+  p.y = s.y + (n.y - s.y) * fraction;
+  p.scale = s.scale + (n.scale - s.scale) * fraction;
+  p.rotation = s.rotation + (n.rotation - s.rotation) * fraction;
+  p.opacity = s.opacity + (n.opacity - s.opacity) * fraction;
+  return p;
+}
+
+float sourceStartTime(const Layer& layer, int index) {
+  float start = 0.0f;
+  for (int i = 0; i < index && i < static_cast<int>(layer.sources.size()); ++i) {
+    start += layer.sources[static_cast<size_t>(i)].duration;
+  }
+  return start;
+}
+
+float selectedSourceTime(const Layer& layer, int index, float fps) {
+  if (!(fps > 0.0f)) return 0.0f;
+  float start = 0.5f / fps;
+  for (int i = 0; i < index && i < static_cast<int>(layer.sources.size()); ++i) {
+    start += layer.sources[static_cast<size_t>(i)].duration;
+  }
+  return start;
+}
+
+std::vector<float> conversionFrameTimes(float totalTime, float fps) {
+  std::vector<float> times;
+  if (!(totalTime > 0.0f) || !(fps > 0.0f)) return times;
+  const double step = 1.0 / static_cast<double>(fps);
+  float t = 0.0f;
+  for (;;) {
+    times.push_back(t);
+    const double s = static_cast<double>(t) + step;
+    t = narrowToFloat(s);
+    if (!(s < static_cast<double>(totalTime))) break;
+  }
+  return times;
+}
+
+int sliderRange(float totalTime, float fps) {
+  if (!(fps > 0.0f)) return 0;
+  return truncToInt(static_cast<double>(totalTime * fps));
+}
+
+float timeOfSliderPosition(int position, float fps) {
+  if (!(fps > 0.0f)) return 0.0f;
+  return static_cast<float>(position) / fps;
+}
+
+int sliderPositionOfTime(float t, float fps) {
+  if (!(fps > 0.0f)) return 0;
+  return truncToInt(static_cast<double>(t * fps));
+}
+
+}  // namespace pelorix

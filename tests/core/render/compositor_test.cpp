@@ -1,0 +1,409 @@
+#include "render/compositor.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+
+#include "base/row_workers.h"
+#include "imageio/pixel_convert.h"
+#include "render/blit_kernel.h"
+#include "render_test_support.h"
+
+namespace pelorix {
+namespace {
+
+using test::coordinateImage;
+using test::pixel;
+using test::Scene;
+using test::solidImage;
+
+Source at(float x, float y, float scale = 1.0f, float rotation = 0.0f, float opacity = 1.0f) {
+  Source s;
+  s.x = x;
+  s.y = y;
+  s.scale = scale;
+  s.rotation = rotation;
+  s.opacity = opacity;
+  return s;
+}
+
+int countNonBlack(const DibImage& canvas) {
+  int n = 0;
+  for (int y = 0; y < canvas.height(); ++y) {
+    for (int x = 0; x < canvas.width(); ++x)
+      n += pixel(canvas, x, y) != 0;
+  }
+  return n;
+}
+
+TEST(Compositor, IdentityPlacementReproducesTheImage) {
+  Scene scene(12, 9);
+  const DibImage image = test::patternImage(12, 9);
+  scene.writeImage("full.bmp", image);
+  scene.addLayer(1, "full.bmp");
+  const DibImage canvas = scene.compose();
+  ASSERT_FALSE(canvas.empty());
+  EXPECT_EQ(canvas.width(), 12);
+  EXPECT_EQ(canvas.bitsPerPixel(), 24);
+  EXPECT_EQ(test::argbPixels(canvas), test::argbPixels(image));  // column 0 and row 0 included
+  EXPECT_TRUE(scene.log.lines.empty());
+}
+
+// For every frame pixel that shows an image pixel, the image pixel it shows.
+std::map<std::pair<int, int>, std::pair<int, int>> sampledPixels(const DibImage& canvas) {
+  std::map<std::pair<int, int>, std::pair<int, int>> found;
+  for (int y = 0; y < canvas.height(); ++y) {
+    for (int x = 0; x < canvas.width(); ++x) {
+      const uint32_t p = pixel(canvas, x, y);
+      if ((p >> 16) == 77)
+        found[{x, y}] = {static_cast<int>(p & 0xFF), static_cast<int>((p >> 8) & 0xFF)};
+    }
+  }
+  return found;
+}
+
+TEST(Compositor, RightAngleRotationsPermutePixels) {
+  const int sw = 10, sh = 6;
+  struct Case {
+    float angle;
+    int frameW, frameH;
+  };
+  // The frame is the rotated bounding box; positive angles turn clockwise on screen.
+  const Case cases[] = {{90.0f, sh, sw}, {180.0f, sw, sh}, {270.0f, sh, sw}};
+  for (const Case& c : cases) {
+    Scene scene(c.frameW, c.frameH);
+    scene.writeImage("xy.bmp", coordinateImage(sw, sh));
+    scene.addLayer(1, "xy.bmp", at(0, 0, 1.0f, c.angle));
+    const DibImage canvas = scene.compose();
+    const auto found = sampledPixels(canvas);
+    EXPECT_GE(found.size(), static_cast<size_t>((sw - 1) * (sh - 1))) << c.angle;
+    for (const auto& [frame, image] : found) {
+      const int dx = frame.first - c.frameW / 2;
+      const int dy = frame.second - c.frameH / 2;
+      int u = 0, v = 0;
+      if (c.angle == 90.0f) {
+        u = dy + sw / 2;
+        v = -dx + sh / 2;
+      } else if (c.angle == 180.0f) {
+        u = -dx + sw / 2;
+        v = -dy + sh / 2;
+      } else {
+        u = -dy + sw / 2;
+        v = dx + sh / 2;
+      }
+      // The angle constant and sampling at pixel corners shift by at most one pixel.
+      EXPECT_LE(std::abs(image.first - u), 1)
+          << c.angle << " at " << frame.first << "," << frame.second;
+      EXPECT_LE(std::abs(image.second - v), 1)
+          << c.angle << " at " << frame.first << "," << frame.second;
+    }
+  }
+}
+
+TEST(Compositor, ScaleTwoWithNearestSamplingDuplicatesPixels) {
+  Scene scene(8, 8);
+  const DibImage image = coordinateImage(4, 4);
+  scene.writeImage("xy.bmp", image);
+  scene.addLayer(1, "xy.bmp", at(0, 0, 2.0f));
+  const DibImage canvas = scene.compose();
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x)
+      EXPECT_EQ(pixel(canvas, x, y), pixel(image, x / 2, y / 2)) << x << "," << y;
+  }
+}
+
+TEST(Compositor, PositionMovesLeftAndUpFromTheIntegerHalfCentre) {
+  struct Case {
+    int frameW, frameH;
+    float x, y;
+    int expectX, expectY;
+  };
+  const Case cases[] = {
+      {7, 5, 0, 0, 3, 2}, {10, 10, 3, 0, 2, 5}, {10, 10, 0, 2, 5, 3}, {10, 10, -2, -1, 7, 6}};
+  for (const Case& c : cases) {
+    Scene scene(c.frameW, c.frameH);
+    scene.writeImage("dot.bmp", solidImage(1, 1, 9, 9, 9));
+    scene.addLayer(1, "dot.bmp", at(c.x, c.y));
+    const DibImage canvas = scene.compose();
+    EXPECT_EQ(countNonBlack(canvas), 1);
+    EXPECT_EQ(pixel(canvas, c.expectX, c.expectY), 0x090909u) << c.x << "," << c.y;
+  }
+}
+
+TEST(Compositor, ImagesOutsideTheFrameAndScaleZeroDrawNothing) {
+  struct Case {
+    Source placement;
+    int drawn;
+  };
+  const Case cases[] = {{at(1000, 0), 0},
+                        {at(0, -1000), 0},
+                        {at(0, 0, 0.0f), 0},
+                        {at(8, 0), 8 * 16},
+                        {at(0, 0, 1.0f, 0.0f, 1.0f), 16 * 16}};
+  for (const Case& c : cases) {
+    Scene scene(16, 16);
+    scene.writeImage("w.bmp", solidImage(16, 16, 255, 255, 255));
+    scene.addLayer(1, "w.bmp", c.placement);
+    const DibImage canvas = scene.compose();
+    ASSERT_FALSE(canvas.empty());  // the layer reached the canvas: a black frame
+    EXPECT_EQ(countNonBlack(canvas), c.drawn) << c.placement.x << "," << c.placement.scale;
+    EXPECT_TRUE(scene.log.lines.empty());
+  }
+}
+
+TEST(Compositor, OpacityBlendsWithTheLayerBelow) {
+  struct Case {
+    float opacity;
+    int low, high;  // the result's range for each channel
+  };
+  // Below: (40, 80, 120); above: (240, 200, 160).
+  const Case cases[] = {{1.0f, 0, 0}, {0.0f, 1, 1}, {0.5f, 2, 2}, {1.5f, 0, 0}, {-0.5f, 1, 1}};
+  for (const Case& c : cases) {
+    Scene scene(4, 4);
+    scene.writeImage("below.bmp", solidImage(4, 4, 40, 80, 120));
+    scene.writeImage("above.bmp", solidImage(4, 4, 240, 200, 160));
+    scene.addLayer(1, "below.bmp");
+    scene.addLayer(2, "above.bmp", at(0, 0, 1.0f, 0.0f, c.opacity));
+    const uint32_t p = pixel(scene.compose(), 1, 1);
+    const int b = static_cast<int>(p & 0xFF), g = static_cast<int>((p >> 8) & 0xFF),
+              r = static_cast<int>(p >> 16);
+    if (c.low == 0) {
+      EXPECT_EQ(p, 0xA0C8F0u) << c.opacity;  // the image exactly
+    } else if (c.low == 1) {
+      EXPECT_EQ(p, 0x785028u) << c.opacity;  // the canvas untouched
+    } else {
+      EXPECT_NEAR(b, 140, 1);
+      EXPECT_NEAR(g, 140, 1);
+      EXPECT_NEAR(r, 140, 1);
+    }
+  }
+}
+
+TEST(Compositor, ColourKeyIsExact) {
+  Scene scene(3, 1);
+  DibImage image = solidImage(3, 1, 255, 0, 255);  // magenta: blue 255, green 0, red 255
+  image.row(0)[3 + 1] = 1;                         // one level off in green: drawn
+  image.row(0)[6] = 10;                            // another colour
+  scene.writeImage("keyed.bmp", image);
+  scene.writeImage("red.bmp", solidImage(3, 1, 0, 0, 200));
+  scene.addLayer(1, "red.bmp");
+  scene.addLayer(2, "keyed.bmp", Source{}, effectColorKey, KeyColor{255, 0, 255, 0});
+  const DibImage canvas = scene.compose();
+  EXPECT_EQ(pixel(canvas, 0, 0), 0xC80000u);  // keyed: the red below shows
+  EXPECT_EQ(pixel(canvas, 1, 0), 0xFF01FFu);
+  EXPECT_EQ(pixel(canvas, 2, 0), 0xFF000Au);
+}
+
+TEST(Compositor, KeyedNeighboursBlendIntoTheCanvas) {
+  // Left half magenta (keyed), right half white, stretched twice with interpolation over red.
+  Scene scene(8, 8);
+  DibImage image = solidImage(4, 4, 255, 255, 255);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 2; ++x) {
+      image.row(y)[3 * x] = 255;
+      image.row(y)[3 * x + 1] = 0;
+      image.row(y)[3 * x + 2] = 255;
+    }
+  }
+  scene.writeImage("half.bmp", image);
+  scene.writeImage("red.bmp", solidImage(8, 8, 0, 0, 255));
+  scene.addLayer(1, "red.bmp");
+  scene.addLayer(2, "half.bmp", at(0, 0, 2.0f), effectColorKey | effectInterpolate,
+                 KeyColor{255, 0, 255, 0});
+  const DibImage canvas = scene.compose();
+  // Frame column 3 samples u = 1.5: halfway between a keyed pixel and a white one.
+  const uint32_t edge = pixel(canvas, 3, 2);
+  EXPECT_EQ(edge >> 16, 255u);  // red
+  EXPECT_NEAR(static_cast<int>((edge >> 8) & 0xFF), 128, 1);
+  EXPECT_NEAR(static_cast<int>(edge & 0xFF), 128, 1);  // blue: red and white, not magenta
+  EXPECT_EQ(pixel(canvas, 1, 2), 0xFF0000u);           // keyed area: the canvas
+  EXPECT_EQ(pixel(canvas, 6, 2), 0xFFFFFFu);
+}
+
+TEST(Compositor, FlatColourStaysFlatUnderBilinearSampling) {
+  Scene scene(64, 64);
+  scene.writeImage("flat.bmp", solidImage(30, 20, 50, 100, 200));
+  scene.addLayer(1, "flat.bmp", at(3, -2, 1.3f, 30.0f), effectInterpolate);
+  const DibImage canvas = scene.compose();
+  int drawn = 0;
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      const uint32_t p = pixel(canvas, x, y);
+      if (p == 0) continue;
+      ++drawn;
+      EXPECT_EQ(p, 0xC86432u) << x << "," << y;
+    }
+  }
+  EXPECT_GT(drawn, 600);
+}
+
+TEST(Compositor, GlideHalfwayAndTimeBoundaries) {
+  Scene scene(20, 3);
+  scene.writeImage("dot.bmp", solidImage(1, 1, 9, 9, 9));
+  const int layer = scene.addLayer(1, "dot.bmp", at(0, 0));
+  Project& p = scene.project;
+  p.layers[static_cast<size_t>(layer)].sources[0].duration = 1.0f;
+  Source second = at(-8, 0);
+  second.file = "dot.bmp";
+  second.duration = 1.0f;
+  p.addSource(layer, second);
+  EXPECT_EQ(pixel(scene.compose(0.5f), 14, 1), 0x090909u);  // x = -4: four to the right of 10
+  EXPECT_EQ(pixel(scene.compose(1.0f), 18, 1), 0x090909u);  // the second source, at its start
+  EXPECT_TRUE(scene.compose(2.0f).empty());                 // at the end: nothing
+}
+
+TEST(Compositor, LayerNumberOneWipesWhatWasDrawnBefore) {
+  Scene scene(4, 4);
+  scene.writeImage("red.bmp", solidImage(4, 4, 0, 0, 255));
+  scene.writeImage("dot.bmp", solidImage(1, 1, 9, 9, 9));
+  const int red = scene.addLayer(2, "red.bmp");
+  const int dot = scene.addLayer(1, "dot.bmp");
+  DibImage canvas;
+  const int order[] = {red, dot};
+  scene.compositor.composeFrame(canvas, scene.project, order, 0.0f);
+  EXPECT_EQ(countNonBlack(canvas), 1);
+}
+
+TEST(Compositor, NonTwentyFourBitSourcesAreConvertedWithTheirLogLines) {
+  Scene scene(4, 4);
+  scene.writeImage("alpha.png", test::patternImage(4, 4, 32, true));
+  scene.addLayer(1, "alpha.png");
+  const DibImage canvas = scene.compose();
+  ASSERT_EQ(scene.log.lines.size(), 2u);
+  EXPECT_EQ(scene.log.lines[0],
+            "alpha.png はDIBフォーマットまたは24BITカラーではありません。 (32)カラー");
+  EXPECT_EQ(scene.log.lines[1], "変換を試みます");
+  DibImage expected;
+  ASSERT_TRUE(convertTo24(test::patternImage(4, 4, 32, true), expected));
+  EXPECT_EQ(test::argbPixels(canvas), test::argbPixels(expected));  // alpha plays no part
+}
+
+TEST(Compositor, MissingImagesAreLoggedEveryFrameAndLeftOut) {
+  Scene scene(4, 4);
+  scene.writeImage("red.bmp", solidImage(4, 4, 0, 0, 255));
+  scene.addLayer(1, "red.bmp");
+  scene.addLayer(2, "missing.bmp");
+  for (int frame = 0; frame < 3; ++frame)
+    EXPECT_EQ(pixel(scene.compose(), 0, 0), 0xFF0000u);
+  ASSERT_EQ(scene.log.lines.size(), 3u);
+  EXPECT_EQ(scene.log.lines[0].rfind("Load image failed:1:0:missing.bmp : 80004005-", 0), 0u)
+      << scene.log.lines[0];
+  EXPECT_NE(scene.log.lines[0].find("No such file"), std::string::npos);
+}
+
+TEST(Compositor, HugeOutputSizeIsReportedOnce) {
+  Scene scene(200000, 200000);
+  scene.writeImage("red.bmp", solidImage(4, 4, 0, 0, 255));
+  scene.addLayer(1, "red.bmp");
+  scene.addLayer(2, "red.bmp");
+  EXPECT_TRUE(scene.compose().empty());
+  EXPECT_EQ(scene.log.lines.size(), 1u);
+}
+
+TEST(LayerImageCache, DecodesOncePerChangeOfFile) {
+  Scene scene(4, 4);
+  scene.writeImage("a.bmp", solidImage(2, 2, 1, 1, 1));
+  scene.writeImage("b.bmp", solidImage(2, 2, 2, 2, 2));
+  scene.writeImage("A.bmp", solidImage(2, 2, 3, 3, 3));
+  const int layer = scene.addLayer(1, "a.bmp");
+  for (int frame = 0; frame < 10; ++frame)
+    scene.compose(static_cast<float>(frame) * 0.1f);
+  EXPECT_EQ(scene.compositor.cache().decodeCount(), 1);
+
+  Source& source = scene.project.layers[static_cast<size_t>(layer)].sources[0];
+  source.file = "b.bmp";
+  scene.compose();
+  source.file = "a.bmp";
+  scene.compose();
+  EXPECT_EQ(scene.compositor.cache().decodeCount(), 3);
+  source.file = "A.bmp";  // another name, even if only in letter case
+  EXPECT_EQ(pixel(scene.compose(), 1, 1), 0x030303u);
+  EXPECT_EQ(scene.compositor.cache().decodeCount(), 4);
+
+  // A file replaced on disk keeps showing the old picture while the name stays.
+  scene.writeImage("A.bmp", solidImage(2, 2, 5, 5, 5));
+  EXPECT_EQ(pixel(scene.compose(), 1, 1), 0x030303u);
+
+  // The same name in another project's folder is another file.
+  test::TempDir other;
+  solidImage(2, 2, 7, 7, 7).save(other.file("A.bmp"));
+  scene.compositor.setProjectFolder(other.folder());
+  EXPECT_EQ(pixel(scene.compose(), 1, 1), 0x070707u);
+  EXPECT_EQ(scene.compositor.cache().decodeCount(), 5);
+}
+
+TEST(LayerImageCache, FailureEmptiesTheSlotAndTheNextFrameRetries) {
+  Scene scene(4, 4);
+  scene.writeImage("a.bmp", solidImage(2, 2, 1, 1, 1));
+  const int layer = scene.addLayer(1, "a.bmp");
+  scene.compose();
+  Source& source = scene.project.layers[static_cast<size_t>(layer)].sources[0];
+  source.file = "gone.bmp";
+  EXPECT_TRUE(scene.compose().empty());
+  source.file = "a.bmp";
+  EXPECT_EQ(pixel(scene.compose(), 1, 1), 0x010101u);
+  EXPECT_EQ(scene.compositor.cache().decodeCount(), 3);
+}
+
+TEST(ImagePaths, ResolutionOrder) {
+  test::TempDir project;
+  test::TempDir elsewhere;
+  solidImage(1, 1, 1, 1, 1).save(project.file("pic.bmp"));
+  solidImage(1, 1, 1, 1, 1).save(elsewhere.file("only-here.bmp"));
+  const std::string folder = project.folder();
+  EXPECT_EQ(resolveImagePath("pic.bmp", folder), folder + "pic.bmp");
+  EXPECT_EQ(resolveImagePath(elsewhere.file("only-here.bmp"), folder),
+            elsewhere.file("only-here.bmp"));
+  EXPECT_EQ(resolveImagePath("C:/Users/me/pics/pic.bmp", folder), folder + "pic.bmp");
+  EXPECT_EQ(resolveImagePath("D:\\pics\\pic.bmp", folder), folder + "pic.bmp");
+  EXPECT_EQ(resolveImagePath("nowhere.bmp", folder), folder + "nowhere.bmp");
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(elsewhere.path());
+  EXPECT_EQ(resolveImagePath("only-here.bmp", folder), "only-here.bmp");  // the current folder
+  std::filesystem::current_path(previous);
+}
+
+// Random placements and pictures: the AVX2 loop and row splitting give the scalar bytes.
+TEST(BlitKernel, EveryPathGivesTheSameBytes) {
+  if (!avx2Supported()) GTEST_SKIP() << "no AVX2 on this processor";
+  uint32_t state = 12345;
+  auto next = [&state](int n) {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<int>((state >> 8) % static_cast<uint32_t>(n));
+  };
+  RowWorkers workers(3);
+  for (int round = 0; round < 60; ++round) {
+    Scene scene(37 + next(50), 29 + next(40));
+    DibImage picture =
+        test::photoLikeImage(5 + next(40), 3 + next(30), static_cast<unsigned>(round));
+    // Sprinkle key-coloured pixels.
+    for (int i = 0; i < 40; ++i) {
+      uint8_t* p = picture.row(next(picture.height())) + 3 * next(picture.width());
+      p[0] = 255, p[1] = 0, p[2] = 255;
+    }
+    scene.writeImage("p.bmp", picture);
+    scene.writeImage("bg.bmp", test::photoLikeImage(60, 60, 99));
+    scene.addLayer(1, "bg.bmp", at(0, 0, 1.5f, 10.0f));
+    const Source placement =
+        at(static_cast<float>(next(40) - 20) + 0.25f, static_cast<float>(next(30) - 15),
+           0.3f + static_cast<float>(next(300)) / 100.0f, static_cast<float>(next(720) - 360),
+           static_cast<float>(next(120)) / 100.0f);
+    scene.addLayer(2, "p.bmp", placement, next(4), KeyColor{255, 0, 255, 0});
+
+    setKernelPath(KernelPath::Scalar);
+    const DibImage scalar = scene.compose();
+    setKernelPath(KernelPath::Avx2);
+    const DibImage vector = scene.compose();
+    scene.compositor.setRowWorkers(&workers);
+    const DibImage split = scene.compose();
+    scene.compositor.setRowWorkers(nullptr);
+    setKernelPath(KernelPath::Auto);
+    EXPECT_EQ(test::argbPixels(vector), test::argbPixels(scalar)) << "round " << round;
+    EXPECT_EQ(test::argbPixels(split), test::argbPixels(scalar)) << "round " << round;
+  }
+}
+
+}  // namespace
+}  // namespace pelorix

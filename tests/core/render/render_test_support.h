@@ -1,0 +1,95 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "../imageio/image_test_support.h"
+#include "base/log_sink.h"
+#include "render/compositor.h"
+#include "render/draw_list.h"
+#include "test_support.h"
+
+namespace pelorix::test {
+
+class CapturingLog final : public LogSink {
+ public:
+  void appendLog(const std::string& line) override { lines.push_back(line); }
+  std::vector<std::string> lines;
+};
+
+inline DibImage solidImage(int width, int height, uint8_t b, uint8_t g, uint8_t r) {
+  DibImage image;
+  if (!image.create(width, height, 24)) std::abort();
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      image.row(y)[3 * x] = b;
+      image.row(y)[3 * x + 1] = g;
+      image.row(y)[3 * x + 2] = r;
+    }
+  }
+  return image;
+}
+
+// Every pixel a different colour: blue = x, green = y, red = 77.
+inline DibImage coordinateImage(int width, int height) {
+  DibImage image;
+  if (!image.create(width, height, 24)) std::abort();
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      image.row(y)[3 * x] = static_cast<uint8_t>(x);
+      image.row(y)[3 * x + 1] = static_cast<uint8_t>(y);
+      image.row(y)[3 * x + 2] = 77;
+    }
+  }
+  return image;
+}
+
+inline uint32_t pixel(const DibImage& image, int x, int y) {
+  const uint8_t* p = image.row(y) + 3 * x;
+  return static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[0];
+}
+
+// A project with its pictures in a temporary folder, and a compositor that looks there.
+class Scene {
+ public:
+  Scene(int width, int height) : compositor(log) {
+    project.resetProject();
+    project.outputWidth = width;
+    project.outputHeight = height;
+    compositor.setProjectFolder(dir.folder());
+  }
+
+  void writeImage(const std::string& name, const DibImage& image) {
+    if (image.save(dir.file(name)).failed()) std::abort();
+  }
+
+  // Adds a shown layer with one source showing `file` for 10 seconds.
+  int addLayer(int number, const std::string& file, const Source& placement = Source{},
+               int effects = 0, KeyColor key = {}) {
+    const int index = project.addLayer();
+    Layer& layer = project.layers[static_cast<size_t>(index)];
+    layer.number = number;
+    layer.visible = 1;
+    layer.effects = effects;
+    layer.keyColor = key;
+    Source source = placement;
+    source.file = file;
+    if (source.duration == 0.0f) source.duration = 10.0f;
+    project.addSource(index, source);
+    return index;
+  }
+
+  DibImage compose(float t = 0.0f) {
+    DibImage canvas;
+    const DrawList list = buildDrawList(project);
+    compositor.composeFrame(canvas, project, list.layers, t);
+    return canvas;
+  }
+
+  TempDir dir;
+  Project project;
+  CapturingLog log;
+  Compositor compositor;
+};
+
+}  // namespace pelorix::test
