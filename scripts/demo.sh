@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Pelorix, and runs the main job on the bundled example
-# project: its project summary, then every frame of the animation rendered into out/demo/.
+# project: its summary, then every frame of the animation rendered into examples/demo/out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup-deps.sh
 scripts/build.sh plain
 build/src/cli/pelorix-cli info examples/demo/demo.pxp
+build/src/cli/pelorix-cli render examples/demo/demo.pxp
+echo "The frames are in examples/demo/out/ (frame0000.png ... frame0036.png)."

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev
   libpng-dev zlib1g-dev libisal-dev libturbojpeg0-dev libgif-dev libwebp-dev libtiff-dev
   libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
-  clang-format locales
+  clang-format locales parallel
 )
 if [ "${PELORIX_EXTRA_PACKAGES:-}" ]; then
   read -r -a extra <<<"$PELORIX_EXTRA_PACKAGES"

@@ -24,6 +24,7 @@ void addInfoCommand(CLI::App& app, Action& action);
 void addSaveAsCommand(CLI::App& app, Action& action);
 void addConvertCommand(CLI::App& app, Action& action);
 void addFrameCommand(CLI::App& app, Action& action);
+void addRenderCommand(CLI::App& app, Action& action);
 
 }  // namespace pelorix::cli
 

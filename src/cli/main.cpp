@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
   pelorix::cli::addSaveAsCommand(app, action);
   pelorix::cli::addConvertCommand(app, action);
   pelorix::cli::addFrameCommand(app, action);
+  pelorix::cli::addRenderCommand(app, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

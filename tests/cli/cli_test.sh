@@ -67,6 +67,86 @@ check "save-as unwritable" 1 "$cli" save-as "$demo" "$work/no/such/dir/x.pxp"
 contains "unwritable message" "$work/err" "layerinfoファイルが保存できません"
 check "usage" 106 "$cli" save-as
 
+# convert
+check "convert" 0 "$cli" convert "$src/examples/demo/sprite1.bmp" "$work/sprite.png"
+check "convert back" 0 "$cli" convert "$work/sprite.png" "$work/sprite.bmp"
+cmp -s "$src/examples/demo/sprite1.bmp" "$work/sprite.bmp" || { echo "FAIL: bmp -> png -> bmp changed the file"; failures=$((failures + 1)); }
+check "convert missing" 1 "$cli" convert "$work/none.png" "$work/x.png"
+contains "convert missing message" "$work/err" "Load image failed"
+check "convert unknown type" 1 "$cli" convert "$src/examples/demo/sprite1.bmp" "$work/x.xyz"
+contains "unknown type message" "$work/err" "Save image failed:"
+[ ! -e "$work/x.xyz" ] || { echo "FAIL: a file of unknown type was written"; failures=$((failures + 1)); }
+
+# frame
+check "frame" 0 "$cli" frame "$demo" --at 1.2 -o "$work/f.png"
+check "frame decodes" 0 "$cli" convert "$work/f.png" "$work/f.bmp"
+contains "frame size" "$work/err" "320 x 240, 24 bits"
+check "frame single layer" 0 "$cli" frame "$demo" --at 0.2 --layer 3 -o "$work/sprite-only.bmp"
+check "frame no such layer" 1 "$cli" frame "$demo" --at 0 --layer 42 -o "$work/x.png"
+check "frame after the end" 0 "$cli" frame "$demo" --at 100 -o "$work/black.bmp"
+check "frame missing project" 2 "$cli" frame "$work/none.pxp" --at 0 -o "$work/x.png"
+
+# render
+check "render demo" 0 "$cli" render "$demo" -o "$work/full" --quiet
+[ "$(ls "$work/full" | wc -l)" -eq 37 ] || { echo "FAIL: render wrote $(ls "$work/full" | wc -l) files, expected 37"; failures=$((failures + 1)); }
+[ -e "$work/full/frame0036.png" ] || { echo "FAIL: frame0036.png missing"; failures=$((failures + 1)); }
+check "render log lines" 0 "$cli" render "$demo" -o "$work/logged" --format bmp --name shot
+contains "total time line" "$work/err" "トータルタイム　3.00　画面数　36"
+contains "elapsed line" "$work/err" "変換時間は"
+contains "summary" "$work/out" "37 frames in"
+[ -e "$work/logged/shot0000.bmp" ] || { echo "FAIL: --name/--format ignored"; failures=$((failures + 1)); }
+check "render gif refused" 1 "$cli" render "$demo" -o "$work/gif" --format gif
+contains "gif message" "$work/err" "GIF保存は現在サポート外です。"
+check "render gif allowed" 0 "$cli" render "$demo" -o "$work/gif" --format gif --allow-gif --frames 0-1 --quiet
+[ -e "$work/gif/frame0001.gif" ] || { echo "FAIL: --allow-gif wrote nothing"; failures=$((failures + 1)); }
+check "render unknown format" 1 "$cli" render "$demo" -o "$work/xyz" --format xyz
+contains "unknown format" "$work/err" "Save image failed:"
+contains "unknown format code" "$work/err" "80004005"
+check "render bad range" 1 "$cli" render "$demo" --frames 9-3
+check "render missing project" 2 "$cli" render "$work/none.pxp"
+: >"$work/blocker"
+check "render folder" 1 "$cli" render "$demo" -o "$work/blocker/out"
+contains "folder message" "$work/err" "cannot create the folder"
+
+# Ranges rendered apart give the files of one full run.
+check "range 1" 0 "$cli" render "$demo" -o "$work/parts" --frames 0-9 --quiet
+check "range 2" 0 "$cli" render "$demo" -o "$work/parts" --frames 10-36 --quiet
+diff -r "$work/full" "$work/parts" >/dev/null || { echo "FAIL: ranges differ from the full run"; failures=$((failures + 1)); }
+rm -f "$work/parts/frame0004.png" "$work/parts/frame0030.png"
+echo junk >"$work/parts/frame0005.png"
+check "skip existing" 0 "$cli" render "$demo" -o "$work/parts" --skip-existing --quiet
+[ "$(cat "$work/parts/frame0005.png")" = junk ] || { echo "FAIL: --skip-existing rewrote a file"; failures=$((failures + 1)); }
+cmp -s "$work/parts/frame0030.png" "$work/full/frame0030.png" || { echo "FAIL: --skip-existing did not fill the gap"; failures=$((failures + 1)); }
+
+# The README's GNU parallel recipe: two ranges at once.
+if command -v parallel >/dev/null; then
+  parallel --will-cite "$cli" render "$demo" -o "$work/parallel" --frames {} --quiet ::: 0-18 19-36 \
+    || { echo "FAIL: parallel render"; failures=$((failures + 1)); }
+  diff -r "$work/full" "$work/parallel" >/dev/null || { echo "FAIL: parallel ranges differ from the full run"; failures=$((failures + 1)); }
+else
+  echo "note: GNU parallel is not installed; its recipe was not tried"
+fi
+
+# Ctrl-C: the frames in flight finish, the files form a prefix, the status says interrupted.
+{
+  printf 'PELORIX_PROJECT:\r\nlong\r\nlong,f,png\r\n30.00,320,240\r\n1,bg\r\n1,1\r\n0,0,0,0\r\n0,0\r\n'
+  printf '%s/examples/demo/bg.png\r\n100.00,0,0,1.3,10,1,0,0\r\n1,\r\nLAYER_END:\r\nDATA_END:\r\n' "$src"
+} >"$work/long.pxp"
+"$cli" render "$work/long.pxp" --jobs 2 --quiet --png-level 9 >/dev/null 2>"$work/err" &
+pid=$!
+sleep 1
+kill -INT $pid
+wait $pid
+status=$?
+[ "$status" -eq 4 ] || { echo "FAIL: interrupted render exited $status, expected 4"; failures=$((failures + 1)); }
+count=$(ls "$work/long" | wc -l)
+last=$(printf 'f%04d.png' $((count - 1)))
+if [ "$count" -eq 0 ] || [ "$count" -ge 3000 ] || [ ! -e "$work/long/$last" ]; then
+  echo "FAIL: interrupted render left $count files, not a prefix"
+  failures=$((failures + 1))
+fi
+ls -a "$work/long" | grep -q pelorix-tmp && { echo "FAIL: a temporary file was left behind"; failures=$((failures + 1)); }
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures failure(s)"
   exit 1

@@ -1,0 +1,216 @@
+// pelorix-cli render: every frame of a project (or a range of them) as numbered image files.
+#include <unistd.h>
+#include <CLI/CLI.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "base/c_locale.h"
+#include "base/paths.h"
+#include "commands.h"
+#include "model/project_file.h"
+#include "output/conversion_engine.h"
+
+namespace pelorix::cli {
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+
+void onInterrupt(int) {
+  gInterrupted = true;
+  std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the process at once
+}
+
+// Prints the run: log lines on stderr, a progress bar on a terminal or one line per frame
+// otherwise, nothing but failures with --quiet.
+class CliListener final : public ConversionListener {
+ public:
+  CliListener(bool quiet, bool terminal) : quiet_(quiet), terminal_(terminal) {}
+
+  void appendLog(const std::string& line) override {
+    std::lock_guard lock(mutex_);
+    if (quiet_ && line.rfind("Save image failed", 0) != 0 &&
+        line != "GIF保存は現在サポート外です。") {
+      return;
+    }
+    clearBar();
+    std::cerr << line << '\n';
+  }
+
+  void progress(int, int done, int total) override {
+    std::lock_guard lock(mutex_);
+    done_ = done;
+    total_ = total;
+    if (quiet_ || !terminal_) return;
+    const double elapsed = seconds();
+    const double rate = elapsed > 0 ? done / elapsed : 0.0;
+    const double left = rate > 0 ? (total - done) / rate : 0.0;
+    const int width = 30;
+    const int filled = total > 0 ? done * width / total : width;
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.resize(width, '.');
+    std::cerr << formatC("\r[%s] frame %d of %d  %.1f fps  %.0f s left ", bar.c_str(), done, total,
+                         rate, left)
+              << std::flush;
+    barShown_ = true;
+  }
+
+  void frameWritten(int, const std::string& path, const DibImage*) override {
+    std::lock_guard lock(mutex_);
+    if (quiet_ || terminal_) return;
+    std::cerr << formatC("frame %d of %d: %s\n", done_, total_, path.c_str());
+  }
+
+  void finished(ConversionOutcome outcome, const std::string& message) override {
+    std::lock_guard lock(mutex_);
+    clearBar();
+    outcome_ = outcome;
+    message_ = message;
+  }
+
+  ConversionOutcome outcome() const { return outcome_; }
+  int framesDone() const { return done_; }
+  double seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
+
+ private:
+  void clearBar() {
+    if (barShown_) std::cerr << "\r\033[K";
+    barShown_ = false;
+  }
+
+  std::mutex mutex_;
+  bool quiet_;
+  bool terminal_;
+  bool barShown_ = false;
+  int done_ = 0;
+  int total_ = 0;
+  ConversionOutcome outcome_ = ConversionOutcome::Refused;
+  std::string message_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+bool parseRange(const std::string& text, std::pair<int, int>& range) {
+  const size_t dash = text.find('-', 1);
+  try {
+    size_t used = 0;
+    if (dash == std::string::npos) {
+      range.first = range.second = std::stoi(text, &used);
+      return used == text.size() && range.first >= 0;
+    }
+    range.first = std::stoi(text.substr(0, dash), &used);
+    if (used != dash) return false;
+    const std::string tail = text.substr(dash + 1);
+    range.second = std::stoi(tail, &used);
+    return used == tail.size() && range.first >= 0 && range.second >= range.first;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+void addRenderCommand(CLI::App& app, Action& action) {
+  struct Options {
+    std::string project;
+    std::string output;
+    std::string name;
+    std::string format;
+    std::string frames;
+    int jobs = 0;
+    bool skipExisting = false;
+    bool allowGif = false;
+    bool quiet = false;
+    EncodeOptions encode;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* command =
+      app.add_subcommand("render", "Render every frame of a project into numbered image files");
+  command->add_option("PROJECT", options->project, "project file (.pxp)")->required();
+  command->add_option("-o,--output", options->output,
+                      "output folder (default: the project's save folder, beside the project)");
+  command->add_option("--name", options->name, "base name of the files (default: the project's)");
+  command->add_option("--format", options->format, "file type: png, jpg, bmp, webp, tif, gif");
+  command->add_option("--frames", options->frames,
+                      "only frames FIRST-LAST (inclusive, as numbered in the file names)");
+  command->add_option("--jobs", options->jobs, "worker threads (default: one per processor)")
+      ->check(CLI::NonNegativeNumber);
+  addEncodeOptions(*command, options->encode);
+  command->add_flag("--skip-existing", options->skipExisting,
+                    "leave frames whose file exists alone (resume an interrupted render)");
+  command->add_flag("--allow-gif", options->allowGif,
+                    "write GIF files, which are refused otherwise");
+  command->add_flag("-q,--quiet", options->quiet, "print failures only");
+  command->callback([options, &action] {
+    action = [options] {
+      Project project;
+      const ProjectLoadResult loaded = loadProject(project, options->project);
+      if (loaded.result < 0) {
+        std::cerr << loaded.message << '\n';
+        return loaded.result == kLoadCannotOpen ? kExitCannotOpen : kExitMalformed;
+      }
+      ConversionSettings settings;
+      settings.projectFolder = folderOf(options->project);
+      if (!options->output.empty()) {
+        settings.outputFolder = std::filesystem::absolute(options->output).string();
+      }
+      if (!options->name.empty()) settings.baseName = options->name;
+      if (!options->format.empty()) settings.format = options->format;
+      if (!options->frames.empty()) {
+        std::pair<int, int> range;
+        if (!parseRange(options->frames, range)) {
+          std::cerr << "pelorix-cli: --frames takes FIRST-LAST, for example 0-99\n";
+          return kExitFailure;
+        }
+        settings.frames = range;
+      }
+      settings.jobs = options->jobs;
+      settings.encode = options->encode;
+      settings.skipExisting = options->skipExisting;
+      settings.refuseGif = !options->allowGif;
+
+      CliListener listener(options->quiet, isatty(STDERR_FILENO) != 0);
+      ConversionEngine engine;
+      gInterrupted = false;
+      std::signal(SIGINT, onInterrupt);
+      const bool started = engine.start(project, settings, listener);
+      while (started && engine.running()) {
+        if (gInterrupted.load()) engine.abort();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      engine.wait();
+      std::signal(SIGINT, SIG_DFL);
+
+      const std::string folder =
+          joinPath(settings.projectFolder, settings.outputFolder.value_or(project.saveFolder));
+      switch (listener.outcome()) {
+        case ConversionOutcome::Completed: {
+          const double seconds = listener.seconds();
+          if (!options->quiet) {
+            std::cout << formatC("%d frames in %.2f s (%.1f frames per second) in %s\n",
+                                 listener.framesDone(), seconds,
+                                 seconds > 0 ? listener.framesDone() / seconds : 0.0,
+                                 folder.empty() ? "." : folder.c_str());
+          }
+          return kExitOk;
+        }
+        case ConversionOutcome::Aborted:
+          std::cerr << formatC("pelorix-cli: interrupted after %d frames\n", listener.framesDone());
+          return kExitAborted;
+        case ConversionOutcome::Failed:
+        case ConversionOutcome::Refused:
+          return kExitFailure;
+      }
+      return kExitFailure;
+    };
+  });
+}
+
+}  // namespace pelorix::cli

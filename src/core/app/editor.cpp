@@ -1,0 +1,367 @@
+// The main window's state and its shared routines: tree, list, draw list, slider, redraw,
+// transport, keys, undo, start and close.
+#include "app/editor.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "app/texts.h"
+#include "base/paths.h"
+#include "render/draw_list.h"
+#include "render/timeline.h"
+
+namespace pelorix {
+
+// Log lines of the compositor and of saves go to the window's message log.
+class Editor::PortLog final : public LogSink {
+ public:
+  explicit PortLog(UiPort& port) : port_(port) {}
+  void appendLog(const std::string& line) override { port_.appendLog(line); }
+
+ private:
+  UiPort& port_;
+};
+
+Editor::Editor(UiPort& port)
+    : port_(port),
+      log_(std::make_unique<PortLog>(port)),
+      rowWorkers_(std::max(1, static_cast<int>(std::thread::hardware_concurrency()))),
+      compositor_(*log_) {
+  compositor_.setRowWorkers(&rowWorkers_);
+  enabled_.fill(false);
+}
+
+Editor::~Editor() {
+  engine_.abort();
+  engine_.wait();
+}
+
+// ---- start and close ----
+
+void Editor::applySettings(const Settings& settings) {
+  debugLevel_ = settings.debugLevel;
+  projectFileName_ = settings.projectFileName;
+  projectFolder_ = settings.projectFolder;
+  fitToScreen_ = settings.fitToScreen;
+  placement_ = settings.placement;
+  refuseGif_ = settings.refuseGif != 0;
+}
+
+Settings Editor::currentSettings() const {
+  Settings settings;
+  settings.debugLevel = debugLevel_;
+  settings.projectFileName = projectFileName_;
+  settings.projectFolder = projectFolder_;
+  settings.fitToScreen = fitToScreen_;
+  settings.placement = placement_;
+  settings.refuseGif = refuseGif_ ? 1 : 0;
+  return settings;
+}
+
+void Editor::startUp(const std::optional<std::string>& path) {
+  if (!path) {
+    openProject(projectFolder_ + projectFileName_);
+    return;
+  }
+  openProject(*path);
+  if (!noProjectLoaded_) {
+    projectFolder_ = folderOf(*path);
+    projectFileName_ = fileNameOf(*path);
+  }
+}
+
+bool Editor::closeRequested() {
+  if (port_.ask("終了しますか？") != Answer::Yes) return false;
+  if (modified_ && project_.layerCount > 0) {
+    const Answer answer = port_.ask("プロジェクトファイルを保存しますか？");
+    if (answer == Answer::Cancel) return false;
+    // A save that fails keeps the window open, so the edits are not lost.
+    if (answer == Answer::Yes && saveProjectTo(projectFolder_ + projectFileName_) != 1)
+      return false;
+  }
+  playing_ = false;
+  engine_.abort();
+  engine_.wait();
+  previewShown_ = false;
+  return true;
+}
+
+// ---- window state ----
+
+void Editor::setTitle() {
+  title_ = "Pelorix " + (noProjectLoaded_ ? std::string() : project_.name);
+  port_.refresh(RefreshTitle);
+}
+
+void Editor::enableEditing(bool enabled) {
+  enabled_.fill(enabled);
+  port_.refresh(RefreshControls);
+}
+
+void Editor::markModified() {
+  modified_ = true;
+  port_.refresh(RefreshButtons);
+}
+
+int Editor::treeItemOfLayer(int layerIndex) const {
+  for (size_t i = 0; i < tree_.size(); ++i) {
+    if (tree_[i].layerIndex == layerIndex) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void Editor::fillTree() {
+  const int selectedLayer = selectedTree_ >= 0 && selectedTree_ < static_cast<int>(tree_.size())
+                                ? tree_[static_cast<size_t>(selectedTree_)].layerIndex
+                                : -1;
+  tree_.clear();
+  std::vector<int> order = treeOrder(project_);
+  if (pendingNewLayer_ >= 0) {
+    // A layer being created is listed last until its settings give it a number.
+    order.erase(std::remove(order.begin(), order.end(), pendingNewLayer_), order.end());
+    order.push_back(pendingNewLayer_);
+  }
+  for (int index : order) {
+    const Layer& layer = project_.layers[static_cast<size_t>(index)];
+    tree_.push_back({index, layerItemText(layer), layer.visible != 0 ? 0 : 3});
+  }
+  selectedTree_ = treeItemOfLayer(selectedLayer);
+  port_.refresh(RefreshTree);
+}
+
+void Editor::updateTreeItemOf(int layerIndex) {
+  const int item = treeItemOfLayer(layerIndex);
+  if (item < 0) return;
+  const Layer& layer = project_.layers[static_cast<size_t>(layerIndex)];
+  tree_[static_cast<size_t>(item)].text = layerItemText(layer);
+  tree_[static_cast<size_t>(item)].icon = layer.visible != 0 ? 0 : 3;
+  port_.refresh(RefreshTree);
+}
+
+int Editor::selectedLayerIndex() {
+  if (noProjectLoaded_) return -1;
+  if (selectedTree_ < 0 || selectedTree_ >= static_cast<int>(tree_.size())) {
+    port_.notice("レイヤーを選択して下さい。");
+    return -1;
+  }
+  return tree_[static_cast<size_t>(selectedTree_)].layerIndex;
+}
+
+void Editor::selectTreeItem(int item) {
+  selectedTree_ = item >= 0 && item < static_cast<int>(tree_.size()) ? item : -1;
+  port_.refresh(RefreshTree);
+  if (selectedTree_ < 0) return;
+  const int index = selectedLayerIndex();
+  if (index < 0) return;
+  fillSourceList(index);
+  selectRow(0);
+}
+
+void Editor::fillSourceList(int layerIndex) {
+  rows_.clear();
+  const Layer& layer = project_.layers[static_cast<size_t>(layerIndex)];
+  for (size_t i = 0; i < layer.sources.size(); ++i) {
+    rows_.push_back(sourceRowTexts(layer.sources[i], static_cast<int>(i)));
+  }
+  selectedRow_ = -1;
+  port_.refresh(RefreshList);
+}
+
+void Editor::selectRow(int row) {
+  if (row < 0 || row >= static_cast<int>(rows_.size())) {
+    selectedRow_ = -1;
+    port_.refresh(RefreshList);
+    return;
+  }
+  selectedRow_ = row;
+  port_.refresh(RefreshList);
+  listItemChanged();
+}
+
+// Selecting a source moves the time half a frame into it and marks its span on the slider.
+void Editor::listItemChanged() {
+  const int index = selectedLayerIndex();
+  if (index < 0 || selectedRow_ < 0) return;
+  const Layer& layer = project_.layers[static_cast<size_t>(index)];
+  const Source& source = layer.sources[static_cast<size_t>(selectedRow_)];
+  const float start = selectedSourceTime(layer, selectedRow_, project_.fps);
+  currentTime_ = start;
+  if (!previewDragging_) heldSource_ = source;
+  slider_.selectionStart = sliderPositionOfTime(start, project_.fps);
+  slider_.selectionEnd = sliderPositionOfTime(start + source.duration, project_.fps);
+  setSliderPosition(sliderPositionOfTime(currentTime_, project_.fps));
+}
+
+void Editor::rebuildDrawList() {
+  const DrawList list = buildDrawList(project_);
+  drawList_ = list.layers;
+  totalTime_ = list.totalTime;
+  if (currentTime_ > totalTime_) currentTime_ = totalTime_;
+  slider_.maximum = std::max(0, sliderRange(totalTime_, project_.fps));
+  slider_.pageSize = std::max(slider_.maximum / 100, 30);
+  slider_.lineSize = 1;
+  setSliderPosition(sliderPositionOfTime(currentTime_, project_.fps));
+}
+
+void Editor::setSliderPosition(int position) {
+  slider_.position = std::clamp(position, 0, slider_.maximum);
+  port_.refresh(RefreshSlider);
+  sliderChanged(slider_.position);
+}
+
+float Editor::frameStep() const {
+  return project_.fps > 0.0f ? 1.0f / project_.fps : 0.0f;
+}
+
+// ---- transport ----
+
+void Editor::sliderChanged(int position) {
+  slider_.position = std::clamp(position, 0, slider_.maximum);
+  currentTime_ = timeOfSliderPosition(slider_.position, project_.fps);
+  redraw(currentTime_);
+  timeText_ = pelorix::timeText(currentTime_, totalTime_);
+  port_.refresh(RefreshTime);
+}
+
+void Editor::pageBack() {
+  setSliderPosition(slider_.position - slider_.pageSize);
+}
+void Editor::stepBack() {
+  setSliderPosition(slider_.position - slider_.lineSize);
+}
+void Editor::stepForward() {
+  setSliderPosition(slider_.position + slider_.lineSize);
+}
+void Editor::pageForward() {
+  setSliderPosition(slider_.position + slider_.pageSize);
+}
+
+void Editor::composeInto(float t, bool allLayers, int layerIndex) {
+  compositor_.setProjectFolder(projectFolder_);
+  if (allLayers) {
+    compositor_.composeFrame(canvas_, project_, drawList_, t);
+  } else {
+    const int single[] = {layerIndex};
+    compositor_.composeFrame(canvas_, project_, single, t);
+  }
+}
+
+void Editor::redraw(float t) {
+  if (!previewShown_) return;
+  const int index = selectedLayerIndex();
+  if (index < 0) return;
+  composeInto(t, totalMode_, index);
+  port_.refresh(RefreshPreview);
+}
+
+void Editor::setPreviewShown(bool shown) {
+  previewShown_ = shown;
+  port_.refresh(RefreshButtons);
+  if (shown) {
+    redraw(currentTime_);
+    port_.showPreview(true);
+  } else {
+    port_.showPreview(false);
+  }
+}
+
+void Editor::setTotalMode(bool total) {
+  totalMode_ = total;
+  port_.refresh(RefreshButtons);
+  redraw(currentTime_);
+}
+
+bool Editor::handleKey(KeyFocus focus, Key key, bool down) {
+  if (busy_) return false;
+  const KeyCommand command = keyCommand(focus, key);
+  if (command == KeyCommand::None) return false;
+  if (!down) return true;
+  switch (command) {
+    case KeyCommand::SourceSettings:
+      sourceSettings();
+      break;
+    case KeyCommand::LayerSettings:
+      layerSettings();
+      break;
+    case KeyCommand::NewSource:
+      newSource();
+      break;
+    case KeyCommand::NewLayer:
+      newLayer();
+      break;
+    case KeyCommand::DeleteSource:
+      deleteSource();
+      break;
+    case KeyCommand::DeleteLayer:
+      deleteLayer();
+      break;
+    case KeyCommand::PageBack:
+      pageBack();
+      break;
+    case KeyCommand::PageForward:
+      pageForward();
+      break;
+    case KeyCommand::StepBack:
+      stepBack();
+      break;
+    case KeyCommand::StepForward:
+      stepForward();
+      break;
+    case KeyCommand::None:
+      break;
+  }
+  return true;
+}
+
+// ---- undo ----
+
+void Editor::beginEdit() {
+  if (editStart_) return;
+  const int layer = selectedTree_ >= 0 && selectedTree_ < static_cast<int>(tree_.size())
+                        ? tree_[static_cast<size_t>(selectedTree_)].layerIndex
+                        : -1;
+  editStart_ = UndoStack::Snapshot{project_, layer, selectedRow_};
+}
+
+void Editor::commitEdit() {
+  if (!editStart_) return;
+  if (!(editStart_->project == project_)) undo_.push(std::move(*editStart_));
+  editStart_.reset();
+  port_.refresh(RefreshButtons);
+}
+
+void Editor::undo() {
+  if (busy_ || !undo_.canUndo() || noProjectLoaded_) return;
+  const int layer = selectedTree_ >= 0 ? tree_[static_cast<size_t>(selectedTree_)].layerIndex : -1;
+  restore(undo_.undo({project_, layer, selectedRow_}));
+}
+
+void Editor::redo() {
+  if (busy_ || !undo_.canRedo() || noProjectLoaded_) return;
+  const int layer = selectedTree_ >= 0 ? tree_[static_cast<size_t>(selectedTree_)].layerIndex : -1;
+  restore(undo_.redo({project_, layer, selectedRow_}));
+}
+
+void Editor::restore(const UndoStack::Snapshot& snapshot) {
+  project_ = snapshot.project;
+  modified_ = !(project_ == savedProject_);
+  previewDragging_ = false;
+  selectedTree_ = -1;
+  fillTree();
+  rebuildDrawList();
+  setTitle();
+  port_.setPreviewFrameSize(project_.outputWidth, project_.outputHeight);
+  const int item = treeItemOfLayer(snapshot.layerIndex);
+  selectedTree_ = item;
+  port_.refresh(RefreshTree | RefreshButtons);
+  if (item >= 0) {
+    fillSourceList(snapshot.layerIndex);
+    selectRow(snapshot.row);
+  } else {
+    rows_.clear();
+    selectedRow_ = -1;
+    port_.refresh(RefreshList);
+  }
+}
+
+}  // namespace pelorix

@@ -1,0 +1,236 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/key_tables.h"
+#include "app/settings.h"
+#include "app/ui_port.h"
+#include "app/undo_stack.h"
+#include "base/log_sink.h"
+#include "base/row_workers.h"
+#include "imageio/dib_image.h"
+#include "model/project.h"
+#include "output/conversion_engine.h"
+#include "render/compositor.h"
+
+namespace pelorix {
+
+// The editing controls that a failed open disables.
+enum class EditControl {
+  ConvertAll,
+  SaveProject,
+  LayerSettings,
+  ProjectSettings,
+  NewLayer,
+  DeleteLayer,
+  NewSource,
+  DeleteSource,
+  SourceSettings,
+  PreviewCheck,
+};
+inline constexpr int kEditControlCount = 10;
+
+// The five kinds of preview gesture.
+enum class PreviewEditKind { Move = 1, EndMove = 2, ScaleStep = 3, RotateStep = 4, Fit = 5 };
+
+struct TreeItem {
+  int layerIndex = -1;
+  std::string text;
+  int icon = 3;  // 0 shown, 3 hidden
+};
+
+struct SliderState {
+  int maximum = 0;
+  int position = 0;
+  int pageSize = 30;
+  int lineSize = 1;
+  int selectionStart = 0;
+  int selectionEnd = 0;
+};
+
+// Everything the main window decides: the project, the selection, the time, the commands and
+// their questions, playback and conversion. It talks to the user only through the UiPort and
+// holds the state the window shows (tree items, rows, slider, title, captions), so the window
+// only draws that state and forwards events. All calls come from the user-interface thread.
+class Editor {
+ public:
+  explicit Editor(UiPort& port);
+  ~Editor();
+  Editor(const Editor&) = delete;
+  Editor& operator=(const Editor&) = delete;
+
+  // ---- start and close ----
+  void applySettings(const Settings& settings);
+  Settings currentSettings() const;  // what the close sequence writes
+  // Opens the previous project (or `path`) as the start-up does.
+  void startUp(const std::optional<std::string>& path);
+  // The close sequence: "終了しますか？" and the save question; true when the window may close.
+  bool closeRequested();
+
+  // ---- project commands ----
+  // False when the user cancelled at the save question (nothing was opened).
+  bool openProject(const std::string& path);
+  // 1 when the project was written.
+  int saveProjectTo(const std::string& path);
+  void loadProjectCommand();
+  void saveProjectCommand();
+  void newProjectCommand();
+  void projectSettings();
+  void about();
+
+  // ---- layers and sources ----
+  int selectedLayerIndex();
+  void selectTreeItem(int item);
+  void selectRow(int row);  // -1: none
+  void newLayer();
+  void deleteLayer();
+  void layerSettings();
+  void newSource();
+  void deleteSource();
+  void sourceSettings();
+  void previewEdit(int dx, int dy, int scaleSteps, int angle, PreviewEditKind kind);
+  void pickKeyColor(uint32_t colorRef);
+  void dropFiles(const std::vector<std::string>& paths);
+  void moveRow(int dragged, int target);
+  void undo();
+  void redo();
+  bool canUndo() const { return undo_.canUndo(); }
+  bool canRedo() const { return undo_.canRedo(); }
+
+  // ---- transport ----
+  void pageBack();
+  void stepBack();
+  void stepForward();
+  void pageForward();
+  // The slider moved to (or was repainted at) `position`.
+  void sliderChanged(int position);
+  void setPreviewShown(bool shown);
+  void setTotalMode(bool total);
+  void redraw(float t);
+  // A key in a focus: true when it was taken (swallowed), down or up.
+  bool handleKey(KeyFocus focus, Key key, bool down);
+
+  // ---- playback ----
+  // Button 19. Starting returns the timer period in ms; 0 when nothing is to be started.
+  int moviePressed();
+  // One timer tick; false when the movie has stopped.
+  bool playbackTick();
+  bool playing() const { return playing_; }
+
+  // ---- output ----
+  void convertAllPressed();
+  bool converting() const { return converting_; }
+  void screenSave();
+  // Waits for a running conversion (tests, shutdown).
+  void waitForConversion();
+
+  // ---- state shown by the window ----
+  const Project& project() const { return project_; }
+  const std::string& projectFolder() const { return projectFolder_; }
+  const std::string& projectFileName() const { return projectFileName_; }
+  bool modified() const { return modified_; }
+  bool noProjectLoaded() const { return noProjectLoaded_; }
+  const std::vector<int>& drawList() const { return drawList_; }
+  float totalTime() const { return totalTime_; }
+  float currentTime() const { return currentTime_; }
+  const std::vector<TreeItem>& treeItems() const { return tree_; }
+  int selectedTreeItem() const { return selectedTree_; }
+  const std::vector<std::array<std::string, 8>>& rows() const { return rows_; }
+  int selectedRow() const { return selectedRow_; }
+  const SliderState& slider() const { return slider_; }
+  const std::string& title() const { return title_; }
+  const std::string& timeText() const { return timeText_; }
+  bool controlEnabled(EditControl control) const { return enabled_[static_cast<size_t>(control)]; }
+  bool previewShown() const { return previewShown_; }
+  bool totalMode() const { return totalMode_; }
+  bool busy() const { return busy_; }
+  const DibImage& canvas() const { return canvas_; }
+  int outputWidth() const { return project_.outputWidth; }
+  int outputHeight() const { return project_.outputHeight; }
+  const Source& heldSource() const { return heldSource_; }
+  const std::string& lastSourcePattern() const { return lastSourcePattern_; }
+  int progressValue() const { return progressValue_; }
+  const std::string& progressText() const { return progressText_; }
+  bool refuseGif() const { return refuseGif_; }
+  int debugLevel() const { return debugLevel_; }
+
+ private:
+  class PortLog;
+  class ConversionRelay;
+  friend class ConversionRelay;
+
+  void setTitle();
+  void enableEditing(bool enabled);
+  void fillTree();
+  void fillSourceList(int layerIndex);
+  void rebuildDrawList();
+  void listItemChanged();
+  void setSliderPosition(int position);
+  void showProjectLoaded();
+  bool askToSaveBeforeLeaving();
+  void markModified();
+  // Undo: remember the project before an edit; commit after it.
+  void beginEdit();
+  void commitEdit();
+  void restore(const UndoStack::Snapshot& snapshot);
+  bool runLayerDialog(int index);
+  void updateTreeItemOf(int layerIndex);
+  int treeItemOfLayer(int layerIndex) const;
+  float frameStep() const;
+  void composeInto(float t, bool allLayers, int layerIndex);
+
+  UiPort& port_;
+  std::unique_ptr<LogSink> log_;
+  Project project_;
+  Project savedProject_;  // as last read or written, for `modified` after undo
+  std::string projectFolder_;
+  std::string projectFileName_;
+  bool modified_ = false;
+  bool noProjectLoaded_ = true;
+  std::vector<int> drawList_;
+  float totalTime_ = 0.0f;
+  float currentTime_ = 0.0f;
+  Source heldSource_;
+  bool previewDragging_ = false;
+  std::string lastSourcePattern_;
+  bool busy_ = false;
+  bool refuseGif_ = true;
+  int debugLevel_ = 0;
+  int fitToScreen_ = 1;
+  std::optional<WindowPlacement> placement_;
+  bool previewShown_ = false;
+  bool totalMode_ = false;
+
+  std::vector<TreeItem> tree_;
+  int selectedTree_ = -1;
+  int pendingNewLayer_ = -1;  // a layer being created: listed last until it has a number
+  std::vector<std::array<std::string, 8>> rows_;
+  int selectedRow_ = -1;
+  SliderState slider_;
+  std::string title_ = "Pelorix";
+  std::string timeText_ = "スタティック";
+  std::array<bool, kEditControlCount> enabled_{};
+
+  DibImage canvas_;
+  RowWorkers rowWorkers_;
+  Compositor compositor_;
+  UndoStack undo_;
+  std::optional<UndoStack::Snapshot> editStart_;
+
+  bool playing_ = false;
+  bool playbackStop_ = false;
+  float playbackTime_ = 0.0f;
+
+  bool converting_ = false;
+  int progressValue_ = 0;
+  std::string progressText_;
+  std::shared_ptr<ConversionListener> relay_;  // a ConversionRelay
+  ConversionEngine engine_;
+};
+
+}  // namespace pelorix

@@ -1,0 +1,175 @@
+// Opening, saving and creating projects, and the project settings.
+#include <filesystem>
+
+#include "app/editor.h"
+#include "app/texts.h"
+#include "base/c_locale.h"
+#include "base/paths.h"
+#include "model/project_file.h"
+
+namespace pelorix {
+
+// Before another project replaces this one: Yes saves, No goes on, Cancel stops the command.
+bool Editor::askToSaveBeforeLeaving() {
+  if (!modified_ || project_.layerCount == 0) return true;
+  const Answer answer = port_.ask("プロジェクトファイルを保存しますか？");
+  if (answer == Answer::Cancel) return false;
+  if (answer == Answer::Yes) return saveProjectTo(projectFolder_ + projectFileName_) == 1;
+  return true;
+}
+
+// Shows the project in the model: title, controls, tree, frame size, draw list, first layer.
+void Editor::showProjectLoaded() {
+  noProjectLoaded_ = false;
+  setTitle();
+  enableEditing(true);
+  selectedTree_ = -1;
+  fillTree();
+  port_.setPreviewFrameSize(project_.outputWidth, project_.outputHeight);
+  rebuildDrawList();
+  if (!tree_.empty()) {
+    selectTreeItem(0);
+  } else {
+    rows_.clear();
+    selectedRow_ = -1;
+    port_.refresh(RefreshList);
+  }
+}
+
+bool Editor::openProject(const std::string& path) {
+  if (!askToSaveBeforeLeaving()) return false;
+  tree_.clear();
+  selectedTree_ = -1;
+  rows_.clear();
+  selectedRow_ = -1;
+  port_.refresh(RefreshTree | RefreshList);
+  modified_ = false;
+  const ProjectLoadResult loaded = loadProject(project_, path);
+  if (!loaded.message.empty()) port_.notice(loaded.message);
+  if (!loaded.summary.empty()) port_.showInformation(loaded.summary);
+  savedProject_ = project_;
+  undo_.clear();
+  editStart_.reset();
+  if (loaded.result == kLoadCannotOpen) {
+    noProjectLoaded_ = true;
+    setTitle();
+    enableEditing(false);
+    rebuildDrawList();
+  } else {
+    showProjectLoaded();
+  }
+  port_.refresh(RefreshButtons);
+  return true;
+}
+
+int Editor::saveProjectTo(const std::string& path) {
+  const ProjectSaveResult saved = saveProject(project_, path);
+  for (const std::string& warning : saved.warnings)
+    port_.appendLog(warning);
+  if (saved.result == kSaveNothing) return 0;
+  if (saved.result != kSaveWritten) {
+    port_.notice(saved.message);
+    return 0;
+  }
+  project_.fileEncoding = saved.encoding;
+  modified_ = false;
+  savedProject_ = project_;
+  port_.refresh(RefreshButtons);
+  return 1;
+}
+
+void Editor::loadProjectCommand() {
+  if (busy_) return;
+  const std::optional<std::string> chosen = port_.chooseProjectFile(projectFolder_);
+  if (!chosen) return;
+  if (!openProject(*chosen)) return;
+  if (!noProjectLoaded_) {
+    projectFolder_ = folderOf(*chosen);
+    projectFileName_ = fileNameOf(*chosen);
+  }
+}
+
+void Editor::saveProjectCommand() {
+  if (busy_ || project_.layerCount == 0) return;
+  if (port_.ask("プロジェクトファイルを保存しますか？") != Answer::Yes) return;
+  const std::string path = projectFolder_ + projectFileName_;
+  // Reading back a file that could not be written would throw the edits away.
+  if (saveProjectTo(path) != 1) return;
+  port_.appendLog("プロジェクトファイルを保存しました。");
+  openProject(path);
+}
+
+void Editor::newProjectCommand() {
+  if (busy_) return;
+  if (!askToSaveBeforeLeaving()) return;
+  project_.resetProject();
+  savedProject_ = project_;
+  undo_.clear();
+  editStart_.reset();
+  tree_.clear();
+  selectedTree_ = -1;
+  rows_.clear();
+  selectedRow_ = -1;
+  port_.refresh(RefreshTree | RefreshList);
+  projectFileName_ = "new.pxp";
+  noProjectLoaded_ = false;
+  enableEditing(true);
+  setTitle();
+  projectSettings();
+  newLayer();
+  const std::string path = projectFolder_ + projectFileName_;
+  if (project_.layerCount > 0 && std::filesystem::exists(path) &&
+      port_.ask(path + " は既に存在します。上書きしますか？") != Answer::Yes) {
+    // Not written: the new project stays on screen, unsaved.
+    showProjectLoaded();
+    markModified();
+    return;
+  }
+  if (saveProjectTo(path) == 1) {
+    openProject(path);
+  } else {
+    rebuildDrawList();
+    if (project_.layerCount > 0) {
+      showProjectLoaded();
+      markModified();
+    }
+  }
+}
+
+void Editor::projectSettings() {
+  if (noProjectLoaded_ || busy_) return;
+  busy_ = true;
+  ProjectValues values;
+  values.fileName = projectFileName_;
+  values.name = project_.name;
+  values.saveFolder = project_.saveFolder;
+  values.saveFileName = project_.saveFileName;
+  values.width = project_.outputWidth;
+  values.height = project_.outputHeight;
+  values.fps = truncToInt(static_cast<double>(project_.fps));
+  values.format = project_.outputFormat;
+  const bool accepted = port_.editProject(values);
+  busy_ = false;
+  if (!accepted) return;
+  beginEdit();
+  projectFileName_ = values.fileName;
+  project_.name = values.name;
+  project_.saveFolder = values.saveFolder;
+  project_.saveFileName = values.saveFileName;
+  project_.outputWidth = values.width;
+  project_.outputHeight = values.height;
+  project_.fps = static_cast<float>(values.fps);
+  project_.outputFormat = values.format;
+  markModified();
+  commitEdit();
+  setTitle();
+  port_.setPreviewFrameSize(project_.outputWidth, project_.outputHeight);
+  // The slider counts frames: a new frame rate changes its range (and redraws the frame).
+  rebuildDrawList();
+}
+
+void Editor::about() {
+  port_.showInformation(aboutText());
+}
+
+}  // namespace pelorix

@@ -1,0 +1,76 @@
+#include "app/texts.h"
+
+#include <vector>
+
+#include "base/c_locale.h"
+
+namespace pelorix {
+
+std::string layerItemText(const Layer& layer) {
+  return formatC("%02d :%-10s [%3.2f]", layer.number, layer.name.c_str(),
+                 static_cast<double>(layer.totalDuration));
+}
+
+std::array<std::string, 8> sourceRowTexts(const Source& s, int index) {
+  auto two = [](float value) { return formatC("%.2f", static_cast<double>(value)); };
+  std::string file = s.file;
+  if (file.size() > 255) file.resize(255);
+  return {formatC("%03d", index), file,          two(s.duration), two(s.x), two(s.y), two(s.scale),
+          two(s.rotation),        two(s.opacity)};
+}
+
+std::string timeText(float currentTime, float totalTime) {
+  return formatC(" %.3f / %.3f", static_cast<double>(currentTime), static_cast<double>(totalTime));
+}
+
+std::string versionLine() {
+  return formatC("Version %2.2f       Date %s", 0.51, "Sep 11 2003");
+}
+
+const std::string& aboutText() {
+  static const std::string text =
+      "Pelorix　試験運転中！\n"
+      "連絡先は\n"
+      "Pelorix プロジェクトの issue トラッカー\n"
+      "Pelorix のリポジトリページ (README.md)\n"
+      "キー操作\n"
+      "ＩＮＳ\t\tソースの挿入\n"
+      "ＤＥＬ\t\tソースの削除\n"
+      "ＴＡＢ\t\tソースの編集\n"
+      "レイヤーツリーを選択時は\n"
+      "ＩＮＳ\t\tレイヤーの挿入\n"
+      "ＤＥＬ\t\tレイヤーの削除\n"
+      "ＴＡＢ\t\tレイヤーの編集\n"
+      "pageup,pagedown,カーソルキーも何かに使えます。\n"
+      "マウス\n"
+      "ドラッグ＆ドロップでソースファイルを一括挿入\n"
+      "ソースリスト上でドラッグすると順番の入れ替え\n"
+      "ソースリスト上ダブルクリックでソース設定変更\n"
+      "レイヤーツリー上ダブルクリックでレイヤー設定変更\n"
+      "出力画面\n"
+      "ダブルクリックで設定画面\n"
+      "右ドラッグで表示位置の移動\n"
+      "右ダブルクリックでソース画像をフィットさせる\n"
+      "シフト＋ホイールで回転角の変更\n"
+      "ＣＮＴ＋ホイールで倍率の変更\n"
+      "ホイールダブルクリックで透過色選択開始\n"
+      "（ホイールクリックで終了。その場所の色が透過色）\n";
+  return text;
+}
+
+std::vector<std::string> textRows(const std::string& text) {
+  std::vector<std::string> rows;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find('\n', start);
+    if (end == std::string::npos) {
+      rows.push_back(text.substr(start));
+      break;
+    }
+    rows.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return rows;
+}
+
+}  // namespace pelorix

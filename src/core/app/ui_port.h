@@ -1,0 +1,88 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "model/project.h"
+
+namespace pelorix {
+
+enum class Answer { Yes, No, Cancel };
+
+// What the layer settings dialog edits.
+struct LayerValues {
+  int number = 0;
+  std::string name;
+  int visible = 0;
+  int effects = 0;
+  uint8_t red = 0;
+  uint8_t green = 0;
+  uint8_t blue = 0;
+};
+
+// What the source settings dialog edits, and what it hands back.
+struct SourceDialogValues {
+  Source source;
+  std::string browseFolder;     // where the browse dialog starts (the project folder)
+  std::string browsePattern;    // the browse dialog's file name field, such as "*.png"
+  std::string pickedExtension;  // set by the dialog when a file was picked with browse
+};
+
+// What the project settings dialog edits.
+struct ProjectValues {
+  std::string fileName;  // project file name, without folder
+  std::string name;
+  std::string saveFolder;
+  std::string saveFileName;
+  int width = 0;
+  int height = 0;
+  int fps = 0;
+  std::string format;
+};
+
+// Parts of the window the editor asks the user interface to show again.
+enum Refresh : unsigned {
+  RefreshTree = 1u << 0,
+  RefreshList = 1u << 1,    // rows and the selected row
+  RefreshSlider = 1u << 2,  // range, page size, position, selection range
+  RefreshTitle = 1u << 3,
+  RefreshControls = 1u << 4,  // enabled state of the editing controls
+  RefreshTime = 1u << 5,      // the time text
+  RefreshPreview = 1u << 6,   // repaint the canvas now
+  RefreshButtons = 1u << 7,   // captions of the movie and convert buttons, check boxes, undo
+  RefreshProgress = 1u << 8,  // the conversion progress window
+  RefreshAll = 0x1FFu,
+};
+
+// Everything the editor needs from the user interface. The desktop window implements it with
+// widgets and message boxes; tests implement it with scripted answers.
+class UiPort {
+ public:
+  virtual ~UiPort() = default;
+  // A Yes/No/Cancel question.
+  virtual Answer ask(const std::string& text) = 0;
+  // A message with an OK button.
+  virtual void notice(const std::string& text) = 0;
+  // One line at the end of the message log.
+  virtual void appendLog(const std::string& line) = 0;
+  // The information dialog with one row per line (the About text, a project summary).
+  virtual void showInformation(const std::string& text) = 0;
+  // The editing dialogs, run modally on a copy; true when closed with OK.
+  virtual bool editLayer(LayerValues& values) = 0;
+  virtual bool editSource(SourceDialogValues& values) = 0;
+  virtual bool editProject(ProjectValues& values) = 0;
+  // The open dialog for project files; the chosen full path.
+  virtual std::optional<std::string> chooseProjectFile(const std::string& folder) = 0;
+  // The save dialog of screen save; the full path, with the extension of the chosen filter when
+  // none was typed.
+  virtual std::optional<std::string> chooseImageFile(const std::string& folder) = 0;
+  virtual void refresh(unsigned parts) = 0;
+  // Sizes the preview window's picture area to the frame size.
+  virtual void setPreviewFrameSize(int width, int height) = 0;
+  virtual void showPreview(bool shown) = 0;
+  // Runs `task` on the user-interface thread soon; callable from any thread.
+  virtual void post(std::function<void()> task) = 0;
+};
+
+}  // namespace pelorix

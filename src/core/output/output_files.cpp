@@ -1,0 +1,88 @@
+#include "output/output_files.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "base/c_locale.h"
+#include "base/paths.h"
+#include "imageio/codec.h"
+
+namespace pelorix {
+
+bool conversionRefusesGif(const std::string& outputFormat, bool refuseGif) {
+  return refuseGif && (outputFormat == "gif" || outputFormat == "GIF");
+}
+
+bool screenSaveRefusesGif(const std::string& path, bool refuseGif) {
+  const std::string_view extension = fileExtension(path);
+  return refuseGif && (extension == ".gif" || extension == ".GIF");
+}
+
+std::string saveFailedMessage(const ImageError& error) {
+  return formatC("Save image failed:\n%x - %s", static_cast<unsigned>(error.code()),
+                 error.errorMessage().c_str());
+}
+
+std::string frameFileName(const std::string& folder, const std::string& baseName, int index,
+                          const std::string& format) {
+  std::string path = folder;
+  if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
+  path += baseName;
+  path += formatC("%04d", index);
+  if (format.empty() || format.front() != '.') path += '.';
+  path += format;
+  return path;
+}
+
+std::string totalTimeLine(float totalTime, float fps) {
+  return formatC("トータルタイム　%.2f　画面数　%.0f", static_cast<double>(totalTime),
+                 static_cast<double>(fps * totalTime));
+}
+
+ImageError makeFolders(const std::string& folder) {
+  if (folder.empty()) return {};
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) {
+    return ImageError(E_FAIL, "cannot create the folder " + folder + ": " + error.message());
+  }
+  if (!std::filesystem::is_directory(folder, error)) {
+    return ImageError(E_FAIL,
+                      "cannot create the folder " + folder + ": a file of that name exists");
+  }
+  return {};
+}
+
+ScreenSaveResult saveFrameToFile(const std::string& path, const DibImage& image, bool refuseGif,
+                                 int debugLevel, LogSink& log, const EncodeOptions& options) {
+  ScreenSaveResult result;
+  if (screenSaveRefusesGif(path, refuseGif)) {
+    log.appendLog(kGifRefused);
+    result.message = kGifRefused;
+    return result;
+  }
+  const std::string folder = folderOf(path);
+  for (int attempt = 0; attempt < 2 && !folder.empty(); ++attempt) {
+    if (debugLevel > 2) log.appendLog(folder);
+    if (::mkdir(folder.c_str(), 0777) == 0 || errno != ENOENT) break;
+    // The parent is missing: make it, then try the folder once more.
+    const std::string parent = folderOf(folder.substr(0, folder.size() - 1));
+    if (parent.empty()) break;
+    ::mkdir(parent.c_str(), 0777);
+    log.appendLog(parent);
+  }
+  log.appendLog(path);
+  const ImageError saved = image.save(path, options);
+  if (saved.failed()) {
+    result.message = saveFailedMessage(saved);
+    log.appendLog(result.message);
+    return result;
+  }
+  result.written = true;
+  return result;
+}
+
+}  // namespace pelorix

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+
+#include "base/log_sink.h"
+#include "imageio/dib_image.h"
+#include "imageio/image_error.h"
+
+namespace pelorix {
+
+// The message of refused GIF output (while the GIFGIF setting is on).
+inline constexpr const char* kGifRefused = "GIF保存は現在サポート外です。";
+
+// Conversion refuses the formats "gif" and "GIF" exactly; screen save the extensions ".gif" and
+// ".GIF" exactly. Other spellings pass.
+bool conversionRefusesGif(const std::string& outputFormat, bool refuseGif);
+bool screenSaveRefusesGif(const std::string& path, bool refuseGif);
+
+// "Save image failed:\n%x - %s" for a failed operation.
+std::string saveFailedMessage(const ImageError& error);
+
+// The name of frame `index`: folder, a separator unless the folder is empty or ends in one,
+// base name, the index with at least four digits, a dot unless the format starts with one, and
+// the format.
+std::string frameFileName(const std::string& folder, const std::string& baseName, int index,
+                          const std::string& format);
+
+// "トータルタイム　%.2f　画面数　%.0f"
+std::string totalTimeLine(float totalTime, float fps);
+
+// Creates a folder with every missing level. An error names the folder and the cause.
+ImageError makeFolders(const std::string& folder);
+
+struct ScreenSaveResult {
+  bool written = false;
+  // The text for a message box when the save was refused or failed; empty on success.
+  std::string message;
+};
+
+// Writes one frame to `path`, the type chosen by the extension: refuses GIF while `refuseGif`
+// is set, creates at most two missing folder levels (logging the parent it made, and the folder
+// when debugLevel is above 2), logs the full path, and reports a failed save.
+ScreenSaveResult saveFrameToFile(const std::string& path, const DibImage& image, bool refuseGif,
+                                 int debugLevel, LogSink& log, const EncodeOptions& options = {});
+
+}  // namespace pelorix

@@ -1,0 +1,634 @@
+#include "app/editor.h"
+
+#include <gtest/gtest.h>
+
+#include "app/texts.h"
+#include "model/project_file.h"
+#include "scripted_port.h"
+
+namespace pelorix {
+namespace {
+
+using test::DemoCopy;
+using test::ScriptedPort;
+
+// An editor with the demo project open (answers and dialogs scripted per test).
+struct Opened {
+  Opened() : editor(port) {
+    editor.startUp(demo.project());
+    port.notices.clear();
+    port.information.clear();
+  }
+  const Layer& layer(int index) const {
+    return editor.project().layers[static_cast<size_t>(index)];
+  }
+  DemoCopy demo;
+  ScriptedPort port;
+  Editor editor;
+};
+
+// A project of one layer with sources of the given durations, written to a folder.
+std::string writeProject(const test::TempDir& dir, const std::string& name, float fps,
+                         const std::vector<std::pair<int, std::vector<float>>>& layers) {
+  Project p;
+  p.resetProject();
+  p.name = name;
+  p.fps = fps;
+  for (const auto& [number, durations] : layers) {
+    const int index = p.addLayer();
+    p.layers[static_cast<size_t>(index)].number = number;
+    p.layers[static_cast<size_t>(index)].visible = 1;
+    for (float d : durations) {
+      Source s;
+      s.file = "missing.bmp";
+      s.duration = d;
+      p.addSource(index, s);
+    }
+  }
+  const std::string path = dir.file(name + ".pxp");
+  saveProject(p, path);
+  return path;
+}
+
+TEST(EditorProject, FirstStartWithoutAProjectDisablesEditing) {
+  ScriptedPort port;
+  Editor editor(port);
+  editor.startUp(std::nullopt);
+  ASSERT_EQ(port.notices.size(), 1u);
+  EXPECT_EQ(port.notices[0], "[] layerinfoファイルが開けません");
+  EXPECT_TRUE(editor.noProjectLoaded());
+  EXPECT_EQ(editor.title(), "Pelorix ");
+  EXPECT_FALSE(editor.controlEnabled(EditControl::NewLayer));
+  EXPECT_FALSE(editor.controlEnabled(EditControl::PreviewCheck));
+  // Layer and source commands do nothing and say nothing.
+  editor.newSource();
+  editor.layerSettings();
+  editor.deleteLayer();
+  EXPECT_EQ(port.notices.size(), 1u);
+  EXPECT_EQ(port.sourceDialogs + port.layerDialogs, 0);
+}
+
+TEST(EditorProject, OpeningShowsTheSummaryTheSortedTreeAndTheFirstSource) {
+  DemoCopy demo;
+  ScriptedPort port;
+  Editor editor(port);
+  editor.startUp(demo.project());
+  ASSERT_EQ(port.information.size(), 1u);
+  EXPECT_EQ(port.information[0].rfind("Pelorix デモ\n保存フォルダ out", 0), 0u);
+  EXPECT_EQ(editor.title(), "Pelorix Pelorix デモ");
+  EXPECT_EQ(editor.projectFolder(), demo.dir.folder());
+  EXPECT_EQ(editor.projectFileName(), "demo.pxp");
+  ASSERT_EQ(editor.treeItems().size(), 3u);
+  EXPECT_EQ(editor.treeItems()[0].text, "01 :背景     [3.00]");  // padded to ten bytes
+  EXPECT_EQ(editor.treeItems()[0].icon, 0);
+  EXPECT_EQ(editor.selectedTreeItem(), 0);
+  EXPECT_EQ(editor.selectedRow(), 0);
+  EXPECT_EQ(editor.rows().size(), 1u);
+  EXPECT_EQ(editor.slider().maximum, 36);
+  EXPECT_EQ(editor.slider().pageSize, 30);
+  EXPECT_EQ(port.frameSize, (std::pair{320, 240}));
+  EXPECT_TRUE(editor.controlEnabled(EditControl::ConvertAll));
+}
+
+TEST(EditorProject, TreeListsLayersByNumber) {
+  test::TempDir dir;
+  const std::string path =
+      writeProject(dir, "order", 30, {{10, {1}}, {3, {1}}, {100, {1}}, {-3, {1}}});
+  ScriptedPort port;
+  Editor editor(port);
+  editor.startUp(path);
+  std::vector<std::string> texts;
+  for (const TreeItem& item : editor.treeItems())
+    texts.push_back(item.text.substr(0, item.text.find(' ')));
+  EXPECT_EQ(texts, (std::vector<std::string>{"-3", "03", "10", "100"}));
+  EXPECT_EQ(editor.drawList(), (std::vector<int>{3, 1, 0, 2}));
+}
+
+TEST(EditorProject, FailedOpenKeepsFolderAndName) {
+  Opened o;
+  o.port.projectFile = o.demo.dir.file("gone.pxp");
+  o.editor.loadProjectCommand();
+  EXPECT_EQ(o.port.notices.back(),
+            "[" + o.demo.dir.file("gone.pxp") + "] layerinfoファイルが開けません");
+  EXPECT_EQ(o.editor.projectFileName(), "demo.pxp");
+  EXPECT_EQ(o.editor.projectFolder(), o.demo.dir.folder());
+  EXPECT_TRUE(o.editor.noProjectLoaded());
+  EXPECT_FALSE(o.editor.controlEnabled(EditControl::SaveProject));
+  EXPECT_TRUE(o.editor.treeItems().empty());
+}
+
+TEST(EditorProject, LeavingAModifiedProjectAsksAndCancelStops) {
+  test::TempDir other;
+  const std::string next = writeProject(other, "next", 30, {{1, {1}}});
+  {
+    // Yes: the current project is saved to its own path before the other is read.
+    Opened o;
+    o.port.sourceDialog = [](SourceDialogValues& v) {
+      v.source.duration = 2.5f;
+      return true;
+    };
+    o.editor.sourceSettings();
+    ASSERT_TRUE(o.editor.modified());
+    o.port.projectFile = next;
+    o.port.answers = {Answer::Yes};
+    o.editor.loadProjectCommand();
+    EXPECT_EQ(o.port.questions.back(), "プロジェクトファイルを保存しますか？");
+    EXPECT_EQ(o.editor.project().name, "next");
+    Project saved;
+    loadProject(saved, o.demo.project());
+    EXPECT_EQ(saved.layers[0].sources[0].duration, 2.5f);
+  }
+  {
+    // Cancel: nothing happens, the edits stay.
+    Opened o;
+    o.port.sourceDialog = [](SourceDialogValues& v) {
+      v.source.duration = 2.5f;
+      return true;
+    };
+    o.editor.sourceSettings();
+    o.port.projectFile = next;
+    o.port.answers = {Answer::Cancel};
+    o.editor.loadProjectCommand();
+    EXPECT_EQ(o.editor.project().name, "Pelorix デモ");
+    EXPECT_TRUE(o.editor.modified());
+    EXPECT_EQ(o.editor.projectFileName(), "demo.pxp");
+  }
+}
+
+TEST(EditorProject, SaveButtonWritesReadsBackAndShowsTheSummary) {
+  Opened o;
+  o.port.answers = {Answer::No};
+  o.editor.saveProjectCommand();
+  EXPECT_TRUE(o.port.information.empty());
+  o.editor.saveProjectCommand();  // Yes
+  EXPECT_TRUE(o.port.logged("プロジェクトファイルを保存しました。"));
+  EXPECT_EQ(o.port.information.size(), 1u);
+  EXPECT_FALSE(o.editor.modified());
+}
+
+TEST(EditorProject, NewProjectAsksBeforeOverwritingAFile) {
+  Opened o;
+  test::writeFile(o.demo.dir.file("new.pxp"), "precious");
+  o.port.projectDialog = [](ProjectValues&) { return true; };
+  o.port.layerDialog = [](LayerValues& v) {
+    v.number = 1;
+    return true;
+  };
+  o.port.answers = {Answer::No};  // do not overwrite
+  o.editor.newProjectCommand();
+  EXPECT_EQ(o.port.questions.back(),
+            o.demo.dir.file("new.pxp") + " は既に存在します。上書きしますか？");
+  EXPECT_EQ(test::readFile(o.demo.dir.file("new.pxp")), "precious");
+  EXPECT_EQ(o.editor.project().layerCount, 1);
+  EXPECT_TRUE(o.editor.modified());
+
+  // A new project whose first layer is cancelled is not written.
+  Opened fresh;
+  fresh.port.projectDialog = [](ProjectValues& v) {
+    v.fileName = "other.pxp";
+    return true;
+  };
+  fresh.editor.newProjectCommand();
+  EXPECT_FALSE(test::fileExists(fresh.demo.dir.file("other.pxp")));
+  EXPECT_EQ(fresh.editor.projectFileName(), "other.pxp");
+  EXPECT_TRUE(fresh.editor.treeItems().empty());
+}
+
+TEST(EditorProject, ProjectSettingsCopyBackAndSetModified) {
+  Opened o;
+  o.port.projectDialog = [](ProjectValues& v) {
+    EXPECT_EQ(v.fps, 12);
+    v.name = "renamed";
+    v.fps = 24;
+    return true;
+  };
+  o.editor.projectSettings();
+  EXPECT_EQ(o.editor.title(), "Pelorix renamed");
+  EXPECT_EQ(o.editor.project().fps, 24.0f);
+  EXPECT_EQ(o.editor.slider().maximum, 72);
+  EXPECT_TRUE(o.editor.modified());
+  EXPECT_FALSE(o.editor.busy());
+}
+
+TEST(EditorLayers, NumberRuleBringsTheDialogBackWithTheEnteredValues) {
+  Opened o;
+  std::vector<LayerValues> seen;
+  o.port.layerDialog = [&seen](LayerValues& v) {
+    seen.push_back(v);
+    if (seen.size() == 1) {
+      v.number = 2;  // taken by another layer
+      v.name = "typed";
+    } else if (seen.size() == 2) {
+      v.number = 0;  // never allowed
+    } else {
+      v.number = -3;
+    }
+    return true;
+  };
+  o.editor.layerSettings();
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[1].name, "typed");
+  EXPECT_EQ(o.port.notices,
+            (std::vector<std::string>{"0以外で他と違うレイヤー番号を指定して下さい。",
+                                      "0以外で他と違うレイヤー番号を指定して下さい。"}));
+  EXPECT_EQ(o.layer(0).number, -3);
+  EXPECT_EQ(o.layer(0).name, "typed");
+  EXPECT_FALSE(o.editor.busy());
+  // Keeping the own number is accepted at once.
+  o.port.layerDialog = [](LayerValues&) { return true; };
+  o.editor.layerSettings();
+  EXPECT_EQ(o.port.layerDialogs, 4);
+}
+
+TEST(EditorLayers, NewLayerCancelledLeavesNothing) {
+  Opened o;
+  o.editor.newLayer();
+  EXPECT_EQ(o.port.layerDialogs, 1);
+  EXPECT_EQ(o.editor.project().layerCount, 3);
+  EXPECT_EQ(o.editor.treeItems().size(), 3u);
+  EXPECT_FALSE(o.editor.modified());
+  EXPECT_FALSE(o.editor.busy());
+  o.port.layerDialog = [](LayerValues& v) {
+    v.number = 7;
+    v.visible = 1;
+    return true;
+  };
+  o.editor.newLayer();
+  EXPECT_EQ(o.editor.project().layerCount, 4);
+  EXPECT_EQ(o.editor.treeItems().back().text, "07 :-          [0.00]");
+}
+
+TEST(EditorLayers, DeleteLayerAsksAndRebuilds) {
+  Opened o;
+  o.port.answers = {Answer::No};
+  o.editor.deleteLayer();
+  EXPECT_EQ(o.editor.project().layerCount, 3);
+  o.editor.deleteLayer();
+  EXPECT_EQ(o.port.questions.back(), "レイヤーを削除します。");
+  EXPECT_EQ(o.editor.project().layerCount, 2);
+  EXPECT_EQ(o.editor.drawList().size(), 2u);
+  EXPECT_FALSE(o.editor.busy());
+}
+
+TEST(EditorSources, AppendSelectsNothingAndInsertTakesTheRow) {
+  Opened o;
+  o.editor.selectTreeItem(2);  // the sprite layer: six sources
+  int dialogs = 0;
+  o.port.sourceDialog = [&dialogs](SourceDialogValues& v) {
+    EXPECT_FLOAT_EQ(v.source.duration, 1.0f / 12.0f);
+    v.source.file = "new" + std::to_string(++dialogs) + ".png";
+    v.pickedExtension = "png";
+    return true;
+  };
+  o.editor.selectRow(-1);
+  o.editor.newSource();
+  EXPECT_EQ(o.editor.rows().size(), 7u);
+  EXPECT_EQ(o.editor.rows()[6][1], "new1.png");
+  EXPECT_EQ(o.editor.selectedRow(), -1);
+  EXPECT_EQ(o.editor.lastSourcePattern(), "*.png");
+  o.editor.selectRow(2);
+  o.editor.newSource();
+  EXPECT_EQ(o.editor.rows()[2][1], "new2.png");
+  EXPECT_EQ(o.editor.rows()[2][0], "002");
+  EXPECT_EQ(o.editor.selectedRow(), 2);
+  EXPECT_EQ(o.editor.treeItems()[2].text.substr(o.editor.treeItems()[2].text.find('[')), "[3.17]");
+}
+
+TEST(EditorSources, DeleteAndSettingsNeedARow) {
+  Opened o;
+  o.editor.selectRow(-1);
+  o.editor.deleteSource();
+  o.editor.sourceSettings();
+  EXPECT_EQ(o.port.notices,
+            (std::vector<std::string>{"リストを選択してください", "リストを選択してください"}));
+  EXPECT_FALSE(o.editor.busy());
+  o.editor.selectRow(0);
+  o.editor.deleteSource();
+  EXPECT_EQ(o.port.questions.back(), "ソースを削除します。");
+  EXPECT_TRUE(o.editor.rows().empty());
+  EXPECT_EQ(o.editor.totalTime(), 3.0f);  // the other layers still last three seconds
+}
+
+TEST(EditorPreview, GesturesFollowTheirArithmetic) {
+  Opened o;
+  o.editor.selectTreeItem(1);  // the logo: scale 0.5, rotation -20
+  o.editor.selectRow(0);
+  o.editor.previewEdit(0, 0, 5, 0, PreviewEditKind::ScaleStep);
+  EXPECT_FLOAT_EQ(o.layer(1).sources[0].scale, 0.6f);
+  o.editor.previewEdit(0, 0, 20, 0, PreviewEditKind::ScaleStep);
+  EXPECT_FLOAT_EQ(o.layer(1).sources[0].scale, 1.0f);
+  o.editor.previewEdit(0, 0, 1, 0, PreviewEditKind::ScaleStep);
+  EXPECT_FLOAT_EQ(o.layer(1).sources[0].scale, 1.1f);
+  o.editor.previewEdit(0, 0, -100, 0, PreviewEditKind::ScaleStep);
+  EXPECT_FLOAT_EQ(o.layer(1).sources[0].scale, 0.01f);
+
+  o.editor.previewEdit(0, 0, 0, 375, PreviewEditKind::RotateStep);  // -20 + 375 = 355
+  EXPECT_FLOAT_EQ(o.layer(1).sources[0].rotation, 355.0f);
+  o.editor.previewEdit(0, 0, 0, 10, PreviewEditKind::RotateStep);
+  EXPECT_FLOAT_EQ(o.layer(1).sources[0].rotation, 5.0f);
+  o.editor.previewEdit(0, 0, 0, -360, PreviewEditKind::RotateStep);  // -355
+  o.editor.previewEdit(0, 0, 0, -10, PreviewEditKind::RotateStep);
+  EXPECT_FLOAT_EQ(o.layer(1).sources[0].rotation, -5.0f);
+
+  // A drag moves relative to where it began, and counts as one edit.
+  o.editor.previewEdit(5, 1, 0, 0, PreviewEditKind::Move);
+  o.editor.previewEdit(-20, 3, 0, 0, PreviewEditKind::Move);
+  EXPECT_FLOAT_EQ(o.layer(1).sources[0].x, 50.0f);
+  o.editor.previewEdit(-20, 3, 0, 0, PreviewEditKind::EndMove);
+  EXPECT_FLOAT_EQ(o.editor.heldSource().x, 50.0f);
+  o.editor.undo();
+  EXPECT_FLOAT_EQ(o.layer(1).sources[0].x, 70.0f);
+  EXPECT_FLOAT_EQ(o.layer(1).sources[0].rotation, -5.0f);
+
+  o.editor.previewEdit(0, 0, 0, 0, PreviewEditKind::Fit);  // 320 / logo width 160
+  EXPECT_FLOAT_EQ(o.layer(1).sources[0].scale, 2.0f);
+  EXPECT_FLOAT_EQ(o.layer(1).sources[0].x, 0.0f);
+  EXPECT_FLOAT_EQ(o.layer(1).sources[0].rotation, 0.0f);
+
+  o.editor.selectRow(-1);
+  o.editor.previewEdit(1, 1, 0, 0, PreviewEditKind::Move);
+  EXPECT_EQ(o.port.notices.back(), "リストが選択されていません");
+}
+
+TEST(EditorPreview, PickedColourBecomesTheKey) {
+  Opened o;
+  o.editor.pickKeyColor(0x00302010);  // red 0x10, green 0x20, blue 0x30
+  EXPECT_EQ(o.layer(0).keyColor, (KeyColor{0x30, 0x20, 0x10, 0}));
+  EXPECT_EQ(o.port.notices.back(), "透過色を変更しました。");
+  EXPECT_TRUE(o.editor.modified());
+  o.editor.pickKeyColor(0xFFFFFFFF);  // picked outside the window: white
+  EXPECT_EQ(o.layer(0).keyColor, (KeyColor{255, 255, 255, 0}));
+}
+
+TEST(EditorTransport, SliderRangePageAndTimeText) {
+  test::TempDir dir;
+  ScriptedPort port;
+  Editor editor(port);
+  editor.startUp(writeProject(dir, "ten", 30, {{1, {10}}}));
+  EXPECT_EQ(editor.slider().maximum, 300);
+  EXPECT_EQ(editor.slider().pageSize, 30);
+  editor.sliderChanged(45);
+  EXPECT_EQ(editor.timeText(), " 1.500 / 10.000");
+  editor.sliderChanged(10);
+  editor.pageBack();
+  EXPECT_EQ(editor.slider().position, 0);
+  editor.pageForward();
+  editor.stepForward();
+  EXPECT_EQ(editor.slider().position, 31);
+  editor.stepBack();
+  EXPECT_EQ(editor.slider().position, 30);
+
+  editor.startUp(writeProject(dir, "long", 30, {{1, {200}}}));
+  EXPECT_EQ(editor.slider().maximum, 6000);
+  EXPECT_EQ(editor.slider().pageSize, 60);
+
+  // A frame rate of 0 divides nothing: range 0, time 0.
+  editor.startUp(writeProject(dir, "still", 0, {{1, {5}}}));
+  EXPECT_EQ(editor.slider().maximum, 0);
+  editor.sliderChanged(7);
+  EXPECT_EQ(editor.currentTime(), 0.0f);
+  EXPECT_EQ(editor.moviePressed(), 0);
+}
+
+TEST(EditorTransport, SelectingASourceMovesTheTimeHalfAFrameIn) {
+  test::TempDir dir;
+  ScriptedPort port;
+  Editor editor(port);
+  editor.startUp(writeProject(dir, "sel", 30, {{1, {1.23f, 1.0f}}}));
+  editor.selectRow(1);
+  EXPECT_EQ(editor.slider().position, 37);
+  EXPECT_FLOAT_EQ(editor.currentTime(), 37.0f / 30.0f);
+  EXPECT_EQ(editor.slider().selectionStart, 37);
+  EXPECT_EQ(editor.slider().selectionEnd, 67);
+}
+
+TEST(EditorTransport, RedrawComposesOnlyWithThePreviewOn) {
+  Opened o;
+  const int before = o.port.previewRepaints;
+  o.editor.sliderChanged(5);
+  EXPECT_EQ(o.port.previewRepaints, before);
+  EXPECT_TRUE(o.editor.canvas().empty());
+  o.editor.setPreviewShown(true);
+  EXPECT_TRUE(o.port.previewVisible);
+  EXPECT_FALSE(o.editor.canvas().empty());
+  EXPECT_EQ(o.editor.canvas().width(), 320);
+  o.editor.setTotalMode(true);
+  o.editor.sliderChanged(6);
+  EXPECT_GT(o.port.previewRepaints, before + 1);
+}
+
+TEST(EditorKeys, TablesPerFocusAndBusy) {
+  Opened o;
+  EXPECT_TRUE(o.editor.handleKey(KeyFocus::Other, Key::Tab, true));
+  EXPECT_EQ(o.port.sourceDialogs, 1);
+  EXPECT_TRUE(o.editor.handleKey(KeyFocus::LayerTree, Key::Tab, true));
+  EXPECT_EQ(o.port.layerDialogs, 1);
+  EXPECT_TRUE(o.editor.handleKey(KeyFocus::LayerTree, Key::Tab, false));  // key up: swallowed only
+  EXPECT_EQ(o.port.layerDialogs, 1);
+  EXPECT_FALSE(o.editor.handleKey(KeyFocus::SourceListOrSlider, Key::Right, true));
+  EXPECT_FALSE(o.editor.handleKey(KeyFocus::LayerTree, Key::PageDown, true));
+  const int position = o.editor.slider().position;
+  EXPECT_TRUE(o.editor.handleKey(KeyFocus::Other, Key::Right, true));
+  EXPECT_EQ(o.editor.slider().position, position + 1);
+  EXPECT_FALSE(o.editor.handleKey(KeyFocus::Other, Key::Other, true));
+
+  // While a dialog runs, every key goes to it.
+  bool passed = false;
+  o.port.sourceDialog = [&](SourceDialogValues&) {
+    passed = !o.editor.handleKey(KeyFocus::Other, Key::Delete, true);
+    return false;
+  };
+  o.editor.sourceSettings();
+  EXPECT_TRUE(passed);
+  EXPECT_EQ(keyCommand(KeyFocus::LayerTree, Key::Insert), KeyCommand::NewLayer);
+  EXPECT_EQ(keyCommand(KeyFocus::SourceListOrSlider, Key::Delete), KeyCommand::DeleteSource);
+}
+
+std::vector<std::string> files(const Editor& editor, int layer) {
+  std::vector<std::string> names;
+  for (const Source& s : editor.project().layers[static_cast<size_t>(layer)].sources)
+    names.push_back(s.file);
+  return names;
+}
+
+TEST(EditorDrop, FilesInsertAsABlockOrAppend) {
+  test::TempDir dir;
+  ScriptedPort port;
+  Editor editor(port);
+  editor.startUp(writeProject(dir, "drop", 30, {{1, {}}}));
+  editor.dropFiles({"/a.png", "/b.png", "/c.png"});
+  EXPECT_EQ(files(editor, 0), (std::vector<std::string>{"/a.png", "/b.png", "/c.png"}));
+  EXPECT_EQ(editor.selectedRow(), 0);
+  EXPECT_FLOAT_EQ(editor.project().layers[0].totalDuration, 0.1f);
+  EXPECT_EQ(editor.treeItems()[0].text, "01 :-          [0.10]");
+  editor.selectRow(1);
+  editor.dropFiles({"/x.png", "/y.png"});
+  EXPECT_EQ(files(editor, 0),
+            (std::vector<std::string>{"/a.png", "/x.png", "/y.png", "/b.png", "/c.png"}));
+  EXPECT_EQ(editor.selectedRow(), 1);
+  editor.selectRow(-1);
+  editor.dropFiles({"/z.png"});
+  EXPECT_EQ(files(editor, 0).back(), "/z.png");
+}
+
+TEST(EditorDrop, RowMovesLandOnTheTarget) {
+  test::TempDir dir;
+  ScriptedPort port;
+  Editor editor(port);
+  editor.startUp(writeProject(dir, "rows", 30, {{1, {}}}));
+  editor.dropFiles({"0", "1", "2", "3", "4"});
+  const std::string before = editor.treeItems()[0].text;
+  editor.moveRow(1, 4);
+  EXPECT_EQ(files(editor, 0), (std::vector<std::string>{"0", "2", "3", "4", "1"}));
+  EXPECT_EQ(editor.selectedRow(), 4);
+  editor.moveRow(4, 1);
+  EXPECT_EQ(files(editor, 0), (std::vector<std::string>{"0", "1", "2", "3", "4"}));
+  EXPECT_EQ(editor.treeItems()[0].text, before);
+  editor.moveRow(1, 9);  // released outside the rows
+  EXPECT_EQ(files(editor, 0), (std::vector<std::string>{"0", "1", "2", "3", "4"}));
+  editor.undo();
+  EXPECT_EQ(files(editor, 0), (std::vector<std::string>{"0", "2", "3", "4", "1"}));
+}
+
+TEST(EditorUndo, EveryEditRoundTripsAndModifiedFollows) {
+  Opened o;
+  const Project original = o.editor.project();
+  o.port.sourceDialog = [](SourceDialogValues& v) {
+    v.source.x = 99;
+    return true;
+  };
+  o.editor.sourceSettings();
+  o.editor.pickKeyColor(0x00FF00FF);
+  o.port.answers = {Answer::Yes};
+  o.editor.deleteLayer();
+  const Project edited = o.editor.project();
+  ASSERT_TRUE(o.editor.canUndo());
+  o.editor.undo();
+  o.editor.undo();
+  o.editor.undo();
+  EXPECT_EQ(o.editor.project(), original);
+  EXPECT_FALSE(o.editor.modified());
+  EXPECT_FALSE(o.editor.canUndo());
+  o.editor.redo();
+  o.editor.redo();
+  o.editor.redo();
+  EXPECT_EQ(o.editor.project(), edited);
+  EXPECT_TRUE(o.editor.modified());
+  EXPECT_FALSE(o.editor.canRedo());
+}
+
+TEST(EditorPlayback, TicksAdvanceOneFrameAndStopPastTheEnd) {
+  test::TempDir dir;
+  ScriptedPort port;
+  Editor editor(port);
+  editor.startUp(writeProject(dir, "one", 30, {{1, {1.0f}}}));
+  EXPECT_EQ(editor.moviePressed(), 33);
+  EXPECT_TRUE(editor.playing());
+  int ticks = 0;
+  while (editor.playbackTick())
+    ++ticks;
+  // Frames 0 .. 29 (the start and 29 ticks) are composed; the accumulated time of the 30th tick
+  // lies just above 1.0, so that tick stops the movie.
+  EXPECT_EQ(ticks, 29);
+  EXPECT_FALSE(editor.playing());
+
+  // No visible layer: the first tick stops.
+  editor.startUp(writeProject(dir, "none", 30, {}));
+  EXPECT_GT(editor.moviePressed(), 0);
+  EXPECT_FALSE(editor.playbackTick());
+
+  // Pressing again asks to stop at the next tick.
+  editor.startUp(writeProject(dir, "two", 30, {{1, {2.0f}}}));
+  editor.moviePressed();
+  editor.playbackTick();
+  EXPECT_EQ(editor.moviePressed(), 0);
+  EXPECT_FALSE(editor.playbackTick());
+  EXPECT_FALSE(editor.playing());
+
+  // Above 1000 frames per second there is no period: refused at once.
+  editor.startUp(writeProject(dir, "fast", 2000, {{1, {1.0f}}}));
+  EXPECT_EQ(editor.moviePressed(), 0);
+  EXPECT_FALSE(editor.playing());
+}
+
+TEST(EditorOutput, ConvertAllSavesFirstAndWritesTheFrames) {
+  Opened o;
+  o.port.sourceDialog = [](SourceDialogValues& v) {
+    v.source.duration = 1.0f;
+    return true;
+  };
+  o.editor.selectTreeItem(0);
+  o.editor.sourceSettings();  // background now 1 s: still 3 s in all
+  ASSERT_TRUE(o.editor.modified());
+  o.editor.convertAllPressed();
+  EXPECT_TRUE(o.editor.converting());
+  o.editor.waitForConversion();
+  o.port.runPosted();
+  EXPECT_FALSE(o.editor.converting());
+  EXPECT_TRUE(o.port.logged("プロジェクトファイルを保存しました。"));
+  EXPECT_TRUE(o.port.logged("トータルタイム　3.00　画面数　36"));
+  EXPECT_TRUE(test::fileExists(o.demo.dir.file("out/frame0036.png")));
+  EXPECT_EQ(o.editor.progressText(), "File Name " + o.demo.dir.folder() + "out/frame0036.png");
+  EXPECT_FALSE(o.editor.canvas().empty());  // the last written frame, for the preview
+  EXPECT_FALSE(o.editor.modified());
+  EXPECT_TRUE(o.port.notices.empty());
+}
+
+TEST(EditorOutput, GifIsRefusedWithAMessage) {
+  test::TempDir dir;
+  ScriptedPort port;
+  Editor editor(port);
+  editor.startUp(writeProject(dir, "gif", 30, {{1, {1}}}));
+  port.projectDialog = [](ProjectValues& v) {
+    v.format = "gif";
+    return true;
+  };
+  editor.projectSettings();
+  editor.convertAllPressed();
+  EXPECT_EQ(port.notices.back(), "GIF保存は現在サポート外です。");
+  EXPECT_TRUE(port.logged("GIF保存は現在サポート外です。"));
+  EXPECT_FALSE(editor.converting());
+}
+
+TEST(EditorOutput, ScreenSaveWritesTheCanvas) {
+  Opened o;
+  o.port.imageFile = o.demo.dir.file("shots/shot.png");
+  o.editor.screenSave();  // nothing composed yet: nothing happens
+  EXPECT_FALSE(test::fileExists(o.demo.dir.file("shots/shot.png")));
+  o.editor.setPreviewShown(true);
+  o.editor.screenSave();
+  EXPECT_TRUE(test::fileExists(o.demo.dir.file("shots/shot.png")));
+  EXPECT_TRUE(o.port.logged(o.demo.dir.file("shots/shot.png")));
+  o.port.imageFile = o.demo.dir.file("shot.gif");
+  o.editor.screenSave();
+  EXPECT_EQ(o.port.notices.back(), "GIF保存は現在サポート外です。");
+}
+
+TEST(EditorClose, QuestionsDecideWhetherTheWindowCloses) {
+  Opened o;
+  o.port.answers = {Answer::No};
+  EXPECT_FALSE(o.editor.closeRequested());
+  o.port.answers = {Answer::Yes};
+  EXPECT_TRUE(o.editor.closeRequested());  // not modified: no save question
+  o.editor.pickKeyColor(0x000000FF);
+  o.port.answers = {Answer::Yes, Answer::Cancel};
+  EXPECT_FALSE(o.editor.closeRequested());
+  EXPECT_EQ(o.port.questions.back(), "プロジェクトファイルを保存しますか？");
+  o.port.answers = {Answer::Yes, Answer::No};
+  EXPECT_TRUE(o.editor.closeRequested());
+}
+
+TEST(EditorAbout, InformationRowsAndVersion) {
+  ScriptedPort port;
+  Editor editor(port);
+  editor.about();
+  ASSERT_EQ(port.information.size(), 1u);
+  const std::vector<std::string> rows = textRows(port.information[0]);
+  EXPECT_EQ(rows.size(), 26u);
+  EXPECT_EQ(rows[0], "Pelorix　試験運転中！");
+  EXPECT_EQ(versionLine(), "Version 0.51       Date Sep 11 2003");
+  EXPECT_EQ(textRows("a\n\nb"), (std::vector<std::string>{"a", "", "b"}));
+}
+
+}  // namespace
+}  // namespace pelorix

@@ -1,0 +1,354 @@
+#include "output/conversion_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <mutex>
+
+#include "../render/render_test_support.h"
+#include "base/c_locale.h"
+#include "output/output_files.h"
+
+namespace pelorix {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+
+class RecordingListener final : public ConversionListener {
+ public:
+  void appendLog(const std::string& line) override {
+    std::lock_guard lock(mutex);
+    log.push_back(line);
+  }
+  void progress(int value, int done, int total) override {
+    std::lock_guard lock(mutex);
+    values.push_back(value);
+    lastDone = done;
+    lastTotal = total;
+    if (abortAfter > 0 && done == abortAfter && engine) engine->abort();
+  }
+  void frameWritten(int index, const std::string& path, const DibImage* frame) override {
+    std::lock_guard lock(mutex);
+    written.push_back(index);
+    paths.push_back(path);
+    if (frame) framesKept += !frame->empty();
+  }
+  void finished(ConversionOutcome result, const std::string& text) override {
+    std::lock_guard lock(mutex);
+    outcome = result;
+    message = text;
+    ++finishedCalls;
+  }
+  bool logged(const std::string& line) const {
+    return std::find(log.begin(), log.end(), line) != log.end();
+  }
+
+  std::mutex mutex;
+  std::vector<std::string> log;
+  std::vector<int> values;
+  std::vector<int> written;
+  std::vector<std::string> paths;
+  int lastDone = 0, lastTotal = 0, framesKept = 0, finishedCalls = 0;
+  int abortAfter = 0;
+  ConversionEngine* engine = nullptr;
+  ConversionOutcome outcome = ConversionOutcome::Refused;
+  std::string message;
+};
+
+// A moving sprite over a background, `seconds` long.
+struct Animation {
+  explicit Animation(float seconds, float fps = 30.0f) : scene(64, 48) {
+    scene.writeImage("bg.bmp", test::photoLikeImage(64, 48, 3));
+    scene.writeImage("sprite.png", test::patternImage(16, 12));
+    Project& p = scene.project;
+    p.fps = fps;
+    p.saveFolder = "out";
+    p.saveFileName = "img";
+    p.outputFormat = "png";
+    Source bg;
+    bg.duration = seconds;
+    scene.addLayer(1, "bg.bmp", bg);
+    Source from;
+    from.duration = seconds;
+    from.x = 30;
+    from.rotation = 0;
+    const int sprite = scene.addLayer(2, "sprite.png", from, effectInterpolate);
+    Source to = from;
+    to.file = "sprite.png";
+    to.x = -30;
+    to.rotation = 90;
+    to.duration = 0.0f;  // only the target of the glide
+    p.addSource(sprite, to);
+    settings.projectFolder = scene.dir.folder();
+  }
+
+  ConversionOutcome run(RecordingListener& listener) {
+    ConversionEngine engine;
+    listener.engine = &engine;
+    engine.start(scene.project, settings, listener);
+    engine.wait();
+    listener.engine = nullptr;
+    return listener.outcome;
+  }
+
+  std::vector<std::string> files(const std::string& folder = "out") const {
+    std::vector<std::string> names;
+    const auto path = scene.dir.path() / folder;
+    if (!std::filesystem::exists(path)) return names;
+    for (const auto& entry : std::filesystem::directory_iterator(path))
+      names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  test::Scene scene;
+  ConversionSettings settings;
+};
+
+std::vector<std::string> numbered(int first, int last, const std::string& base = "img",
+                                  const std::string& ext = ".png") {
+  std::vector<std::string> names;
+  for (int i = first; i <= last; ++i)
+    names.push_back(base + formatC("%04d", i) + ext);
+  return names;
+}
+
+TEST(FrameFiles, NamesJoinFolderBaseIndexAndFormat) {
+  EXPECT_EQ(frameFileName("C:/out", "img", 0, "png"), "C:/out/img0000.png");
+  EXPECT_EQ(frameFileName("C:/out/", "img", 1, ".png"), "C:/out/img0001.png");
+  EXPECT_EQ(frameFileName("out\\", "img", 12, "jpg"), "out\\img0012.jpg");
+  EXPECT_EQ(frameFileName("", "img", 10000, "bmp"), "img10000.bmp");
+  EXPECT_EQ(totalTimeLine(2.0f, 30.0f), "トータルタイム　2.00　画面数　60");
+  EXPECT_TRUE(conversionRefusesGif("gif", true));
+  EXPECT_TRUE(conversionRefusesGif("GIF", true));
+  EXPECT_FALSE(conversionRefusesGif("Gif", true));
+  EXPECT_FALSE(conversionRefusesGif(".gif", true));
+  EXPECT_FALSE(conversionRefusesGif("gif", false));
+}
+
+TEST(ConversionEngine, WritesEveryFrameInOrderWithItsLogLines) {
+  Animation animation(1.0f);
+  animation.settings.keepFrames = true;
+  RecordingListener listener;
+  EXPECT_EQ(animation.run(listener), ConversionOutcome::Completed);
+  EXPECT_EQ(animation.files(), numbered(0, 29));
+  ASSERT_EQ(listener.written.size(), 30u);
+  for (int i = 0; i < 30; ++i)
+    EXPECT_EQ(listener.written[static_cast<size_t>(i)], i);
+  EXPECT_EQ(listener.framesKept, 30);
+  EXPECT_EQ(listener.log.front(), "トータルタイム　1.00　画面数　30");
+  EXPECT_EQ(listener.log.back().rfind("変換時間は", 0), 0u);
+  EXPECT_EQ(listener.values.front(), 0);
+  EXPECT_EQ(listener.values.back(), 29);
+  EXPECT_EQ(listener.lastTotal, 30);
+  EXPECT_EQ(listener.finishedCalls, 1);
+  // The decoded sources of the layers are logged in frame order, once per worker at most.
+  for (const std::string& line : listener.log)
+    EXPECT_EQ(line.find("failed"), std::string::npos) << line;
+}
+
+TEST(ConversionEngine, ParallelWorkersWriteTheBytesOfOneWorker) {
+  Animation animation(0.5f);
+  RecordingListener one;
+  animation.settings.jobs = 1;
+  animation.run(one);
+  std::vector<std::string> sequential;
+  for (const std::string& name : animation.files())
+    sequential.push_back(readFile(animation.scene.dir.file("out/" + name)));
+  std::filesystem::remove_all(animation.scene.dir.path() / "out");
+  RecordingListener four;
+  animation.settings.jobs = 4;
+  animation.run(four);
+  const auto names = animation.files();
+  ASSERT_EQ(names.size(), sequential.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(readFile(animation.scene.dir.file("out/" + names[i])), sequential[i]) << names[i];
+  }
+}
+
+TEST(ConversionEngine, RangesAddUpToAFullRun) {
+  Animation animation(0.5f);
+  RecordingListener full;
+  animation.settings.outputFolder = "full";
+  animation.run(full);
+  for (const auto& [first, last] : {std::pair{0, 6}, std::pair{7, 14}, std::pair{15, 1000}}) {
+    RecordingListener part;
+    animation.settings.outputFolder = "parts";
+    animation.settings.frames = {first, last};
+    EXPECT_EQ(animation.run(part), ConversionOutcome::Completed);
+  }
+  EXPECT_EQ(animation.files("parts"), animation.files("full"));
+  for (const std::string& name : animation.files("full")) {
+    EXPECT_EQ(readFile(animation.scene.dir.file("parts/" + name)),
+              readFile(animation.scene.dir.file("full/" + name)));
+  }
+}
+
+TEST(ConversionEngine, AbortLeavesAContiguousPrefix) {
+  Animation animation(2.0f);
+  animation.settings.jobs = 3;
+  RecordingListener listener;
+  listener.abortAfter = 5;
+  EXPECT_EQ(animation.run(listener), ConversionOutcome::Aborted);
+  const auto files = animation.files();
+  ASSERT_GE(files.size(), 5u);
+  EXPECT_LT(files.size(), 61u);
+  EXPECT_EQ(files, numbered(0, static_cast<int>(files.size()) - 1));
+  EXPECT_TRUE(listener.logged("中断しました。"));
+  EXPECT_NE(listener.log.back().rfind("変換時間は", 0), 0u);
+}
+
+TEST(ConversionEngine, SkipExistingResumes) {
+  Animation animation(0.3f);
+  std::filesystem::create_directories(animation.scene.dir.path() / "out");
+  test::writeFile(animation.scene.dir.file("out/img0003.png"), "kept");
+  animation.settings.skipExisting = true;
+  RecordingListener listener;
+  EXPECT_EQ(animation.run(listener), ConversionOutcome::Completed);
+  EXPECT_EQ(animation.files(), numbered(0, 8));
+  EXPECT_EQ(readFile(animation.scene.dir.file("out/img0003.png")), "kept");
+  EXPECT_EQ(listener.written.size(), 8u);
+}
+
+TEST(ConversionEngine, SaveFolderOfSeveralLevelsBesideTheProject) {
+  Animation animation(0.1f);
+  animation.scene.project.saveFolder = "a/b/c";
+  animation.scene.project.outputFormat = ".bmp";
+  RecordingListener listener;
+  EXPECT_EQ(animation.run(listener), ConversionOutcome::Completed);
+  EXPECT_EQ(animation.files("a/b/c"), numbered(0, 2, "img", ".bmp"));
+}
+
+TEST(ConversionEngine, FolderThatCannotBeMadeStopsBeforeAnyFrame) {
+  Animation animation(0.1f);
+  test::writeFile(animation.scene.dir.file("blocker"), "a file");
+  animation.scene.project.saveFolder = "blocker/out";
+  RecordingListener listener;
+  EXPECT_EQ(animation.run(listener), ConversionOutcome::Refused);
+  EXPECT_EQ(listener.message.rfind("Save image failed:\n80004005 - cannot create the folder", 0),
+            0u)
+      << listener.message;
+  EXPECT_TRUE(listener.logged(listener.message));
+}
+
+TEST(ConversionEngine, GifIsRefusedUnlessAllowed) {
+  for (const char* format : {"gif", "GIF"}) {
+    Animation animation(0.1f);
+    animation.scene.project.outputFormat = format;
+    RecordingListener listener;
+    EXPECT_EQ(animation.run(listener), ConversionOutcome::Refused);
+    EXPECT_EQ(listener.message, kGifRefused);
+    EXPECT_TRUE(animation.files().empty());
+  }
+  Animation allowed(0.1f);
+  allowed.scene.project.outputFormat = "gif";
+  allowed.settings.refuseGif = false;
+  RecordingListener listener;
+  EXPECT_EQ(allowed.run(listener), ConversionOutcome::Completed);
+  EXPECT_EQ(allowed.files(), numbered(0, 2, "img", ".gif"));
+}
+
+TEST(ConversionEngine, UnknownFormatFailsAtTheFirstFrame) {
+  Animation animation(0.5f);
+  animation.scene.project.outputFormat = "xyz";
+  RecordingListener listener;
+  EXPECT_EQ(animation.run(listener), ConversionOutcome::Failed);
+  EXPECT_EQ(listener.message.rfind("Save image failed:\n80004005 - ", 0), 0u) << listener.message;
+  EXPECT_TRUE(animation.files().empty());
+  EXPECT_TRUE(listener.written.empty());
+}
+
+TEST(ConversionEngine, FailedFrameEndsTheRunAndLaterFramesAreRemoved) {
+  Animation animation(1.0f);
+  std::filesystem::create_directories(animation.scene.dir.path() /
+                                      "out/img0005.png");  // unwritable
+  animation.settings.jobs = 3;
+  RecordingListener listener;
+  EXPECT_EQ(animation.run(listener), ConversionOutcome::Failed);
+  auto files = animation.files();
+  EXPECT_EQ(files, (std::vector<std::string>{"img0000.png", "img0001.png", "img0002.png",
+                                             "img0003.png", "img0004.png", "img0005.png"}));
+  EXPECT_TRUE(std::filesystem::is_directory(animation.scene.dir.path() / "out/img0005.png"));
+  EXPECT_EQ(listener.written.size(), 5u);
+}
+
+TEST(ConversionEngine, MissingImagesAreLoggedAndFramesStillWritten) {
+  Animation animation(0.2f);
+  animation.scene.project.layers[1].sources[0].file = "gone.png";
+  animation.scene.project.layers[1].sources[1].file = "gone.png";
+  animation.scene.project.layers[0].sources[0].file = "gone-too.bmp";
+  animation.settings.jobs = 2;
+  RecordingListener listener;
+  EXPECT_EQ(animation.run(listener), ConversionOutcome::Completed);
+  EXPECT_EQ(animation.files(), numbered(0, 5));
+  const auto failures = std::count_if(
+      listener.log.begin(), listener.log.end(),
+      [](const std::string& line) { return line.rfind("Load image failed:", 0) == 0; });
+  EXPECT_EQ(failures, 12);  // two layers, every frame
+  // Nothing drew: the frames are black.
+  DibImage frame;
+  ASSERT_FALSE(frame.load(animation.scene.dir.file("out/img0000.png")).failed());
+  EXPECT_EQ(frame.width(), 64);
+  EXPECT_EQ(test::pixel(frame, 10, 10), 0u);
+}
+
+TEST(ConversionEngine, NothingToDoAndNoFrameRate) {
+  Animation empty(0.0f);
+  empty.scene.project.layers[0].visible = 0;
+  empty.scene.project.layers[1].visible = 0;
+  RecordingListener listener;
+  EXPECT_EQ(empty.run(listener), ConversionOutcome::Completed);
+  EXPECT_TRUE(empty.files().empty());
+  EXPECT_TRUE(listener.logged("変換時間は0 秒"));
+
+  Animation still(1.0f, 0.0f);
+  RecordingListener refused;
+  EXPECT_EQ(still.run(refused), ConversionOutcome::Refused);
+  EXPECT_FALSE(refused.message.empty());
+}
+
+TEST(ConversionEngine, EditsAfterTheStartChangeNothing) {
+  Animation animation(0.3f);
+  RecordingListener listener;
+  ConversionEngine engine;
+  engine.start(animation.scene.project, animation.settings, listener);
+  animation.scene.project.outputWidth = 8;
+  animation.scene.project.layers[0].sources[0].file = "elsewhere.bmp";
+  engine.wait();
+  DibImage frame;
+  ASSERT_FALSE(frame.load(animation.scene.dir.file("out/img0008.png")).failed());
+  EXPECT_EQ(frame.width(), 64);
+  for (const std::string& line : listener.log)
+    EXPECT_EQ(line.find("Load image failed"), std::string::npos);
+}
+
+TEST(ScreenSave, RefusesGifMakesFoldersAndLogs) {
+  TempDir dir;
+  const DibImage frame = test::patternImage(8, 8);
+  test::CapturingLog log;
+  const ScreenSaveResult gif = saveFrameToFile(dir.file("a.gif"), frame, true, 0, log);
+  EXPECT_FALSE(gif.written);
+  EXPECT_EQ(gif.message, kGifRefused);
+  EXPECT_FALSE(test::fileExists(dir.file("a.gif")));
+  EXPECT_TRUE(saveFrameToFile(dir.file("b.Gif"), frame, true, 0, log).written);
+  EXPECT_TRUE(saveFrameToFile(dir.file("c.gif"), frame, false, 0, log).written);
+
+  log.lines.clear();
+  const std::string twoDown = dir.folder() + "x/y/shot.png";
+  EXPECT_TRUE(saveFrameToFile(twoDown, frame, true, 3, log).written);
+  EXPECT_EQ(log.lines, (std::vector<std::string>{dir.folder() + "x/y/", dir.folder() + "x/",
+                                                 dir.folder() + "x/y/", twoDown}));
+
+  log.lines.clear();
+  const std::string threeDown = dir.folder() + "p/q/r/shot.png";
+  const ScreenSaveResult deep = saveFrameToFile(threeDown, frame, true, 0, log);
+  EXPECT_FALSE(deep.written);
+  EXPECT_EQ(log.lines.size(), 4u);  // the parent twice, the path, the failure
+  EXPECT_EQ(log.lines[0], dir.folder() + "p/q/");
+  EXPECT_EQ(log.lines[1], dir.folder() + "p/q/");
+  EXPECT_EQ(deep.message.rfind("Save image failed:\n80004005 - ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace pelorix
