@@ -254,15 +254,11 @@ void Editor::redraw(float t) {
   port_.refresh(RefreshPreview);
 }
 
-void Editor::setPreviewShown(bool shown) {
+void Editor::setPreviewShown(bool shown, bool moveWindow) {
   previewShown_ = shown;
   port_.refresh(RefreshButtons);
-  if (shown) {
-    redraw(currentTime_);
-    port_.showPreview(true);
-  } else {
-    port_.showPreview(false);
-  }
+  if (shown) redraw(currentTime_);
+  if (moveWindow) port_.showPreview(shown);
 }
 
 void Editor::setTotalMode(bool total) {

@@ -109,7 +109,8 @@ class Editor {
   void pageForward();
   // The slider moved to (or was repainted at) `position`.
   void sliderChanged(int position);
-  void setPreviewShown(bool shown);
+  // Check box 1004. `moveWindow` false leaves the preview window as it is (Enter in the preview).
+  void setPreviewShown(bool shown, bool moveWindow = true);
   void setTotalMode(bool total);
   void redraw(float t);
   // A key in a focus: true when it was taken (swallowed), down or up.

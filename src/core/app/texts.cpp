@@ -1,13 +1,41 @@
 #include "app/texts.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "base/c_locale.h"
 
 namespace pelorix {
 
+namespace {
+
+// The width of a text in the columns of a fixed-width font, which is its length in the
+// Japanese code page: one for ASCII and half-width katakana, two for other characters.
+int columns(const std::string& text) {
+  int width = 0;
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    uint32_t code = lead;
+    if (length == 3 && i + 2 < text.size()) {
+      code = (lead & 0x0Fu) << 12 | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6 |
+             (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
+    }
+    width += (length == 1 || (code >= 0xFF61 && code <= 0xFF9F)) ? 1 : 2;
+    i += length;
+  }
+  return width;
+}
+
+}  // namespace
+
 std::string layerItemText(const Layer& layer) {
-  return formatC("%02d :%-10s [%3.2f]", layer.number, layer.name.c_str(),
+  // "%02d :%-10s [%3.2f]", the name padded to ten columns as the format pads ten bytes of the
+  // Japanese code page, so the durations line up.
+  std::string name = layer.name;
+  name.append(static_cast<size_t>(std::max(0, 10 - columns(name))), ' ');
+  return formatC("%02d :%s [%3.2f]", layer.number, name.c_str(),
                  static_cast<double>(layer.totalDuration));
 }
 

@@ -79,7 +79,7 @@ TEST(EditorProject, OpeningShowsTheSummaryTheSortedTreeAndTheFirstSource) {
   EXPECT_EQ(editor.projectFolder(), demo.dir.folder());
   EXPECT_EQ(editor.projectFileName(), "demo.pxp");
   ASSERT_EQ(editor.treeItems().size(), 3u);
-  EXPECT_EQ(editor.treeItems()[0].text, "01 :背景     [3.00]");  // padded to ten bytes
+  EXPECT_EQ(editor.treeItems()[0].text, "01 :背景       [3.00]");  // padded to ten columns
   EXPECT_EQ(editor.treeItems()[0].icon, 0);
   EXPECT_EQ(editor.selectedTreeItem(), 0);
   EXPECT_EQ(editor.selectedRow(), 0);
@@ -616,6 +616,27 @@ TEST(EditorClose, QuestionsDecideWhetherTheWindowCloses) {
   EXPECT_EQ(o.port.questions.back(), "プロジェクトファイルを保存しますか？");
   o.port.answers = {Answer::Yes, Answer::No};
   EXPECT_TRUE(o.editor.closeRequested());
+}
+
+TEST(EditorTexts, LayerItemsAndSourceRows) {
+  Layer layer;
+  layer.number = 3;
+  layer.name = "bg";
+  layer.totalDuration = 2.5f;
+  EXPECT_EQ(layerItemText(layer), "03 :bg         [2.50]");
+  layer.name = "ｶﾅ背景";  // half-width katakana take one column
+  EXPECT_EQ(layerItemText(layer), "03 :ｶﾅ背景     [2.50]");
+  layer.name = "a very long name";
+  layer.number = 123;
+  EXPECT_EQ(layerItemText(layer), "123 :a very long name [2.50]");
+  Source s;
+  s.file = std::string(300, 'f');
+  s.duration = 1.0f / 30.0f;
+  const auto cells = sourceRowTexts(s, 7);
+  EXPECT_EQ(cells[0], "007");
+  EXPECT_EQ(cells[1].size(), 255u);
+  EXPECT_EQ(cells[2], "0.03");
+  EXPECT_EQ(timeText(1.5f, 10.0f), " 1.500 / 10.000");
 }
 
 TEST(EditorAbout, InformationRowsAndVersion) {

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace pelorix {
+
+// The field rules of the editing dialogs.
+
+// Layer number: the text must start with a signed decimal integer; what follows is ignored
+// ("12abc" is 12). Nothing when it does not.
+std::optional<int> leadingInteger(const std::string& text);
+
+// Key colour channel: an unsigned decimal integer below 256 at the start of the text.
+std::optional<int> leadingByte(const std::string& text);
+
+// Project settings numbers: the whole text (blanks around it allowed) is one integer, so 12.5
+// is refused.
+std::optional<int> wholeInteger(const std::string& text);
+
+// Numbers of the source dialog: the C library's atof rules (0 when there is no number).
+float sourceNumber(const std::string& text);
+
+// The path the source dialog stores for a picked image: relative to the project folder when the
+// image lies below it, else the absolute path.
+std::string storedImagePath(const std::string& picked, const std::string& projectFolder);
+
+}  // namespace pelorix

@@ -1,0 +1,107 @@
+#include "dlg_prj_setting.h"
+
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "../message_box.h"
+#include "app/dialog_rules.h"
+
+namespace pelorix::gui {
+namespace {
+
+QLineEdit* edit(const QString& text, QWidget* parent, const char* name) {
+  auto* line = new QLineEdit(text, parent);
+  line->setObjectName(name);
+  return line;
+}
+
+}  // namespace
+
+DlgPrjSetting::DlgPrjSetting(const ProjectValues& values, QWidget* parent)
+    : QDialog(parent), values_(values) {
+  setObjectName("DlgPrjSetting");
+  setWindowTitle("プロジェクト設定");
+  fileName_ = edit(QString::fromStdString(values.fileName), this, "fileName");
+  name_ = edit(QString::fromStdString(values.name), this, "name");
+  saveFolder_ = edit(QString::fromStdString(values.saveFolder), this, "saveFolder");
+  saveFileName_ = edit(QString::fromStdString(values.saveFileName), this, "saveFileName");
+  width_ = edit(QString::number(values.width), this, "width");
+  height_ = edit(QString::number(values.height), this, "height");
+  fps_ = edit(QString::number(values.fps), this, "fps");
+  format_ = edit(QString::fromStdString(values.format), this, "format");
+  auto* browseButton = new QPushButton(">", this);
+  browseButton->setObjectName("browse");
+  browseButton->setAutoDefault(false);
+  browseButton->setMaximumWidth(28);
+  auto* ok = new QPushButton("OK", this);
+  ok->setObjectName("ok");
+  ok->setDefault(true);
+  auto* cancel = new QPushButton("キャンセル", this);
+  cancel->setAutoDefault(false);
+  connect(ok, &QPushButton::clicked, this, &DlgPrjSetting::accept);
+  connect(cancel, &QPushButton::clicked, this, &DlgPrjSetting::reject);
+  connect(browseButton, &QPushButton::clicked, this, &DlgPrjSetting::browse);
+
+  auto* layout = new QGridLayout(this);
+  layout->addWidget(new QLabel("ファイル名", this), 0, 0);
+  layout->addWidget(fileName_, 0, 1, 1, 4);
+  layout->addWidget(new QLabel("プロジェクト名", this), 1, 0);
+  layout->addWidget(name_, 1, 1, 1, 4);
+  layout->addWidget(new QLabel("保存フォルダ名", this), 2, 0);
+  layout->addWidget(saveFolder_, 2, 1, 1, 3);
+  layout->addWidget(browseButton, 2, 4);
+  layout->addWidget(new QLabel("保存ファイル名", this), 3, 0);
+  layout->addWidget(saveFileName_, 3, 1, 1, 4);
+  layout->addWidget(new QLabel("出力サイズ幅", this), 4, 0);
+  layout->addWidget(width_, 4, 1);
+  layout->addWidget(new QLabel("出力形式", this), 4, 2);
+  layout->addWidget(format_, 4, 3);
+  layout->addWidget(new QLabel("出力サイズ高さ", this), 5, 0);
+  layout->addWidget(height_, 5, 1);
+  layout->addWidget(new QLabel("フレームレート（FPS)", this), 6, 0);
+  layout->addWidget(fps_, 6, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel);
+  layout->addLayout(buttons, 7, 0, 1, 5);
+
+  chooseFolder = [this](const QString& start) {
+    return QFileDialog::getExistingDirectory(this, "保存フォルダ指定", start);
+  };
+}
+
+void DlgPrjSetting::browse() {
+  QString folder = chooseFolder(saveFolder_->text());
+  if (folder.isEmpty()) return;
+  if (!folder.endsWith('/')) folder += '/';
+  // Only the folder changes; what was typed in the other fields stays.
+  saveFolder_->setText(folder);
+}
+
+void DlgPrjSetting::accept() {
+  ProjectValues read = values_;
+  read.name = name_->text().toStdString();
+  read.saveFolder = saveFolder_->text().toStdString();
+  read.saveFileName = saveFileName_->text().toStdString();
+  QLineEdit* numbers[3] = {width_, height_, fps_};
+  int* targets[3] = {&read.width, &read.height, &read.fps};
+  for (int i = 0; i < 3; ++i) {
+    const std::optional<int> value = wholeInteger(numbers[i]->text().toStdString());
+    if (!value) {
+      showNotice(this, "Please enter an integer.");
+      numbers[i]->setFocus();
+      return;
+    }
+    *targets[i] = *value;
+  }
+  read.format = format_->text().toStdString();
+  read.fileName = fileName_->text().toStdString();
+  values_ = read;
+  QDialog::accept();
+}
+
+}  // namespace pelorix::gui

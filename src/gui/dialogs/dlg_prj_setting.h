@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+#include "app/ui_port.h"
+
+class QLineEdit;
+
+namespace pelorix::gui {
+
+// "プロジェクト設定": project file name, name, save folder, save file name, size, frame rate
+// and output format.
+class DlgPrjSetting : public QDialog {
+  Q_OBJECT
+
+ public:
+  DlgPrjSetting(const ProjectValues& values, QWidget* parent = nullptr);
+  const ProjectValues& values() const { return values_; }
+
+  void accept() override;
+  // The folder browser "保存フォルダ指定"; tests replace it.
+  std::function<QString(const QString& start)> chooseFolder;
+
+ private:
+  void browse();
+
+  ProjectValues values_;
+  QLineEdit* fileName_;
+  QLineEdit* name_;
+  QLineEdit* saveFolder_;
+  QLineEdit* saveFileName_;
+  QLineEdit* width_;
+  QLineEdit* height_;
+  QLineEdit* fps_;
+  QLineEdit* format_;
+};
+
+}  // namespace pelorix::gui

@@ -1,0 +1,120 @@
+#include "dlg_src_setting.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/dialog_rules.h"
+#include "base/c_locale.h"
+
+namespace pelorix::gui {
+namespace {
+
+QLineEdit* numberEdit(float value, QWidget* parent, const char* name) {
+  auto* edit =
+      new QLineEdit(QString::fromStdString(formatC("%.2f", static_cast<double>(value))), parent);
+  edit->setObjectName(name);
+  edit->setMaximumWidth(80);
+  return edit;
+}
+
+}  // namespace
+
+DlgSrcSetting::DlgSrcSetting(const SourceDialogValues& values, QWidget* parent)
+    : QDialog(parent), values_(values) {
+  setObjectName("DlgSrcSetting");
+  setWindowTitle("ソース画像設定");
+  const Source& s = values.source;
+  file_ = new QLineEdit(QString::fromStdString(s.file), this);
+  file_->setObjectName("file");
+  auto* browseButton = new QPushButton(">", this);
+  browseButton->setObjectName("browse");
+  browseButton->setAutoDefault(false);
+  browseButton->setMaximumWidth(28);
+  x_ = numberEdit(s.x, this, "x");
+  y_ = numberEdit(s.y, this, "y");
+  scale_ = numberEdit(s.scale, this, "scale");
+  rotation_ = numberEdit(s.rotation, this, "rotation");
+  duration_ = numberEdit(s.duration, this, "duration");
+  opacity_ = numberEdit(s.opacity, this, "opacity");
+  autoCalc_ = new QPushButton("自動計算有り", this);
+  autoCalc_->setObjectName("autoCalc");
+  autoCalc_->setCheckable(true);
+  autoCalc_->setChecked((s.flags & sourceAutoCalc) != 0);
+  autoCalc_->setAutoDefault(false);
+  auto* pluginLabel = new QLabel("プラグイン", this);
+  plugin_ = new QLineEdit(QString::fromStdString(s.pluginText), this);
+  plugin_->setObjectName("plugin");
+  pluginLabel->setVisible(false);
+  plugin_->setVisible(false);
+  auto* ok = new QPushButton("OK", this);
+  ok->setObjectName("ok");
+  ok->setDefault(true);
+  auto* cancel = new QPushButton("キャンセル", this);
+  cancel->setAutoDefault(false);
+  connect(ok, &QPushButton::clicked, this, &DlgSrcSetting::accept);
+  connect(cancel, &QPushButton::clicked, this, &DlgSrcSetting::reject);
+  connect(browseButton, &QPushButton::clicked, this, &DlgSrcSetting::browse);
+
+  auto* layout = new QGridLayout(this);
+  layout->addWidget(new QLabel("ファイル名", this), 0, 0);
+  layout->addWidget(file_, 0, 1, 1, 6);
+  layout->addWidget(browseButton, 0, 7);
+  layout->addWidget(new QLabel("X", this), 1, 0);
+  layout->addWidget(x_, 1, 1);
+  layout->addWidget(new QLabel("Y", this), 1, 2);
+  layout->addWidget(y_, 1, 3);
+  layout->addWidget(new QLabel("倍率", this), 1, 4);
+  layout->addWidget(scale_, 1, 5);
+  layout->addWidget(new QLabel("回転角", this), 1, 6);
+  layout->addWidget(rotation_, 1, 7);
+  layout->addWidget(new QLabel("X,Yは合成画面中心に対する座標", this), 2, 0, 1, 8);
+  layout->addWidget(new QLabel("時間（秒）", this), 3, 0);
+  layout->addWidget(duration_, 3, 1);
+  layout->addWidget(new QLabel("透明度", this), 3, 2);
+  layout->addWidget(opacity_, 3, 3);
+  layout->addWidget(autoCalc_, 3, 4, 1, 2);
+  layout->addWidget(pluginLabel, 4, 0);
+  layout->addWidget(plugin_, 4, 1, 1, 7);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel);
+  layout->addLayout(buttons, 5, 0, 1, 8);
+
+  chooseImage = [this](const QString& folder, const QString& pattern) {
+    return QFileDialog::getOpenFileName(this, "ソース画像",
+                                        folder.isEmpty() ? pattern : folder + "/" + pattern,
+                                        "Bitmap image (*.bmp);;JPEG image (*.jpg);;GIF image "
+                                        "(*.gif);;PNG image (*.png);;All File(*.*) (*)");
+  };
+}
+
+void DlgSrcSetting::browse() {
+  const QString picked = chooseImage(QString::fromStdString(values_.browseFolder),
+                                     QString::fromStdString(values_.browsePattern));
+  if (picked.isEmpty()) return;
+  values_.pickedExtension = QFileInfo(picked).suffix().toStdString();
+  const std::string stored = storedImagePath(picked.toStdString(), values_.browseFolder);
+  values_.source.file = stored;
+  file_->setText(QString::fromStdString(stored));
+}
+
+void DlgSrcSetting::accept() {
+  Source& s = values_.source;
+  s.flags = autoCalc_->isChecked() ? sourceAutoCalc : 0;
+  s.file = file_->text().toStdString();
+  s.duration = sourceNumber(duration_->text().toStdString());
+  s.x = sourceNumber(x_->text().toStdString());
+  s.y = sourceNumber(y_->text().toStdString());
+  s.scale = sourceNumber(scale_->text().toStdString());
+  s.rotation = sourceNumber(rotation_->text().toStdString());
+  s.opacity = sourceNumber(opacity_->text().toStdString());
+  s.pluginText = plugin_->text().toStdString();
+  QDialog::accept();
+}
+
+}  // namespace pelorix::gui

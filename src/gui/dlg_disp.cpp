@@ -1,0 +1,173 @@
+#include "dlg_disp.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+#include "app/editor.h"
+#include "app/preview_math.h"
+#include "base/c_locale.h"
+#include "message_box.h"
+
+namespace pelorix::gui {
+
+DlgDisp::DlgDisp(Editor& editor, QWidget* owner) : QWidget(owner, Qt::Window), editor_(editor) {
+  setObjectName("DlgDisp");
+  setWindowTitle("出力画面");
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+  resize(frameWidth_, frameHeight_);
+}
+
+void DlgDisp::setFrameSize(int width, int height) {
+  if (width <= 0 || height <= 0) return;
+  frameWidth_ = width;
+  frameHeight_ = height;
+  resize(width, height);
+  update();
+}
+
+void DlgDisp::repaintNow() {
+  const DibImage& canvas = editor_.canvas();
+  if (!canvas.empty()) {
+    if (shown_.width() != canvas.width() || shown_.height() != canvas.height()) {
+      shown_ = QImage(canvas.width(), canvas.height(), QImage::Format_BGR888);
+    }
+    for (int y = 0; y < canvas.height(); ++y) {
+      std::memcpy(shown_.scanLine(y), canvas.row(y), static_cast<size_t>(canvas.width()) * 3);
+    }
+  }
+  if (isVisible()) repaint();
+}
+
+void DlgDisp::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  if (shown_.isNull()) {
+    painter.fillRect(rect(), Qt::black);
+    return;
+  }
+  // Nearest-neighbour stretching: pixels are dropped or repeated, never averaged.
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  painter.drawImage(rect(), shown_);
+}
+
+void DlgDisp::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const QSize size = event->size();
+  if (size.width() == 0 || size.height() == 0 || shown_.isNull()) return;
+  const Size snapped =
+      snapToFrameAspect(size.width(), size.height(), shown_.width(), shown_.height());
+  if (snapped.width != size.width() || snapped.height != size.height()) {
+    resize(snapped.width, snapped.height);
+  }
+}
+
+QPoint DlgDisp::dragOffsets(const QPoint& now) const {
+  return {dragOffset(frameWidth_, width(), dragStart_.x(), now.x()),
+          dragOffset(frameHeight_, height(), dragStart_.y(), now.y())};
+}
+
+uint32_t DlgDisp::colorAt(const QPoint& point) const {
+  if (shown_.isNull() || !rect().contains(point)) return 0xFFFFFFFFu;
+  const int x = static_cast<int>(static_cast<int64_t>(point.x()) * shown_.width() / width());
+  const int y = static_cast<int>(static_cast<int64_t>(point.y()) * shown_.height() / height());
+  const QRgb rgb = shown_.pixel(std::min(x, shown_.width() - 1), std::min(y, shown_.height() - 1));
+  return static_cast<uint32_t>(qRed(rgb)) | static_cast<uint32_t>(qGreen(rgb)) << 8 |
+         static_cast<uint32_t>(qBlue(rgb)) << 16;
+}
+
+void DlgDisp::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) {
+    mode_ = Mode::Moving;
+    dragStart_ = event->position().toPoint();
+    grabMouse();
+  }
+}
+
+void DlgDisp::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  if (mode_ == Mode::Moving) {
+    const QPoint offsets = dragOffsets(at);
+    editor_.previewEdit(offsets.x(), offsets.y(), 0, 0, PreviewEditKind::Move);
+  } else if (mode_ == Mode::Picking) {
+    setWindowTitle(QString::fromStdString(
+        formatC("透過色選択中　%4d:%4d [%08x]", at.x(), at.y(), colorAt(at))));
+  }
+}
+
+void DlgDisp::mouseReleaseEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  if (event->button() == Qt::RightButton) {
+    const QPoint offsets = dragOffsets(at);
+    if (mode_ == Mode::Picking) setWindowTitle(savedTitle_);
+    mode_ = Mode::None;
+    releaseMouse();
+    editor_.previewEdit(offsets.x(), offsets.y(), 0, 0, PreviewEditKind::EndMove);
+  } else if (event->button() == Qt::MiddleButton && mode_ == Mode::Picking) {
+    mode_ = Mode::None;
+    releaseMouse();
+    setWindowTitle(savedTitle_);
+    editor_.pickKeyColor(colorAt(at));
+  }
+}
+
+void DlgDisp::mouseDoubleClickEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  switch (event->button()) {
+    case Qt::LeftButton:
+      editor_.sourceSettings();
+      break;
+    case Qt::RightButton:
+      editor_.previewEdit(at.x(), at.y(), 0, 0, PreviewEditKind::Fit);
+      break;
+    case Qt::MiddleButton:
+      if (askYesNoCancel(this, "透過色変更開始しますか？") == BoxAnswer::Yes) {
+        mode_ = Mode::Picking;
+        grabMouse();
+        savedTitle_ = windowTitle();
+        setWindowTitle("透過色選択開始");
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void DlgDisp::wheelEvent(QWheelEvent* event) {
+  // With Shift some systems turn the wheel sideways; either axis counts.
+  const QPoint angle = event->angleDelta();
+  const int delta = angle.y() != 0 ? angle.y() : angle.x();
+  const int notches = wheelNotches(delta);
+  const QPoint at = event->position().toPoint();
+  if (event->modifiers() & Qt::ShiftModifier) {
+    editor_.previewEdit(at.x(), at.y(), 0, notches, PreviewEditKind::RotateStep);
+  } else if (event->modifiers() & Qt::ControlModifier) {
+    editor_.previewEdit(at.x(), at.y(), notches, 0, PreviewEditKind::ScaleStep);
+  } else {
+    QWidget::wheelEvent(event);
+  }
+}
+
+void DlgDisp::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      editor_.setPreviewShown(false, false);  // the check box clears; the window stays
+      break;
+    case Qt::Key_Escape:
+      editor_.setPreviewShown(false);
+      break;
+    default:
+      QWidget::keyPressEvent(event);
+  }
+}
+
+void DlgDisp::closeEvent(QCloseEvent* event) {
+  // The window is hidden, never destroyed, while the main window lives.
+  event->ignore();
+  editor_.setPreviewShown(false);
+}
+
+}  // namespace pelorix::gui

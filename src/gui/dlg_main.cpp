@@ -1,0 +1,328 @@
+#include "dlg_main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDropEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include "dlg_disp.h"
+#include "dlg_progress.h"
+#include "layer_icons.h"
+#include "source_list.h"
+#include "time_slider.h"
+
+namespace pelorix::gui {
+namespace {
+
+struct ButtonSpec {
+  int id;
+  const char* text;
+};
+
+// Buttons under the source list, in two rows, as in the original window.
+constexpr ButtonSpec kUpperRow[] = {
+    {8, "新規レイヤー"},     {6, "レイヤー設定"}, {10, "新規ソース"}, {9, "新規プロジェクト"},
+    {3, "プロジェクト読込"}, {19, "動画表示"},    {5, "全変換"}};
+constexpr ButtonSpec kLowerRow[] = {{11, "レイヤー削除"},
+                                    {12, "ソース設定"},
+                                    {13, "ソース削除"},
+                                    {7, "プロジェクト設定"},
+                                    {4, "プロジェクト保存"}};
+
+Key keyOf(int qtKey) {
+  switch (qtKey) {
+    case Qt::Key_Tab:
+      return Key::Tab;
+    case Qt::Key_Insert:
+      return Key::Insert;
+    case Qt::Key_Delete:
+      return Key::Delete;
+    case Qt::Key_PageUp:
+      return Key::PageUp;
+    case Qt::Key_PageDown:
+      return Key::PageDown;
+    case Qt::Key_Left:
+      return Key::Left;
+    case Qt::Key_Right:
+      return Key::Right;
+    default:
+      return Key::Other;
+  }
+}
+
+}  // namespace
+
+DlgMain::DlgMain(std::string settingsPath, std::optional<std::string> project)
+    : settingsPath_(std::move(settingsPath)), startProject_(std::move(project)) {
+  setObjectName("DlgMain");
+  setWindowTitle("Pelorix");
+  setWindowIcon(applicationIcon());
+  setAcceptDrops(true);
+  editor_ = std::make_unique<Editor>(*this);
+  buildWidgets();
+  buildMenus();
+  preview_ = new DlgDisp(*editor_, this);
+  preview_->setWindowIcon(applicationIcon());
+  connectSignals();
+  readSettingsFile();
+  movieTimer_.setTimerType(Qt::PreciseTimer);
+  connect(&movieTimer_, &QTimer::timeout, this, [this] {
+    if (!editor_->playbackTick()) movieTimer_.stop();
+  });
+  qApp->installEventFilter(this);
+  started_ = true;
+  refresh(RefreshAll);
+  editor_->startUp(startProject_);
+  refresh(RefreshAll);
+}
+
+DlgMain::~DlgMain() {
+  qApp->removeEventFilter(this);
+  movieTimer_.stop();
+}
+
+QPushButton* DlgMain::button(int id) const {
+  const auto it = buttons_.find(id);
+  return it == buttons_.end() ? nullptr : it->second;
+}
+
+void DlgMain::buildWidgets() {
+  auto* central = new QWidget(this);
+  auto* grid = new QGridLayout(central);
+  grid->setContentsMargins(6, 6, 6, 6);
+  grid->setHorizontalSpacing(6);
+
+  layerTree_ = new QTreeWidget(central);
+  layerTree_->setObjectName("layerTree");
+  layerTree_->setHeaderHidden(true);
+  layerTree_->setRootIsDecorated(false);
+  layerTree_->setColumnCount(1);
+  QFont fixed("Monospace");
+  fixed.setStyleHint(QFont::TypeWriter);
+  layerTree_->setFont(fixed);
+  log_ = new QListWidget(central);
+  log_->setObjectName("messageLog");
+  log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  timeLabel_ = new QLabel("スタティック", central);
+  timeLabel_->setObjectName("timeText");
+
+  auto* left = new QVBoxLayout;
+  left->addWidget(new QLabel("レイヤ番号", central));
+  left->addWidget(layerTree_, 3);
+  left->addWidget(log_, 2);
+  left->addWidget(timeLabel_);
+  grid->addLayout(left, 0, 0, 2, 1);
+
+  sourceList_ = new SourceList(central);
+  grid->addWidget(sourceList_, 0, 1);
+
+  auto* buttonGrid = new QGridLayout;
+  auto addButton = [&](const ButtonSpec& spec, int row, int column) {
+    auto* b = new QPushButton(spec.text, central);
+    b->setObjectName(QString("button%1").arg(spec.id));
+    b->setAutoDefault(false);
+    buttons_[spec.id] = b;
+    buttonGrid->addWidget(b, row, column);
+  };
+  for (int i = 0; i < 7; ++i)
+    addButton(kUpperRow[i], 0, i);
+  for (int i = 0; i < 5; ++i)
+    addButton(kLowerRow[i], 1, i);
+  previewCheck_ = new QPushButton("出力画面", central);
+  previewCheck_->setObjectName("check1004");
+  previewCheck_->setCheckable(true);
+  buttonGrid->addWidget(previewCheck_, 1, 6);
+  grid->addLayout(buttonGrid, 1, 1);
+
+  auto* transport = new QHBoxLayout;
+  auto addTransport = [&](const ButtonSpec& spec) {
+    auto* b = new QPushButton(spec.text, central);
+    b->setObjectName(QString("button%1").arg(spec.id));
+    b->setAutoDefault(false);
+    b->setMaximumWidth(spec.id == 18 ? 90 : 32);
+    buttons_[spec.id] = b;
+    transport->addWidget(b);
+  };
+  addTransport({14, "<<"});
+  addTransport({15, "<"});
+  slider_ = new TimeSlider(central);
+  transport->addWidget(slider_, 1);
+  addTransport({17, ">"});
+  addTransport({16, ">>"});
+  addTransport({18, "画面保存"});
+  totalCheck_ = new QPushButton("単独/総合", central);
+  totalCheck_->setObjectName("check1005");
+  totalCheck_->setCheckable(true);
+  transport->addWidget(totalCheck_);
+  grid->addLayout(transport, 2, 0, 1, 2);
+
+  grid->setColumnStretch(0, 104);
+  grid->setColumnStretch(1, 336);
+  grid->setRowStretch(0, 1);
+  setCentralWidget(central);
+  resize(900, 640);
+  sourceList_->setColumnShares(600);
+}
+
+void DlgMain::buildMenus() {
+  QMenu* edit = menuBar()->addMenu("編集(&E)");
+  undoAction_ = edit->addAction("元に戻す", this, [this] { editor_->undo(); });
+  undoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  redoAction_ = edit->addAction("やり直し", this, [this] { editor_->redo(); });
+  redoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+  QMenu* help = menuBar()->addMenu("ヘルプ(&H)");
+  help->addAction("バージョン情報", this, [this] { editor_->about(); });
+}
+
+void DlgMain::connectSignals() {
+  Editor& e = *editor_;
+  const std::pair<int, void (Editor::*)()> commands[] = {
+      {8, &Editor::newLayer},           {11, &Editor::deleteLayer},
+      {6, &Editor::layerSettings},      {10, &Editor::newSource},
+      {13, &Editor::deleteSource},      {12, &Editor::sourceSettings},
+      {9, &Editor::newProjectCommand},  {7, &Editor::projectSettings},
+      {3, &Editor::loadProjectCommand}, {4, &Editor::saveProjectCommand},
+      {14, &Editor::pageBack},          {15, &Editor::stepBack},
+      {17, &Editor::stepForward},       {16, &Editor::pageForward},
+      {18, &Editor::screenSave},        {5, &Editor::convertAllPressed}};
+  for (const auto& [id, command] : commands) {
+    connect(buttons_[id], &QPushButton::clicked, this, [&e, command = command] { (e.*command)(); });
+  }
+  connect(buttons_[19], &QPushButton::clicked, this, &DlgMain::moviePressed);
+  connect(previewCheck_, &QPushButton::toggled, this, [this](bool on) {
+    if (!updating_) editor_->setPreviewShown(on);
+  });
+  connect(totalCheck_, &QPushButton::toggled, this, [this](bool on) {
+    if (!updating_) editor_->setTotalMode(on);
+  });
+  connect(layerTree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+    if (!updating_ && item) editor_->selectTreeItem(layerTree_->indexOfTopLevelItem(item));
+  });
+  connect(layerTree_, &QTreeWidget::itemDoubleClicked, this, [this] { editor_->layerSettings(); });
+  connect(sourceList_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+    if (!updating_ && item) editor_->selectRow(sourceList_->indexOfTopLevelItem(item));
+  });
+  connect(sourceList_, &QTreeWidget::itemDoubleClicked, this,
+          [this] { editor_->sourceSettings(); });
+  connect(sourceList_, &SourceList::rowMoveRequested, this,
+          [this](int dragged, int target) { editor_->moveRow(dragged, target); });
+  connect(slider_, &QSlider::valueChanged, this, [this](int value) {
+    if (!updating_) editor_->sliderChanged(value);
+  });
+}
+
+void DlgMain::moviePressed() {
+  const int period = editor_->moviePressed();
+  if (period > 0) movieTimer_.start(period);
+  refresh(RefreshButtons);
+}
+
+// ---- settings ----
+
+void DlgMain::readSettingsFile() {
+  ProfileFile profile;
+  const bool existed = profile.load(settingsPath_);
+  const Settings settings = readSettings(profile);
+  editor_->applySettings(settings);
+  if (settings.placement) {
+    const WindowPlacement& p = *settings.placement;
+    if (p.right > p.left && p.bottom > p.top)
+      setGeometry(p.left, p.top, p.right - p.left, p.bottom - p.top);
+    if (p.maximized()) setWindowState(windowState() | Qt::WindowMaximized);
+  }
+  if (!existed) writeSettingsFile();  // a first start creates the file at once
+}
+
+void DlgMain::writeSettingsFile() {
+  Settings settings = editor_->currentSettings();
+  const QRect normal = isMaximized() ? normalGeometry() : geometry();
+  WindowPlacement placement;
+  placement.flags = isMaximized() ? 2 : 0;
+  placement.showCmd = isMaximized() ? 3 : 1;
+  placement.left = normal.left();
+  placement.top = normal.top();
+  placement.right = normal.left() + normal.width();
+  placement.bottom = normal.top() + normal.height();
+  settings.placement = placement;
+  ProfileFile profile;
+  profile.load(settingsPath_);
+  writeSettings(profile, settings);
+  std::string error;
+  if (!profile.save(settingsPath_, &error)) appendLog(error);
+}
+
+// ---- events ----
+
+void DlgMain::closeEvent(QCloseEvent* event) {
+  if (closing_) {
+    event->accept();
+    return;
+  }
+  if (!editor_->closeRequested()) {
+    event->ignore();
+    return;
+  }
+  closing_ = true;
+  movieTimer_.stop();
+  writeSettingsFile();
+  preview_->hide();
+  event->accept();
+}
+
+void DlgMain::keyPressEvent(QKeyEvent* event) {
+  // Escape goes through the close sequence like the close box.
+  if (event->key() == Qt::Key_Escape) {
+    close();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
+bool DlgMain::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) return false;
+  QWidget* focus = QApplication::focusWidget();
+  // Shortcuts belong to the main window and the preview, not to dialogs and message boxes.
+  if (!focus || watched != focus || (focus->window() != this && focus->window() != preview_))
+    return false;
+  auto* keyEvent = static_cast<QKeyEvent*>(event);
+  const Key key = keyOf(keyEvent->key());
+  if (key == Key::Other || keyEvent->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+    return false;
+  KeyFocus where = KeyFocus::Other;
+  if (focus == sourceList_ || focus == slider_) where = KeyFocus::SourceListOrSlider;
+  if (focus == layerTree_) where = KeyFocus::LayerTree;
+  return editor_->handleKey(where, key, event->type() == QEvent::KeyPress);
+}
+
+void DlgMain::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void DlgMain::dropEvent(QDropEvent* event) {
+  event->acceptProposedAction();
+  dropUrls(event->mimeData()->urls());
+}
+
+void DlgMain::dropUrls(const QList<QUrl>& urls) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : urls) {
+    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+  }
+  editor_->dropFiles(paths);
+}
+
+void DlgMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  sourceList_->setColumnShares(sourceList_->viewport()->width());
+}
+
+}  // namespace pelorix::gui

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "app/editor.h"
+#include "app/settings.h"
+
+class QAction;
+class QUrl;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTreeWidget;
+
+namespace pelorix::gui {
+
+class DlgDisp;
+class DlgProgress;
+class SourceList;
+class TimeSlider;
+
+// The main window: the controls of the original dialog in the same arrangement. It draws the
+// editor's state and forwards every event to it; the decisions are the editor's.
+class DlgMain : public QMainWindow, public UiPort {
+  Q_OBJECT
+
+ public:
+  // `settingsPath` is the settings file; `project` opens instead of the previous project.
+  DlgMain(std::string settingsPath, std::optional<std::string> project);
+  ~DlgMain() override;
+
+  Editor& editor() { return *editor_; }
+  DlgDisp& preview() { return *preview_; }
+  DlgProgress* progress() { return progress_; }
+  QPushButton* button(int id) const;
+  // Files dropped on the window (local files only).
+  void dropUrls(const QList<QUrl>& urls);
+
+  // File dialogs; tests replace them.
+  std::function<std::optional<std::string>(const std::string&)> projectFileChooser;
+  std::function<std::optional<std::string>(const std::string&)> imageFileChooser;
+
+  // UiPort
+  Answer ask(const std::string& text) override;
+  void notice(const std::string& text) override;
+  void appendLog(const std::string& line) override;
+  void showInformation(const std::string& text) override;
+  bool editLayer(LayerValues& values) override;
+  bool editSource(SourceDialogValues& values) override;
+  bool editProject(ProjectValues& values) override;
+  std::optional<std::string> chooseProjectFile(const std::string& folder) override;
+  std::optional<std::string> chooseImageFile(const std::string& folder) override;
+  void refresh(unsigned parts) override;
+  void setPreviewFrameSize(int width, int height) override;
+  void showPreview(bool shown) override;
+  void post(std::function<void()> task) override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void buildWidgets();
+  void buildMenus();
+  void connectSignals();
+  void readSettingsFile();
+  void writeSettingsFile();
+  void refreshTree();
+  void refreshList();
+  void refreshSlider();
+  void refreshProgress();
+  void moviePressed();
+
+  std::string settingsPath_;
+  std::optional<std::string> startProject_;
+  std::unique_ptr<Editor> editor_;
+  DlgDisp* preview_ = nullptr;
+  DlgProgress* progress_ = nullptr;
+
+  QTreeWidget* layerTree_ = nullptr;
+  QListWidget* log_ = nullptr;
+  QLabel* timeLabel_ = nullptr;
+  SourceList* sourceList_ = nullptr;
+  TimeSlider* slider_ = nullptr;
+  QPushButton* previewCheck_ = nullptr;  // 1004 "出力画面", push-like
+  QPushButton* totalCheck_ = nullptr;    // 1005 "単独/総合", push-like
+  QAction* undoAction_ = nullptr;
+  QAction* redoAction_ = nullptr;
+  std::map<int, QPushButton*> buttons_;
+  QTimer movieTimer_;
+  bool updating_ = false;  // set while widgets are filled from the editor's state
+  bool started_ = false;
+  bool closing_ = false;
+};
+
+}  // namespace pelorix::gui

@@ -1,0 +1,254 @@
+// DlgMain as the editor's user interface: questions, dialogs, and drawing the editor's state.
+#include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "dialogs/dlg_layer_setting.h"
+#include "dialogs/dlg_prj_setting.h"
+#include "dialogs/dlg_src_setting.h"
+#include "dlg_disp.h"
+#include "dlg_main.h"
+#include "dlg_progress.h"
+#include "layer_icons.h"
+#include "message_box.h"
+#include "source_list.h"
+#include "time_slider.h"
+
+namespace pelorix::gui {
+namespace {
+
+// Which buttons each editing control is.
+int buttonOf(EditControl control) {
+  switch (control) {
+    case EditControl::ConvertAll:
+      return 5;
+    case EditControl::SaveProject:
+      return 4;
+    case EditControl::LayerSettings:
+      return 6;
+    case EditControl::ProjectSettings:
+      return 7;
+    case EditControl::NewLayer:
+      return 8;
+    case EditControl::DeleteLayer:
+      return 11;
+    case EditControl::NewSource:
+      return 10;
+    case EditControl::DeleteSource:
+      return 13;
+    case EditControl::SourceSettings:
+      return 12;
+    case EditControl::PreviewCheck:
+      return 1004;
+  }
+  return 0;
+}
+
+// Fills widgets from the editor without their change signals reaching the editor again.
+class Updating {
+ public:
+  explicit Updating(bool& flag) : flag_(flag), previous_(flag) { flag_ = true; }
+  ~Updating() { flag_ = previous_; }
+  Updating(const Updating&) = delete;
+  Updating& operator=(const Updating&) = delete;
+
+ private:
+  bool& flag_;
+  bool previous_;
+};
+
+}  // namespace
+
+Answer DlgMain::ask(const std::string& text) {
+  switch (askYesNoCancel(this, QString::fromStdString(text))) {
+    case BoxAnswer::Yes:
+      return Answer::Yes;
+    case BoxAnswer::No:
+      return Answer::No;
+    case BoxAnswer::Cancel:
+      return Answer::Cancel;
+  }
+  return Answer::Cancel;
+}
+
+void DlgMain::notice(const std::string& text) {
+  showNotice(this, QString::fromStdString(text));
+}
+
+void DlgMain::appendLog(const std::string& line) {
+  const QString text = QString::fromStdString(line);
+  log_->addItem(text);
+  log_->setCurrentRow(log_->count() - 1);
+  log_->scrollToBottom();
+}
+
+void DlgMain::showInformation(const std::string& text) {
+  showInformationDialog(this, QString::fromStdString(text));
+}
+
+bool DlgMain::editLayer(LayerValues& values) {
+  DlgLayerSetting dialog(values, this);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  values = dialog.values();
+  return true;
+}
+
+bool DlgMain::editSource(SourceDialogValues& values) {
+  DlgSrcSetting dialog(values, this);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  values = dialog.values();
+  return true;
+}
+
+bool DlgMain::editProject(ProjectValues& values) {
+  DlgPrjSetting dialog(values, this);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  values = dialog.values();
+  return true;
+}
+
+std::optional<std::string> DlgMain::chooseProjectFile(const std::string& folder) {
+  if (projectFileChooser) return projectFileChooser(folder);
+  const QString path =
+      QFileDialog::getOpenFileName(this, "プロジェクト読込", QString::fromStdString(folder),
+                                   "pelorix project File(*.pxp) (*.pxp);;All File(*.*) (*)");
+  if (path.isEmpty()) return std::nullopt;
+  return path.toStdString();
+}
+
+std::optional<std::string> DlgMain::chooseImageFile(const std::string& folder) {
+  if (imageFileChooser) return imageFileChooser(folder);
+  static const char* const kExtensions[] = {".bmp", ".jpg", ".gif", ".png"};
+  QFileDialog dialog(this, "画面保存", QString::fromStdString(folder));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilters(
+      {"Bitmap image (*.bmp)", "JPEG image (*.jpg)", "GIF image (*.gif)", "PNG image (*.png)"});
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  QString path = dialog.selectedFiles().front();
+  if (QFileInfo(path).suffix().isEmpty()) {
+    // No extension typed: the chosen filter's. A typed one stays.
+    const int filter = static_cast<int>(dialog.nameFilters().indexOf(dialog.selectedNameFilter()));
+    path += kExtensions[filter >= 0 && filter < 4 ? filter : 0];
+  }
+  return path.toStdString();
+}
+
+void DlgMain::setPreviewFrameSize(int width, int height) {
+  preview_->setFrameSize(width, height);
+}
+
+void DlgMain::showPreview(bool shown) {
+  if (shown) {
+    preview_->show();
+    preview_->repaintNow();
+  } else {
+    preview_->hide();
+  }
+}
+
+void DlgMain::post(std::function<void()> task) {
+  QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+void DlgMain::refresh(unsigned parts) {
+  if (!started_) return;
+  Updating guard(updating_);
+  if (parts & RefreshTree) refreshTree();
+  if (parts & RefreshList) refreshList();
+  if (parts & RefreshSlider) refreshSlider();
+  if (parts & RefreshTitle) setWindowTitle(QString::fromStdString(editor_->title()));
+  if (parts & RefreshTime) timeLabel_->setText(QString::fromStdString(editor_->timeText()));
+  if (parts & RefreshControls) {
+    for (int i = 0; i < kEditControlCount; ++i) {
+      const auto control = static_cast<EditControl>(i);
+      const int id = buttonOf(control);
+      QPushButton* target = id == 1004 ? previewCheck_ : button(id);
+      if (target) target->setEnabled(editor_->controlEnabled(control));
+    }
+  }
+  if (parts & RefreshButtons) {
+    button(19)->setText(editor_->playing() ? "中断" : "動画表示");
+    button(5)->setText(editor_->converting() ? "中断" : "全変換");
+    previewCheck_->setChecked(editor_->previewShown());
+    totalCheck_->setChecked(editor_->totalMode());
+    undoAction_->setEnabled(editor_->canUndo());
+    redoAction_->setEnabled(editor_->canRedo());
+  }
+  if (parts & RefreshPreview) preview_->repaintNow();
+  if (parts & RefreshProgress) refreshProgress();
+}
+
+void DlgMain::refreshTree() {
+  const auto& items = editor_->treeItems();
+  bool same = layerTree_->topLevelItemCount() == static_cast<int>(items.size());
+  for (int i = 0; same && i < layerTree_->topLevelItemCount(); ++i) {
+    same = layerTree_->topLevelItem(i)->text(0) ==
+           QString::fromStdString(items[static_cast<size_t>(i)].text);
+  }
+  if (!same) {
+    layerTree_->clear();
+    for (const TreeItem& item : items) {
+      auto* row = new QTreeWidgetItem(layerTree_, {QString::fromStdString(item.text)});
+      row->setIcon(0, layerIcon(item.icon));
+    }
+  } else {
+    for (int i = 0; i < layerTree_->topLevelItemCount(); ++i) {
+      layerTree_->topLevelItem(i)->setIcon(0, layerIcon(items[static_cast<size_t>(i)].icon));
+    }
+  }
+  const int selected = editor_->selectedTreeItem();
+  layerTree_->setCurrentItem(selected >= 0 ? layerTree_->topLevelItem(selected) : nullptr);
+  if (selected < 0) layerTree_->clearSelection();
+}
+
+void DlgMain::refreshList() {
+  const auto& rows = editor_->rows();
+  bool same = sourceList_->topLevelItemCount() == static_cast<int>(rows.size());
+  for (int i = 0; same && i < sourceList_->topLevelItemCount(); ++i) {
+    for (int c = 0; same && c < 8; ++c) {
+      same = sourceList_->topLevelItem(i)->text(c) ==
+             QString::fromStdString(rows[static_cast<size_t>(i)][static_cast<size_t>(c)]);
+    }
+  }
+  if (!same) {
+    sourceList_->clear();
+    for (const auto& cells : rows) {
+      QStringList texts;
+      for (const std::string& cell : cells)
+        texts << QString::fromStdString(cell);
+      new QTreeWidgetItem(sourceList_, texts);
+    }
+  }
+  const int selected = editor_->selectedRow();
+  sourceList_->setCurrentItem(selected >= 0 ? sourceList_->topLevelItem(selected) : nullptr);
+  if (selected < 0) sourceList_->clearSelection();
+}
+
+void DlgMain::refreshSlider() {
+  const SliderState& s = editor_->slider();
+  slider_->setRange(0, s.maximum);
+  slider_->setPageStep(s.pageSize);
+  slider_->setSingleStep(s.lineSize);
+  slider_->setTickInterval(std::max(1, s.pageSize));
+  slider_->setValue(s.position);
+  slider_->setSelection(s.selectionStart, s.selectionEnd);
+}
+
+void DlgMain::refreshProgress() {
+  if (editor_->converting()) {
+    if (!progress_) progress_ = new DlgProgress(this);
+    progress_->setPosition(editor_->progressValue());
+    progress_->setFileText(QString::fromStdString(editor_->progressText()));
+    if (!progress_->isVisible()) progress_->show();
+  } else if (progress_) {
+    progress_->close();
+    progress_->deleteLater();
+    progress_ = nullptr;
+  }
+}
+
+}  // namespace pelorix::gui

@@ -1,0 +1,44 @@
+#include "dlg_progress.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace pelorix::gui {
+
+DlgProgress::DlgProgress(QWidget* parent) : QDialog(parent) {
+  setObjectName("DlgProgress");
+  setWindowTitle("ファイル生成");
+  setWindowFlag(Qt::WindowStaysOnTopHint);
+  setModal(false);
+  text_ = new QLabel("スタティック", this);
+  text_->setObjectName("fileText");
+  text_->setMinimumWidth(360);
+  bar_ = new QProgressBar(this);
+  bar_->setObjectName("progressBar");
+  bar_->setRange(0, 30);
+  bar_->setValue(0);
+  bar_->setTextVisible(false);
+  abort_ = new QPushButton("中断", this);
+  abort_->setVisible(false);
+  auto* layout = new QGridLayout(this);
+  layout->addWidget(text_, 0, 0);
+  layout->addWidget(abort_, 0, 1);
+  layout->addWidget(bar_, 1, 0, 1, 2);
+}
+
+void DlgProgress::setPosition(int position) {
+  bar_->setValue(position);
+}
+void DlgProgress::setFileText(const QString& text) {
+  text_->setText(text);
+}
+int DlgProgress::position() const {
+  return bar_->value();
+}
+QString DlgProgress::fileText() const {
+  return text_->text();
+}
+
+}  // namespace pelorix::gui

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace pelorix::gui {
+
+// "ファイル生成": the file just written and a bar from 0 to 30 while a conversion runs.
+class DlgProgress : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit DlgProgress(QWidget* parent = nullptr);
+  void setPosition(int position);
+  void setFileText(const QString& text);
+  int position() const;
+  QString fileText() const;
+
+ private:
+  QLabel* text_;
+  QProgressBar* bar_;
+  QPushButton* abort_;  // present as in the original window, never shown
+};
+
+}  // namespace pelorix::gui

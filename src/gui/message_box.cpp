@@ -1,0 +1,61 @@
+#include "message_box.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "dialogs/dlg_version.h"
+
+namespace pelorix::gui {
+namespace {
+
+NoticeHook& noticeHook() {
+  static NoticeHook hook;
+  return hook;
+}
+
+AskHook& askHook() {
+  static AskHook hook;
+  return hook;
+}
+
+InformationHook& informationHook() {
+  static InformationHook hook;
+  return hook;
+}
+
+}  // namespace
+
+void setMessageHooks(NoticeHook notice, AskHook ask, InformationHook information) {
+  noticeHook() = std::move(notice);
+  askHook() = std::move(ask);
+  informationHook() = std::move(information);
+}
+
+void showInformationDialog(QWidget* parent, const QString& text) {
+  if (informationHook()) {
+    informationHook()(text);
+    return;
+  }
+  DlgVersion dialog(text, parent);
+  dialog.exec();
+}
+
+void showNotice(QWidget* parent, const QString& text) {
+  if (noticeHook()) {
+    noticeHook()(text);
+    return;
+  }
+  QMessageBox::information(parent, QApplication::applicationName(), text);
+}
+
+BoxAnswer askYesNoCancel(QWidget* parent, const QString& text) {
+  if (askHook()) return askHook()(text);
+  const auto button = QMessageBox::question(
+      parent, QApplication::applicationName(), text,
+      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+  if (button == QMessageBox::Yes) return BoxAnswer::Yes;
+  if (button == QMessageBox::No) return BoxAnswer::No;
+  return BoxAnswer::Cancel;
+}
+
+}  // namespace pelorix::gui

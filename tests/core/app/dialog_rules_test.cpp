@@ -1,0 +1,48 @@
+#include "app/dialog_rules.h"
+
+#include <gtest/gtest.h>
+
+namespace pelorix {
+namespace {
+
+TEST(DialogRules, LayerNumberTakesTheLeadingInteger) {
+  EXPECT_EQ(leadingInteger("12abc"), 12);
+  EXPECT_EQ(leadingInteger(" -3"), -3);
+  EXPECT_EQ(leadingInteger("+7"), 7);
+  EXPECT_FALSE(leadingInteger("").has_value());
+  EXPECT_FALSE(leadingInteger("abc").has_value());
+  EXPECT_FALSE(leadingInteger("-").has_value());
+  EXPECT_FALSE(leadingInteger("99999999999").has_value());
+}
+
+TEST(DialogRules, ColourChannelsAreBytes) {
+  EXPECT_EQ(leadingByte("255"), 255);
+  EXPECT_EQ(leadingByte("0"), 0);
+  EXPECT_EQ(leadingByte("12 "), 12);
+  EXPECT_FALSE(leadingByte("256").has_value());
+  EXPECT_FALSE(leadingByte("-1").has_value());
+  EXPECT_FALSE(leadingByte("").has_value());
+  EXPECT_FALSE(leadingByte("1000").has_value());
+}
+
+TEST(DialogRules, ProjectNumbersAreWholeIntegers) {
+  EXPECT_EQ(wholeInteger(" 640 "), 640);
+  EXPECT_EQ(wholeInteger("-5"), -5);
+  EXPECT_EQ(wholeInteger("0"), 0);
+  EXPECT_FALSE(wholeInteger("12.5").has_value());
+  EXPECT_FALSE(wholeInteger("12abc").has_value());
+  EXPECT_FALSE(wholeInteger("").has_value());
+}
+
+TEST(DialogRules, SourceNumbersAndStoredPaths) {
+  EXPECT_EQ(sourceNumber("abc"), 0.0f);
+  EXPECT_EQ(sourceNumber("2"), 2.0f);
+  EXPECT_EQ(sourceNumber(" 0.03x"), 0.03f);
+  EXPECT_EQ(storedImagePath("/p/proj/img/a.png", "/p/proj/"), "img/a.png");
+  EXPECT_EQ(storedImagePath("/elsewhere/a.png", "/p/proj/"), "/elsewhere/a.png");
+  EXPECT_EQ(storedImagePath("/p/project2/a.png", "/p/proj"), "/p/project2/a.png");
+  EXPECT_EQ(storedImagePath("/p/proj/a.png", "/p/proj"), "a.png");
+}
+
+}  // namespace
+}  // namespace pelorix

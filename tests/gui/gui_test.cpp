@@ -1,0 +1,272 @@
+// The Qt windows under the offscreen platform: dialog validation and data exchange, and the
+// main window driving the editor on the demo project.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+#include <filesystem>
+
+#include "../core/app/scripted_port.h"
+#include "dialogs/dlg_layer_setting.h"
+#include "dialogs/dlg_prj_setting.h"
+#include "dialogs/dlg_src_setting.h"
+#include "dialogs/dlg_version.h"
+#include "dlg_disp.h"
+#include "dlg_main.h"
+#include "dlg_progress.h"
+#include "message_box.h"
+
+namespace pelorix::gui {
+namespace {
+
+// Message boxes answered by the test; what they said is kept.
+struct Boxes {
+  Boxes() {
+    setMessageHooks([this](const QString& text) { notices.push_back(text.toStdString()); },
+                    [this](const QString& text) {
+                      questions.push_back(text.toStdString());
+                      return answer;
+                    },
+                    [this](const QString& text) { information.push_back(text.toStdString()); });
+  }
+  ~Boxes() { setMessageHooks(nullptr, nullptr); }
+  std::vector<std::string> notices, questions, information;
+  BoxAnswer answer = BoxAnswer::Yes;
+};
+
+template <typename T>
+T* child(QWidget& parent, const char* name) {
+  T* found = parent.findChild<T*>(name);
+  EXPECT_NE(found, nullptr) << name;
+  return found;
+}
+
+TEST(LayerDialog, ValidatesNumbersAndColours) {
+  Boxes boxes;
+  LayerValues values{5, "bg", 1, 6, 10, 20, 30};
+  DlgLayerSetting dialog(values);
+  EXPECT_EQ(child<QLineEdit>(dialog, "number")->text(), "5");
+  EXPECT_TRUE(child<QPushButton>(dialog, "colorKey")->isChecked());
+  EXPECT_FALSE(child<QPushButton>(dialog, "interpolate")->isChecked());
+
+  child<QLineEdit>(dialog, "number")->setText("");
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(boxes.notices.back(), "Please enter an integer.");
+
+  child<QLineEdit>(dialog, "number")->setText("12abc");
+  child<QLineEdit>(dialog, "green")->setText("256");
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(boxes.notices.back(), "Please enter an integer between 0 and 255.");
+
+  child<QLineEdit>(dialog, "green")->setText("128");
+  child<QLineEdit>(dialog, "red")->setText("255");
+  child<QLineEdit>(dialog, "blue")->setText("0");
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.values().number, 12);
+  EXPECT_EQ(dialog.values().effects, 2);  // the stray bit 4 of a loaded 6 is gone
+  EXPECT_EQ(dialog.values().red, 255);
+  EXPECT_EQ(dialog.values().green, 128);
+  EXPECT_EQ(dialog.values().blue, 0);
+
+  DlgLayerSetting both(values);
+  child<QPushButton>(both, "interpolate")->setChecked(true);
+  child<QPushButton>(both, "visible")->setChecked(false);
+  both.accept();
+  EXPECT_EQ(both.values().effects, 3);
+  EXPECT_EQ(both.values().visible, 0);
+}
+
+TEST(SourceDialog, ExchangesTwoDecimalTextsAndKeepsThePluginText) {
+  SourceDialogValues values;
+  values.source.file = "a.bmp";
+  values.source.duration = 1.0f / 30.0f;
+  values.source.flags = 5;
+  values.source.pluginText = "hidden text";
+  values.browseFolder = "/proj/";
+  DlgSrcSetting dialog(values);
+  EXPECT_EQ(child<QLineEdit>(dialog, "duration")->text(), "0.03");
+  EXPECT_EQ(child<QLineEdit>(dialog, "scale")->text(), "1.00");
+  EXPECT_FALSE(child<QLineEdit>(dialog, "plugin")->isVisibleTo(&dialog));
+  child<QLineEdit>(dialog, "x")->setText("abc");
+  child<QLineEdit>(dialog, "opacity")->setText("2");
+  child<QPushButton>(dialog, "autoCalc")->setChecked(false);
+  dialog.chooseImage = [](const QString& folder, const QString&) { return folder + "img/pic.png"; };
+  child<QPushButton>(dialog, "browse")->click();
+  dialog.accept();
+  const Source& s = dialog.values().source;
+  EXPECT_EQ(s.duration, 0.03f);
+  EXPECT_EQ(s.x, 0.0f);
+  EXPECT_EQ(s.opacity, 2.0f);
+  EXPECT_EQ(s.flags, 0);
+  EXPECT_EQ(s.pluginText, "hidden text");
+  EXPECT_EQ(s.file, "img/pic.png");  // below the project folder: stored relative
+  EXPECT_EQ(dialog.values().pickedExtension, "png");
+}
+
+TEST(ProjectDialog, IntegersOnlyAndBrowseKeepsTypedFields) {
+  Boxes boxes;
+  ProjectValues values{"demo.pxp", "demo", "out", "frame", 320, 240, 29, "png"};
+  DlgPrjSetting dialog(values);
+  child<QLineEdit>(dialog, "fps")->setText("12.5");
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(boxes.notices.back(), "Please enter an integer.");
+  child<QLineEdit>(dialog, "fps")->setText("25");
+  child<QLineEdit>(dialog, "name")->setText("typed");
+  dialog.chooseFolder = [](const QString&) { return QString("/tmp/chosen"); };
+  child<QPushButton>(dialog, "browse")->click();
+  EXPECT_EQ(child<QLineEdit>(dialog, "saveFolder")->text(), "/tmp/chosen/");
+  EXPECT_EQ(child<QLineEdit>(dialog, "name")->text(), "typed");
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.values().fps, 25);
+  EXPECT_EQ(dialog.values().name, "typed");
+}
+
+TEST(VersionDialog, OneRowPerLine) {
+  DlgVersion dialog("a\n\nb\nlast without line feed");
+  EXPECT_EQ(dialog.lines()->count(), 4);
+  EXPECT_EQ(dialog.lines()->item(3)->text(), "last without line feed");
+  EXPECT_EQ(child<QLabel>(dialog, "versionLine")->text(), "Version 0.51       Date Sep 11 2003");
+}
+
+// The main window on a copy of the demo project, with its own settings file.
+struct MainWindow {
+  MainWindow() : window(demo.dir.file("settings/pelorix.txt"), demo.project()) {
+    window.show();
+    QApplication::processEvents();
+  }
+  Editor& editor() { return window.editor(); }
+  test::DemoCopy demo;
+  Boxes boxes;
+  DlgMain window;
+};
+
+TEST(MainWindow, StartsOnTheDemoProject) {
+  MainWindow m;
+  EXPECT_EQ(m.window.windowTitle(), "Pelorix Pelorix デモ");
+  auto* tree = child<QTreeWidget>(m.window, "layerTree");
+  ASSERT_EQ(tree->topLevelItemCount(), 3);
+  EXPECT_TRUE(tree->topLevelItem(0)->text(0).startsWith("01 :"));
+  EXPECT_EQ(tree->currentItem(), tree->topLevelItem(0));
+  EXPECT_EQ(child<QTreeWidget>(m.window, "sourceList")->topLevelItemCount(), 1);
+  EXPECT_EQ(m.window.button(19)->text(), "動画表示");
+  EXPECT_TRUE(test::fileExists(m.demo.dir.file("settings/pelorix.txt")));  // created at first start
+
+  // Clicking another layer shows its sources.
+  tree->setCurrentItem(tree->topLevelItem(2));
+  EXPECT_EQ(child<QTreeWidget>(m.window, "sourceList")->topLevelItemCount(), 6);
+  EXPECT_EQ(m.editor().selectedRow(), 0);
+}
+
+TEST(MainWindow, ConvertAllWritesTheFramesAndTheLog) {
+  MainWindow m;
+  m.window.button(5)->click();
+  EXPECT_EQ(m.window.button(5)->text(), "中断");
+  ASSERT_NE(m.window.progress(), nullptr);
+  m.editor().waitForConversion();
+  for (int i = 0; i < 20 && m.editor().converting(); ++i)
+    QApplication::processEvents();
+  EXPECT_EQ(m.window.button(5)->text(), "全変換");
+  EXPECT_EQ(m.window.progress(), nullptr);
+  EXPECT_TRUE(test::fileExists(m.demo.dir.file("out/frame0036.png")));
+  auto* log = child<QListWidget>(m.window, "messageLog");
+  QStringList lines;
+  for (int i = 0; i < log->count(); ++i)
+    lines << log->item(i)->text();
+  EXPECT_TRUE(lines.contains("トータルタイム　3.00　画面数　36")) << lines.join("|").toStdString();
+  EXPECT_TRUE(lines.last().startsWith("変換時間は"));
+}
+
+TEST(MainWindow, PreviewPaintsTheCanvasAndScreenSaveWritesIt) {
+  MainWindow m;
+  child<QTreeWidget>(m.window, "layerTree")
+      ->setCurrentItem(child<QTreeWidget>(m.window, "layerTree")->topLevelItem(0));
+  child<QPushButton>(m.window, "check1004")->click();
+  EXPECT_TRUE(m.window.preview().isVisible());
+  ASSERT_FALSE(m.editor().canvas().empty());
+  const QImage painted = m.window.preview().grab().toImage();
+  const DibImage& canvas = m.editor().canvas();
+  ASSERT_EQ(painted.width(), canvas.width());
+  for (const QPoint p : {QPoint(10, 10), QPoint(160, 120), QPoint(300, 230)}) {
+    const uint8_t* pixel = canvas.row(p.y()) + 3 * p.x();
+    EXPECT_EQ(painted.pixel(p), qRgb(pixel[2], pixel[1], pixel[0]));
+  }
+  EXPECT_EQ(m.window.preview().colorAt(QPoint(160, 120)),
+            static_cast<uint32_t>(canvas.row(120)[3 * 160 + 2]) |
+                canvas.row(120)[3 * 160 + 1] << 8 | canvas.row(120)[3 * 160] << 16);
+  EXPECT_EQ(m.window.preview().colorAt(QPoint(-5, 10)), 0xFFFFFFFFu);
+
+  const std::string shot = m.demo.dir.file("shots/frame.png");
+  m.window.imageFileChooser = [&shot](const std::string&) { return shot; };
+  m.window.button(18)->click();
+  EXPECT_TRUE(test::fileExists(shot));
+
+  // Escape in the preview clears the check box and hides it.
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(&m.window.preview(), &escape);
+  EXPECT_FALSE(m.window.preview().isVisible());
+  EXPECT_FALSE(child<QPushButton>(m.window, "check1004")->isChecked());
+}
+
+TEST(MainWindow, DroppedFilesBecomeSources) {
+  MainWindow m;
+  m.window.dropUrls({QUrl::fromLocalFile("/tmp/a.png"), QUrl("https://example.org/x.png"),
+                     QUrl::fromLocalFile("/tmp/b.png")});
+  const auto& sources = m.editor().project().layers[0].sources;
+  ASSERT_EQ(sources.size(), 3u);
+  EXPECT_EQ(sources[0].file, "/tmp/a.png");
+  EXPECT_EQ(sources[1].file, "/tmp/b.png");
+  EXPECT_EQ(m.editor().selectedRow(), 0);
+}
+
+TEST(MainWindow, InsertOnTheTreeOpensTheLayerDialog) {
+  MainWindow m;
+  auto* tree = child<QTreeWidget>(m.window, "layerTree");
+  tree->setFocus();
+  bool dialogSeen = false;
+  QTimer::singleShot(0, [&dialogSeen] {
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+      dialogSeen = dialog->objectName() == "DlgLayerSetting";
+      dialog->reject();
+    }
+  });
+  QKeyEvent insert(QEvent::KeyPress, Qt::Key_Insert, Qt::NoModifier);
+  QApplication::sendEvent(tree, &insert);
+  EXPECT_TRUE(dialogSeen);
+  EXPECT_EQ(m.editor().project().layerCount, 3);  // cancelled: no new layer
+}
+
+TEST(MainWindow, CloseAsksAndWritesTheSettings) {
+  MainWindow m;
+  m.boxes.answer = BoxAnswer::No;
+  EXPECT_FALSE(m.window.close());
+  m.boxes.answer = BoxAnswer::Yes;
+  EXPECT_TRUE(m.window.close());
+  EXPECT_EQ(m.boxes.questions.back(), "終了しますか？");
+  ProfileFile profile;
+  ASSERT_TRUE(profile.load(m.demo.dir.file("settings/pelorix.txt")));
+  EXPECT_EQ(readSettings(profile).projectFileName, "demo.pxp");
+  EXPECT_TRUE(readSettings(profile).placement.has_value());
+}
+
+}  // namespace
+}  // namespace pelorix::gui
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("pelorix");
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
