@@ -4,27 +4,15 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/imageio/image_test_support.h"
 #include "imageio/dib_image.h"
+#include "model/project.h"
 
 namespace pelorix::bench {
 
-// A smooth picture with noise, like a photograph.
+// A smooth picture with noise, like a photograph (the tests' picture).
 inline DibImage photoLike(int width, int height, unsigned seed = 1) {
-  DibImage image;
-  if (!image.create(width, height, 24)) std::abort();
-  uint32_t state = seed * 2654435761u + 1;
-  for (int y = 0; y < height; ++y) {
-    uint8_t* row = image.row(y);
-    for (int x = 0; x < width; ++x) {
-      state = state * 1664525u + 1013904223u;
-      const int noise = static_cast<int>(state >> 28) - 8;
-      auto clampByte = [](int v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); };
-      row[3 * x] = clampByte(x * 255 / width + noise);
-      row[3 * x + 1] = clampByte(y * 255 / height + noise);
-      row[3 * x + 2] = clampByte(((x + y) / 4) % 256 + noise);
-    }
-  }
-  return image;
+  return test::photoLikeImage(width, height, seed);
 }
 
 // Large areas of one colour with a few shapes, like a cartoon or a slide.
@@ -50,6 +38,33 @@ inline std::string scratchFolder() {
   std::string pattern = "/tmp/pelorix-bench-XXXXXX";
   if (!mkdtemp(pattern.data())) std::abort();
   return pattern + "/";
+}
+
+// A preview-like project of 1280x720: a background and seven bilinear, rotated, translucent
+// 640x480 layers; the pictures are written into `folder`.
+inline Project eightLayerProject(const std::string& folder) {
+  photoLike(1280, 720, 7).save(folder + "bg.bmp");
+  photoLike(640, 480, 3).save(folder + "layer.bmp");
+  Project project;
+  project.resetProject();
+  project.outputWidth = 1280;
+  project.outputHeight = 720;
+  for (int i = 0; i < 8; ++i) {
+    const int layer = project.addLayer();
+    project.layers[static_cast<size_t>(layer)].number = i + 1;
+    project.layers[static_cast<size_t>(layer)].visible = 1;
+    project.layers[static_cast<size_t>(layer)].effects = effectInterpolate;
+    Source s;
+    s.file = i == 0 ? "bg.bmp" : "layer.bmp";
+    s.duration = 10;
+    s.x = i == 0 ? 0.0f : static_cast<float>(i * 60 - 240);
+    s.y = i == 0 ? 0.0f : static_cast<float>((i % 3) * 80 - 80);
+    s.scale = i == 0 ? 1.0f : 0.8f + 0.1f * static_cast<float>(i);
+    s.rotation = i == 0 ? 5.0f : static_cast<float>(i * 23);
+    s.opacity = i == 0 ? 1.0f : 0.85f;
+    project.addSource(layer, s);
+  }
+  return project;
 }
 
 }  // namespace pelorix::bench

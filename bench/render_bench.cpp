@@ -101,28 +101,8 @@ void composeEight(benchmark::State& state) {
   RowWorkers workers(threads);
   if (threads > 1) compositor.setRowWorkers(&workers);
   const std::string folder = bench::scratchFolder();
-  bench::photoLike(1280, 720, 7).save(folder + "bg.bmp");
-  bench::photoLike(640, 480, 3).save(folder + "layer.bmp");
   compositor.setProjectFolder(folder);
-  Project project;
-  project.resetProject();
-  project.outputWidth = 1280;
-  project.outputHeight = 720;
-  for (int i = 0; i < 8; ++i) {
-    const int layer = project.addLayer();
-    project.layers[static_cast<size_t>(layer)].number = i + 1;
-    project.layers[static_cast<size_t>(layer)].visible = 1;
-    project.layers[static_cast<size_t>(layer)].effects = effectInterpolate;
-    Source s;
-    s.file = i == 0 ? "bg.bmp" : "layer.bmp";
-    s.duration = 10;
-    s.x = i == 0 ? 0.0f : static_cast<float>(i * 60 - 240);
-    s.y = i == 0 ? 0.0f : static_cast<float>((i % 3) * 80 - 80);
-    s.scale = i == 0 ? 1.0f : 0.8f + 0.1f * static_cast<float>(i);
-    s.rotation = i == 0 ? 0.0f : static_cast<float>(i * 23);
-    s.opacity = i == 0 ? 1.0f : 0.85f;
-    project.addSource(layer, s);
-  }
+  const Project project = bench::eightLayerProject(folder);
   const DrawList list = buildDrawList(project);
   DibImage canvas;
   for (auto _ : state) {
@@ -135,6 +115,7 @@ BENCHMARK(composeEight)
     ->Arg(1)
     ->Arg(2)
     ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
     ->MinTime(1.0);
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include <optional>
 #include <string>
 
 namespace CLI {
@@ -30,10 +31,15 @@ void addRenderCommand(CLI::App& app, Action& action);
 
 namespace pelorix {
 struct EncodeOptions;
+struct Project;
 class ImageError;
 namespace cli {
 // --quality and --png-level.
 void addEncodeOptions(CLI::App& command, EncodeOptions& options);
+// Loads the project of a command; the exit status to return when it failed (the message is
+// printed), nothing on success. A malformed file is a failure too: what it
+// would give is only part of the project.
+std::optional<int> loadForCommand(const std::string& path, Project& project);
 // "Save image failed:\n80004005 - cause"
 std::string describeFailure(const char* what, const ImageError& error);
 }  // namespace cli

@@ -36,11 +36,7 @@ void addFrameCommand(CLI::App& app, Action& action) {
   command->callback([options, &action] {
     action = [options] {
       Project project;
-      const ProjectLoadResult loaded = loadProject(project, options->project);
-      if (loaded.result < 0) {
-        std::cerr << loaded.message << '\n';
-        return loaded.result == kLoadCannotOpen ? kExitCannotOpen : kExitMalformed;
-      }
+      if (const auto failed = loadForCommand(options->project, project)) return *failed;
       StderrLog log;
       Compositor compositor(log);
       compositor.setProjectFolder(folderOf(options->project));

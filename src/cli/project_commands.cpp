@@ -104,6 +104,13 @@ std::string projectJson(const Project& project, int result) {
 
 }  // namespace
 
+std::optional<int> loadForCommand(const std::string& path, Project& project) {
+  const ProjectLoadResult loaded = loadProject(project, path);
+  if (loaded.result >= 0) return std::nullopt;
+  std::cerr << loaded.message << '\n';
+  return exitCodeFor(loaded.result);
+}
+
 void addInfoCommand(CLI::App& app, Action& action) {
   struct Options {
     std::string project;
@@ -145,12 +152,8 @@ void addSaveAsCommand(CLI::App& app, Action& action) {
   command->callback([options, &action] {
     action = [options] {
       Project project;
-      const ProjectLoadResult loaded = loadProject(project, options->project);
-      if (loaded.result < 0) {
-        // A malformed file would be written back shortened: refuse instead of losing layers.
-        std::cerr << loaded.message << '\n';
-        return exitCodeFor(loaded.result);
-      }
+      // A malformed file would be written back shortened: refuse instead of losing layers.
+      if (const auto failed = loadForCommand(options->project, project)) return *failed;
       if (options->encoding == "utf-8") project.fileEncoding = TextEncoding::Utf8;
       if (options->encoding == "cp932") project.fileEncoding = TextEncoding::Cp932;
       const ProjectSaveResult saved = saveProject(project, options->output);

@@ -151,11 +151,7 @@ void addRenderCommand(CLI::App& app, Action& action) {
   command->callback([options, &action] {
     action = [options] {
       Project project;
-      const ProjectLoadResult loaded = loadProject(project, options->project);
-      if (loaded.result < 0) {
-        std::cerr << loaded.message << '\n';
-        return loaded.result == kLoadCannotOpen ? kExitCannotOpen : kExitMalformed;
-      }
+      if (const auto failed = loadForCommand(options->project, project)) return *failed;
       ConversionSettings settings;
       settings.projectFolder = folderOf(options->project);
       if (!options->output.empty()) {

@@ -180,6 +180,8 @@ class Editor {
   void commitEdit();
   void restore(const UndoStack::Snapshot& snapshot);
   bool runLayerDialog(int index);
+  bool runSourceDialog(const Source& source, SourceDialogValues& values);
+  void finishSourceEdit(int index, int rowToSelect);
   void updateTreeItemOf(int layerIndex);
   int treeItemOfLayer(int layerIndex) const;
   float frameStep() const;

@@ -122,12 +122,10 @@ void Editor::newSource() {
   const int index = selectedLayerIndex();
   if (index < 0) return;
   BusyScope busy(busy_);
+  Source fresh;
+  fresh.duration = frameStep();
   SourceDialogValues values;
-  values.source.duration = frameStep();
-  values.browseFolder = projectFolder_;
-  values.browsePattern = lastSourcePattern_;
-  if (!port_.editSource(values)) return;
-  if (!values.pickedExtension.empty()) lastSourcePattern_ = "*." + values.pickedExtension;
+  if (!runSourceDialog(fresh, values)) return;
   beginEdit();
   const int row = selectedRow_;
   const int count = static_cast<int>(project_.layers[static_cast<size_t>(index)].sources.size());
@@ -136,13 +134,8 @@ void Editor::newSource() {
   } else {
     project_.addSource(index, values.source);
   }
-  markModified();
-  updateTreeItemOf(index);
-  fillSourceList(index);
-  rebuildDrawList();
   // After an append the insertion index is one past the last row: no row is selected.
-  selectRow(row >= 0 ? row : count + 1);
-  commitEdit();
+  finishSourceEdit(index, row >= 0 ? row : count + 1);
 }
 
 void Editor::deleteSource() {
@@ -157,12 +150,7 @@ void Editor::deleteSource() {
   if (port_.ask("ソースを削除します。") != Answer::Yes) return;
   beginEdit();
   project_.removeSourceAt(index, selectedRow_);
-  markModified();
-  updateTreeItemOf(index);
-  fillSourceList(index);
-  rebuildDrawList();
-  selectRow(0);
-  commitEdit();
+  finishSourceEdit(index, 0);
 }
 
 void Editor::sourceSettings() {
@@ -176,18 +164,31 @@ void Editor::sourceSettings() {
   }
   const int row = selectedRow_;
   SourceDialogValues values;
-  values.source = project_.layers[static_cast<size_t>(index)].sources[static_cast<size_t>(row)];
-  values.browseFolder = projectFolder_;
-  values.browsePattern = lastSourcePattern_;
-  if (!port_.editSource(values)) return;
-  if (!values.pickedExtension.empty()) lastSourcePattern_ = "*." + values.pickedExtension;
+  if (!runSourceDialog(
+          project_.layers[static_cast<size_t>(index)].sources[static_cast<size_t>(row)], values)) {
+    return;
+  }
   beginEdit();
   project_.replaceSourceAt(index, row, values.source);
+  finishSourceEdit(index, row);
+}
+
+bool Editor::runSourceDialog(const Source& source, SourceDialogValues& values) {
+  values.source = source;
+  values.browseFolder = projectFolder_;
+  values.browsePattern = lastSourcePattern_;
+  if (!port_.editSource(values)) return false;
+  if (!values.pickedExtension.empty()) lastSourcePattern_ = "*." + values.pickedExtension;
+  return true;
+}
+
+// After a change of a layer's sources: its tree text, the list, the draw list, the selection.
+void Editor::finishSourceEdit(int index, int rowToSelect) {
   markModified();
   updateTreeItemOf(index);
   fillSourceList(index);
   rebuildDrawList();
-  selectRow(row);
+  selectRow(rowToSelect);
   commitEdit();
 }
 
@@ -279,12 +280,7 @@ void Editor::dropFiles(const std::vector<std::string>& paths) {
                             : project_.addSource(index, source);
     if (i == 0) first = at;
   }
-  markModified();
-  updateTreeItemOf(index);
-  fillSourceList(index);
-  rebuildDrawList();
-  selectRow(first);
-  commitEdit();
+  finishSourceEdit(index, first);
 }
 
 void Editor::moveRow(int dragged, int target) {

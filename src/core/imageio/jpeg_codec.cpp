@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "imageio/codec.h"
 #include "imageio/pixel_convert.h"
@@ -107,9 +109,18 @@ class JpegCodec final : public ImageCodec {
       source = &converted;
     }
     const int quality = std::clamp(options.quality, 1, 100);
-    out.resize(tjBufSize(image.width(), image.height(), TJSAMP_420));
-    unsigned char* buffer = out.data();
-    unsigned long size = static_cast<unsigned long>(out.size());
+    // The worst-case buffer is kept per thread: clearing megabytes for every frame costs more
+    // than a tenth of the encoding.
+    thread_local std::unique_ptr<unsigned char[]> scratch;
+    thread_local unsigned long capacity = 0;
+    const unsigned long needed = tjBufSize(image.width(), image.height(), TJSAMP_420);
+    if (needed > capacity) {
+      scratch.reset(new (std::nothrow) unsigned char[needed]);
+      capacity = scratch ? needed : 0;
+      if (!scratch) return outOfMemory();
+    }
+    unsigned char* buffer = scratch.get();
+    unsigned long size = capacity;
     // A bottom-up picture is handed over from its lowest row in memory.
     const bool bottomUp = source->bottomUp();
     const uint8_t* first = bottomUp ? source->row(source->height() - 1) : source->bits();
@@ -118,7 +129,7 @@ class JpegCodec final : public ImageCodec {
                     &buffer, &size, TJSAMP_420, quality, flags) != 0) {
       return tjFailure(tj);
     }
-    out.resize(size);
+    out.assign(buffer, buffer + size);
     return {};
   }
 

@@ -64,21 +64,14 @@ bool isValidUtf8(std::string_view bytes) {
   return true;
 }
 
-std::string cp932ToUtf8(std::string_view bytes) {
+// Runs `bytes` through a converter. A byte sequence the converter refuses is either replaced
+// (`replacement` not null) or ends the conversion with nothing.
+static std::optional<std::string> convert(const char* to, const char* from, std::string_view bytes,
+                                          const std::string_view* replacement) {
+  Iconv cd(to, from);
+  if (!cd.valid()) return std::nullopt;
   std::string out;
   out.reserve(bytes.size() * 3 / 2 + 4);
-  Iconv cd("UTF-8", "CP932");
-  if (!cd.valid()) {
-    // Without a converter keep ASCII and mark the rest.
-    for (char c : bytes) {
-      if (static_cast<uint8_t>(c) < 0x80) {
-        out += c;
-      } else {
-        out += kReplacement;
-      }
-    }
-    return out;
-  }
   char buffer[256];
   auto* in = const_cast<char*>(bytes.data());
   size_t inLeft = bytes.size();
@@ -89,37 +82,36 @@ std::string cp932ToUtf8(std::string_view bytes) {
     out.append(buffer, static_cast<size_t>(outPtr - buffer));
     if (result == static_cast<size_t>(-1)) {
       if (errno == E2BIG) continue;
-      // EILSEQ or a truncated character at the end: mark one byte and go on.
-      out += kReplacement;
+      // EILSEQ, or a character cut short at the end.
+      if (!replacement) return std::nullopt;
+      out += *replacement;
       ++in;
       --inLeft;
       iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+    } else if (result > 0 && !replacement) {
+      return std::nullopt;  // glibc counts irreversible conversions here: something was lost
+    }
+  }
+  return out;
+}
+
+std::string cp932ToUtf8(std::string_view bytes) {
+  if (std::optional<std::string> text = convert("UTF-8", "CP932", bytes, &kReplacement))
+    return *text;
+  // Without a converter keep ASCII and mark the rest.
+  std::string out;
+  for (char c : bytes) {
+    if (static_cast<uint8_t>(c) < 0x80) {
+      out += c;
+    } else {
+      out += kReplacement;
     }
   }
   return out;
 }
 
 std::optional<std::string> utf8ToCp932(std::string_view text) {
-  Iconv cd("CP932", "UTF-8");
-  if (!cd.valid()) return std::nullopt;
-  std::string out;
-  out.reserve(text.size());
-  char buffer[256];
-  auto* in = const_cast<char*>(text.data());
-  size_t inLeft = text.size();
-  while (inLeft > 0) {
-    char* outPtr = buffer;
-    size_t outLeft = sizeof buffer;
-    const size_t result = iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
-    out.append(buffer, static_cast<size_t>(outPtr - buffer));
-    if (result == static_cast<size_t>(-1)) {
-      if (errno == E2BIG) continue;
-      return std::nullopt;
-    }
-    // glibc counts irreversible conversions in the result; any of them means a loss.
-    if (result > 0) return std::nullopt;
-  }
-  return out;
+  return convert("CP932", "UTF-8", text, nullptr);
 }
 
 }  // namespace pelorix

@@ -84,6 +84,7 @@ void ConversionEngine::Run::work() {
   FrameLog log;
   Compositor compositor(log);
   compositor.setProjectFolder(projectFolder);
+  DibImage canvas;  // kept from frame to frame, so the compositor can reuse its memory
   for (;;) {
     if (abortRequested.load() || failed.load()) return;
     const size_t job = nextJob.fetch_add(1);
@@ -95,7 +96,6 @@ void ConversionEngine::Run::work() {
       result.skipped = true;
     } else {
       log.lines = &result.log;
-      DibImage canvas;
       if (!compositor.composeFrame(canvas, project, layers, times[static_cast<size_t>(index)]) &&
           !canvas.create(project.outputWidth, project.outputHeight, 24)) {
         // Nothing drew: the frame is black, when memory allows one at all.

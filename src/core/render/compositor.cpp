@@ -18,13 +18,6 @@ constexpr double kDegreesToRadians = 3.141592 / 180.0;
 // Pixels added on every side of the bounding box (see prepare()).
 constexpr int kBoxMargin = 2;
 
-bool makeCanvas(DibImage& canvas, const Project& project, LogSink& log) {
-  if (canvas.create(project.outputWidth, project.outputHeight, 24)) return true;
-  log.appendLog(
-      formatC("出力画像 (%d x %d) を作成できません", project.outputWidth, project.outputHeight));
-  return false;
-}
-
 void clearCanvas(DibImage& canvas) {
   const size_t rowBytes = static_cast<size_t>(std::abs(canvas.pitch()));
   for (int y = 0; y < canvas.height(); ++y)
@@ -102,7 +95,7 @@ DrawResult Compositor::drawLayer(DibImage& canvas, const Project& project, int l
     return DrawResult::Nothing;
   }
   if (canvas.empty()) {
-    if (!makeCanvas(canvas, project, log_)) return DrawResult::CanvasFailed;
+    if (!makeCanvas(canvas, project)) return DrawResult::CanvasFailed;
   } else if (layer.number == 1) {
     clearCanvas(canvas);  // layer 1 starts the frame afresh
   }
@@ -127,9 +120,24 @@ DrawResult Compositor::drawLayer(DibImage& canvas, const Project& project, int l
   return DrawResult::Drawn;
 }
 
+bool Compositor::makeCanvas(DibImage& canvas, const Project& project) {
+  if (!spare_.empty() && spare_.width() == project.outputWidth &&
+      spare_.height() == project.outputHeight && spare_.bitsPerPixel() == 24 && spare_.bottomUp()) {
+    canvas = std::move(spare_);
+    clearCanvas(canvas);
+    return true;
+  }
+  spare_.destroy();
+  if (canvas.create(project.outputWidth, project.outputHeight, 24)) return true;
+  log_.appendLog(formatC("出力画像 (%d x %d) を作成できません", project.outputWidth,
+                         project.outputHeight));
+  return false;
+}
+
 bool Compositor::composeFrame(DibImage& canvas, const Project& project, std::span<const int> layers,
                               float t) {
-  canvas.destroy();
+  // The frame starts without a picture; the old one waits to be reused.
+  if (!canvas.empty()) spare_ = std::move(canvas);
   bool drawn = false;
   for (int index : layers) {
     const DrawResult result = drawLayer(canvas, project, index, t);

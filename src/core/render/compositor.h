@@ -44,7 +44,12 @@ class Compositor {
   const LayerImageCache& cache() const { return cache_; }
 
  private:
+  // Makes the empty canvas W x H and black, reusing the picture of the previous frame: fresh
+  // memory would have every page faulted in again, frame after frame.
+  bool makeCanvas(DibImage& canvas, const Project& project);
+
   LogSink& log_;
+  DibImage spare_;
   std::string projectFolder_;
   LayerImageCache cache_;
   RowWorkers* workers_ = nullptr;
