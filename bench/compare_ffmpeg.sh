@@ -17,7 +17,8 @@ frames=$((seconds * 30))
 # The pictures: a background, a 640x480 picture, a 320x240 sprite on pure green.
 ffmpeg -loglevel error -f lavfi -i testsrc2=size=1280x720 -frames:v 1 "$work/bg.png"
 ffmpeg -loglevel error -f lavfi -i mandelbrot=size=640x480 -frames:v 1 "$work/mid.png"
-ffmpeg -loglevel error -f lavfi -i color=c=0x00FF00:s=320x240 \
+# The sprite is drawn in RGB so its green is exactly 0x00FF00 (a YUV source rounds it).
+ffmpeg -loglevel error -f lavfi -i "color=c=0x00FF00:s=320x240,format=rgb24" \
   -vf "drawbox=x=80:y=40:w=160:h=160:color=0xC03020:t=fill,drawbox=x=120:y=80:w=80:h=80:color=0x2040E0:t=fill" \
   -frames:v 1 "$work/sprite.png"
 
@@ -26,7 +27,7 @@ ffmpeg -loglevel error -f lavfi -i color=c=0x00FF00:s=320x240 \
 printf 'PELORIX_PROJECT:\r\nbench\r\nout,frame,png\r\n30.00,1280,720\r\n' >"$work/bench.pxp"
 printf '1,bg\r\n1,0\r\n0,0,0,0\r\n0,0\r\nbg.png\r\n%d.00,0,0,1,0,1,0,0\r\n1,\r\nLAYER_END:\r\n' "$seconds" >>"$work/bench.pxp"
 printf '2,mid\r\n1,1\r\n0,0,0,0\r\n0,0\r\nmid.png\r\n%d.00,0,0,1.3,30,0.8,0,0\r\n1,\r\nLAYER_END:\r\n' "$seconds" >>"$work/bench.pxp"
-printf '3,sprite\r\n1,2\r\n0,255,0,0\r\n0,0\r\nsprite.png\r\n%d.00,-500,0,1,0,1,0,0\r\n1,\r\nsprite.png\r\n0.00,500,0,1,0,1,0,0\r\n1,\r\nLAYER_END:\r\nDATA_END:\r\n' "$seconds" >>"$work/bench.pxp"
+printf '3,sprite\r\n1,2\r\n0,255,0,0\r\n0,0\r\nsprite.png\r\n%d.00,500,0,1,0,1,0,0\r\n1,\r\nsprite.png\r\n0.00,-500,0,1,0,1,0,0\r\n1,\r\nLAYER_END:\r\nDATA_END:\r\n' "$seconds" >>"$work/bench.pxp"
 
 ffmpeg_run() {  # ffmpeg_run EXT OUTDIR
   ffmpeg -loglevel error -y \

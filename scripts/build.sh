@@ -14,6 +14,8 @@ case "$flavour" in
   *) echo "usage: $0 [plain|asan|tsan]" >&2; exit 2 ;;
 esac
 
+# ccache: paths relative to the checkout, so a fresh clone elsewhere hits the cache.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 jobs=${PELORIX_JOBS:-$(nproc)}
 cmake -S . -B "$dir" -G Ninja "${flags[@]}" "$@" >/dev/null
 cmake --build "$dir" -j "$jobs"

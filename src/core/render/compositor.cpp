@@ -129,8 +129,8 @@ bool Compositor::makeCanvas(DibImage& canvas, const Project& project) {
   }
   spare_.destroy();
   if (canvas.create(project.outputWidth, project.outputHeight, 24)) return true;
-  log_.appendLog(formatC("出力画像 (%d x %d) を作成できません", project.outputWidth,
-                         project.outputHeight));
+  log_.appendLog(
+      formatC("出力画像 (%d x %d) を作成できません", project.outputWidth, project.outputHeight));
   return false;
 }
 
