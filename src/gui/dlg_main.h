@@ -63,10 +63,13 @@ class DlgMain : public QMainWindow, public UiPort {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void showEvent(QShowEvent* event) override;
+
+ public:
+  // The application-wide key filter of the shortcuts (public for the tests).
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void buildWidgets();

@@ -247,6 +247,24 @@ TEST(MainWindow, InsertOnTheTreeOpensTheLayerDialog) {
   EXPECT_EQ(m.editor().project().layerCount, 3);  // cancelled: no new layer
 }
 
+TEST(MainWindow, ArrowKeysStepTheSliderUnlessAListHasTheFocus) {
+  MainWindow m;
+  m.window.activateWindow();
+  m.window.button(5)->setFocus();
+  const int before = m.editor().slider().position;
+  QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+  QApplication::sendEvent(m.window.button(5), &right);
+  EXPECT_EQ(m.editor().slider().position, before + 1);
+  QKeyEvent release(QEvent::KeyRelease, Qt::Key_Right, Qt::NoModifier);
+  EXPECT_TRUE(m.window.eventFilter(m.window.button(5), &release));  // swallowed, nothing run
+  EXPECT_EQ(m.editor().slider().position, before + 1);
+  auto* list = child<QTreeWidget>(m.window, "sourceList");
+  list->setFocus();
+  QKeyEvent onList(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+  QApplication::sendEvent(list, &onList);
+  EXPECT_EQ(m.editor().slider().position, before + 1);
+}
+
 TEST(MainWindow, CloseAsksAndWritesTheSettings) {
   MainWindow m;
   m.boxes.answer = BoxAnswer::No;
