@@ -181,6 +181,8 @@ class Editor {
   void restore(const UndoStack::Snapshot& snapshot);
   bool runLayerDialog(int index);
   bool runSourceDialog(const Source& source, SourceDialogValues& values);
+  // True when a source row is selected; otherwise says so.
+  bool rowSelected();
   void finishSourceEdit(int index, int rowToSelect);
   void updateTreeItemOf(int layerIndex);
   int treeItemOfLayer(int layerIndex) const;

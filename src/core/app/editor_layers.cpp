@@ -143,10 +143,7 @@ void Editor::deleteSource() {
   const int index = selectedLayerIndex();
   if (index < 0) return;
   BusyScope busy(busy_);
-  if (selectedRow_ < 0) {
-    port_.notice(kSelectRow);
-    return;
-  }
+  if (!rowSelected()) return;
   if (port_.ask("ソースを削除します。") != Answer::Yes) return;
   beginEdit();
   project_.removeSourceAt(index, selectedRow_);
@@ -158,10 +155,7 @@ void Editor::sourceSettings() {
   const int index = selectedLayerIndex();
   if (index < 0) return;
   BusyScope busy(busy_);
-  if (selectedRow_ < 0) {
-    port_.notice(kSelectRow);
-    return;
-  }
+  if (!rowSelected()) return;
   const int row = selectedRow_;
   SourceDialogValues values;
   if (!runSourceDialog(
@@ -171,6 +165,12 @@ void Editor::sourceSettings() {
   beginEdit();
   project_.replaceSourceAt(index, row, values.source);
   finishSourceEdit(index, row);
+}
+
+bool Editor::rowSelected() {
+  if (selectedRow_ >= 0) return true;
+  port_.notice(kSelectRow);
+  return false;
 }
 
 bool Editor::runSourceDialog(const Source& source, SourceDialogValues& values) {
