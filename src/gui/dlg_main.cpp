@@ -23,20 +23,20 @@
 namespace pelorix::gui {
 namespace {
 
-struct ButtonSpec {
+struct ButtonLabel {
   int id;
   const char* text;
 };
 
 // Buttons under the source list, in two rows, as in the original window.
-constexpr ButtonSpec kUpperRow[] = {
+constexpr ButtonLabel kUpperRow[] = {
     {8, "新規レイヤー"},     {6, "レイヤー設定"}, {10, "新規ソース"}, {9, "新規プロジェクト"},
     {3, "プロジェクト読込"}, {19, "動画表示"},    {5, "全変換"}};
-constexpr ButtonSpec kLowerRow[] = {{11, "レイヤー削除"},
-                                    {12, "ソース設定"},
-                                    {13, "ソース削除"},
-                                    {7, "プロジェクト設定"},
-                                    {4, "プロジェクト保存"}};
+constexpr ButtonLabel kLowerRow[] = {{11, "レイヤー削除"},
+                                     {12, "ソース設定"},
+                                     {13, "ソース削除"},
+                                     {7, "プロジェクト設定"},
+                                     {4, "プロジェクト保存"}};
 
 Key keyOf(int qtKey) {
   switch (qtKey) {
@@ -126,11 +126,11 @@ void DlgMain::buildWidgets() {
   grid->addWidget(sourceList_, 0, 1);
 
   auto* buttonGrid = new QGridLayout;
-  auto addButton = [&](const ButtonSpec& spec, int row, int column) {
-    auto* b = new QPushButton(spec.text, central);
-    b->setObjectName(QString("button%1").arg(spec.id));
+  auto addButton = [&](const ButtonLabel& entry, int row, int column) {
+    auto* b = new QPushButton(entry.text, central);
+    b->setObjectName(QString("button%1").arg(entry.id));
     b->setAutoDefault(false);
-    buttons_[spec.id] = b;
+    buttons_[entry.id] = b;
     buttonGrid->addWidget(b, row, column);
   };
   for (int i = 0; i < 7; ++i)
@@ -144,12 +144,12 @@ void DlgMain::buildWidgets() {
   grid->addLayout(buttonGrid, 1, 1);
 
   auto* transport = new QHBoxLayout;
-  auto addTransport = [&](const ButtonSpec& spec) {
-    auto* b = new QPushButton(spec.text, central);
-    b->setObjectName(QString("button%1").arg(spec.id));
+  auto addTransport = [&](const ButtonLabel& entry) {
+    auto* b = new QPushButton(entry.text, central);
+    b->setObjectName(QString("button%1").arg(entry.id));
     b->setAutoDefault(false);
-    b->setMaximumWidth(spec.id == 18 ? 90 : 32);
-    buttons_[spec.id] = b;
+    b->setMaximumWidth(entry.id == 18 ? 90 : 32);
+    buttons_[entry.id] = b;
     transport->addWidget(b);
   };
   addTransport({14, "<<"});

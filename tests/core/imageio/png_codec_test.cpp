@@ -14,7 +14,7 @@ using test::argbPixels;
 
 // ---- A minimal libpng writer for test files of every colour type and depth. ----
 
-struct PngSpec {
+struct PngLayout {
   int width;
   int height;
   int colorType;
@@ -37,7 +37,7 @@ void sinkWrite(png_structp png, png_bytep data, size_t size) {
 }
 void sinkFlush(png_structp) {}
 
-bool writePngRaw(const PngSpec* spec, png_bytepp rows, WriteSink* sink) {
+bool writePngRaw(const PngLayout* layout, png_bytepp rows, WriteSink* sink) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   if (setjmp(png_jmpbuf(png))) {
@@ -45,18 +45,18 @@ bool writePngRaw(const PngSpec* spec, png_bytepp rows, WriteSink* sink) {
     return false;
   }
   png_set_write_fn(png, sink, sinkWrite, sinkFlush);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(spec->width),
-               static_cast<png_uint_32>(spec->height), spec->depth, spec->colorType,
-               spec->interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, static_cast<png_uint_32>(layout->width),
+               static_cast<png_uint_32>(layout->height), layout->depth, layout->colorType,
+               layout->interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (!spec->palette.empty()) {
-    png_set_PLTE(png, info, spec->palette.data(), static_cast<int>(spec->palette.size()));
+  if (!layout->palette.empty()) {
+    png_set_PLTE(png, info, layout->palette.data(), static_cast<int>(layout->palette.size()));
   }
-  if (!spec->trnsAlpha.empty()) {
-    png_set_tRNS(png, info, spec->trnsAlpha.data(), static_cast<int>(spec->trnsAlpha.size()),
+  if (!layout->trnsAlpha.empty()) {
+    png_set_tRNS(png, info, layout->trnsAlpha.data(), static_cast<int>(layout->trnsAlpha.size()),
                  nullptr);
   }
-  if (spec->trnsColor) png_set_tRNS(png, info, nullptr, 0, &spec->trns);
+  if (layout->trnsColor) png_set_tRNS(png, info, nullptr, 0, &layout->trns);
   png_write_info(png, info);
   png_write_image(png, rows);
   png_write_end(png, info);
@@ -64,15 +64,15 @@ bool writePngRaw(const PngSpec* spec, png_bytepp rows, WriteSink* sink) {
   return true;
 }
 
-std::vector<uint8_t> makePng(const PngSpec& spec) {
-  const size_t rowBytes = spec.packedRows.size() / static_cast<size_t>(spec.height);
+std::vector<uint8_t> makePng(const PngLayout& layout) {
+  const size_t rowBytes = layout.packedRows.size() / static_cast<size_t>(layout.height);
   std::vector<png_bytep> rows;
-  std::vector<uint8_t> data = spec.packedRows;
-  for (int y = 0; y < spec.height; ++y)
+  std::vector<uint8_t> data = layout.packedRows;
+  for (int y = 0; y < layout.height; ++y)
     rows.push_back(data.data() + rowBytes * static_cast<size_t>(y));
   std::vector<uint8_t> out;
   WriteSink sink{&out};
-  EXPECT_TRUE(writePngRaw(&spec, rows.data(), &sink));
+  EXPECT_TRUE(writePngRaw(&layout, rows.data(), &sink));
   return out;
 }
 
@@ -87,9 +87,9 @@ struct Expectation {
   std::vector<uint32_t> pixels;
 };
 
-void expectDecodes(const PngSpec& spec, const Expectation& expected, const char* what) {
+void expectDecodes(const PngLayout& layout, const Expectation& expected, const char* what) {
   DibImage image;
-  const ImageError result = image.loadFromMemory(makePng(spec));
+  const ImageError result = image.loadFromMemory(makePng(layout));
   ASSERT_FALSE(result.failed()) << what << ": " << result.errorMessage();
   EXPECT_EQ(image.bitsPerPixel(), expected.bitsPerPixel) << what;
   EXPECT_EQ(image.hasAlpha(), expected.alpha) << what;
@@ -110,7 +110,7 @@ TEST(PngCodec, PaletteFilesKeepTheirIndicesAtEveryDepth) {
                 {4, false, {green, red, dark, blue}}, "palette 4");
   expectDecodes({4, 1, PNG_COLOR_TYPE_PALETTE, 8, false, {1, 0, 3, 2}, palette},
                 {8, false, {green, red, dark, blue}}, "palette 8");
-  PngSpec transparent{2, 1, PNG_COLOR_TYPE_PALETTE, 8, false, {0, 1}, palette};
+  PngLayout transparent{2, 1, PNG_COLOR_TYPE_PALETTE, 8, false, {0, 1}, palette};
   transparent.trnsAlpha = {0, 128};
   expectDecodes(transparent, {32, true, {argb(0, 255, 0, 0), argb(128, 0, 255, 0)}},
                 "palette tRNS");
@@ -129,7 +129,7 @@ TEST(PngCodec, GreyFiles) {
                 {8, false, {argb(255, 7, 7, 7), argb(255, 200, 200, 200)}}, "grey 8");
   expectDecodes({1, 1, PNG_COLOR_TYPE_GRAY, 16, false, {0x80, 0x00}},
                 {32, false, {argb(255, 128, 128, 128)}}, "grey 16");
-  PngSpec keyed{2, 1, PNG_COLOR_TYPE_GRAY, 8, false, {7, 200}};
+  PngLayout keyed{2, 1, PNG_COLOR_TYPE_GRAY, 8, false, {7, 200}};
   keyed.trnsColor = true;
   keyed.trns.gray = 7;
   expectDecodes(keyed, {32, true, {argb(0, 7, 7, 7), argb(255, 200, 200, 200)}}, "grey tRNS");
@@ -142,7 +142,7 @@ TEST(PngCodec, ColourFiles) {
                 {24, false, {argb(255, 1, 2, 3), argb(255, 4, 5, 6)}}, "rgb 8");
   expectDecodes({1, 1, PNG_COLOR_TYPE_RGB, 16, false, {0xFF, 0xFF, 0x00, 0x00, 0x80, 0x00}},
                 {32, false, {argb(255, 255, 0, 128)}}, "rgb 16");
-  PngSpec keyed{2, 1, PNG_COLOR_TYPE_RGB, 8, false, {1, 2, 3, 4, 5, 6}};
+  PngLayout keyed{2, 1, PNG_COLOR_TYPE_RGB, 8, false, {1, 2, 3, 4, 5, 6}};
   keyed.trnsColor = true;
   keyed.trns.red = 4;
   keyed.trns.green = 5;
@@ -155,13 +155,13 @@ TEST(PngCodec, ColourFiles) {
 }
 
 TEST(PngCodec, InterlacedFileGivesTheSamePixels) {
-  PngSpec spec{9, 7, PNG_COLOR_TYPE_RGB, 8};
+  PngLayout layout{9, 7, PNG_COLOR_TYPE_RGB, 8};
   for (int i = 0; i < 9 * 7 * 3; ++i)
-    spec.packedRows.push_back(static_cast<uint8_t>(i * 13));
+    layout.packedRows.push_back(static_cast<uint8_t>(i * 13));
   DibImage plain, interlaced;
-  ASSERT_FALSE(plain.loadFromMemory(makePng(spec)).failed());
-  spec.interlace = true;
-  ASSERT_FALSE(interlaced.loadFromMemory(makePng(spec)).failed());
+  ASSERT_FALSE(plain.loadFromMemory(makePng(layout)).failed());
+  layout.interlace = true;
+  ASSERT_FALSE(interlaced.loadFromMemory(makePng(layout)).failed());
   EXPECT_EQ(argbPixels(interlaced), argbPixels(plain));
 }
 
@@ -209,9 +209,9 @@ TEST(PngCodec, FastWriterHandlesLargeFrames) {
 }
 
 TEST(PngCodec, TruncatedAndCorruptFilesFail) {
-  PngSpec spec{16, 16, PNG_COLOR_TYPE_RGB, 8};
-  spec.packedRows.assign(16 * 16 * 3, 77);
-  const std::vector<uint8_t> good = makePng(spec);
+  PngLayout layout{16, 16, PNG_COLOR_TYPE_RGB, 8};
+  layout.packedRows.assign(16 * 16 * 3, 77);
+  const std::vector<uint8_t> good = makePng(layout);
   DibImage image = test::patternImage(2, 2);
   const auto before = argbPixels(image);
   for (size_t cut : {size_t{8}, size_t{20}, size_t{40}, good.size() - 20}) {
