@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config ccache git
   qt6-base-dev
   libpng-dev zlib1g-dev libisal-dev libturbojpeg0-dev libgif-dev libwebp-dev libtiff-dev
-  libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libcli11-dev libgtest-dev libbenchmark-dev
   clang-format locales parallel
 )
 if [ "${PELORIX_EXTRA_PACKAGES:-}" ]; then
