@@ -166,6 +166,27 @@ TEST(EditorProject, SaveButtonWritesReadsBackAndShowsTheSummary) {
   EXPECT_FALSE(o.editor.modified());
 }
 
+TEST(EditorProject, AFailedSaveKeepsTheEditsAndSaysSo) {
+  Opened o;
+  o.port.sourceDialog = [](SourceDialogValues& v) {
+    v.source.duration = 2.5f;
+    return true;
+  };
+  o.editor.sourceSettings();
+  // The project file's place becomes a folder: it cannot be written.
+  std::filesystem::remove(o.demo.project());
+  std::filesystem::create_directory(o.demo.project());
+  o.editor.saveProjectCommand();
+  EXPECT_EQ(o.port.notices.back(), "[" + o.demo.project() + "] layerinfoファイルが保存できません");
+  EXPECT_FALSE(o.port.logged("プロジェクトファイルを保存しました。"));
+  EXPECT_TRUE(o.editor.modified());
+  EXPECT_EQ(o.layer(0).sources[0].duration, 2.5f);  // not read back over the edits
+  o.editor.convertAllPressed();
+  EXPECT_FALSE(o.editor.converting());
+  o.port.answers = {Answer::Yes, Answer::Yes};
+  EXPECT_FALSE(o.editor.closeRequested());  // quitting would lose the edits
+}
+
 TEST(EditorProject, NewProjectAsksBeforeOverwritingAFile) {
   Opened o;
   test::writeFile(o.demo.dir.file("new.pxp"), "precious");
@@ -240,6 +261,18 @@ TEST(EditorLayers, NumberRuleBringsTheDialogBackWithTheEnteredValues) {
   EXPECT_EQ(o.port.layerDialogs, 4);
 }
 
+TEST(EditorLayers, HidingALayerReachesTheDrawListAtOnce) {
+  Opened o;
+  o.port.layerDialog = [](LayerValues& v) {
+    v.visible = 0;
+    return true;
+  };
+  o.editor.selectTreeItem(1);
+  o.editor.layerSettings();
+  EXPECT_EQ(o.editor.drawList(), (std::vector<int>{0, 2}));
+  EXPECT_EQ(o.editor.treeItems()[1].icon, 3);
+}
+
 TEST(EditorLayers, NewLayerCancelledLeavesNothing) {
   Opened o;
   o.editor.newLayer();
@@ -268,6 +301,9 @@ TEST(EditorLayers, DeleteLayerAsksAndRebuilds) {
   EXPECT_EQ(o.editor.project().layerCount, 2);
   EXPECT_EQ(o.editor.drawList().size(), 2u);
   EXPECT_FALSE(o.editor.busy());
+  // The neighbour takes the selection and shows its sources.
+  EXPECT_EQ(o.editor.selectedTreeItem(), 0);
+  EXPECT_EQ(o.editor.rows().size(), 2u);
 }
 
 TEST(EditorSources, AppendSelectsNothingAndInsertTakesTheRow) {
