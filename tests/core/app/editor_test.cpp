@@ -386,6 +386,19 @@ TEST(EditorPreview, GesturesFollowTheirArithmetic) {
   EXPECT_EQ(o.port.notices.back(), "リストが選択されていません");
 }
 
+TEST(EditorPreview, WheelStepSizeComesFromTheScaleBeforeTheMessage) {
+  Opened o;
+  o.port.sourceDialog = [](SourceDialogValues& v) {
+    v.source.scale = 0.95f;
+    return true;
+  };
+  o.editor.sourceSettings();
+  o.editor.previewEdit(0, 0, 5, 0, PreviewEditKind::ScaleStep);  // five notches in one message
+  EXPECT_FLOAT_EQ(o.layer(0).sources[0].scale, 1.05f);
+  o.editor.previewEdit(0, 0, 1, 0, PreviewEditKind::ScaleStep);
+  EXPECT_FLOAT_EQ(o.layer(0).sources[0].scale, 1.15f);
+}
+
 TEST(EditorPreview, PickedColourBecomesTheKey) {
   Opened o;
   o.editor.pickKeyColor(0x00302010);  // red 0x10, green 0x20, blue 0x30
