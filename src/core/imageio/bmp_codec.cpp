@@ -6,6 +6,7 @@
 
 #include "base/c_locale.h"
 #include "imageio/codec.h"
+#include "imageio/pixel_convert.h"
 
 namespace pelorix {
 namespace {
@@ -312,24 +313,17 @@ class BmpCodec final : public ImageCodec {
     if (alpha) {
       // Alpha pixels become blue, green, red, alpha bytes.
       if (!image.create(width, height, 32, BI_RGB, nullptr, kCreateAlpha)) return outOfMemory();
-      const int shifts[4] = {std::countr_zero(h.masks[0]), std::countr_zero(h.masks[1]),
-                             std::countr_zero(h.masks[2]), std::countr_zero(h.masks[3])};
+      const MaskedChannel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]), opacity(h.masks[3]);
       for (int y = 0; y < height; ++y) {
         const uint8_t* in =
             pixels.data() + static_cast<size_t>(topDown ? y : height - 1 - y) * absPitch;
         uint8_t* o = image.row(y);
         for (int x = 0; x < width; ++x) {
           const uint32_t p = get32(in + 4 * x);
-          auto channel = [&](int k) {
-            const uint32_t max = h.masks[k] >> shifts[k];
-            const uint32_t v = (p & h.masks[k]) >> shifts[k];
-            return static_cast<uint8_t>(
-                max == 255 ? v : (static_cast<uint64_t>(v) * 255 + max / 2) / max);
-          };
-          o[4 * x] = channel(2);
-          o[4 * x + 1] = channel(1);
-          o[4 * x + 2] = channel(0);
-          o[4 * x + 3] = channel(3);
+          o[4 * x] = blue(p);
+          o[4 * x + 1] = green(p);
+          o[4 * x + 2] = red(p);
+          o[4 * x + 3] = opacity(p);
         }
       }
       out = std::move(image);

@@ -7,25 +7,7 @@
 namespace pelorix {
 namespace {
 
-// Reads one colour channel through a bit mask and widens it to 8 bits.
-struct Channel {
-  explicit Channel(uint32_t mask) : mask_(mask) {
-    if (mask == 0) return;
-    shift_ = std::countr_zero(mask);
-    max_ = mask >> shift_;
-  }
-  uint8_t operator()(uint32_t pixel) const {
-    if (max_ == 0) return 0;
-    const uint32_t value = (pixel & mask_) >> shift_;
-    if (max_ == 255) return static_cast<uint8_t>(value);
-    return static_cast<uint8_t>((static_cast<uint64_t>(value) * 255 + max_ / 2) / max_);
-  }
-
- private:
-  uint32_t mask_;
-  int shift_ = 0;
-  uint32_t max_ = 0;
-};
+using Channel = MaskedChannel;
 
 struct MaskSet {
   Channel red, green, blue;
@@ -103,6 +85,19 @@ void readRow(const DibImage& image, int y, uint8_t* out) {
 }
 
 }  // namespace
+
+MaskedChannel::MaskedChannel(uint32_t mask) : mask_(mask) {
+  if (mask == 0) return;
+  shift_ = std::countr_zero(mask);
+  max_ = mask >> shift_;
+}
+
+uint8_t MaskedChannel::operator()(uint32_t pixel) const {
+  if (max_ == 0) return 0;
+  const uint32_t value = (pixel & mask_) >> shift_;
+  if (max_ == 255) return static_cast<uint8_t>(value);
+  return static_cast<uint8_t>((static_cast<uint64_t>(value) * 255 + max_ / 2) / max_);
+}
 
 void readRowBgr(const DibImage& image, int y, uint8_t* out) {
   readRow<3>(image, y, out);

@@ -6,6 +6,18 @@
 
 namespace pelorix {
 
+// One colour channel of a packed pixel, read through a bit mask and widened to 8 bits.
+class MaskedChannel {
+ public:
+  explicit MaskedChannel(uint32_t mask);
+  uint8_t operator()(uint32_t pixel) const;
+
+ private:
+  uint32_t mask_;
+  int shift_ = 0;
+  uint32_t max_ = 0;
+};
+
 // One picture row as blue, green, red bytes (3 per pixel), whatever the picture's depth: palette
 // indices through the colour table, 16/32-bit pixels through their masks; alpha is dropped.
 void readRowBgr(const DibImage& image, int y, uint8_t* out);
