@@ -38,6 +38,7 @@ void LayerImageCache::clear() {
   for (Slot& slot : slots_) {
     slot.image.destroy();
     slot.name.clear();
+    slot.folder.clear();
     slot.path.clear();
   }
 }
@@ -45,11 +46,18 @@ void LayerImageCache::clear() {
 bool LayerImageCache::ensure(int layer, int sourceIndex, const std::string& file,
                              const std::string& projectFolder, LogSink& log) {
   Slot& slot = slots_[static_cast<size_t>(layer)];
+  // The same name from the same project is the same file: no need to look on disk every frame.
+  if (!slot.image.empty() && slot.name == file && slot.folder == projectFolder) return true;
   const std::string path = resolveImagePath(file, projectFolder);
-  if (!slot.image.empty() && slot.path == path) return true;
+  if (!slot.image.empty() && slot.path == path) {
+    slot.name = file;
+    slot.folder = projectFolder;
+    return true;
+  }
 
   slot.image.destroy();
   slot.name.clear();
+  slot.folder.clear();
   slot.path.clear();
   ++decodes_;
   const ImageError loaded = slot.image.load(path);
@@ -74,6 +82,7 @@ bool LayerImageCache::ensure(int layer, int sourceIndex, const std::string& file
     slot.image = std::move(converted);
   }
   slot.name = file;
+  slot.folder = projectFolder;
   slot.path = path;
   return true;
 }

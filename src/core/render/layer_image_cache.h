@@ -37,6 +37,7 @@ class LayerImageCache {
   struct Slot {
     DibImage image;
     std::string name;
+    std::string folder;  // the project folder the name was resolved against
     std::string path;
   };
   std::array<Slot, kMaxLayers> slots_;
