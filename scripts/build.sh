@@ -17,5 +17,5 @@ esac
 # ccache: paths relative to the checkout, so a fresh clone elsewhere hits the cache.
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 jobs=${PELORIX_JOBS:-$(nproc)}
-cmake -S . -B "$dir" -G Ninja "${flags[@]}" "$@" >/dev/null
+cmake -S . -B "$dir" -G Ninja -DPELORIX_WERROR=ON "${flags[@]}" "$@" >/dev/null
 cmake --build "$dir" -j "$jobs"

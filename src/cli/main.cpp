@@ -3,10 +3,12 @@
 #include <iostream>
 
 #include "commands.h"
+#include "pelorix_version.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"pelorix-cli: compose, render and inspect Pelorix projects"};
   app.require_subcommand(1);
+  app.set_version_flag("-V,--version", std::string("pelorix-cli ") + PELORIX_VERSION);
   pelorix::cli::Action action;
   pelorix::cli::addInfoCommand(app, action);
   pelorix::cli::addSaveAsCommand(app, action);

@@ -7,11 +7,21 @@
 
 #include "app/settings.h"
 #include "dlg_main.h"
+#include "pelorix_version.h"
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("pelorix");
-  QApplication::setApplicationVersion("0.51");
+namespace {
+
+struct Options {
+  std::string settingsPath;
+  std::optional<std::string> project;
+};
+
+// Reads the command line with a plain core application, so --help, --version and usage errors
+// are answered (and the process ends) before anything needs a display.
+Options parseOptions(int argc, char** argv) {
+  QCoreApplication core(argc, argv);
+  QCoreApplication::setApplicationName("pelorix");
+  QCoreApplication::setApplicationVersion(PELORIX_VERSION);
   QCommandLineParser parser;
   parser.setApplicationDescription("Pelorix: compose animation frames from still images");
   parser.addHelpOption();
@@ -20,15 +30,25 @@ int main(int argc, char** argv) {
                                "project file (.pxp) to open instead of the previous one");
   const QCommandLineOption settings("settings", "use this settings file", "FILE");
   parser.addOption(settings);
-  parser.process(app);
-
-  const std::string settingsPath = parser.isSet(settings) ? parser.value(settings).toStdString()
-                                                          : pelorix::defaultSettingsPath();
-  std::optional<std::string> project;
+  parser.process(core);
+  Options options;
+  options.settingsPath = parser.isSet(settings) ? parser.value(settings).toStdString()
+                                                : pelorix::defaultSettingsPath();
   if (!parser.positionalArguments().isEmpty()) {
-    project = QFileInfo(parser.positionalArguments().front()).absoluteFilePath().toStdString();
+    options.project =
+        QFileInfo(parser.positionalArguments().front()).absoluteFilePath().toStdString();
   }
-  pelorix::gui::DlgMain window(settingsPath, project);
+  return options;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = parseOptions(argc, argv);
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("pelorix");
+  QApplication::setApplicationVersion(PELORIX_VERSION);
+  pelorix::gui::DlgMain window(options.settingsPath, options.project);
   window.show();
   return QApplication::exec();
 }

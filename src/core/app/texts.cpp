@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/c_locale.h"
+#include "pelorix_version.h"
 
 namespace pelorix {
 
@@ -52,7 +53,7 @@ std::string timeText(float currentTime, float totalTime) {
 }
 
 std::string versionLine() {
-  return formatC("Version %2.2f       Date %s", 0.51, "Sep 11 2003");
+  return formatC("Version %2.2f       Date %s", cAtof(PELORIX_VERSION), "Sep 11 2003");
 }
 
 const std::string& aboutText() {

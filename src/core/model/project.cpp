@@ -12,13 +12,15 @@ void Project::resetProject() {
   for (Layer& layer : layers)
     layer = freshLayer();
   layerCount = 0;
-  name = "新規プロジェクト";
-  saveFileName = "new";
+  // Built and moved in: assigning the literals directly trips a false -Wrestrict warning of
+  // GCC 12 at -O3 inside std::string.
+  name = std::string("新規プロジェクト");
+  saveFileName = std::string("new");
   fps = 30.0f;
   outputWidth = 320;
   outputHeight = 240;
-  saveFolder = ".";
-  outputFormat = "jpg";
+  saveFolder = std::string(".");
+  outputFormat = std::string("jpg");
   fileEncoding = TextEncoding::Utf8;
 }
 

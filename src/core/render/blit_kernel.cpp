@@ -29,8 +29,12 @@ inline uint32_t channel(uint32_t pixel, int k) {
 }  // namespace
 
 bool avx2Supported() {
+#if defined(PELORIX_X86_KERNELS)
   static const bool supported = __builtin_cpu_supports("avx2");
   return supported;
+#else
+  return false;
+#endif
 }
 
 void setKernelPath(KernelPath path) {
@@ -45,11 +49,13 @@ KernelPath activeKernelPath() {
 }
 
 void blitRows(const BlitParams& params, int rowBegin, int rowEnd) {
+#if defined(PELORIX_X86_KERNELS)
   if (activeKernelPath() == KernelPath::Avx2) {
     blitRowsAvx2(params, rowBegin, rowEnd);
-  } else {
-    blitRowsScalar(params, rowBegin, rowEnd);
+    return;
   }
+#endif
+  blitRowsScalar(params, rowBegin, rowEnd);
 }
 
 void blitRowsScalar(const BlitParams& p, int rowBegin, int rowEnd) {

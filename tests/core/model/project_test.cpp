@@ -68,7 +68,8 @@ TEST(ProjectModel, RemoveLayerShiftsLaterLayersWithTheirSources) {
   for (int number : {5, 7, 9}) {
     const int index = project.addLayer();
     project.layers[static_cast<size_t>(index)].number = number;
-    project.addSource(index, sourceOf("f" + std::to_string(number), static_cast<float>(number)));
+    project.addSource(index, sourceOf(std::string("f").append(std::to_string(number)),
+                                      static_cast<float>(number)));
   }
   project.removeLayerAt(3);  // out of range: nothing happens
   EXPECT_EQ(project.layerCount, 3);
