@@ -15,10 +15,15 @@ struct BlitParams {
   int imageWidth = 0;
   int imageHeight = 0;
   int x0 = 0, x1 = 0, y0 = 0, y1 = 0;  // clipped box, limits exclusive
-  int ox = 0, oy = 0;                  // image centre in the frame
-  float du = 0, dv = 0;                // image step per frame column
-  float hu = 0, hv = 0;                // image centre in the image
-  int alpha = 255;                     // opacity weight 0..255
+  // The column where the sampling point of a row starts and is then moved on by one addition
+  // per column: the left edge of the unwidened, clipped box. Columns x0..xs-1 (the widened
+  // margin) are computed directly, so every pixel from xs on gets exactly the rounding of the
+  // repeated additions.
+  int xs = 0;
+  int ox = 0, oy = 0;    // image centre in the frame
+  float du = 0, dv = 0;  // image step per frame column
+  float hu = 0, hv = 0;  // image centre in the image
+  int alpha = 255;       // opacity weight 0..255
   bool interpolate = false;
   bool colorKey = false;
   uint32_t key = 0;  // blue | green << 8 | red << 16, the byte order of a pixel
@@ -37,6 +42,9 @@ bool avx2Supported();
 
 // The paths themselves.
 void blitRowsScalar(const BlitParams& params, int rowBegin, int rowEnd);
+// Columns [xBegin, xEnd) of row y with the sampling point computed directly per column (the
+// margin left of xs); shared by the paths.
+void blitMarginScalar(const BlitParams& params, int y, int xBegin, int xEnd);
 void blitRowsAvx2(const BlitParams& params, int rowBegin, int rowEnd);
 
 }  // namespace pelorix

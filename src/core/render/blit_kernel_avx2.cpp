@@ -81,13 +81,14 @@ void blitRowsAvx2(const BlitParams& p, int rowBegin, int rowEnd) {
   const __m256i w256 = _mm256_set1_epi32(256);
   const __m256i round16 = _mm256_set1_epi32(32768);
   const __m256i laneIndex = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  const float startColumn = static_cast<float>(p.x0 - p.ox);
+  const float startColumn = static_cast<float>(p.xs - p.ox);
 
   const __m256 stepU = _mm256_set1_ps(p.du);
   const __m256 stepV = _mm256_set1_ps(p.dv);
   alignas(32) float us[8];
   alignas(32) float vs[8];
   for (int y = rowBegin; y < rowEnd; ++y) {
+    blitMarginScalar(p, y, p.x0, p.xs);
     const float dy = static_cast<float>(y - p.oy);
     float u = p.du * startColumn - p.dv * dy + p.hu;
     float v = p.du * dy + p.dv * startColumn + p.hv;
@@ -102,7 +103,7 @@ void blitRowsAvx2(const BlitParams& p, int rowBegin, int rowEnd) {
     __m256 U = _mm256_load_ps(us);
     __m256 V = _mm256_load_ps(vs);
     uint8_t* rowStart = p.canvas + static_cast<ptrdiff_t>(y) * p.canvasPitch;
-    for (int x = p.x0; x < p.x1; x += 8, U = advance(U, stepU), V = advance(V, stepV)) {
+    for (int x = p.xs; x < p.x1; x += 8, U = advance(U, stepU), V = advance(V, stepV)) {
       const int count = p.x1 - x < 8 ? p.x1 - x : 8;
       const __m256i valid = _mm256_cmpgt_epi32(_mm256_set1_epi32(count), laneIndex);
       const __m256 insideF = _mm256_and_ps(

@@ -1,5 +1,6 @@
 #include "render/compositor.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -52,10 +53,12 @@ bool prepare(DibImage& canvas, const DibImage& image, const Placement& place, Bl
   int y0 = truncToInt(static_cast<double>((static_cast<float>(H) - bh) * 0.5f - place.y));
   int y1 = truncToInt(static_cast<double>(static_cast<float>(y0) + bh));
   if (x1 <= x0 || y1 <= y0) return false;  // scale 0 and the like: an empty box
+  const int described = x0;
   // The box is centred on the exact frame centre while the image sits on the integer-half
   // centre, and both ends are truncated: it can fall short of the image's far column or row by
   // a pixel or two. Widen it; pixels whose sampling point is outside the image are skipped
-  // anyway.
+  // anyway. The repeated additions along a row still start at the described left edge (xs), so
+  // the pixels of the described box keep their exact sampling points.
   x0 = x0 > INT_MIN + kBoxMargin ? x0 - kBoxMargin : INT_MIN;
   y0 = y0 > INT_MIN + kBoxMargin ? y0 - kBoxMargin : INT_MIN;
   x1 = x1 < INT_MAX - kBoxMargin ? x1 + kBoxMargin : INT_MAX;
@@ -68,6 +71,7 @@ bool prepare(DibImage& canvas, const DibImage& image, const Placement& place, Bl
   if (y0 >= y1 || x0 >= x1) return false;
   p.x0 = x0;
   p.x1 = x1;
+  p.xs = std::clamp(std::max(described, 0), x0, x1);
   p.y0 = y0;
   p.y1 = y1;
 
