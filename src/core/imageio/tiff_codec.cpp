@@ -176,12 +176,13 @@ class TiffCodec final : public ImageCodec {
       bool eightBit = true;
       for (int i = 0; i < count; ++i)
         eightBit = eightBit && red[i] < 256 && green[i] < 256 && blue[i] < 256;
+      // 16-bit entries are scaled to 8 bits with rounding, like every other 16-bit path.
+      auto level = [eightBit](uint16_t value) {
+        return static_cast<uint8_t>(eightBit ? value : (value * 255u + 32767u) / 65535u);
+      };
       RgbQuad table[256];
-      for (int i = 0; i < count; ++i) {
-        const int shift = eightBit ? 0 : 8;
-        table[i] = {static_cast<uint8_t>(blue[i] >> shift), static_cast<uint8_t>(green[i] >> shift),
-                    static_cast<uint8_t>(red[i] >> shift), 0};
-      }
+      for (int i = 0; i < count; ++i)
+        table[i] = {level(blue[i]), level(green[i]), level(red[i]), 0};
       image.setColorTable(0, count, table);
       if (!readScanlines(tiff, image, memory)) return failure(memory, "cannot read the pixels");
     } else if (strips && samples == 1 && (bits == 1 || bits == 8) &&

@@ -255,11 +255,13 @@ TEST(TiffCodec, DepthClassesAndRoundTrips) {
   std::vector<uint16_t> colormap(3 * 256, 0);
   colormap[1] = 0xFFFF;        // red of entry 1
   colormap[256 + 2] = 0x8000;  // green of entry 2
+  colormap[512 + 3] = 55586;   // blue of entry 3: 216.15 rounds to 216, not 217 (the high byte)
   ASSERT_FALSE(
-      back.loadFromMemory(libtiffFile(PHOTOMETRIC_PALETTE, 1, 8, {1, 2, 0}, 3, 1, colormap))
+      back.loadFromMemory(libtiffFile(PHOTOMETRIC_PALETTE, 1, 8, {1, 2, 0, 3}, 4, 1, colormap))
           .failed());
   EXPECT_EQ(back.bitsPerPixel(), 8);
-  EXPECT_EQ(argbPixels(back), (std::vector<uint32_t>{0xFFFF0000, 0xFF008000, 0xFF000000}));
+  EXPECT_EQ(argbPixels(back),
+            (std::vector<uint32_t>{0xFFFF0000, 0xFF008000, 0xFF000000, 0xFF0000D8}));
 
   ASSERT_FALSE(
       back.loadFromMemory(libtiffFile(PHOTOMETRIC_MINISBLACK, 1, 8, {0, 99}, 2, 1)).failed());
