@@ -15,7 +15,7 @@ void addEncodeOptions(CLI::App& command, EncodeOptions& options) {
       ->check(CLI::Range(1, 100));
   command
       .add_option("--png-level", options.pngLevel,
-                  "PNG: 0-1 fast writer (default 1), 2-9 smaller files written with libpng")
+                  "PNG compression level 0-9: 1 (default) is the fastest, higher levels give smaller files")
       ->check(CLI::Range(0, 9));
 }
 

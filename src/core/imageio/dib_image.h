@@ -31,8 +31,8 @@ struct RgbQuad {
 // Encoder settings; the defaults favour speed at a sound size.
 struct EncodeOptions {
   int quality = 90;  // JPEG and WebP, 1..100
-  // PNG: 0 or 1 = the fast writer (SUB filter, ISA-L deflate at that level);
-  // 2..9 = libpng with zlib at that level and adaptive filters (smaller, slower).
+  // PNG compression: 0 ISA-L deflate with the SUB filter (fastest); 1 the same with SUB or UP
+  // chosen per row; 2-9 libdeflate at that level with SUB or UP per row (smaller, slower).
   int pngLevel = 1;
 };
 

@@ -1,8 +1,13 @@
-// PNG through libpng for reading and for the small/slow writer; the fast writer frames its own
-// chunks around an ISA-L deflate stream (libpng cannot use that deflater).
+// PNG through libpng for reading; the writer frames its own chunks around a deflate stream of
+// ISA-L (levels 0-1, the fastest) or libdeflate (levels 2-9, smaller than zlib at its speed),
+// neither of which libpng can use.
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
+#include <libdeflate.h>
 #include <png.h>
+
+#include <algorithm>
+#include <array>
 
 #include <csetjmp>
 #include <cstdlib>
@@ -10,6 +15,7 @@
 
 #include "imageio/codec.h"
 #include "imageio/pixel_convert.h"
+#include "imageio/png_writer.h"
 
 namespace pelorix {
 namespace {
@@ -24,10 +30,6 @@ struct PngState {
   const uint8_t* data = nullptr;
   size_t size = 0;
   size_t pos = 0;
-  unsigned char* out = nullptr;  // writer: malloc'd buffer
-  size_t outSize = 0;
-  size_t outCapacity = 0;
-  bool outOfMemory = false;
   char message[200] = {0};
 };
 
@@ -45,26 +47,6 @@ void readBytes(png_structp png, png_bytep out, size_t count) {
   std::memcpy(out, state->data + state->pos, count);
   state->pos += count;
 }
-
-void writeBytes(png_structp png, png_bytep in, size_t count) {
-  auto* state = static_cast<PngState*>(png_get_io_ptr(png));
-  if (state->outSize + count > state->outCapacity) {
-    size_t capacity = state->outCapacity ? state->outCapacity * 2 : 65536;
-    while (capacity < state->outSize + count)
-      capacity *= 2;
-    auto* grown = static_cast<unsigned char*>(std::realloc(state->out, capacity));
-    if (!grown) {
-      state->outOfMemory = true;
-      png_error(png, "out of memory");
-    }
-    state->out = grown;
-    state->outCapacity = capacity;
-  }
-  std::memcpy(state->out + state->outSize, in, count);
-  state->outSize += count;
-}
-
-void flushBytes(png_structp) {}
 
 // What the decoder will produce.
 enum class Target { Indexed, Grey, Rgb24, Rgb32, Argb32 };
@@ -131,31 +113,7 @@ bool readRows(PngState* s, png_bytepp rows) {
   return true;
 }
 
-struct PngWriteJob {
-  int width;
-  int height;
-  bool alpha;
-  int level;
-  png_bytepp rows;
-};
-
-bool writeWithLibpng(PngState* s, const PngWriteJob* job) {
-  if (setjmp(png_jmpbuf(s->png))) return false;
-  png_set_write_fn(s->png, s, writeBytes, flushBytes);
-  png_set_IHDR(s->png, s->info, static_cast<png_uint_32>(job->width),
-               static_cast<png_uint_32>(job->height), 8,
-               job->alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_set_compression_level(s->png, job->level);
-  png_set_filter(s->png, 0, PNG_ALL_FILTERS);
-  png_set_bgr(s->png);
-  png_write_info(s->png, s->info);
-  png_write_image(s->png, job->rows);
-  png_write_end(s->png, nullptr);
-  return true;
-}
-
-// ---- The fast writer. ----
+// ---- The writer: our own chunks around an ISA-L (level 0-1) or libdeflate (2-9) stream. ----
 
 void putBigEndian(std::vector<uint8_t>& out, uint32_t value) {
   out.push_back(static_cast<uint8_t>(value >> 24));
@@ -164,159 +122,170 @@ void putBigEndian(std::vector<uint8_t>& out, uint32_t value) {
   out.push_back(static_cast<uint8_t>(value));
 }
 
-// Appends a chunk whose data already sits at the end of `out` (after a placeholder for the
-// length and the type).
-void finishChunk(std::vector<uint8_t>& out, size_t start) {
-  const size_t dataLength = out.size() - start - 8;
-  for (int i = 0; i < 4; ++i)
-    out[start + i] = static_cast<uint8_t>(dataLength >> (24 - 8 * i));
-  const uint32_t crc = crc32_gzip_refl(0, out.data() + start + 4, dataLength + 4);
-  putBigEndian(out, crc);
-}
-
-size_t beginChunk(std::vector<uint8_t>& out, const char* type) {
-  const size_t start = out.size();
-  putBigEndian(out, 0);
-  for (int i = 0; i < 4; ++i)
-    out.push_back(static_cast<uint8_t>(type[i]));
-  return start;
-}
-
-// One row with the SUB filter, in RGB(A) order, from blue-green-red(-alpha) pixels.
+// One row as R, G, B (and A) bytes from whatever the picture holds.
 template <int kChannels>
-void subFilterRow(const uint8_t* in, int width, uint8_t* out) {
-  out[0] = 1;  // filter type SUB
-  uint8_t previous[4] = {0, 0, 0, 0};
-  uint8_t* o = out + 1;
-  for (int x = 0; x < width; ++x, in += kChannels, o += kChannels) {
-    const uint8_t r = in[2], g = in[1], b = in[0];
-    o[0] = static_cast<uint8_t>(r - previous[0]);
-    o[1] = static_cast<uint8_t>(g - previous[1]);
-    o[2] = static_cast<uint8_t>(b - previous[2]);
-    previous[0] = r;
-    previous[1] = g;
-    previous[2] = b;
-    if constexpr (kChannels == 4) {
-      o[3] = static_cast<uint8_t>(in[3] - previous[3]);
-      previous[3] = in[3];
+void rgbRow(const DibImage& image, int y, uint8_t* out, std::vector<uint8_t>& converted) {
+  const int width = image.width();
+  const uint8_t* in = image.row(y);
+  const int depth = image.bitsPerPixel();
+  if (kChannels == 3 && depth == 32 && !image.hasAlpha() && image.compression() == BI_RGB) {
+    for (int x = 0; x < width; ++x, in += 4, out += 3) {
+      out[0] = in[2], out[1] = in[1], out[2] = in[0];
     }
+    return;
+  }
+  if (depth != (kChannels == 4 ? 32 : 24) || image.compression() != BI_RGB) {
+    converted.resize(static_cast<size_t>(width) * kChannels);
+    if (kChannels == 4) {
+      readRowBgra(image, y, converted.data());
+    } else {
+      readRowBgr(image, y, converted.data());
+    }
+    in = converted.data();
+  }
+  for (int x = 0; x < width; ++x, in += kChannels, out += kChannels) {
+    out[0] = in[2], out[1] = in[1], out[2] = in[0];
+    if constexpr (kChannels == 4) out[3] = in[3];
   }
 }
 
-// Per-thread scratch memory of the fast writer, kept between frames.
-struct FastWriterScratch {
-  std::vector<uint8_t> levelBuffer;
-  std::vector<uint8_t> filtered;
+// How far a filtered row is from all zeros: the usual "minimum sum of absolute differences"
+// measure, bytes read as signed.
+uint32_t rowCost(const uint8_t* row, size_t bytes) {
+  uint32_t sum = 0;
+  for (size_t i = 0; i < bytes; ++i)
+    sum += static_cast<uint32_t>(std::abs(static_cast<int>(static_cast<int8_t>(row[i]))));
+  return sum;
+}
+
+// Per-thread memory of the writer, kept between frames.
+struct PngScratch {
+  std::vector<uint8_t> rgb[2];  // the current and the previous row, unfiltered
   std::vector<uint8_t> converted;
+  std::vector<uint8_t> up;
+  std::vector<uint8_t> filtered;  // every row with its filter byte: the deflate input
+  std::array<libdeflate_compressor*, 10> compressors{};
+  ~PngScratch() {
+    for (libdeflate_compressor* c : compressors) {
+      if (c) libdeflate_free_compressor(c);
+    }
+  }
 };
 
-ImageError encodeFast(const DibImage& image, int level, std::vector<uint8_t>& out) {
-  thread_local FastWriterScratch scratch;
+// Filters every row: SUB at level 0 (the fastest choice that still pays), otherwise the cheaper
+// of SUB and UP for each row.
+template <int kChannels>
+void filterRows(const DibImage& image, int level, PngScratch& scratch) {
   const int width = image.width();
-  const int height = image.height();
-  const bool alpha = image.hasAlpha() && image.bitsPerPixel() == 32;
-  const int channels = alpha ? 4 : 3;
-  const bool direct = image.bitsPerPixel() == (alpha ? 32 : 24);
-  const size_t rowBytes = 1 + static_cast<size_t>(width) * channels;
-
-  out.clear();
-  out.reserve(static_cast<size_t>(height) * rowBytes / 3 + 1024);
-  out.resize(8);
-  std::memcpy(out.data(), kSignature, 8);
-  size_t chunk = beginChunk(out, "IHDR");
-  putBigEndian(out, static_cast<uint32_t>(width));
-  putBigEndian(out, static_cast<uint32_t>(height));
-  out.push_back(8);
-  out.push_back(alpha ? 6 : 2);
-  out.push_back(0);
-  out.push_back(0);
-  out.push_back(0);
-  finishChunk(out, chunk);
-
-  isal_zstream stream;
-  isal_deflate_init(&stream);
-  stream.level = static_cast<uint32_t>(level);
-  if (level >= 1) {
-    scratch.levelBuffer.resize(ISAL_DEF_LVL1_DEFAULT);
-    stream.level_buf = scratch.levelBuffer.data();
-    stream.level_buf_size = static_cast<uint32_t>(scratch.levelBuffer.size());
-  }
-  stream.gzip_flag = IGZIP_ZLIB;
-
-  // Rows are filtered in batches of about 256 KiB and fed to the deflater.
-  const int batchRows = std::max(1, static_cast<int>((256 * 1024) / rowBytes));
-  scratch.filtered.resize(rowBytes * static_cast<size_t>(batchRows));
-  if (!direct) scratch.converted.resize(static_cast<size_t>(width) * channels);
-
-  chunk = beginChunk(out, "IDAT");
-  for (int y0 = 0; y0 < height; y0 += batchRows) {
-    const int rows = std::min(batchRows, height - y0);
-    for (int r = 0; r < rows; ++r) {
-      const uint8_t* pixels = image.row(y0 + r);
-      if (!direct) {
-        if (alpha) {
-          readRowBgra(image, y0 + r, scratch.converted.data());
-        } else {
-          readRowBgr(image, y0 + r, scratch.converted.data());
-        }
-        pixels = scratch.converted.data();
-      }
-      uint8_t* target = scratch.filtered.data() + rowBytes * static_cast<size_t>(r);
-      if (alpha) {
-        subFilterRow<4>(pixels, width, target);
-      } else {
-        subFilterRow<3>(pixels, width, target);
-      }
+  const size_t rowBytes = static_cast<size_t>(width) * kChannels;
+  scratch.filtered.resize((rowBytes + 1) * static_cast<size_t>(image.height()));
+  scratch.rgb[0].assign(rowBytes, 0);
+  scratch.rgb[1].assign(rowBytes, 0);
+  scratch.up.resize(rowBytes);
+  for (int y = 0; y < image.height(); ++y) {
+    uint8_t* cur = scratch.rgb[y & 1].data();
+    const uint8_t* prev = scratch.rgb[(y + 1) & 1].data();
+    rgbRow<kChannels>(image, y, cur, scratch.converted);
+    uint8_t* out = scratch.filtered.data() + (rowBytes + 1) * static_cast<size_t>(y);
+    uint8_t* sub = out + 1;
+    for (size_t i = 0; i < rowBytes; ++i)
+      sub[i] = static_cast<uint8_t>(cur[i] - (i >= kChannels ? cur[i - kChannels] : 0));
+    out[0] = 1;
+    if (level == 0 || y == 0) continue;
+    uint8_t* up = scratch.up.data();
+    for (size_t i = 0; i < rowBytes; ++i)
+      up[i] = static_cast<uint8_t>(cur[i] - prev[i]);
+    if (rowCost(up, rowBytes) < rowCost(sub, rowBytes)) {
+      std::memcpy(sub, up, rowBytes);
+      out[0] = 2;
     }
-    stream.next_in = scratch.filtered.data();
-    stream.avail_in = static_cast<uint32_t>(rowBytes * static_cast<size_t>(rows));
-    stream.end_of_stream = (y0 + rows == height) ? 1 : 0;
-    do {
-      const size_t used = out.size();
-      const size_t room = std::max<size_t>(stream.avail_in / 2 + 4096, 65536);
-      out.resize(used + room);
-      stream.next_out = out.data() + used;
-      stream.avail_out = static_cast<uint32_t>(room);
-      if (isal_deflate(&stream) != COMP_OK) return ImageError(E_FAIL, "PNG: deflate failed");
-      out.resize(used + room - stream.avail_out);
-    } while (stream.avail_in > 0 ||
-             (stream.end_of_stream && stream.internal_state.state != ZSTATE_END));
   }
-  if (out.size() - chunk - 8 > 0x7FFFFFFFu) return ImageError(E_FAIL, "PNG: picture too large");
-  finishChunk(out, chunk);
-  chunk = beginChunk(out, "IEND");
-  finishChunk(out, chunk);
+}
+
+// The zlib stream of the filtered rows: ISA-L's level 0 for levels 0-1, libdeflate for 2-9.
+// ISA-L's own level 1 is not used: its output for the same input varies from run to run (about
+// one process in a hundred with two threads, or with another process sharing the core), which
+// would make frames of split renders differ from a full run. Its level 0 and libdeflate give
+// the same bytes every time.
+ImageError deflateRows(int level, PngScratch& scratch, std::vector<uint8_t>& out) {
+  const std::vector<uint8_t>& in = scratch.filtered;
+  if (in.size() > 0xFFFFFFFFu / 2) return ImageError(E_FAIL, "PNG: picture too large");
+  const size_t start = out.size();
+  if (level >= 2) {
+    libdeflate_compressor*& compressor = scratch.compressors[static_cast<size_t>(level)];
+    if (!compressor) compressor = libdeflate_alloc_compressor(level);
+    if (!compressor) return outOfMemory();
+    const size_t bound = libdeflate_zlib_compress_bound(compressor, in.size());
+    out.resize(start + bound);
+    const size_t written =
+        libdeflate_zlib_compress(compressor, in.data(), in.size(), out.data() + start, bound);
+    if (written == 0) return ImageError(E_FAIL, "PNG: deflate failed");
+    out.resize(start + written);
+    return {};
+  }
+  isal_zstream stream{};
+  isal_deflate_stateless_init(&stream);
+  stream.level = 0;
+  stream.gzip_flag = IGZIP_ZLIB;
+  stream.flush = NO_FLUSH;
+  stream.end_of_stream = 1;
+  // Stored blocks bound the output: the input, 5 bytes per 64 KiB block, header and trailer.
+  const size_t bound = in.size() + in.size() / 65535 * 5 + 1024;
+  out.resize(start + bound);
+  stream.next_in = const_cast<uint8_t*>(in.data());
+  stream.avail_in = static_cast<uint32_t>(in.size());
+  stream.next_out = out.data() + start;
+  stream.avail_out = static_cast<uint32_t>(bound);
+  if (isal_deflate_stateless(&stream) != COMP_OK) return ImageError(E_FAIL, "PNG: deflate failed");
+  out.resize(start + bound - stream.avail_out);
   return {};
 }
 
-ImageError encodeLibpng(const DibImage& image, int level, std::vector<uint8_t>& out) {
-  const bool alpha = image.hasAlpha() && image.bitsPerPixel() == 32;
-  const size_t rowBytes = static_cast<size_t>(image.width()) * (alpha ? 4 : 3);
-  std::vector<uint8_t> pixels(rowBytes * static_cast<size_t>(image.height()));
-  std::vector<png_bytep> rows(static_cast<size_t>(image.height()));
-  for (int y = 0; y < image.height(); ++y) {
-    rows[static_cast<size_t>(y)] = pixels.data() + rowBytes * static_cast<size_t>(y);
-    if (alpha) {
-      readRowBgra(image, y, rows[static_cast<size_t>(y)]);
-    } else {
-      readRowBgr(image, y, rows[static_cast<size_t>(y)]);
-    }
-  }
-  PngState state;
-  state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, onError, onWarning);
-  if (!state.png) return outOfMemory();
-  state.info = png_create_info_struct(state.png);
-  const PngWriteJob job{image.width(), image.height(), alpha, level, rows.data()};
-  const bool ok = state.info && writeWithLibpng(&state, &job);
-  png_destroy_write_struct(&state.png, &state.info);
-  ImageError result;
-  if (ok) {
-    out.assign(state.out, state.out + state.outSize);
+}  // namespace
+
+void appendPngChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, size_t size) {
+  putBigEndian(out, static_cast<uint32_t>(size));
+  const size_t typeAt = out.size();
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), data, data + size);
+  putBigEndian(out, crc32_gzip_refl(0, out.data() + typeAt, size + 4));
+}
+
+void appendPngSignatureAndHeader(std::vector<uint8_t>& out, int width, int height, bool alpha) {
+  out.insert(out.end(), kSignature, kSignature + 8);
+  std::vector<uint8_t> header;
+  putBigEndian(header, static_cast<uint32_t>(width));
+  putBigEndian(header, static_cast<uint32_t>(height));
+  header.insert(header.end(), {8, static_cast<uint8_t>(alpha ? 6 : 2), 0, 0, 0});
+  appendPngChunk(out, "IHDR", header.data(), header.size());
+}
+
+ImageError compressPngPixels(const DibImage& image, bool alpha, int level,
+                             std::vector<uint8_t>& zlib) {
+  thread_local PngScratch scratch;
+  if (alpha) {
+    filterRows<4>(image, level, scratch);
   } else {
-    result = state.outOfMemory ? outOfMemory() : ImageError(E_FAIL, state.message);
+    filterRows<3>(image, level, scratch);
   }
-  std::free(state.out);
-  return result;
+  zlib.clear();
+  return deflateRows(std::clamp(level, 0, 9), scratch, zlib);
+}
+
+namespace {
+
+ImageError encodePng(const DibImage& image, int level, std::vector<uint8_t>& out) {
+  const bool alpha = image.hasAlpha() && image.bitsPerPixel() == 32;
+  thread_local std::vector<uint8_t> zlib;
+  if (ImageError packed = compressPngPixels(image, alpha, level, zlib); packed.failed())
+    return packed;
+  if (zlib.size() > 0x7FFFFFFFu) return ImageError(E_FAIL, "PNG: picture too large");
+  out.clear();
+  out.reserve(zlib.size() + 64);
+  appendPngSignatureAndHeader(out, image.width(), image.height(), alpha);
+  appendPngChunk(out, "IDAT", zlib.data(), zlib.size());
+  appendPngChunk(out, "IEND", nullptr, 0);
+  return {};
 }
 
 class PngCodec final : public ImageCodec {
@@ -341,8 +310,7 @@ class PngCodec final : public ImageCodec {
 
   ImageError encode(const DibImage& image, const EncodeOptions& options,
                     std::vector<uint8_t>& out) const override {
-    if (options.pngLevel <= 1) return encodeFast(image, std::max(0, options.pngLevel), out);
-    return encodeLibpng(image, std::min(9, options.pngLevel), out);
+    return encodePng(image, std::clamp(options.pngLevel, 0, 9), out);
   }
 
  private:

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "imageio/dib_image.h"
+#include "imageio/image_error.h"
+
+namespace pelorix {
+
+// The pieces of the PNG writer, shared with the animated PNG writer.
+
+// The zlib stream of a picture's filtered rows (8 bits per channel, RGB or RGBA), at deflate
+// level 0-9. The bytes depend on the pixels and the level only.
+ImageError compressPngPixels(const DibImage& image, bool alpha, int level,
+                             std::vector<uint8_t>& zlib);
+
+// Appends a chunk: length, type, data and CRC.
+void appendPngChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, size_t size);
+
+// The PNG signature and an IHDR chunk for 8-bit RGB or RGBA.
+void appendPngSignatureAndHeader(std::vector<uint8_t>& out, int width, int height, bool alpha);
+
+}  // namespace pelorix
