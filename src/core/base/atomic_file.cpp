@@ -1,6 +1,8 @@
 #include "base/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,9 +36,59 @@ std::string folderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// This host's name as it goes into temporary names: no '-' or '/', at most 32 bytes.
+const std::string& hostTag() {
+  static const std::string tag = [] {
+    char name[256] = {0};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return std::string("host");
+    std::string text(name);
+    for (char& c : text) {
+      if (c == '-' || c == '/' || c == '.') c = '_';
+    }
+    return text.substr(0, 32);
+  }();
+  return tag;
+}
+
 }  // namespace
 
-AtomicFile::AtomicFile(std::string targetPath) : target_(std::move(targetPath)) {}
+std::string resolveSymlinks(const std::string& path) {
+  std::string current = path;
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat info {};
+    if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    std::string target(static_cast<size_t>(info.st_size > 0 ? info.st_size : 4096) + 1, '\0');
+    const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+    if (length <= 0) return current;
+    target.resize(static_cast<size_t>(length));
+    if (target.front() != '/') {
+      const size_t slash = current.find_last_of('/');
+      if (slash != std::string::npos) target = current.substr(0, slash + 1) + target;
+    }
+    current = target;
+  }
+  return current;
+}
+
+int removeStaleTemporaries(const std::string& folder) {
+  const std::string prefix = std::string(".") + kTemporaryPrefix + hostTag() + "-";
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return 0;
+  int removed = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.rfind(prefix, 0) != 0) continue;
+    const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+    if (pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)) {
+      const std::string path = (folder.empty() ? std::string(".") : folder) + "/" + name;
+      if (::unlink(path.c_str()) == 0) ++removed;
+    }
+  }
+  ::closedir(dir);
+  return removed;
+}
+
+AtomicFile::AtomicFile(std::string targetPath) : target_(resolveSymlinks(targetPath)) {}
 
 AtomicFile::~AtomicFile() {
   if (fd_ >= 0) ::close(fd_);
@@ -51,7 +103,8 @@ bool AtomicFile::fail(int error, const std::string& what) {
 
 bool AtomicFile::open() {
   if (target_.empty()) return fail(ENOENT, "cannot write");
-  std::string pattern = folderOf(target_) + "/.pelorix-tmp-XXXXXX";
+  std::string pattern = folderOf(target_) + "/." + kTemporaryPrefix + hostTag() + "-" +
+                        std::to_string(::getpid()) + "-XXXXXX";
   fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd_ < 0) return fail(errno, "cannot write");
   tempPath_ = pattern;
@@ -93,24 +146,36 @@ bool AtomicFile::commit(Durability durability) {
   return true;
 }
 
-std::optional<std::string> readFileBytes(const std::string& path, FileError* error) {
-  auto fail = [&](int code) -> std::optional<std::string> {
+std::optional<std::string> readFileBytes(const std::string& path, FileError* error,
+                                         uint64_t maxBytes) {
+  auto fail = [&](int code, const char* why = nullptr) -> std::optional<std::string> {
     if (error) {
       error->error = code;
-      error->message = "cannot read " + path + ": " + std::strerror(code);
+      error->message = "cannot read " + path + ": " + (why ? why : std::strerror(code));
     }
     return std::nullopt;
   };
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that opening a FIFO without a writer returns at once; the file type is
+  // checked before anything is read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return fail(errno);
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    const int code = S_ISDIR(info.st_mode) ? EISDIR : errno;
+  if (::fstat(fd, &info) != 0) {
+    const int code = errno;
     ::close(fd);
     return fail(code);
   }
+  if (!S_ISREG(info.st_mode)) {
+    ::close(fd);
+    if (S_ISDIR(info.st_mode)) return fail(EISDIR);
+    return fail(EINVAL, "not a regular file (a device, FIFO or socket)");
+  }
+  if (static_cast<uint64_t>(info.st_size) > maxBytes) {
+    ::close(fd);
+    return fail(EFBIG, "file too large");
+  }
   std::string data;
-  if (S_ISREG(info.st_mode)) data.reserve(static_cast<size_t>(info.st_size));
+  data.reserve(static_cast<size_t>(info.st_size));
   char buffer[65536];
   for (;;) {
     const ssize_t got = ::read(fd, buffer, sizeof buffer);
@@ -122,6 +187,10 @@ std::optional<std::string> readFileBytes(const std::string& path, FileError* err
       return fail(code);
     }
     data.append(buffer, static_cast<size_t>(got));
+    if (data.size() > maxBytes) {  // the file grew while it was read
+      ::close(fd);
+      return fail(EFBIG, "file too large");
+    }
   }
   ::close(fd);
   return data;

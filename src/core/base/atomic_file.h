@@ -18,7 +18,11 @@ enum class Durability { Flush, Sync };
 
 // A file written under a temporary name in the target's folder and renamed over the target on
 // commit(), so readers never see a partial file and a failed write leaves the old file intact.
-// Dropping the object without commit() removes the temporary file.
+// Dropping the object without commit() removes the temporary file. A target that is a symbolic
+// link is written through: the temporary file goes beside the file the link points to and
+// replaces that file, so the link stays and its target gets the new content. Temporary names
+// carry the host and process ("." kTemporaryPrefix "host-pid-XXXXXX"), so that a later run can
+// tell those left by a process that is gone.
 class AtomicFile {
  public:
   explicit AtomicFile(std::string targetPath);
@@ -48,9 +52,21 @@ class AtomicFile {
   FileError error_;
 };
 
-// Reads a whole regular file; nothing (with the reason) when it cannot be opened or read,
-// a folder included.
-std::optional<std::string> readFileBytes(const std::string& path, FileError* error);
+inline constexpr const char* kTemporaryPrefix = "pelorix-tmp-";
+
+// Reads a whole regular file; nothing (with the reason) when it cannot be opened or read. A
+// folder, device, FIFO or socket is refused without reading from it (and without blocking on
+// it), as is a file larger than `maxBytes`.
+std::optional<std::string> readFileBytes(const std::string& path, FileError* error,
+                                         uint64_t maxBytes = uint64_t{1} << 31);
+
+// The file a path finally names after following symbolic links (the path itself when it is
+// not a link or does not exist).
+std::string resolveSymlinks(const std::string& path);
+
+// Removes the temporary files that processes of this host which are no longer running left in
+// `folder` (after a crash or kill -9); returns how many.
+int removeStaleTemporaries(const std::string& folder);
 
 // One-shot form of AtomicFile.
 bool writeFileAtomically(const std::string& path, std::span<const uint8_t> data,

@@ -1,8 +1,7 @@
 #include "imageio/dib_image.h"
 
-#include <sys/stat.h>
-
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -152,13 +151,12 @@ DibImage DibImage::clone() const {
 }
 
 ImageError DibImage::load(const std::string& file) {
-  struct stat info {};
-  if (::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > kMaxFileBytes) {
-    return ImageError(E_FAIL, file + ": image file too large");
-  }
   FileError error;
-  const std::optional<std::string> data = readFileBytes(file, &error);
-  if (!data) return ImageError(E_FAIL, error.message);
+  const std::optional<std::string> data = readFileBytes(file, &error, kMaxFileBytes);
+  if (!data) {
+    if (error.error == EFBIG) return ImageError(E_FAIL, file + ": image file too large");
+    return ImageError(E_FAIL, error.message);
+  }
   ImageError result =
       loadFromMemory({reinterpret_cast<const uint8_t*>(data->data()), data->size()});
   if (result.failed()) return ImageError(result.code(), file + ": " + result.errorMessage());

@@ -282,6 +282,8 @@ ProjectSaveResult saveProject(const Project& project, const std::string& path) {
           "警告: CP932で表せない文字があるため、プロジェクトファイルをUTF-8で保存します");
     }
   }
+  const std::string folder = resolveSymlinks(path);
+  removeStaleTemporaries(folder.substr(0, folder.find_last_of('/') + 1));
   FileError error;
   if (!writeFileAtomically(path, {reinterpret_cast<const uint8_t*>(content.data()), content.size()},
                            Durability::Sync, &error)) {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "base/atomic_file.h"
 #include "base/c_locale.h"
 #include "base/log_sink.h"
 #include "base/paths.h"
@@ -198,6 +199,7 @@ bool ConversionEngine::start(const Project& project, const ConversionSettings& s
   if (const ImageError made = makeFolders(run->folder); made.failed()) {
     return refuse(saveFailedMessage(made));
   }
+  removeStaleTemporaries(run->folder);  // left by renders that were killed
   run->project = project;
   const DrawList list = buildDrawList(project);
   run->layers = list.layers;

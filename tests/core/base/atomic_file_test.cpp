@@ -86,6 +86,33 @@ TEST(AtomicFile, NewFilesGetOrdinaryPermissionsAndReplacedFilesKeepTheirs) {
   EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
+TEST(AtomicFile, WritesThroughSymbolicLinks) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.file("real"));
+  const std::string target = dir.file("real/project.pxp");
+  test::writeFile(target, "old");
+  std::filesystem::create_symlink("real/project.pxp", dir.file("link.pxp"));
+  std::filesystem::create_symlink(dir.file("link.pxp"), dir.file("chain.pxp"));
+  ASSERT_TRUE(writeFileAtomically(dir.file("chain.pxp"), bytes("new"), Durability::Flush, nullptr));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("chain.pxp")));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.pxp")));
+  EXPECT_EQ(readFile(target), "new");
+  EXPECT_EQ(entriesIn(dir.file("real")), 1u);
+}
+
+TEST(AtomicFile, TemporariesOfProcessesThatAreGoneAreRemoved) {
+  TempDir dir;
+  AtomicFile live(dir.file("frame.png"));
+  ASSERT_TRUE(live.open());  // this process's: it stays
+  const std::string ours = std::filesystem::path(live.temporaryPath()).filename().string();
+  const std::string host = ours.substr(0, ours.find('-', std::string(".pelorix-tmp-").size()));
+  test::writeFile(dir.file(host + "-999999999-abcdef"), "left by a killed render");
+  test::writeFile(dir.file(".pelorix-tmp-otherhost-1-abcdef"), "another machine's");
+  EXPECT_EQ(removeStaleTemporaries(dir.path().string()), 1);
+  EXPECT_TRUE(std::filesystem::exists(live.temporaryPath()));
+  EXPECT_TRUE(std::filesystem::exists(dir.file(".pelorix-tmp-otherhost-1-abcdef")));
+}
+
 TEST(ReadFileBytes, ReadsBinaryAndRefusesFolders) {
   TempDir dir;
   const std::string path = dir.file("bin");
@@ -97,6 +124,20 @@ TEST(ReadFileBytes, ReadsBinaryAndRefusesFolders) {
   EXPECT_EQ(error.error, EISDIR);
   EXPECT_FALSE(readFileBytes(dir.file("missing"), &error));
   EXPECT_EQ(error.error, ENOENT);
+  EXPECT_FALSE(readFileBytes(path, &error, 4));
+  EXPECT_EQ(error.error, EFBIG);
+}
+
+// Devices and FIFOs are refused at once: reading /dev/zero would never end, and opening a FIFO
+// without a writer would block.
+TEST(ReadFileBytes, RefusesDevicesAndFifosWithoutBlocking) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  for (const std::string& path : {std::string("/dev/zero"), dir.file("fifo")}) {
+    FileError error;
+    EXPECT_FALSE(readFileBytes(path, &error)) << path;
+    EXPECT_NE(error.message.find("not a regular file"), std::string::npos) << error.message;
+  }
 }
 
 }  // namespace
