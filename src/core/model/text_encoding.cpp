@@ -23,7 +23,24 @@ class Iconv {
   iconv_t handle_;
 };
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+// The escape of a byte that is not CP932: U+EF00 + byte, for bytes 0x80-0xFF (U+EF80-U+EFFF, a
+// private-use range CP932 does not map to).
+void appendEscape(std::string& out, uint8_t byte) {
+  const uint32_t code = 0xEF00u + byte;
+  out += static_cast<char>(0xE0 | (code >> 12));
+  out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+  out += static_cast<char>(0x80 | (code & 0x3F));
+}
+
+// The byte an escape at `text[i]` stands for, or -1 when there is none.
+int escapedByte(std::string_view text, size_t i) {
+  if (i + 2 >= text.size() || static_cast<uint8_t>(text[i]) != 0xEE) return -1;
+  const auto b1 = static_cast<uint8_t>(text[i + 1]);
+  const auto b2 = static_cast<uint8_t>(text[i + 2]);
+  if (b1 != 0xBE && b1 != 0xBF) return -1;
+  if ((b2 & 0xC0) != 0x80) return -1;
+  return static_cast<int>(((b1 & 0x3Fu) << 6 | (b2 & 0x3Fu)) - 0xF00u);
+}
 
 }  // namespace
 
@@ -64,10 +81,10 @@ bool isValidUtf8(std::string_view bytes) {
   return true;
 }
 
-// Runs `bytes` through a converter. A byte sequence the converter refuses is either replaced
-// (`replacement` not null) or ends the conversion with nothing.
+// Runs `bytes` through a converter. A byte the converter refuses is either escaped (`escape`)
+// or ends the conversion with nothing.
 static std::optional<std::string> convert(const char* to, const char* from, std::string_view bytes,
-                                          const std::string_view* replacement) {
+                                          bool escape) {
   Iconv cd(to, from);
   if (!cd.valid()) return std::nullopt;
   std::string out;
@@ -83,12 +100,12 @@ static std::optional<std::string> convert(const char* to, const char* from, std:
     if (result == static_cast<size_t>(-1)) {
       if (errno == E2BIG) continue;
       // EILSEQ, or a character cut short at the end.
-      if (!replacement) return std::nullopt;
-      out += *replacement;
+      if (!escape) return std::nullopt;
+      appendEscape(out, static_cast<uint8_t>(*in));
       ++in;
       --inLeft;
       iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
-    } else if (result > 0 && !replacement) {
+    } else if (result > 0 && !escape) {
       return std::nullopt;  // glibc counts irreversible conversions here: something was lost
     }
   }
@@ -96,22 +113,51 @@ static std::optional<std::string> convert(const char* to, const char* from, std:
 }
 
 std::string cp932ToUtf8(std::string_view bytes) {
-  if (std::optional<std::string> text = convert("UTF-8", "CP932", bytes, &kReplacement))
-    return *text;
-  // Without a converter keep ASCII and mark the rest.
+  if (std::optional<std::string> text = convert("UTF-8", "CP932", bytes, true)) return *text;
+  // Without a converter keep ASCII and escape the rest.
   std::string out;
   for (char c : bytes) {
     if (static_cast<uint8_t>(c) < 0x80) {
       out += c;
     } else {
-      out += kReplacement;
+      appendEscape(out, static_cast<uint8_t>(c));
     }
   }
   return out;
 }
 
 std::optional<std::string> utf8ToCp932(std::string_view text) {
-  return convert("CP932", "UTF-8", text, nullptr);
+  std::string out;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const int byte = escapedByte(text, i);
+    if (byte < 0) continue;
+    const std::optional<std::string> part =
+        convert("CP932", "UTF-8", text.substr(start, i - start), false);
+    if (!part) return std::nullopt;
+    out += *part;
+    out += static_cast<char>(byte);
+    i += 2;
+    start = i + 1;
+  }
+  const std::optional<std::string> rest = convert("CP932", "UTF-8", text.substr(start), false);
+  if (!rest) return std::nullopt;
+  return out + *rest;
+}
+
+std::string toFileSystemPath(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const int byte = escapedByte(text, i);
+    if (byte < 0) {
+      out += text[i];
+    } else {
+      out += static_cast<char>(byte);
+      i += 2;
+    }
+  }
+  return out;
 }
 
 }  // namespace pelorix

@@ -12,6 +12,7 @@
 #include "base/c_locale.h"
 #include "base/log_sink.h"
 #include "base/paths.h"
+#include "model/text_encoding.h"
 #include "output/output_files.h"
 #include "render/compositor.h"
 #include "render/draw_list.h"
@@ -194,8 +195,8 @@ bool ConversionEngine::start(const Project& project, const ConversionSettings& s
         formatC("フレームレートが %.2f のため変換できません。", static_cast<double>(project.fps)));
   }
   run->projectFolder = settings.projectFolder;
-  run->folder =
-      joinPath(settings.projectFolder, settings.outputFolder.value_or(project.saveFolder));
+  run->folder = joinPath(settings.projectFolder,
+                         toFileSystemPath(settings.outputFolder.value_or(project.saveFolder)));
   if (const ImageError made = makeFolders(run->folder); made.failed()) {
     return refuse(saveFailedMessage(made));
   }
@@ -205,7 +206,7 @@ bool ConversionEngine::start(const Project& project, const ConversionSettings& s
   run->layers = list.layers;
   run->totalTime = list.totalTime;
   run->times = conversionFrameTimes(list.totalTime, project.fps);
-  run->baseName = settings.baseName.value_or(project.saveFileName);
+  run->baseName = toFileSystemPath(settings.baseName.value_or(project.saveFileName));
   run->encode = settings.encode;
   run->skipExisting = settings.skipExisting;
   run->keepFrames = settings.keepFrames;

@@ -4,6 +4,7 @@
 
 #include "base/c_locale.h"
 #include "imageio/pixel_convert.h"
+#include "model/text_encoding.h"
 
 namespace pelorix {
 namespace {
@@ -21,7 +22,8 @@ bool looksLikeWindowsPath(const std::string& file) {
 
 }  // namespace
 
-std::string resolveImagePath(const std::string& file, const std::string& projectFolder) {
+std::string resolveImagePath(const std::string& name, const std::string& projectFolder) {
+  const std::string file = toFileSystemPath(name);
   if (file.empty() || (file.front() == '/' && file.rfind("//", 0) != 0)) return file;
   const std::string beside = projectFolder + file;
   if (!projectFolder.empty() && isRegularFile(beside)) return beside;

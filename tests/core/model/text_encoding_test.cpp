@@ -20,9 +20,21 @@ TEST(TextEncoding, Utf8Validation) {
 TEST(TextEncoding, Cp932RoundTripAndBrokenBytes) {
   EXPECT_EQ(cp932ToUtf8("\x83\x5C\x95\x5C"), "ソ表");
   EXPECT_EQ(utf8ToCp932("ソ表\\"), std::string("\x83\x5C\x95\x5C\x5C"));
-  EXPECT_EQ(cp932ToUtf8("a\x83"), "a\xEF\xBF\xBD");  // a lead byte without its trail
-  EXPECT_TRUE(isValidUtf8(cp932ToUtf8("\xFF\xFE\x80\xA0")));
   EXPECT_FALSE(utf8ToCp932("😀").has_value());
+}
+
+// Bytes that are not CP932 (a Latin-1 name, a lead byte without its trail) are kept: the text
+// is valid UTF-8, saving gives the bytes back, and the file system path is the original name.
+TEST(TextEncoding, BytesThatAreNotCp932SurviveALoadAndASave) {
+  for (const std::string& raw :
+       {std::string("caf\xE9.png"), std::string("a\x83"), std::string("\xFF\xFE\x80\xA0"),
+        std::string("\x83\x5C\xE9\x95\x5C")}) {
+    const std::string text = cp932ToUtf8(raw);
+    EXPECT_TRUE(isValidUtf8(text)) << raw;
+    EXPECT_EQ(utf8ToCp932(text), raw);
+  }
+  EXPECT_EQ(toFileSystemPath(cp932ToUtf8("caf\xE9.png")), "caf\xE9.png");
+  EXPECT_EQ(toFileSystemPath("ソ表.png"), "ソ表.png");
 }
 
 }  // namespace
