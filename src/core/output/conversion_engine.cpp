@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <map>
 #include <mutex>
@@ -12,6 +13,7 @@
 #include "base/c_locale.h"
 #include "base/log_sink.h"
 #include "base/paths.h"
+#include "imageio/codec.h"
 #include "model/text_encoding.h"
 #include "output/output_files.h"
 #include "render/compositor.h"
@@ -21,10 +23,17 @@
 namespace pelorix {
 namespace {
 
+struct FrameJob {
+  int index = 0;
+  float time = 0.0f;
+};
+
 struct FrameResult {
+  FrameJob job;
   bool skipped = false;
   std::string path;
   std::vector<std::string> log;
+  std::vector<MissingPicture> missing;
   std::string failure;  // "Save image failed:..." when the frame could not be written
   DibImage frame;
 };
@@ -46,59 +55,69 @@ bool fileExists(const std::string& path) {
 }  // namespace
 
 struct ConversionEngine::Run {
-  Run(ConversionListener& l) : listener(l) {}
+  Run(ConversionListener& l, float length, float fps) : listener(l), clock(length, fps) {}
 
   ConversionListener& listener;
   Project project;
   std::vector<int> layers;
   float totalTime = 0;
-  std::vector<float> times;
-  std::vector<int> indices;  // the frames of this run, in order
   std::string projectFolder;
   std::string folder;
   std::string baseName;
   std::string format;
   EncodeOptions encode;
   int jobs = 1;
+  int first = 0;  // the frames of this run, inclusive
+  int last = -1;
   bool skipExisting = false;
   bool keepFrames = false;
   std::time_t started = 0;
 
-  std::atomic<size_t> nextJob{0};
   std::atomic<bool> abortRequested{false};
   std::atomic<bool> failed{false};
   std::atomic<bool> active{true};
 
+  std::mutex jobMutex;  // guards the clock and the next index
+  FrameClock clock;
+  int nextIndex = 0;
+
   std::mutex mutex;  // guards everything below and serialises the listener
-  std::map<size_t, FrameResult> finishedJobs;
+  std::map<int, FrameResult> finishedJobs;
   std::vector<std::string> writtenAfterFailure;
-  size_t nextToReport = 0;
-  size_t done = 0;
+  int nextToReport = 0;
   bool reportingEnded = false;
   std::string failure;
+  ConversionSummary summary;
 
+  bool nextJob(FrameJob& job);
   void work();
-  void deliver(size_t job, FrameResult result);
+  void deliver(FrameResult result);
   void finish();
 };
+
+bool ConversionEngine::Run::nextJob(FrameJob& job) {
+  if (abortRequested.load() || failed.load()) return false;
+  std::lock_guard lock(jobMutex);
+  if (nextIndex > last || !clock.next(job.time)) return false;
+  job.index = nextIndex++;
+  return true;
+}
 
 void ConversionEngine::Run::work() {
   FrameLog log;
   Compositor compositor(log);
   compositor.setProjectFolder(projectFolder);
   DibImage canvas;  // kept from frame to frame, so the compositor can reuse its memory
-  for (;;) {
-    if (abortRequested.load() || failed.load()) return;
-    const size_t job = nextJob.fetch_add(1);
-    if (job >= indices.size()) return;
-    const int index = indices[job];
+  FrameJob job;
+  while (nextJob(job)) {
     FrameResult result;
-    result.path = frameFileName(folder, baseName, index, format);
+    result.job = job;
+    result.path = frameFileName(folder, baseName, job.index, format);
     if (skipExisting && fileExists(result.path)) {
       result.skipped = true;
     } else {
       log.lines = &result.log;
-      if (!compositor.composeFrame(canvas, project, layers, times[static_cast<size_t>(index)]) &&
+      if (!compositor.composeFrame(canvas, project, layers, job.time) &&
           !canvas.create(project.outputWidth, project.outputHeight, 24)) {
         // Nothing drew: the frame is black, when memory allows one at all.
         result.failure = saveFailedMessage(ImageError(
@@ -109,22 +128,24 @@ void ConversionEngine::Run::work() {
         if (saved.failed()) result.failure = saveFailedMessage(saved);
       }
       log.lines = nullptr;
+      result.missing = compositor.missingPictures();
       if (keepFrames && result.failure.empty()) result.frame = std::move(canvas);
     }
     if (!result.failure.empty()) failed = true;
-    deliver(job, std::move(result));
+    deliver(std::move(result));
   }
 }
 
 // Reports finished frames in order, as far as they are contiguous.
-void ConversionEngine::Run::deliver(size_t job, FrameResult result) {
+void ConversionEngine::Run::deliver(FrameResult result) {
   std::lock_guard lock(mutex);
   if (reportingEnded) {
     // A frame after a failed one: it must not stay on disk.
     if (result.failure.empty() && !result.skipped) writtenAfterFailure.push_back(result.path);
     return;
   }
-  finishedJobs.emplace(job, std::move(result));
+  const int index = result.job.index;
+  finishedJobs.emplace(index, std::move(result));
   for (auto it = finishedJobs.find(nextToReport); it != finishedJobs.end();
        it = finishedJobs.find(nextToReport)) {
     FrameResult& frame = it->second;
@@ -142,14 +163,25 @@ void ConversionEngine::Run::deliver(size_t job, FrameResult result) {
       finishedJobs.clear();
       return;
     }
-    ++done;
-    const int index = indices[nextToReport];
-    const double position = static_cast<double>(times[static_cast<size_t>(index)]) /
-                            static_cast<double>(totalTime) * 30.0;
-    listener.progress(truncToInt(position), static_cast<int>(done),
-                      static_cast<int>(indices.size()));
+    ++summary.frames;
+    if (!frame.missing.empty()) ++summary.framesWithMissingPictures;
+    for (const MissingPicture& picture : frame.missing) {
+      auto known =
+          std::find_if(summary.missing.begin(), summary.missing.end(),
+                       [&picture](const ConversionSummary::Missing& m) {
+                         return m.layerNumber == picture.layerNumber && m.file == picture.file;
+                       });
+      if (known == summary.missing.end()) {
+        summary.missing.push_back({picture.layerNumber, picture.file, 1});
+      } else {
+        ++known->frames;
+      }
+    }
+    const double position =
+        static_cast<double>(frame.job.time) / static_cast<double>(totalTime) * 30.0;
+    listener.progress(truncToInt(position), summary.frames, last - first + 1);
     if (!frame.skipped)
-      listener.frameWritten(index, frame.path, keepFrames ? &frame.frame : nullptr);
+      listener.frameWritten(frame.job.index, frame.path, keepFrames ? &frame.frame : nullptr);
     finishedJobs.erase(it);
     ++nextToReport;
   }
@@ -159,6 +191,12 @@ void ConversionEngine::Run::finish() {
   std::lock_guard lock(mutex);
   for (const std::string& path : writtenAfterFailure)
     ::unlink(path.c_str());
+  if (clock.stalled()) {
+    summary.stalled = true;
+    listener.appendLog(
+        formatC("%.2f 秒より先はフレームの時刻が進まないため、%d 画面で打ち切りました。",
+                static_cast<double>(clock.stalledAt()), nextToReport));
+  }
   if (!failure.empty()) {
     listener.finished(ConversionOutcome::Failed, failure);
   } else if (abortRequested.load()) {
@@ -182,7 +220,8 @@ ConversionEngine::~ConversionEngine() {
 bool ConversionEngine::start(const Project& project, const ConversionSettings& settings,
                              ConversionListener& listener) {
   wait();
-  auto run = std::make_unique<Run>(listener);
+  const DrawList list = buildDrawList(project);
+  auto run = std::make_unique<Run>(listener, list.totalTime, project.fps);
   run->format = settings.format.value_or(project.outputFormat);
   auto refuse = [&listener](const std::string& message) {
     listener.appendLog(message);
@@ -194,6 +233,28 @@ bool ConversionEngine::start(const Project& project, const ConversionSettings& s
     return refuse(
         formatC("フレームレートが %.2f のため変換できません。", static_cast<double>(project.fps)));
   }
+  // An unknown type is refused before anything is made on disk.
+  if (!codecForExtension(run->format)) {
+    return refuse(saveFailedMessage(ImageError(
+        E_FAIL, run->format.empty() ? std::string("no image type: the output format is empty")
+                                    : "no encoder for the extension ." + run->format)));
+  }
+  // Counted without listing the times: a huge count is refused before any memory is used.
+  const FrameCount count = countConversionFrames(list.totalTime, project.fps);
+  if (count.tooMany) {
+    return refuse(formatC("画面数が %.0f あり、上限の %ld を超えるため変換できません。",
+                          count.estimate, kMaxConversionFrames));
+  }
+  run->first = 0;
+  run->last = static_cast<int>(count.frames) - 1;
+  if (settings.frames) {
+    if (count.frames > 0 && settings.frames->first > run->last) {
+      return refuse(formatC("frames %d-%d lie after the last frame (%d)", settings.frames->first,
+                            settings.frames->second, run->last));
+    }
+    run->first = std::max(run->first, settings.frames->first);
+    run->last = std::min(run->last, settings.frames->second);
+  }
   run->projectFolder = settings.projectFolder;
   run->folder = joinPath(settings.projectFolder,
                          toFileSystemPath(settings.outputFolder.value_or(project.saveFolder)));
@@ -202,25 +263,22 @@ bool ConversionEngine::start(const Project& project, const ConversionSettings& s
   }
   removeStaleTemporaries(run->folder);  // left by renders that were killed
   run->project = project;
-  const DrawList list = buildDrawList(project);
   run->layers = list.layers;
   run->totalTime = list.totalTime;
-  run->times = conversionFrameTimes(list.totalTime, project.fps);
   run->baseName = toFileSystemPath(settings.baseName.value_or(project.saveFileName));
   run->encode = settings.encode;
   run->skipExisting = settings.skipExisting;
   run->keepFrames = settings.keepFrames;
-  const int count = static_cast<int>(run->times.size());
-  int first = 0, last = count - 1;
-  if (settings.frames) {
-    first = std::max(first, settings.frames->first);
-    last = std::min(last, settings.frames->second);
+  // The clock starts at the first frame of the range; the frames before it are only counted.
+  float skipped = 0.0f;
+  for (int i = 0; i < run->first && run->clock.next(skipped); ++i) {
   }
-  for (int i = first; i <= last; ++i)
-    run->indices.push_back(i);
+  run->nextIndex = run->first;
+  run->nextToReport = run->first;
+  const int frames = std::max(0, run->last - run->first + 1);
   const int hardware = static_cast<int>(std::thread::hardware_concurrency());
   run->jobs = settings.jobs > 0 ? settings.jobs : std::max(1, hardware);
-  run->jobs = std::max(1, std::min<int>(run->jobs, static_cast<int>(run->indices.size())));
+  run->jobs = std::max(1, std::min(run->jobs, frames));
   listener.appendLog(totalTimeLine(list.totalTime, project.fps));
   run->started = std::time(nullptr);
 
@@ -248,6 +306,12 @@ void ConversionEngine::wait() {
 
 bool ConversionEngine::running() const {
   return run_ && run_->active.load();
+}
+
+ConversionSummary ConversionEngine::summary() const {
+  if (!run_) return {};
+  std::lock_guard lock(run_->mutex);
+  return run_->summary;
 }
 
 }  // namespace pelorix

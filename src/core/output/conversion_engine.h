@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "imageio/dib_image.h"
 #include "model/project.h"
@@ -30,7 +31,20 @@ enum class ConversionOutcome {
   Completed,  // every frame written; the elapsed-time line was logged
   Aborted,    // stopped by abort(); "中断しました。" was logged
   Failed,     // a frame could not be saved; the message was logged
-  Refused,    // nothing started: GIF refused, folder not made, nothing to do
+  Refused,    // nothing started: GIF or format refused, too many frames, folder not made
+};
+
+// What a run wrote, for a caller that reports it (the command line's exit status).
+struct ConversionSummary {
+  int frames = 0;  // frames reported written (or skipped as existing)
+  int framesWithMissingPictures = 0;
+  struct Missing {
+    int layerNumber = 0;
+    std::string file;
+    int frames = 0;  // how many frames lacked it
+  };
+  std::vector<Missing> missing;  // in the order they first failed
+  bool stalled = false;          // the frame times stopped advancing before the end
 };
 
 // What a run reports. The calls come from worker threads, one at a time and in frame order.
@@ -67,6 +81,8 @@ class ConversionEngine {
   // Blocks until the run (if any) has finished.
   void wait();
   bool running() const;
+  // What the last run wrote; complete once it has finished.
+  ConversionSummary summary() const;
 
  private:
   struct Run;

@@ -96,6 +96,7 @@ DrawResult Compositor::drawLayer(DibImage& canvas, const Project& project, int l
   const Layer& layer = project.layers[static_cast<size_t>(layerIndex)];
   const Source& source = layer.sources[static_cast<size_t>(current.index)];
   if (!cache_.ensure(layerIndex, current.index, source.file, projectFolder_, log_)) {
+    missing_.push_back({layer.number, source.file});
     return DrawResult::Nothing;
   }
   if (canvas.empty()) {
@@ -142,6 +143,7 @@ bool Compositor::composeFrame(DibImage& canvas, const Project& project, std::spa
                               float t) {
   // The frame starts without a picture; the old one waits to be reused.
   if (!canvas.empty()) spare_ = std::move(canvas);
+  missing_.clear();
   bool drawn = false;
   for (int index : layers) {
     const DrawResult result = drawLayer(canvas, project, index, t);

@@ -2,6 +2,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "base/log_sink.h"
 #include "imageio/dib_image.h"
@@ -11,6 +12,13 @@
 namespace pelorix {
 
 class RowWorkers;
+
+// A layer whose picture could not be loaded for a frame.
+struct MissingPicture {
+  int layerNumber = 0;
+  std::string file;
+  friend bool operator==(const MissingPicture&, const MissingPicture&) = default;
+};
 
 enum class DrawResult {
   Nothing,       // the layer shows nothing at t, or its picture failed to load
@@ -40,6 +48,9 @@ class Compositor {
   // reached the canvas: the canvas is then empty.
   bool composeFrame(DibImage& canvas, const Project& project, std::span<const int> layers, float t);
 
+  // The layers of the last composeFrame whose picture failed to load.
+  const std::vector<MissingPicture>& missingPictures() const { return missing_; }
+
   LayerImageCache& cache() { return cache_; }
   const LayerImageCache& cache() const { return cache_; }
 
@@ -53,6 +64,7 @@ class Compositor {
   std::string projectFolder_;
   LayerImageCache cache_;
   RowWorkers* workers_ = nullptr;
+  std::vector<MissingPicture> missing_;
 };
 
 }  // namespace pelorix

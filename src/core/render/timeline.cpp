@@ -54,17 +54,58 @@ float selectedSourceTime(const Layer& layer, int index, float fps) {
   return start;
 }
 
+FrameClock::FrameClock(float totalTime, float fps)
+    : step_(1.0 / static_cast<double>(fps)),
+      total_(totalTime),
+      done_(!(totalTime > 0.0f) || !(fps > 0.0f)) {}
+
+bool FrameClock::next(float& t) {
+  if (done_) return false;
+  if (!started_) {
+    started_ = true;
+    t = t_;
+    return true;
+  }
+  const double sum = static_cast<double>(t_) + step_;
+  if (!(sum < static_cast<double>(total_))) {
+    done_ = true;
+    return false;
+  }
+  const float stored = narrowToFloat(sum);
+  if (stored == t_) {  // the step is lost in rounding: every later frame would repeat this one
+    done_ = stalled_ = true;
+    return false;
+  }
+  t_ = t = stored;
+  return true;
+}
+
+FrameCount countConversionFrames(float totalTime, float fps, long cap) {
+  FrameCount count;
+  count.estimate = static_cast<double>(totalTime) * static_cast<double>(fps);
+  if (!(count.estimate <= static_cast<double>(cap))) {  // NaN and infinities too
+    count.tooMany = totalTime > 0.0f && fps > 0.0f;
+    count.frames = count.tooMany ? cap + 1 : 0;
+    return count;
+  }
+  FrameClock clock(totalTime, fps);
+  float t = 0.0f;
+  while (clock.next(t)) {
+    if (++count.frames > cap) {
+      count.tooMany = true;
+      return count;
+    }
+  }
+  count.stalled = clock.stalled();
+  return count;
+}
+
 std::vector<float> conversionFrameTimes(float totalTime, float fps) {
   std::vector<float> times;
-  if (!(totalTime > 0.0f) || !(fps > 0.0f)) return times;
-  const double step = 1.0 / static_cast<double>(fps);
+  FrameClock clock(totalTime, fps);
   float t = 0.0f;
-  for (;;) {
+  while (clock.next(t))
     times.push_back(t);
-    const double s = static_cast<double>(t) + step;
-    t = narrowToFloat(s);
-    if (!(s < static_cast<double>(totalTime))) break;
-  }
   return times;
 }
 

@@ -38,9 +38,42 @@ float sourceStartTime(const Layer& layer, int index);
 // Where selecting a source row puts the time: half a frame into it. 0 when fps is not positive.
 float selectedSourceTime(const Layer& layer, int index, float fps);
 
-// Times of the frames a conversion writes: 0, then t + 1/fps computed in double precision and
-// stored in single precision, while the unrounded sum stays below totalTime. Nothing when
-// totalTime is not positive or fps is not positive.
+// Hands out the times of the frames a conversion writes, one by one: 0, then t + 1/fps computed
+// in double precision and stored in single precision, while the unrounded sum stays below
+// totalTime. Nothing when totalTime or fps is not positive. It stops early, and says so, when
+// the stored time no longer advances (1/fps has become smaller than half the spacing of
+// single-precision numbers at t): the times never form a list in memory.
+class FrameClock {
+ public:
+  FrameClock(float totalTime, float fps);
+  // The next frame's time; false when there is none.
+  bool next(float& t);
+  // True when the clock stopped because the time no longer advanced.
+  bool stalled() const { return stalled_; }
+  // The time at which it stalled.
+  float stalledAt() const { return t_; }
+
+ private:
+  double step_ = 0.0;
+  float total_ = 0.0f;
+  float t_ = 0.0f;
+  bool started_ = false;
+  bool done_ = false;
+  bool stalled_ = false;
+};
+
+// More frames than a conversion may write; it is refused before anything is made.
+inline constexpr long kMaxConversionFrames = 10'000'000;
+
+struct FrameCount {
+  long frames = 0;       // what the clock hands out (up to the cap)
+  bool stalled = false;  // the clock stopped early
+  bool tooMany = false;  // more than the cap (frames then holds the estimate)
+  double estimate = 0;   // totalTime * fps
+};
+FrameCount countConversionFrames(float totalTime, float fps, long cap = kMaxConversionFrames);
+
+// All frame times of a conversion (for tests and small tools; a conversion uses the clock).
 std::vector<float> conversionFrameTimes(float totalTime, float fps);
 
 // Slider positions are frames. With fps <= 0 every position means time 0 and the range is 0.

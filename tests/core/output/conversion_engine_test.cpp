@@ -1,13 +1,17 @@
 #include "output/conversion_engine.h"
 
+#include <limits>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <mutex>
 
 #include "../render/render_test_support.h"
 #include "base/c_locale.h"
 #include "output/output_files.h"
+#include "render/timeline.h"
 
 namespace pelorix {
 namespace {
@@ -89,6 +93,7 @@ struct Animation {
     engine.start(scene.project, settings, listener);
     engine.wait();
     listener.engine = nullptr;
+    summary = engine.summary();
     return listener.outcome;
   }
 
@@ -104,6 +109,7 @@ struct Animation {
 
   test::Scene scene;
   ConversionSettings settings;
+  ConversionSummary summary;
 };
 
 std::vector<std::string> numbered(int first, int last, const std::string& base = "img",
@@ -172,13 +178,18 @@ TEST(ConversionEngine, RangesAddUpToAFullRun) {
   RecordingListener full;
   animation.settings.outputFolder = "full";
   animation.run(full);
-  for (const auto& [first, last] : {std::pair{0, 6}, std::pair{7, 14}, std::pair{15, 1000}}) {
+  for (const auto& [first, last] : {std::pair{0, 6}, std::pair{7, 12}, std::pair{13, 1000}}) {
     RecordingListener part;
     animation.settings.outputFolder = "parts";
     animation.settings.frames = {first, last};
     EXPECT_EQ(animation.run(part), ConversionOutcome::Completed);
   }
   EXPECT_EQ(animation.files("parts"), animation.files("full"));
+  // A range wholly after the end writes nothing and says so.
+  RecordingListener beyond;
+  animation.settings.frames = {500, 600};
+  EXPECT_EQ(animation.run(beyond), ConversionOutcome::Refused);
+  EXPECT_NE(beyond.message.find("after the last frame"), std::string::npos) << beyond.message;
   for (const std::string& name : animation.files("full")) {
     EXPECT_EQ(readFile(animation.scene.dir.file("parts/" + name)),
               readFile(animation.scene.dir.file("full/" + name)));
@@ -265,14 +276,35 @@ TEST(ConversionEngine, GifIsRefusedUnlessAllowed) {
   EXPECT_EQ(allowed.files(), numbered(0, 2, "img", ".gif"));
 }
 
-TEST(ConversionEngine, UnknownFormatFailsAtTheFirstFrame) {
+TEST(ConversionEngine, UnknownFormatIsRefusedBeforeAnythingIsMade) {
   Animation animation(0.5f);
   animation.scene.project.outputFormat = "xyz";
   RecordingListener listener;
-  EXPECT_EQ(animation.run(listener), ConversionOutcome::Failed);
+  EXPECT_EQ(animation.run(listener), ConversionOutcome::Refused);
   EXPECT_EQ(listener.message.rfind("Save image failed:\n80004005 - ", 0), 0u) << listener.message;
-  EXPECT_TRUE(animation.files().empty());
+  EXPECT_FALSE(std::filesystem::exists(animation.scene.dir.path() / "out"));
   EXPECT_TRUE(listener.written.empty());
+}
+
+// Very long or very fast animations: a count beyond the cap is refused before anything is
+// made, and a clock whose time stops advancing ends the run with a line saying why.
+TEST(ConversionEngine, HugeFrameCountsAreRefusedAndStalledClocksStop) {
+  for (const float fps : {1e30f, std::numeric_limits<float>::infinity()}) {
+    Animation animation(1.0f, fps);
+    RecordingListener listener;
+    EXPECT_EQ(animation.run(listener), ConversionOutcome::Refused) << fps;
+    EXPECT_TRUE(animation.files().empty());
+  }
+  Animation long_(3.0e6f, 12.0f);
+  RecordingListener refused;
+  EXPECT_EQ(long_.run(refused), ConversionOutcome::Refused);
+  EXPECT_NE(refused.message.find("10000000"), std::string::npos) << refused.message;
+
+  // At 20 fps the time stops at 2^20 s, where the spacing of floats reaches 0.125 s.
+  const FrameCount stalls = countConversionFrames(2.0e6f, 20.0f, 100'000'000);
+  EXPECT_TRUE(stalls.stalled);
+  EXPECT_LT(stalls.frames, 22'000'000);
+  EXPECT_FALSE(countConversionFrames(10.0f, 30.0f).stalled);
 }
 
 TEST(ConversionEngine, FailedFrameEndsTheRunAndLaterFramesAreRemoved) {
@@ -302,6 +334,14 @@ TEST(ConversionEngine, MissingImagesAreLoggedAndFramesStillWritten) {
       listener.log.begin(), listener.log.end(),
       [](const std::string& line) { return line.rfind("Load image failed:", 0) == 0; });
   EXPECT_EQ(failures, 12);  // two layers, every frame
+  // The summary names each missing picture once, by layer number, with its frame count.
+  EXPECT_EQ(animation.summary.frames, 6);
+  EXPECT_EQ(animation.summary.framesWithMissingPictures, 6);
+  ASSERT_EQ(animation.summary.missing.size(), 2u);
+  EXPECT_EQ(animation.summary.missing[0].layerNumber, 1);
+  EXPECT_EQ(animation.summary.missing[0].file, "gone-too.bmp");
+  EXPECT_EQ(animation.summary.missing[1].layerNumber, 2);
+  EXPECT_EQ(animation.summary.missing[1].frames, 6);
   // Nothing drew: the frames are black.
   DibImage frame;
   ASSERT_FALSE(frame.load(animation.scene.dir.file("out/img0000.png")).failed());
