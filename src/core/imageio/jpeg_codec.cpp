@@ -65,6 +65,8 @@ class JpegCodec final : public ImageCodec {
                             &height, &subsampling, &colorspace) != 0) {
       return tjFailure(tj);
     }
+    // A file cut before its frame header leaves the size at zero: that is damage, not size.
+    if (width <= 0 || height <= 0) return ImageError(E_FAIL, "JPEG: truncated or corrupt file");
     if (!withinImageLimits(width, height)) return tooLarge(width, height);
     const auto* data = bytes.data();
     const auto size = static_cast<unsigned long>(bytes.size());

@@ -97,6 +97,13 @@ TEST(JpegCodec, ColourGreyProgressiveAndCmyk) {
   DibImage untouched;
   EXPECT_TRUE(untouched.loadFromMemory(cut).failed());
   EXPECT_TRUE(untouched.empty());
+  // Cut inside the headers, before the frame header: reported as damage, not as a size.
+  for (size_t length : {size_t{4}, size_t{20}, size_t{120}}) {
+    cut.resize(length);
+    const ImageError error = untouched.loadFromMemory(cut);
+    EXPECT_TRUE(error.failed());
+    EXPECT_EQ(error.errorMessage().find("too large"), std::string::npos) << error.errorMessage();
+  }
 }
 
 std::vector<uint8_t> giflibFile(bool interlace) {
