@@ -17,6 +17,8 @@ inline constexpr int kExitFailure = 1;     // any other failure (image, folder, 
 inline constexpr int kExitCannotOpen = 2;  // the project file cannot be opened
 inline constexpr int kExitMalformed = 3;   // the project file is malformed
 inline constexpr int kExitAborted = 4;     // interrupted by the user
+inline constexpr int kExitIncomplete = 5;  // written, but pictures were missing
+inline constexpr int kExitUsage = 64;      // the command line is wrong (sysexits EX_USAGE)
 
 // Each subcommand registers itself and leaves the code to run in `action`.
 using Action = std::function<int()>;
@@ -36,6 +38,8 @@ class ImageError;
 namespace cli {
 // --quality and --png-level.
 void addEncodeOptions(CLI::App& command, EncodeOptions& options);
+// A whole number in [low, high], with a plain message for anything else.
+CLI::Validator wholeNumber(int low, int high);
 // Loads the project of a command; the exit status to return when it failed (the message is
 // printed), nothing on success. A malformed file is a failure too: what it
 // would give is only part of the project.

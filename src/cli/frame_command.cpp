@@ -1,6 +1,8 @@
 // pelorix-cli frame: one composed frame at a time point.
 #include <CLI/CLI.hpp>
 
+#include <cmath>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 
@@ -8,8 +10,10 @@
 #include "base/paths.h"
 #include "commands.h"
 #include "model/project_file.h"
+#include "output/output_files.h"
 #include "render/compositor.h"
 #include "render/draw_list.h"
+#include "render_report.h"
 #include "stderr_log.h"
 
 namespace pelorix::cli {
@@ -20,6 +24,7 @@ void addFrameCommand(CLI::App& app, Action& action) {
     double at = 0.0;
     std::string output;
     std::optional<int> layer;
+    bool keepGoing = false;
     EncodeOptions encode;
   };
   auto options = std::make_shared<Options>();
@@ -28,11 +33,22 @@ void addFrameCommand(CLI::App& app, Action& action) {
   command->add_option("PROJECT", options->project, "project file (.pxp)")->required();
   command->add_option("--at", options->at, "time point in seconds")
       ->required()
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !std::isfinite(value) || value < 0.0) {
+              return "'" + text + "' is not a time in seconds (a number, 0 or more)";
+            }
+            return {};
+          },
+          "SECONDS"));
   command->add_option("-o,--output", options->output, "image file to write")->required();
   command->add_option("--layer", options->layer,
                       "draw only the layer with this number (single mode), shown or not");
   addEncodeOptions(*command, options->encode);
+  command->add_flag("--keep-going", options->keepGoing,
+                    "exit 0 even when pictures were missing (they are still reported)");
   command->callback([options, &action] {
     action = [options] {
       Project project;
@@ -62,12 +78,18 @@ void addFrameCommand(CLI::App& app, Action& action) {
           return kExitFailure;
         }
       }
-      const ImageError saved = canvas.save(options->output, options->encode);
+      // Like render, any depth of missing folders is made.
+      ImageError saved = makeFolders(folderOf(options->output));
+      if (!saved.failed()) saved = canvas.save(options->output, options->encode);
       if (saved.failed()) {
         std::cerr << describeFailure("Save image failed", saved) << '\n';
         return kExitFailure;
       }
-      return kExitOk;
+      std::vector<ConversionSummary::Missing> missing;
+      for (const MissingPicture& picture : compositor.missingPictures())
+        missing.push_back({picture.layerNumber, picture.file, 1});
+      const bool incomplete = reportMissingPictures(missing.empty() ? 0 : 1, missing);
+      return incomplete && !options->keepGoing ? kExitIncomplete : kExitOk;
     };
   });
 }

@@ -1,6 +1,8 @@
 // pelorix-cli convert: decode one image and encode it again.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 
@@ -10,13 +12,30 @@
 
 namespace pelorix::cli {
 
+CLI::Validator wholeNumber(int low, int high) {
+  return CLI::Validator(
+      [low, high](std::string& text) -> std::string {
+        errno = 0;
+        char* end = nullptr;
+        const long value = std::strtol(text.c_str(), &end, 10);
+        if (text.empty() || *end != '\0' || errno != 0)
+          return "'" + text + "' is not a whole number";
+        if (value < low || value > high) {
+          return formatC("%ld is not between %d and %d", value, low, high);
+        }
+        return {};
+      },
+      formatC("INT %d-%d", low, high));
+}
+
 void addEncodeOptions(CLI::App& command, EncodeOptions& options) {
   command.add_option("--quality", options.quality, "JPEG and WebP quality, 1 to 100")
-      ->check(CLI::Range(1, 100));
+      ->check(wholeNumber(1, 100));
   command
-      .add_option("--png-level", options.pngLevel,
-                  "PNG compression level 0-9: 1 (default) is the fastest, higher levels give smaller files")
-      ->check(CLI::Range(0, 9));
+      .add_option(
+          "--png-level", options.pngLevel,
+          "PNG compression level 0-9: 1 (default) is the fastest, higher levels give smaller files")
+      ->check(wholeNumber(0, 9));
 }
 
 std::string describeFailure(const char* what, const ImageError& error) {

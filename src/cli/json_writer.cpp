@@ -77,6 +77,10 @@ void JsonWriter::value(std::string_view text) {
 }
 
 void JsonWriter::value(int number) {
+  value(static_cast<long long>(number));
+}
+
+void JsonWriter::value(long long number) {
   separate();
   out_ += std::to_string(number);
   needComma_ = true;

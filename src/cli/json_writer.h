@@ -16,6 +16,7 @@ class JsonWriter {
   void value(std::string_view text);
   void value(const char* text) { value(std::string_view(text)); }
   void value(int number);
+  void value(long long number);
   void value(float number);  // shortest text that reads back as the same float; null if not finite
   void value(bool flag);
   const std::string& text() const { return out_; }

@@ -7,6 +7,8 @@
 #include "commands.h"
 #include "json_writer.h"
 #include "model/project_file.h"
+#include "render/draw_list.h"
+#include "render/timeline.h"
 
 namespace pelorix::cli {
 namespace {
@@ -40,6 +42,17 @@ std::string projectJson(const Project& project, int result) {
   json.value(project.layerCount);
   json.key("encoding");
   json.value(encodingName(project.fileEncoding));
+  // What a render of the whole animation gives, so scripts need not work it out.
+  const DrawList list = buildDrawList(project);
+  json.key("totalTime");
+  json.value(list.totalTime);
+  json.key("frames");
+  const FrameCount count = countConversionFrames(list.totalTime, project.fps);
+  if (count.tooMany) {
+    json.value(static_cast<float>(count.estimate));  // beyond what a render accepts
+  } else {
+    json.value(static_cast<long long>(count.frames));
+  }
   json.key("layers");
   json.beginArray();
   for (int i = 0; i < project.layerCount; ++i) {
@@ -53,6 +66,11 @@ std::string projectJson(const Project& project, int result) {
     json.value(layer.visible);
     json.key("effects");
     json.value(layer.effects);
+    json.key("effectNames");
+    json.beginArray();
+    if (layer.effects & effectInterpolate) json.value(std::string("interpolate"));
+    if (layer.effects & effectColorKey) json.value(std::string("colorKey"));
+    json.endArray();
     json.key("keyColor");
     json.beginObject();
     json.key("blue");

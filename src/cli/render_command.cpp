@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -16,27 +17,32 @@
 #include "commands.h"
 #include "model/project_file.h"
 #include "output/conversion_engine.h"
+#include "output/output_files.h"
+#include "render_report.h"
 
 namespace pelorix::cli {
 namespace {
 
 std::atomic<bool> gInterrupted{false};
 
-void onInterrupt(int) {
+void onInterrupt(int signal) {
   gInterrupted = true;
-  std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the process at once
+  std::signal(signal, SIG_DFL);  // a second Ctrl-C (or TERM) ends the process at once
 }
 
-// Prints the run: log lines on stderr, a progress bar on a terminal or one line per frame
-// otherwise, nothing but failures with --quiet.
+// Prints the run on stderr. Log lines are printed as they come, failures always (each distinct
+// one once, however many frames repeat it), everything else not with --quiet. Progress is a bar
+// on a terminal, otherwise a line every 5 % (every frame with --verbose).
 class CliListener final : public ConversionListener {
  public:
-  CliListener(bool quiet, bool terminal) : quiet_(quiet), terminal_(terminal) {}
+  CliListener(bool quiet, bool verbose, bool terminal)
+      : quiet_(quiet), verbose_(verbose), terminal_(terminal) {}
 
   void appendLog(const std::string& line) override {
     std::lock_guard lock(mutex_);
-    if (quiet_ && line.rfind("Save image failed", 0) != 0 &&
-        line != "GIF保存は現在サポート外です。") {
+    if (isFailureLine(line)) {
+      if (++repeats_[line] > 1) return;
+    } else if (quiet_) {
       return;
     }
     clearBar();
@@ -64,14 +70,25 @@ class CliListener final : public ConversionListener {
   void frameWritten(int, const std::string& path, const DibImage*) override {
     std::lock_guard lock(mutex_);
     if (quiet_ || terminal_) return;
-    std::cerr << formatC("frame %d of %d: %s\n", done_, total_, path.c_str());
+    if (verbose_) {
+      std::cerr << formatC("frame %d of %d: %s\n", done_, total_, path.c_str());
+      return;
+    }
+    const int step = total_ > 0 ? done_ * 20 / total_ : 20;  // twentieths
+    if (step > lastStep_) {
+      lastStep_ = step;
+      std::cerr << formatC("frame %d of %d (%d %%)\n", done_, total_, step * 5);
+    }
   }
 
   void finished(ConversionOutcome outcome, const std::string& message) override {
     std::lock_guard lock(mutex_);
     clearBar();
     outcome_ = outcome;
-    message_ = message;
+    // The reason of a refusal or failure, even with --quiet (once: it may have been logged).
+    if (!message.empty() && repeats_.find(message) == repeats_.end()) {
+      std::cerr << message << '\n';
+    }
   }
 
   ConversionOutcome outcome() const { return outcome_; }
@@ -88,12 +105,14 @@ class CliListener final : public ConversionListener {
 
   std::mutex mutex_;
   bool quiet_;
+  bool verbose_;
   bool terminal_;
   bool barShown_ = false;
   int done_ = 0;
   int total_ = 0;
+  int lastStep_ = 0;
+  std::map<std::string, int> repeats_;
   ConversionOutcome outcome_ = ConversionOutcome::Refused;
-  std::string message_;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
@@ -127,7 +146,9 @@ void addRenderCommand(CLI::App& app, Action& action) {
     int jobs = 0;
     bool skipExisting = false;
     bool allowGif = false;
+    bool keepGoing = false;
     bool quiet = false;
+    bool verbose = false;
     EncodeOptions encode;
   };
   auto options = std::make_shared<Options>();
@@ -141,13 +162,17 @@ void addRenderCommand(CLI::App& app, Action& action) {
   command->add_option("--frames", options->frames,
                       "only frames FIRST-LAST (inclusive, as numbered in the file names)");
   command->add_option("--jobs", options->jobs, "worker threads (default: one per processor)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(wholeNumber(0, 4096));
   addEncodeOptions(*command, options->encode);
   command->add_flag("--skip-existing", options->skipExisting,
                     "leave frames whose file exists alone (resume an interrupted render)");
   command->add_flag("--allow-gif", options->allowGif,
                     "write GIF files, which are refused otherwise");
-  command->add_flag("-q,--quiet", options->quiet, "print failures only");
+  command->add_flag("--keep-going", options->keepGoing,
+                    "exit 0 even when pictures were missing (they are still reported)");
+  command->add_flag("-q,--quiet", options->quiet, "print failures and their summary only");
+  command->add_flag("-v,--verbose", options->verbose,
+                    "without a terminal, a line per frame instead of one per 5 %");
   command->callback([options, &action] {
     action = [options] {
       Project project;
@@ -163,7 +188,7 @@ void addRenderCommand(CLI::App& app, Action& action) {
         std::pair<int, int> range;
         if (!parseRange(options->frames, range)) {
           std::cerr << "pelorix-cli: --frames takes FIRST-LAST, for example 0-99\n";
-          return kExitFailure;
+          return kExitUsage;
         }
         settings.frames = range;
       }
@@ -172,10 +197,11 @@ void addRenderCommand(CLI::App& app, Action& action) {
       settings.skipExisting = options->skipExisting;
       settings.refuseGif = !options->allowGif;
 
-      CliListener listener(options->quiet, isatty(STDERR_FILENO) != 0);
+      CliListener listener(options->quiet, options->verbose, isatty(STDERR_FILENO) != 0);
       ConversionEngine engine;
       gInterrupted = false;
       std::signal(SIGINT, onInterrupt);
+      std::signal(SIGTERM, onInterrupt);
       const bool started = engine.start(project, settings, listener);
       while (started && engine.running()) {
         if (gInterrupted.load()) engine.abort();
@@ -183,7 +209,11 @@ void addRenderCommand(CLI::App& app, Action& action) {
       }
       engine.wait();
       std::signal(SIGINT, SIG_DFL);
+      std::signal(SIGTERM, SIG_DFL);
 
+      const ConversionSummary summary = engine.summary();
+      const bool incomplete =
+          reportMissingPictures(summary.framesWithMissingPictures, summary.missing);
       const std::string folder =
           joinPath(settings.projectFolder, settings.outputFolder.value_or(project.saveFolder));
       switch (listener.outcome()) {
@@ -195,7 +225,7 @@ void addRenderCommand(CLI::App& app, Action& action) {
                                  seconds > 0 ? listener.framesDone() / seconds : 0.0,
                                  folder.empty() ? "." : folder.c_str());
           }
-          return kExitOk;
+          return incomplete && !options->keepGoing ? kExitIncomplete : kExitOk;
         }
         case ConversionOutcome::Aborted:
           std::cerr << formatC("pelorix-cli: interrupted after %d frames\n", listener.framesDone());

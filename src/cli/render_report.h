@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "output/conversion_engine.h"
+
+namespace pelorix::cli {
+
+// Whether a log line of the core reports a failure (printed even with --quiet).
+bool isFailureLine(const std::string& line);
+
+// The closing line about missing pictures, on stderr: "N frames were written with missing
+// pictures: logo.png (layer 2, N frames), ...". True when there were any.
+bool reportMissingPictures(int frames, const std::vector<ConversionSummary::Missing>& missing);
+
+}  // namespace pelorix::cli
