@@ -28,7 +28,7 @@ struct ButtonLabel {
   const char* text;
 };
 
-// Buttons under the source list, in two rows, as in the original window.
+// Buttons under the source list, in two rows.
 constexpr ButtonLabel kUpperRow[] = {
     {8, "新規レイヤー"},     {6, "レイヤー設定"}, {10, "新規ソース"}, {9, "新規プロジェクト"},
     {3, "プロジェクト読込"}, {19, "動画表示"},    {5, "全変換"}};

@@ -24,7 +24,7 @@ class DlgProgress;
 class SourceList;
 class TimeSlider;
 
-// The main window: the controls of the original dialog in the same arrangement. It draws the
+// The main window: layer tree, message log, source list, buttons and time slider. It draws the
 // editor's state and forwards every event to it; the decisions are the editor's.
 class DlgMain : public QMainWindow, public UiPort {
   Q_OBJECT

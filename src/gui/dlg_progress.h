@@ -22,7 +22,7 @@ class DlgProgress : public QDialog {
  private:
   QLabel* text_;
   QProgressBar* bar_;
-  QPushButton* abort_;  // present as in the original window, never shown
+  QPushButton* abort_;  // kept hidden: the main window's convert button aborts
 };
 
 }  // namespace pelorix::gui

@@ -67,7 +67,7 @@ check "save-as cp932" 0 "$cli" save-as "$demo" "$work/sjis.pxp" --encoding cp932
 check "save-as back" 0 "$cli" save-as "$work/sjis.pxp" "$work/sjis2.pxp"
 cmp -s "$work/sjis.pxp" "$work/sjis2.pxp" || { echo "FAIL: cp932 file changed on save"; failures=$((failures + 1)); }
 check "save-as utf-8" 0 "$cli" save-as "$work/sjis.pxp" "$work/utf8.pxp" --encoding utf-8
-cmp -s "$demo" "$work/utf8.pxp" || { echo "FAIL: cp932 -> utf-8 differs from the original"; failures=$((failures + 1)); }
+cmp -s "$demo" "$work/utf8.pxp" || { echo "FAIL: cp932 -> utf-8 differs from the demo project"; failures=$((failures + 1)); }
 check "save-as malformed" 3 "$cli" save-as "$work/bad.pxp" "$work/x.pxp"
 [ ! -e "$work/x.pxp" ] || { echo "FAIL: malformed project was written"; failures=$((failures + 1)); }
 check "save-as unwritable" 1 "$cli" save-as "$demo" "$work/no/such/dir/x.pxp"

@@ -24,7 +24,7 @@ TEST(TextEncoding, Cp932RoundTripAndBrokenBytes) {
 }
 
 // Bytes that are not CP932 (a Latin-1 name, a lead byte without its trail) are kept: the text
-// is valid UTF-8, saving gives the bytes back, and the file system path is the original name.
+// is valid UTF-8, saving gives the bytes back, and the file system path is the name on disk.
 TEST(TextEncoding, BytesThatAreNotCp932SurviveALoadAndASave) {
   for (const std::string& raw :
        {std::string("caf\xE9.png"), std::string("a\x83"), std::string("\xFF\xFE\x80\xA0"),
