@@ -187,8 +187,16 @@ class BmpCodec final : public ImageCodec {
     }
   }
 
-  ImageError encode(const DibImage& image, const EncodeOptions&,
+  ImageError encode(const DibImage& picture, const EncodeOptions& options,
                     std::vector<uint8_t>& out) const override {
+    // Frames in 32-bit pixels are stored as 24 bits: padded ones are 24-bit pictures, and a
+    // premultiplied frame without alpha in the file is its picture over black.
+    if (picture.padded24() || picture.premultiplied()) {
+      DibImage flat;
+      if (!convertTo24(picture, flat)) return outOfMemory();
+      return encode(flat, options, out);
+    }
+    const DibImage& image = picture;
     const int bpp = image.bitsPerPixel();
     const bool alpha = bpp == 32 && image.hasAlpha();
     const bool fields = !alpha && image.compression() == BI_BITFIELDS;

@@ -69,6 +69,8 @@ DibImage& DibImage::operator=(DibImage&& other) noexcept {
     bitsPerPixel_ = other.bitsPerPixel_;
     compression_ = other.compression_;
     hasAlpha_ = other.hasAlpha_;
+    premultiplied_ = other.premultiplied_;
+    padded24_ = other.padded24_;
     masks_ = other.masks_;
     colorTable_ = other.colorTable_;
     other.reset();
@@ -82,6 +84,7 @@ void DibImage::reset() {
   width_ = height_ = pitch_ = bitsPerPixel_ = 0;
   compression_ = BI_RGB;
   hasAlpha_ = false;
+  premultiplied_ = padded24_ = false;
   masks_ = {};
   colorTable_ = {};
 }
@@ -117,7 +120,10 @@ bool DibImage::create(int width, int height, int bitsPerPixel, int compression,
     bits_ = memory + static_cast<size_t>(absPitch) * static_cast<size_t>(rows - 1);
     pitch_ = -absPitch;
   }
-  hasAlpha_ = (flags & kCreateAlpha) != 0;
+  hasAlpha_ = bitsPerPixel == 32 && (flags & kCreateAlpha) != 0;
+  premultiplied_ = hasAlpha_ && (flags & kCreatePremultiplied) != 0;
+  padded24_ = bitsPerPixel == 32 && !hasAlpha_ && compression == BI_RGB &&
+              (flags & kCreatePadded24) != 0;
   return true;
 }
 
@@ -139,8 +145,10 @@ DibImage DibImage::clone() const {
   DibImage copy;
   if (empty()) return copy;
   const uint32_t* maskPtr = compression_ == BI_BITFIELDS ? masks_.data() : nullptr;
+  const int flags = (hasAlpha_ ? kCreateAlpha : 0) | (premultiplied_ ? kCreatePremultiplied : 0) |
+                    (padded24_ ? kCreatePadded24 : 0);
   if (!copy.create(width_, bottomUp() ? height_ : -height_, bitsPerPixel_, compression_, maskPtr,
-                   hasAlpha_ ? kCreateAlpha : 0)) {
+                   flags)) {
     return copy;
   }
   const size_t rowBytes = static_cast<size_t>(pitchFor(width_, bitsPerPixel_));

@@ -16,8 +16,16 @@ namespace pelorix {
 inline constexpr int BI_RGB = 0;
 inline constexpr int BI_BITFIELDS = 3;
 
-// create() flag: the 32-bit pixels carry alpha.
+// create() flags for 32-bit pictures.
+// The pixels carry alpha (blue, green, red, alpha bytes).
 inline constexpr int kCreateAlpha = 1;
+// With kCreateAlpha: the colours are premultiplied by alpha (the compositor's transparent
+// frames). Readers of the rows get straight alpha; files without alpha get the colours as they
+// are, that is the picture over black.
+inline constexpr int kCreatePremultiplied = 2;
+// Without kCreateAlpha: a 24-bit picture kept in 32-bit pixels whose fourth byte is unused (the
+// compositor's frames). Every file type stores it as 24 bits.
+inline constexpr int kCreatePadded24 = 4;
 
 // A colour table entry, in memory order blue, green, red, reserved.
 struct RgbQuad {
@@ -89,6 +97,8 @@ class DibImage {
   int bitsPerPixel() const { return bitsPerPixel_; }
   bool isDibSection() const { return storage_ != nullptr; }
   bool hasAlpha() const { return hasAlpha_; }
+  bool premultiplied() const { return premultiplied_; }
+  bool padded24() const { return padded24_; }
   int transparentColor() const { return -1; }
   int compression() const { return compression_; }
   const std::array<uint32_t, 3>& masks() const { return masks_; }
@@ -112,6 +122,8 @@ class DibImage {
   int bitsPerPixel_ = 0;
   int compression_ = BI_RGB;
   bool hasAlpha_ = false;
+  bool premultiplied_ = false;
+  bool padded24_ = false;
   std::array<uint32_t, 3> masks_{};
   std::array<RgbQuad, 256> colorTable_{};
 };

@@ -1,5 +1,6 @@
 #include "imageio/pixel_convert.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <vector>
@@ -19,6 +20,13 @@ MaskSet masksOf(const DibImage& image) {
   }
   if (image.bitsPerPixel() == 16) return {Channel(0x7C00), Channel(0x03E0), Channel(0x001F)};
   return {Channel(0xFF0000), Channel(0x00FF00), Channel(0x0000FF)};
+}
+
+// A premultiplied channel back to straight alpha, rounded.
+inline uint8_t unpremultiply(uint8_t value, uint8_t alpha) {
+  if (alpha == 0) return 0;
+  if (alpha == 255) return value;
+  return static_cast<uint8_t>(std::min(255, (value * 255 + alpha / 2) / alpha));
 }
 
 template <int kOut>
@@ -72,6 +80,10 @@ void readRow(const DibImage& image, int y, uint8_t* out) {
           std::memcpy(&p, in + 4 * x, 4);
           put(m.blue(p), m.green(p), m.red(p), 255);
         }
+      } else if (kOut == 4 && image.premultiplied()) {
+        for (int x = 0; x < width; ++x)
+          put(unpremultiply(in[4 * x], in[4 * x + 3]), unpremultiply(in[4 * x + 1], in[4 * x + 3]),
+              unpremultiply(in[4 * x + 2], in[4 * x + 3]), in[4 * x + 3]);
       } else if (kOut == 4 && image.hasAlpha()) {
         std::memcpy(out, in, static_cast<size_t>(width) * 4);
       } else {
@@ -104,6 +116,24 @@ void readRowBgr(const DibImage& image, int y, uint8_t* out) {
 }
 void readRowBgra(const DibImage& image, int y, uint8_t* out) {
   readRow<4>(image, y, out);
+}
+
+bool convertTo32(const DibImage& source, DibImage& destination, bool keepAlpha) {
+  if (source.empty()) return false;
+  const bool alpha = keepAlpha && source.hasAlpha();
+  if (!destination.create(source.width(), source.height(), 32, BI_RGB, nullptr,
+                          alpha ? kCreateAlpha : kCreatePadded24)) {
+    return false;
+  }
+  for (int y = 0; y < source.height(); ++y) {
+    readRowBgra(source, y, destination.row(y));
+    if (!alpha) {
+      uint8_t* row = destination.row(y);
+      for (int x = 0; x < source.width(); ++x)
+        row[4 * x + 3] = 255;
+    }
+  }
+  return true;
 }
 
 bool convertTo24(const DibImage& source, DibImage& destination) {

@@ -23,8 +23,13 @@ class MaskedChannel {
 void readRowBgr(const DibImage& image, int y, uint8_t* out);
 
 // One picture row as blue, green, red, alpha (4 per pixel); alpha is 255 unless the picture
-// carries alpha.
+// carries alpha, and straight (not premultiplied) when it does.
 void readRowBgra(const DibImage& image, int y, uint8_t* out);
+
+// A 32-bit copy of any picture in blue, green, red, alpha bytes: with straight alpha when
+// `keepAlpha` and the picture has alpha, otherwise padded 24-bit with the fourth byte 255. False
+// (destination left empty) when memory is short. `destination` must be empty.
+bool convertTo32(const DibImage& source, DibImage& destination, bool keepAlpha);
 
 // A 24-bit copy of any picture, as the platform's copy blit gives it. False (destination left
 // empty) when memory is short. `destination` must be empty.

@@ -134,7 +134,8 @@ void rgbRow(const DibImage& image, int y, uint8_t* out, std::vector<uint8_t>& co
     }
     return;
   }
-  if (depth != (kChannels == 4 ? 32 : 24) || image.compression() != BI_RGB) {
+  if (depth != (kChannels == 4 ? 32 : 24) || image.compression() != BI_RGB ||
+      image.premultiplied()) {
     converted.resize(static_cast<size_t>(width) * kChannels);
     if (kChannels == 4) {
       readRowBgra(image, y, converted.data());
