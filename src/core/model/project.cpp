@@ -21,6 +21,7 @@ void Project::resetProject() {
   outputHeight = 240;
   saveFolder = std::string(".");
   outputFormat = std::string("jpg");
+  options = 0;
   fileEncoding = TextEncoding::Utf8;
 }
 

@@ -14,6 +14,11 @@ inline constexpr int kMaxLayers = 16;
 // Layer effect bits.
 inline constexpr int effectInterpolate = 1;
 inline constexpr int effectColorKey = 2;
+inline constexpr int effectAlpha = 4;  // use the picture's transparency
+
+// Project option bits (stored as an optional fourth field of the frame line).
+inline constexpr int projectTransparentBackground = 1;  // frames start transparent, not black
+inline constexpr int projectAnimatedFile = 2;  // gif and webp output as one animated file
 
 // Source flag bits.
 inline constexpr int sourceAutoCalc = 1;
@@ -73,6 +78,7 @@ struct Project {
   int outputHeight = 240;
   std::string saveFolder;
   std::string outputFormat;
+  int options = 0;  // project option bits
   // The encoding of the file the project came from; new projects are written as UTF-8.
   TextEncoding fileEncoding = TextEncoding::Utf8;
 

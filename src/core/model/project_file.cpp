@@ -48,7 +48,11 @@ class ProjectReader {
     if (!nextLine()) return kLoadMalformed;
     project_.fps = narrowToFloat(cAtof(nextToken(line_)));
     project_.outputWidth = cAtoi(nextToken(line_));
+    // The project options are an optional fourth field: only a separator after the height
+    // says it is there (asking nextToken again would give the height once more).
+    const bool optionsField = line_.find_first_of(kSeparators) != std::string::npos;
     project_.outputHeight = cAtoi(nextToken(line_));
+    project_.options = optionsField ? cAtoi(nextToken(line_)) : 0;
 
     for (int index = 0;; ++index) {
       if (!nextLine()) return kLoadMalformed;
@@ -120,8 +124,10 @@ class ProjectWriter {
     line(path(project.saveFolder, "保存フォルダ") + "," +
          text(project.saveFileName, "保存ファイル名", "/") + "," +
          text(project.outputFormat, "出力形式", "/"));
+    // Options only when there are any, so files without extensions stay as they were.
     line(formatC("%.2f,%d,%d", static_cast<double>(project.fps), project.outputWidth,
-                 project.outputHeight));
+                 project.outputHeight) +
+         (project.options != 0 ? formatC(",%d", project.options) : std::string()));
     for (int i = 0; i < project.layerCount; ++i) {
       const Layer& layer = project.layers[static_cast<size_t>(i)];
       line(formatC("%d,", layer.number) + text(layer.name, "レイヤ名", "/"));
