@@ -118,6 +118,22 @@ TEST(ProjectFile, WorkedExampleReadsBackWithSummary) {
             " 表示=1 効果=2\n");
 }
 
+// Project options go into a fourth field of the frame line, only when set, so a file without
+// them is written as before and the fields a reader knows come first.
+TEST(ProjectFile, OptionsAreAnOptionalFourthField) {
+  Project project = workedExampleProject();
+  project.options = projectTransparentBackground | projectAnimatedFile;
+  project.layers[0].effects |= effectAlpha;
+  TempDir dir;
+  ASSERT_EQ(saveProject(project, dir.file("o.pxp")).result, kSaveWritten);
+  const std::string text = readFile(dir.file("o.pxp"));
+  EXPECT_NE(text.find("\r\n12.00,160,120,3\r\n"), std::string::npos);
+  const Loaded back = loadText(text);
+  EXPECT_EQ(back.project, project);
+  EXPECT_EQ(back.project.outputHeight, 120);
+  EXPECT_EQ(loadText(kWorkedExample).project.options, 0);
+}
+
 TEST(ProjectFile, DecimalCommaLocaleReadsAndWritesTheSame) {
   test::DecimalCommaLocale locale;
   if (!locale.active()) GTEST_SKIP() << "no locale with a decimal comma can be had";
