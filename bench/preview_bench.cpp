@@ -30,12 +30,12 @@ void BM_PreviewRedraw(benchmark::State& state) {
   const Project project = bench::eightLayerProject(folder);
   const DrawList list = buildDrawList(project);
   DibImage canvas;
-  QImage shown(1280, 720, QImage::Format_BGR888);
+  QImage shown(1280, 720, QImage::Format_RGB32);
   QImage window(1280, 720, QImage::Format_RGB32);
   for (auto _ : state) {
     compositor.composeFrame(canvas, project, list.layers, 1.0f);
     for (int y = 0; y < canvas.height(); ++y)
-      std::memcpy(shown.scanLine(y), canvas.row(y), 1280 * 3);
+      std::memcpy(shown.scanLine(y), canvas.row(y), 1280 * 4);
     QPainter painter(&window);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawImage(window.rect(), shown);

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config ccache git
   qt6-base-dev
-  libpng-dev zlib1g-dev libisal-dev libdeflate-dev libturbojpeg0-dev libgif-dev libwebp-dev libtiff-dev
+  libpng-dev zlib1g-dev libisal-dev libdeflate-dev libhwy-dev libturbojpeg0-dev libgif-dev libwebp-dev libtiff-dev
   libcli11-dev libgtest-dev libbenchmark-dev
   clang-format locales parallel
 )

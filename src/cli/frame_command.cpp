@@ -72,7 +72,7 @@ void addFrameCommand(CLI::App& app, Action& action) {
       const float t = static_cast<float>(options->at);
       if (!compositor.composeFrame(canvas, project, layers, t)) {
         // Nothing drew at this moment: the frame is black.
-        if (!canvas.create(project.outputWidth, project.outputHeight, 24)) {
+        if (!compositor.makeBlankFrame(canvas, project)) {
           std::cerr << formatC("pelorix-cli: cannot make a %d x %d frame\n", project.outputWidth,
                                project.outputHeight);
           return kExitFailure;

@@ -1,6 +1,7 @@
 #include "dlg_disp.h"
 
 #include <QCloseEvent>
+#include <QColor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,6 +11,9 @@
 #include "app/preview_math.h"
 #include "base/c_locale.h"
 #include "message_box.h"
+
+#include <bit>
+#include <cstring>
 
 namespace pelorix::gui {
 
@@ -31,12 +35,24 @@ void DlgDisp::setFrameSize(int width, int height) {
 
 void DlgDisp::repaintNow() {
   const DibImage& canvas = editor_.canvas();
-  if (!canvas.empty()) {
-    if (shown_.width() != canvas.width() || shown_.height() != canvas.height()) {
-      shown_ = QImage(canvas.width(), canvas.height(), QImage::Format_BGR888);
+  if (!canvas.empty() && canvas.bitsPerPixel() == 32) {
+    // The canvas's blue, green, red, alpha bytes are Qt's 32-bit formats on little-endian
+    // machines: opaque frames as RGB32, transparent ones as premultiplied ARGB32.
+    const QImage::Format format =
+        canvas.hasAlpha() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    if (shown_.width() != canvas.width() || shown_.height() != canvas.height() ||
+        shown_.format() != format) {
+      shown_ = QImage(canvas.width(), canvas.height(), format);
     }
     for (int y = 0; y < canvas.height(); ++y) {
-      std::memcpy(shown_.scanLine(y), canvas.row(y), static_cast<size_t>(canvas.width()) * 3);
+      if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(shown_.scanLine(y), canvas.row(y), static_cast<size_t>(canvas.width()) * 4);
+      } else {
+        const uint8_t* in = canvas.row(y);
+        auto* out = reinterpret_cast<QRgb*>(shown_.scanLine(y));
+        for (int x = 0; x < canvas.width(); ++x, in += 4)
+          out[x] = qRgba(in[2], in[1], in[0], in[3]);
+      }
     }
   }
   if (isVisible()) repaint();
@@ -47,6 +63,16 @@ void DlgDisp::paintEvent(QPaintEvent*) {
   if (shown_.isNull()) {
     painter.fillRect(rect(), Qt::black);
     return;
+  }
+  // A transparent frame is shown over a chequerboard.
+  if (shown_.hasAlphaChannel()) {
+    const int cell = 8;
+    for (int y = 0; y < height(); y += cell) {
+      for (int x = 0; x < width(); x += cell) {
+        painter.fillRect(x, y, cell, cell,
+                         ((x / cell + y / cell) % 2) != 0 ? QColor(204, 204, 204) : Qt::white);
+      }
+    }
   }
   // Nearest-neighbour stretching: pixels are dropped or repeated, never averaged.
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);

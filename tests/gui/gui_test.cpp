@@ -199,12 +199,12 @@ TEST(MainWindow, PreviewPaintsTheCanvasAndScreenSaveWritesIt) {
   const DibImage& canvas = m.editor().canvas();
   ASSERT_EQ(painted.width(), canvas.width());
   for (const QPoint p : {QPoint(10, 10), QPoint(160, 120), QPoint(300, 230)}) {
-    const uint8_t* pixel = canvas.row(p.y()) + 3 * p.x();
+    const uint8_t* pixel = canvas.row(p.y()) + 4 * p.x();
     EXPECT_EQ(painted.pixel(p), qRgb(pixel[2], pixel[1], pixel[0]));
   }
   EXPECT_EQ(m.window.preview().colorAt(QPoint(160, 120)),
-            static_cast<uint32_t>(canvas.row(120)[3 * 160 + 2]) |
-                canvas.row(120)[3 * 160 + 1] << 8 | canvas.row(120)[3 * 160] << 16);
+            static_cast<uint32_t>(canvas.row(120)[4 * 160 + 2]) |
+                canvas.row(120)[4 * 160 + 1] << 8 | canvas.row(120)[4 * 160] << 16);
   EXPECT_EQ(m.window.preview().colorAt(QPoint(-5, 10)), 0xFFFFFFFFu);
 
   const std::string shot = m.demo.dir.file("shots/frame.png");

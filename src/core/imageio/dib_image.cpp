@@ -71,6 +71,7 @@ DibImage& DibImage::operator=(DibImage&& other) noexcept {
     hasAlpha_ = other.hasAlpha_;
     premultiplied_ = other.premultiplied_;
     padded24_ = other.padded24_;
+    transparentIndex_ = other.transparentIndex_;
     masks_ = other.masks_;
     colorTable_ = other.colorTable_;
     other.reset();
@@ -85,6 +86,7 @@ void DibImage::reset() {
   compression_ = BI_RGB;
   hasAlpha_ = false;
   premultiplied_ = padded24_ = false;
+  transparentIndex_ = -1;
   masks_ = {};
   colorTable_ = {};
 }
@@ -122,8 +124,8 @@ bool DibImage::create(int width, int height, int bitsPerPixel, int compression,
   }
   hasAlpha_ = bitsPerPixel == 32 && (flags & kCreateAlpha) != 0;
   premultiplied_ = hasAlpha_ && (flags & kCreatePremultiplied) != 0;
-  padded24_ = bitsPerPixel == 32 && !hasAlpha_ && compression == BI_RGB &&
-              (flags & kCreatePadded24) != 0;
+  padded24_ =
+      bitsPerPixel == 32 && !hasAlpha_ && compression == BI_RGB && (flags & kCreatePadded24) != 0;
   return true;
 }
 
@@ -155,6 +157,7 @@ DibImage DibImage::clone() const {
   for (int y = 0; y < height_; ++y)
     std::memcpy(copy.row(y), row(y), rowBytes);
   copy.colorTable_ = colorTable_;
+  copy.transparentIndex_ = transparentIndex_;
   return copy;
 }
 

@@ -99,7 +99,9 @@ class DibImage {
   bool hasAlpha() const { return hasAlpha_; }
   bool premultiplied() const { return premultiplied_; }
   bool padded24() const { return padded24_; }
-  int transparentColor() const { return -1; }
+  // The palette index that is transparent (a GIF's), or -1.
+  int transparentColor() const { return transparentIndex_; }
+  void setTransparentColor(int index) { transparentIndex_ = index; }
   int compression() const { return compression_; }
   const std::array<uint32_t, 3>& masks() const { return masks_; }
   const std::array<RgbQuad, 256>& colorTable() const { return colorTable_; }
@@ -124,6 +126,7 @@ class DibImage {
   bool hasAlpha_ = false;
   bool premultiplied_ = false;
   bool padded24_ = false;
+  int transparentIndex_ = -1;
   std::array<uint32_t, 3> masks_{};
   std::array<RgbQuad, 256> colorTable_{};
 };

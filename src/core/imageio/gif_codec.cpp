@@ -132,6 +132,7 @@ class GifCodec final : public ImageCodec {
       table[i] = {map->Colors[i].Blue, map->Colors[i].Green, map->Colors[i].Red, 0};
     }
     image.setColorTable(0, count, table);
+    if (transparent >= 0 && transparent < count) image.setTransparentColor(transparent);
     // Outside the first frame the screen shows the transparent or the background colour.
     const auto fill = static_cast<uint8_t>(transparent >= 0 ? transparent : gif->SBackGroundColor);
     for (int y = 0; y < height; ++y)

@@ -48,10 +48,12 @@ void readRow(const DibImage& image, int y, uint8_t* out) {
       const int bpp = image.bitsPerPixel();
       const int perByte = 8 / bpp;
       const int mask = (1 << bpp) - 1;
+      const int transparent = image.transparentColor();
       for (int x = 0; x < width; ++x) {
         const int shift = (perByte - 1 - x % perByte) * bpp;
-        const RgbQuad& c = table[static_cast<size_t>((in[x / perByte] >> shift) & mask)];
-        put(c.blue, c.green, c.red, 255);
+        const int index = (in[x / perByte] >> shift) & mask;
+        const RgbQuad& c = table[static_cast<size_t>(index)];
+        put(c.blue, c.green, c.red, index == transparent ? 0 : 255);
       }
       break;
     }
@@ -120,7 +122,7 @@ void readRowBgra(const DibImage& image, int y, uint8_t* out) {
 
 bool convertTo32(const DibImage& source, DibImage& destination, bool keepAlpha) {
   if (source.empty()) return false;
-  const bool alpha = keepAlpha && source.hasAlpha();
+  const bool alpha = keepAlpha && (source.hasAlpha() || source.transparentColor() >= 0);
   if (!destination.create(source.width(), source.height(), 32, BI_RGB, nullptr,
                           alpha ? kCreateAlpha : kCreatePadded24)) {
     return false;

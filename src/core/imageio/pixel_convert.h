@@ -23,7 +23,7 @@ class MaskedChannel {
 void readRowBgr(const DibImage& image, int y, uint8_t* out);
 
 // One picture row as blue, green, red, alpha (4 per pixel); alpha is 255 unless the picture
-// carries alpha, and straight (not premultiplied) when it does.
+// carries alpha (straight, not premultiplied) or is a palette with a transparent index.
 void readRowBgra(const DibImage& image, int y, uint8_t* out);
 
 // A 32-bit copy of any picture in blue, green, red, alpha bytes: with straight alpha when

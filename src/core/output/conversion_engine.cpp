@@ -118,7 +118,7 @@ void ConversionEngine::Run::work() {
     } else {
       log.lines = &result.log;
       if (!compositor.composeFrame(canvas, project, layers, job.time) &&
-          !canvas.create(project.outputWidth, project.outputHeight, 24)) {
+          !compositor.makeBlankFrame(canvas, project)) {
         // Nothing drew: the frame is black, when memory allows one at all.
         result.failure = saveFailedMessage(ImageError(
             E_OUTOFMEMORY,

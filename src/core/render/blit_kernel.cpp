@@ -1,118 +1,147 @@
+// The scalar reference kernel, the copy of layers on whole pixels, and the choice of kernel.
 #include "render/blit_kernel.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+
+#include "render/blit_kernel_vector.h"
 
 namespace pelorix {
 namespace {
 
-std::atomic<KernelPath> gPath{KernelPath::Auto};
+std::atomic<bool> gScalar{false};
+std::atomic<bool> gAligned{true};
 
-inline uint32_t pixelAt(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16;
+inline uint32_t lane(uint32_t pixel, int j) {
+  return (pixel >> (8 * j)) & 0xFF;
 }
 
-inline uint32_t blendChannel(uint32_t a, uint32_t c, uint32_t d) {
-  return (a * c + (255 - a) * d + 127) / 255;
+// Straight colour to premultiplied, rounded; opaque pixels stay as they are.
+inline uint32_t premultiply(uint32_t pixel) {
+  const uint32_t a = (pixel >> kAlphaShift) & 0xFF;
+  if (a == 255) return pixel;
+  uint32_t out = a << kAlphaShift;
+  for (int j = 0; j < 4; ++j) {
+    if (8 * j != kAlphaShift) out |= ((lane(pixel, j) * a + 127) / 255) << (8 * j);
+  }
+  return out;
 }
 
-// The pixel a keyed neighbour is replaced by: the canvas pixel being drawn.
-inline uint32_t unkey(uint32_t pixel, uint32_t key, uint32_t canvasPixel, bool colorKey) {
-  return (colorKey && pixel == key) ? canvasPixel : pixel;
+// A picture pixel as it enters the blend: premultiplied when the picture's alpha counts.
+inline uint32_t source(const BlitParams& p, uint32_t pixel) {
+  return p.pictureAlpha ? premultiply(pixel) : pixel;
 }
 
-inline uint32_t channel(uint32_t pixel, int k) {
-  return (pixel >> (8 * k)) & 0xFF;
+inline bool keyed(const BlitParams& p, uint32_t pixel) {
+  return p.colorKey && (pixel & kColourMask) == p.key;
+}
+
+// The filtered colour against the key: premultiplied colour against the key premultiplied by
+// the filtered alpha (for an opaque result, the colour against the key).
+inline bool filteredMatchesKey(uint32_t colour, uint32_t key) {
+  const uint32_t a = (colour >> kAlphaShift) & 0xFF;
+  if (a == 255) return (colour & kColourMask) == key;
+  for (int j = 0; j < 4; ++j) {
+    if (8 * j != kAlphaShift && lane(colour, j) != (lane(key, j) * a + 127) / 255) return false;
+  }
+  return true;
+}
+
+// d = (alpha*s + (255-w)*d + 127) / 255 on every byte, w = alpha*As/255: "over" with the
+// layer's opacity. An opaque source at full opacity replaces the pixel.
+inline void blend(int alphaWeight, uint32_t src, uint32_t* d) {
+  const auto alpha = static_cast<uint32_t>(alphaWeight);
+  const uint32_t as = (src >> kAlphaShift) & 0xFF;
+  if (alpha == 255 && as == 255) {
+    *d = src;
+    return;
+  }
+  const uint32_t w = (alpha * as + 127) / 255;
+  const uint32_t old = *d;
+  uint32_t out = 0;
+  for (int j = 0; j < 4; ++j)
+    out |= ((alpha * lane(src, j) + (255 - w) * lane(old, j) + 127) / 255) << (8 * j);
+  *d = out;
+}
+
+// Rows of a layer on whole pixels: a memory copy when nothing is blended, otherwise the pixels
+// of the picture row taken in order (the same bytes as sampling them).
+void alignedRows(const BlitParams& p, int rowBegin, int rowEnd) {
+  const int shiftU = static_cast<int>(p.hu) - p.ox;  // picture column = frame column + shiftU
+  const int shiftV = static_cast<int>(p.hv) - p.oy;
+  const int xBegin = std::max(p.x0, -shiftU);
+  const int xEnd = std::min(p.x1, p.imageWidth - shiftU);
+  if (xBegin >= xEnd) return;
+  const bool copy = p.alpha == 255 && !p.pictureAlpha && !p.colorKey;
+  for (int y = rowBegin; y < rowEnd; ++y) {
+    const int iv = y + shiftV;
+    if (iv < 0 || iv >= p.imageHeight) continue;
+    const auto* s =
+        reinterpret_cast<const uint32_t*>(p.image + iv * p.imagePitch) + xBegin + shiftU;
+    auto* d = reinterpret_cast<uint32_t*>(p.canvas + y * p.canvasPitch) + xBegin;
+    const size_t count = static_cast<size_t>(xEnd - xBegin);
+    if (copy) {
+      std::memcpy(d, s, count * 4);
+      continue;
+    }
+    for (size_t i = 0; i < count; ++i) {
+      if (!keyed(p, s[i])) blend(p.alpha, source(p, s[i]), d + i);
+    }
+  }
 }
 
 }  // namespace
 
-bool avx2Supported() {
-#if defined(PELORIX_X86_KERNELS)
-  static const bool supported = __builtin_cpu_supports("avx2");
-  return supported;
-#else
-  return false;
-#endif
-}
-
-void setKernelPath(KernelPath path) {
-  gPath = path;
-}
-
-KernelPath activeKernelPath() {
-  const KernelPath path = gPath.load();
-  if (path == KernelPath::Auto) return avx2Supported() ? KernelPath::Avx2 : KernelPath::Scalar;
-  if (path == KernelPath::Avx2 && !avx2Supported()) return KernelPath::Scalar;
-  return path;
-}
-
-void blitRows(const BlitParams& params, int rowBegin, int rowEnd) {
-#if defined(PELORIX_X86_KERNELS)
-  if (activeKernelPath() == KernelPath::Avx2) {
-    blitRowsAvx2(params, rowBegin, rowEnd);
-    return;
-  }
-#endif
-  blitRowsScalar(params, rowBegin, rowEnd);
-}
-
-namespace {
-
-inline void shadePixel(const BlitParams& p, float u, float v, uint8_t* d) {
+void shadePixelScalar(const BlitParams& p, float u, float v, uint32_t* d) {
   const float sw = static_cast<float>(p.imageWidth);
   const float sh = static_cast<float>(p.imageHeight);
-  const auto alpha = static_cast<uint32_t>(p.alpha);
   if (!(u >= 0.0f && u < sw && v >= 0.0f && v < sh)) return;
   const int iu = static_cast<int>(u);
   const int iv = static_cast<int>(v);
-  const uint8_t* s = p.image + static_cast<ptrdiff_t>(iv) * p.imagePitch + 3 * iu;
-  uint32_t color;
+  const auto* row = reinterpret_cast<const uint32_t*>(p.image + iv * p.imagePitch);
+  uint32_t colour;
   if (p.interpolate && u + 1.0f < sw) {
     const auto fu = static_cast<uint32_t>((u - static_cast<float>(iu)) * 256.0f);
     const auto fv = static_cast<uint32_t>((v - static_cast<float>(iv)) * 256.0f);
-    const uint32_t canvasPixel = pixelAt(d);
-    const uint32_t a = unkey(pixelAt(s), p.key, canvasPixel, p.colorKey);
-    const uint32_t b = unkey(pixelAt(s + 3), p.key, canvasPixel, p.colorKey);
-    color = 0;
+    // A key-coloured neighbour takes the canvas pixel (on a transparent frame: nothing).
+    const uint32_t replacement = p.canvasOpaque ? *d : 0;
+    auto take = [&p, replacement](uint32_t pixel) {
+      return keyed(p, pixel) ? replacement : source(p, pixel);
+    };
+    const uint32_t a = take(row[iu]);
+    const uint32_t b = take(row[iu + 1]);
+    colour = 0;
     if (v + 1.0f < sh) {
-      const uint8_t* below = s + p.imagePitch;
-      const uint32_t c = unkey(pixelAt(below), p.key, canvasPixel, p.colorKey);
-      const uint32_t e = unkey(pixelAt(below + 3), p.key, canvasPixel, p.colorKey);
-      for (int k = 0; k < 3; ++k) {
-        const uint32_t top = (256 - fu) * channel(a, k) + fu * channel(b, k);
-        const uint32_t bottom = (256 - fu) * channel(c, k) + fu * channel(e, k);
-        color |= (((256 - fv) * top + fv * bottom + 32768) >> 16) << (8 * k);
+      const auto* below = reinterpret_cast<const uint32_t*>(p.image + (iv + 1) * p.imagePitch);
+      const uint32_t c = take(below[iu]);
+      const uint32_t e = take(below[iu + 1]);
+      for (int j = 0; j < 4; ++j) {
+        const uint32_t top = (256 - fu) * lane(a, j) + fu * lane(b, j);
+        const uint32_t bottom = (256 - fu) * lane(c, j) + fu * lane(e, j);
+        colour |= (((256 - fv) * top + fv * bottom + 32768) >> 16) << (8 * j);
       }
     } else {
-      for (int k = 0; k < 3; ++k) {
-        const uint32_t top = (256 - fu) * channel(a, k) + fu * channel(b, k);
-        color |= ((top + 128) >> 8) << (8 * k);
+      for (int j = 0; j < 4; ++j) {
+        const uint32_t top = (256 - fu) * lane(a, j) + fu * lane(b, j);
+        colour |= ((top + 128) >> 8) << (8 * j);
       }
     }
+    if (p.colorKey && filteredMatchesKey(colour, p.key)) return;
   } else {
-    color = pixelAt(s);
+    const uint32_t pixel = row[iu];
+    if (keyed(p, pixel)) return;
+    colour = source(p, pixel);
   }
-  if (p.colorKey && color == p.key) return;
-  if (alpha == 255) {
-    d[0] = static_cast<uint8_t>(color);
-    d[1] = static_cast<uint8_t>(color >> 8);
-    d[2] = static_cast<uint8_t>(color >> 16);
-  } else {
-    for (int k = 0; k < 3; ++k)
-      d[k] = static_cast<uint8_t>(blendChannel(alpha, channel(color, k), d[k]));
-  }
+  blend(p.alpha, colour, d);
 }
-
-}  // namespace
 
 void blitMarginScalar(const BlitParams& p, int y, int xBegin, int xEnd) {
   const float dy = static_cast<float>(y - p.oy);
-  uint8_t* d = p.canvas + static_cast<ptrdiff_t>(y) * p.canvasPitch + 3 * xBegin;
-  for (int x = xBegin; x < xEnd; ++x, d += 3) {
+  auto* d = reinterpret_cast<uint32_t*>(p.canvas + y * p.canvasPitch) + xBegin;
+  for (int x = xBegin; x < xEnd; ++x, ++d) {
     const float column = static_cast<float>(x - p.ox);
-    shadePixel(p, p.du * column - p.dv * dy + p.hu, p.du * dy + p.dv * column + p.hv, d);
+    shadePixelScalar(p, p.du * column - p.dv * dy + p.hu, p.du * dy + p.dv * column + p.hv, d);
   }
 }
 
@@ -124,10 +153,43 @@ void blitRowsScalar(const BlitParams& p, int rowBegin, int rowEnd) {
     // The sampling point starts afresh at every row and then moves by repeated addition.
     float u = p.du * startColumn - p.dv * dy + p.hu;
     float v = p.du * dy + p.dv * startColumn + p.hv;
-    uint8_t* d = p.canvas + static_cast<ptrdiff_t>(y) * p.canvasPitch + 3 * p.xs;
-    for (int x = p.xs; x < p.x1; ++x, d += 3, u += p.du, v += p.dv)
-      shadePixel(p, u, v, d);
+    auto* d = reinterpret_cast<uint32_t*>(p.canvas + y * p.canvasPitch) + p.xs;
+    for (int x = p.xs; x < p.x1; ++x, ++d, u += p.du, v += p.dv)
+      shadePixelScalar(p, u, v, d);
   }
+}
+
+void blitRows(const BlitParams& params, int rowBegin, int rowEnd) {
+  if (params.aligned && gAligned.load()) {
+    alignedRows(params, rowBegin, rowEnd);
+  } else if (gScalar.load() || !vectorKernelAvailable()) {
+    blitRowsScalar(params, rowBegin, rowEnd);
+  } else {
+    blitRowsVector(params, rowBegin, rowEnd);
+  }
+}
+
+bool setKernel(const std::string& name) {
+  if (name == "scalar") {
+    gScalar = true;
+    return true;
+  }
+  if (!selectVectorKernel(name)) return false;
+  gScalar = false;
+  return true;
+}
+
+std::vector<std::string> vectorKernels() {
+  return vectorKernelNames();
+}
+
+std::string activeKernel() {
+  if (gScalar.load() || !vectorKernelAvailable()) return "scalar";
+  return activeVectorKernel();
+}
+
+void setAlignedRows(bool enabled) {
+  gAligned = enabled;
 }
 
 }  // namespace pelorix

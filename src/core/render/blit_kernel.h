@@ -1,17 +1,35 @@
 #pragma once
 
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace pelorix {
 
+// Pixels of the canvas and of the cached pictures are 32 bits: blue, green, red and alpha bytes
+// in memory order, handled as native 32-bit values. The canvas holds premultiplied colour (with
+// alpha 255 everywhere when the frame starts black); pictures hold straight colour (alpha 255
+// when the layer does not use the picture's transparency).
+inline constexpr int kAlphaShift = std::endian::native == std::endian::little ? 24 : 0;
+inline constexpr uint32_t kColourMask = ~(0xFFu << kAlphaShift);
+
+// The native pixel value of blue, green, red bytes (alpha 0): what a key colour is compared with.
+inline uint32_t colourValue(uint8_t blue, uint8_t green, uint8_t red) {
+  const uint8_t bytes[4] = {blue, green, red, 0};
+  uint32_t value;
+  __builtin_memcpy(&value, bytes, 4);
+  return value;
+}
+
 // Everything the per-pixel loop of one layer needs, worked out once per layer: the canvas and
-// the image (24-bit rows reached through their pitch), the clipped box, the inverse mapping and
-// the sampling, key and opacity settings.
+// the picture, the clipped box, the inverse mapping and the sampling, key and opacity settings.
 struct BlitParams {
   uint8_t* canvas = nullptr;  // top row
-  int canvasPitch = 0;
+  ptrdiff_t canvasPitch = 0;
   const uint8_t* image = nullptr;  // top row
-  int imagePitch = 0;
+  ptrdiff_t imagePitch = 0;
   int imageWidth = 0;
   int imageHeight = 0;
   int x0 = 0, x1 = 0, y0 = 0, y1 = 0;  // clipped box, limits exclusive
@@ -26,25 +44,34 @@ struct BlitParams {
   int alpha = 255;       // opacity weight 0..255
   bool interpolate = false;
   bool colorKey = false;
-  uint32_t key = 0;  // blue | green << 8 | red << 16, the byte order of a pixel
+  bool pictureAlpha = false;  // the picture has pixels that are not opaque, and they count
+  bool canvasOpaque = true;   // the frame started black (not transparent)
+  // Scale 1 and rotation 0: every sampling point is a whole pixel, so the layer is a copy (or a
+  // blend) of picture rows, with the same bytes as sampling them.
+  bool aligned = false;
+  uint32_t key = 0;  // colourValue() of the key colour
 };
-
-enum class KernelPath { Auto, Scalar, Avx2 };
 
 // Draws rows [rowBegin, rowEnd) of the box. Every path gives the same bytes; rows are
 // independent, so callers may split them over threads.
 void blitRows(const BlitParams& params, int rowBegin, int rowEnd);
 
-// For tests and benchmarks: force a path (Auto picks AVX2 when the processor has it).
-void setKernelPath(KernelPath path);
-KernelPath activeKernelPath();
-bool avx2Supported();
-
-// The paths themselves.
+// The reference: one pixel at a time, the sampling point moved on by one addition per column.
 void blitRowsScalar(const BlitParams& params, int rowBegin, int rowEnd);
 // Columns [xBegin, xEnd) of row y with the sampling point computed directly per column (the
-// margin left of xs); shared by the paths.
+// margin left of xs).
 void blitMarginScalar(const BlitParams& params, int y, int xBegin, int xEnd);
-void blitRowsAvx2(const BlitParams& params, int rowBegin, int rowEnd);
+// One pixel at sampling point (u, v); shared by the vector paths for the ends of rows.
+void shadePixelScalar(const BlitParams& params, float u, float v, uint32_t* pixel);
+
+// Which kernel draws: "scalar" (the reference), one of vectorKernels() (the vector instruction
+// sets compiled in and supported by this processor, best first), or "" for the best one. False
+// for a name that is not available. For tests and benchmarks.
+bool setKernel(const std::string& name);
+std::vector<std::string> vectorKernels();
+std::string activeKernel();
+// Whether layers on whole pixels are copied row by row (true by default; tests turn it off to
+// compare with the sampling kernels).
+void setAlignedRows(bool enabled);
 
 }  // namespace pelorix

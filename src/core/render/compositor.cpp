@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/c_locale.h"
@@ -19,10 +20,24 @@ constexpr double kDegreesToRadians = 3.141592 / 180.0;
 // Pixels added on every side of the bounding box (see prepare()).
 constexpr int kBoxMargin = 2;
 
+// A frame starts black (alpha 255) or, on a transparent background, with nothing.
 void clearCanvas(DibImage& canvas) {
   const size_t rowBytes = static_cast<size_t>(std::abs(canvas.pitch()));
-  for (int y = 0; y < canvas.height(); ++y)
-    std::memset(canvas.row(y), 0, rowBytes);
+  if (canvas.hasAlpha()) {
+    for (int y = 0; y < canvas.height(); ++y)
+      std::memset(canvas.row(y), 0, rowBytes);
+    return;
+  }
+  const uint32_t black = 0xFFu << kAlphaShift;
+  for (int y = 0; y < canvas.height(); ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(canvas.row(y));
+    std::fill(row, row + canvas.width(), black);
+  }
+}
+
+int canvasFlags(const Project& project) {
+  return (project.options & projectTransparentBackground) != 0 ? kCreateAlpha | kCreatePremultiplied
+                                                               : kCreatePadded24;
 }
 
 bool finite(const Placement& p) {
@@ -78,6 +93,10 @@ bool prepare(DibImage& canvas, const DibImage& image, const Placement& place, Bl
   const float inverse = 1.0f / place.scale;
   p.du = c * inverse;
   p.dv = -(s * inverse);
+  // Rotation 0 and scale 1 make every sampling point a whole pixel (the additions of 1 and 0
+  // are exact while the numbers stay below 2^23).
+  p.aligned = c == 1.0f && s == 0.0f && place.scale == 1.0f && std::abs(p.ox) < (1 << 23) &&
+              std::abs(p.oy) < (1 << 23);
   p.canvas = canvas.bits();
   p.canvasPitch = canvas.pitch();
   p.image = image.bits();
@@ -95,7 +114,8 @@ DrawResult Compositor::drawLayer(DibImage& canvas, const Project& project, int l
   if (!current.found()) return DrawResult::Nothing;
   const Layer& layer = project.layers[static_cast<size_t>(layerIndex)];
   const Source& source = layer.sources[static_cast<size_t>(current.index)];
-  if (!cache_.ensure(layerIndex, current.index, source.file, projectFolder_, log_)) {
+  const bool keepAlpha = (layer.effects & effectAlpha) != 0;
+  if (!cache_.ensure(layerIndex, current.index, source.file, projectFolder_, log_, keepAlpha)) {
     missing_.push_back({layer.number, source.file});
     return DrawResult::Nothing;
   }
@@ -113,9 +133,9 @@ DrawResult Compositor::drawLayer(DibImage& canvas, const Project& project, int l
   if (!prepare(canvas, cache_.image(layerIndex), place, params)) return DrawResult::Drawn;
   params.interpolate = (layer.effects & effectInterpolate) != 0;
   params.colorKey = (layer.effects & effectColorKey) != 0;
-  params.key = static_cast<uint32_t>(layer.keyColor.blue) |
-               static_cast<uint32_t>(layer.keyColor.green) << 8 |
-               static_cast<uint32_t>(layer.keyColor.red) << 16;
+  params.pictureAlpha = cache_.hasAlpha(layerIndex);
+  params.canvasOpaque = !canvas.hasAlpha();
+  params.key = colourValue(layer.keyColor.blue, layer.keyColor.green, layer.keyColor.red);
   if (workers_) {
     workers_->run(params.y0, params.y1,
                   [&params](int begin, int end) { blitRows(params, begin, end); });
@@ -126,14 +146,20 @@ DrawResult Compositor::drawLayer(DibImage& canvas, const Project& project, int l
 }
 
 bool Compositor::makeCanvas(DibImage& canvas, const Project& project) {
+  const int flags = canvasFlags(project);
+  const bool transparent = (flags & kCreateAlpha) != 0;
   if (!spare_.empty() && spare_.width() == project.outputWidth &&
-      spare_.height() == project.outputHeight && spare_.bitsPerPixel() == 24 && spare_.bottomUp()) {
+      spare_.height() == project.outputHeight && spare_.bitsPerPixel() == 32 &&
+      spare_.hasAlpha() == transparent && spare_.bottomUp()) {
     canvas = std::move(spare_);
     clearCanvas(canvas);
     return true;
   }
   spare_.destroy();
-  if (canvas.create(project.outputWidth, project.outputHeight, 24)) return true;
+  if (canvas.create(project.outputWidth, project.outputHeight, 32, BI_RGB, nullptr, flags)) {
+    if (!transparent) clearCanvas(canvas);
+    return true;
+  }
   log_.appendLog(
       formatC("出力画像 (%d x %d) を作成できません", project.outputWidth, project.outputHeight));
   return false;

@@ -26,8 +26,10 @@ enum class DrawResult {
   CanvasFailed,  // the canvas could not be made; reported in the log
 };
 
-// Draws layers into a 24-bit canvas of the project's output size. Each Compositor has its own
-// layer image cache, so compositions on different threads need different compositors; one
+// Draws layers into a canvas of the project's output size: 32-bit pixels, padded 24-bit colour
+// starting black, or premultiplied colour with alpha starting transparent when the project asks
+// for a transparent background. Each Compositor has its own layer image cache, so compositions
+// on different threads need different compositors (they may share a PictureStore); one
 // compositor composes one frame at a time.
 class Compositor {
  public:
@@ -39,6 +41,8 @@ class Compositor {
   const std::string& projectFolder() const { return projectFolder_; }
   // Rows of a layer may be split over these threads (same bytes as one thread).
   void setRowWorkers(RowWorkers* workers) { workers_ = workers; }
+  // Decoded pictures come from this store, shared with other compositors (null: its own).
+  void setPictureStore(PictureStore* store) { cache_.setStore(store); }
 
   // Draws one layer at time t into `canvas`, creating it (black) when it is empty, and wiping it
   // for every layer numbered 1.
@@ -47,6 +51,13 @@ class Compositor {
   // Empties the canvas and draws the layers in order, first at the bottom. False when no layer
   // reached the canvas: the canvas is then empty.
   bool composeFrame(DibImage& canvas, const Project& project, std::span<const int> layers, float t);
+
+  // A frame where nothing drew: black, or transparent on a transparent background. False (and a
+  // log line) when the memory cannot be had.
+  bool makeBlankFrame(DibImage& canvas, const Project& project) {
+    canvas.destroy();
+    return makeCanvas(canvas, project);
+  }
 
   // The layers of the last composeFrame whose picture failed to load.
   const std::vector<MissingPicture>& missingPictures() const { return missing_; }

@@ -37,55 +37,64 @@ std::string resolveImagePath(const std::string& name, const std::string& project
 }
 
 void LayerImageCache::clear() {
-  for (Slot& slot : slots_) {
-    slot.image.destroy();
-    slot.name.clear();
-    slot.folder.clear();
-    slot.path.clear();
-  }
+  for (Slot& slot : slots_)
+    slot = Slot{};
+}
+
+const DibImage& LayerImageCache::image(int layer) const {
+  static const DibImage none;
+  const Slot& slot = slots_[static_cast<size_t>(layer)];
+  return slot.picture ? slot.picture->image : none;
+}
+
+bool LayerImageCache::hasAlpha(int layer) const {
+  const Slot& slot = slots_[static_cast<size_t>(layer)];
+  return slot.picture && slot.picture->alpha;
 }
 
 bool LayerImageCache::ensure(int layer, int sourceIndex, const std::string& file,
-                             const std::string& projectFolder, LogSink& log) {
+                             const std::string& projectFolder, LogSink& log, bool keepAlpha) {
   Slot& slot = slots_[static_cast<size_t>(layer)];
   // The same name from the same project is the same file: no need to look on disk every frame.
-  if (!slot.image.empty() && slot.name == file && slot.folder == projectFolder) return true;
+  if (slot.picture && slot.name == file && slot.folder == projectFolder &&
+      slot.keepAlpha == keepAlpha) {
+    return true;
+  }
   const std::string path = resolveImagePath(file, projectFolder);
-  if (!slot.image.empty() && slot.path == path) {
+  if (slot.picture && slot.path == path && slot.keepAlpha == keepAlpha) {
     slot.name = file;
     slot.folder = projectFolder;
     return true;
   }
 
-  slot.image.destroy();
-  slot.name.clear();
-  slot.folder.clear();
-  slot.path.clear();
-  ++decodes_;
-  const ImageError loaded = slot.image.load(path);
-  if (loaded.failed()) {
+  slot = Slot{};
+  const PictureStore::Result got = store_->get(path, keepAlpha);
+  if (!got.picture) {
     log.appendLog(formatC("Load image failed:%d:%d:%s : %x-%s", layer, sourceIndex, file.c_str(),
-                          static_cast<unsigned>(loaded.code()), loaded.errorMessage().c_str()));
+                          static_cast<unsigned>(got.error.code()),
+                          got.error.errorMessage().c_str()));
     return false;
   }
-  if (slot.image.bitsPerPixel() != 24) {
-    log.appendLog(formatC("%s はDIBフォーマットまたは24BITカラーではありません。 (%d)カラー",
-                          file.c_str(), slot.image.bitsPerPixel()));
-    log.appendLog("変換を試みます");
-    DibImage converted;
-    if (!convertTo24(slot.image, converted)) {
-      const ImageError ok;
-      log.appendLog(formatC("DIB変換に失敗したみたいです:%d:%d:%s : %x-%s", layer, sourceIndex,
-                            file.c_str(), static_cast<unsigned>(ok.code()),
-                            ok.errorMessage().c_str()));
-      slot.image.destroy();
-      return false;
+  // How the picture was made is told once, by the cache that decoded it.
+  if (got.decodedHere) {
+    const CachedPicture& picture = *got.picture;
+    if (picture.converted && !(keepAlpha && picture.fileAlpha)) {
+      log.appendLog(formatC("%s はDIBフォーマットまたは24BITカラーではありません。 (%d)カラー",
+                            file.c_str(), picture.fileDepth));
+      log.appendLog("変換を試みます");
     }
-    slot.image = std::move(converted);
+    if (picture.fileAlpha && !keepAlpha) {
+      log.appendLog(
+          formatC("%s は透明度を持っています。レイヤー設定の「画像の透明度を使う」で"
+                  "反映できます。",
+                  file.c_str()));
+    }
   }
+  slot.picture = got.picture;
   slot.name = file;
   slot.folder = projectFolder;
   slot.path = path;
+  slot.keepAlpha = keepAlpha;
   return true;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 
 #include "base/log_sink.h"
 #include "imageio/dib_image.h"
 #include "model/project.h"
+#include "render/picture_store.h"
 
 namespace pelorix {
 
@@ -15,33 +17,44 @@ namespace pelorix {
 // exists the first place looked at is returned, so the load reports it.
 std::string resolveImagePath(const std::string& file, const std::string& projectFolder);
 
-// The last decoded picture of each layer slot, always 24 bits per pixel, kept until the layer
-// shows another file. A slot is valid for a source when the source's file resolves to the path
-// the slot was loaded from; nothing else refreshes it (a file replaced on disk keeps showing
-// the old picture until the layer shows another file).
+// The last decoded picture of each layer slot, in the compositor's 32-bit form, kept until the
+// layer shows another file. A slot is valid for a source when the source's file resolves to the
+// path the slot was loaded from; nothing else refreshes it (a file replaced on disk keeps
+// showing the old picture until the layer shows another file). Pictures come from a store,
+// shared with other caches (the workers of a conversion) or the cache's own.
 class LayerImageCache {
  public:
-  // Makes sure slot `layer` holds the picture of `file` (source `sourceIndex` of that layer) at
-  // 24 bits, decoding and converting it when needed. Failures go to `log` and empty the slot.
-  bool ensure(int layer, int sourceIndex, const std::string& file, const std::string& projectFolder,
-              LogSink& log);
+  LayerImageCache() = default;
+  // Decoded pictures are taken from `store`, shared with other caches; null: a store of its own.
+  void setStore(PictureStore* store) { store_ = store ? store : &ownStore_; }
 
-  const DibImage& image(int layer) const { return slots_[static_cast<size_t>(layer)].image; }
+  // Makes sure slot `layer` holds the picture of `file` (source `sourceIndex` of that layer),
+  // with its transparency when `keepAlpha`, decoding it when needed. Failures go to `log` and
+  // empty the slot.
+  bool ensure(int layer, int sourceIndex, const std::string& file, const std::string& projectFolder,
+              LogSink& log, bool keepAlpha = false);
+
+  // The picture of a slot: 32 bits per pixel, straight alpha.
+  const DibImage& image(int layer) const;
+  // Whether the slot's picture has pixels that are not opaque (only when kept).
+  bool hasAlpha(int layer) const;
   // The source file name the slot was loaded for; empty when the slot is empty.
   const std::string& name(int layer) const { return slots_[static_cast<size_t>(layer)].name; }
-  // How many files were decoded so far.
-  long decodeCount() const { return decodes_; }
+  // How many files this cache decoded (its store's count when it has its own).
+  long decodeCount() const { return store_->decodeCount(); }
   void clear();
 
  private:
   struct Slot {
-    DibImage image;
+    std::shared_ptr<const CachedPicture> picture;
     std::string name;
     std::string folder;  // the project folder the name was resolved against
     std::string path;
+    bool keepAlpha = false;
   };
   std::array<Slot, kMaxLayers> slots_;
-  long decodes_ = 0;
+  PictureStore ownStore_;
+  PictureStore* store_ = &ownStore_;
 };
 
 }  // namespace pelorix

@@ -46,7 +46,7 @@ TEST(Compositor, IdentityPlacementReproducesTheImage) {
   const DibImage canvas = scene.compose();
   ASSERT_FALSE(canvas.empty());
   EXPECT_EQ(canvas.width(), 12);
-  EXPECT_EQ(canvas.bitsPerPixel(), 24);
+  EXPECT_TRUE(canvas.padded24());                                // 24-bit colour in 32-bit pixels
   EXPECT_EQ(test::argbPixels(canvas), test::argbPixels(image));  // column 0 and row 0 included
   EXPECT_TRUE(scene.log.lines.empty());
 }
@@ -271,10 +271,11 @@ TEST(Compositor, NonTwentyFourBitSourcesAreConvertedWithTheirLogLines) {
   scene.writeImage("alpha.png", test::patternImage(4, 4, 32, true));
   scene.addLayer(1, "alpha.png");
   const DibImage canvas = scene.compose();
-  ASSERT_EQ(scene.log.lines.size(), 2u);
+  ASSERT_EQ(scene.log.lines.size(), 3u);
   EXPECT_EQ(scene.log.lines[0],
             "alpha.png はDIBフォーマットまたは24BITカラーではありません。 (32)カラー");
   EXPECT_EQ(scene.log.lines[1], "変換を試みます");
+  EXPECT_NE(scene.log.lines[2].find("画像の透明度を使う"), std::string::npos);  // the option
   DibImage expected;
   ASSERT_TRUE(convertTo24(test::patternImage(4, 4, 32, true), expected));
   EXPECT_EQ(test::argbPixels(canvas), test::argbPixels(expected));  // alpha plays no part
@@ -387,8 +388,9 @@ TEST(Compositor, DescribedBoxPixelsFollowTheRepeatedAdditions) {
                      0.25f + static_cast<float>(next(400)) / 113.0f,
                      static_cast<float>(next(7200) - 3600) / 7.0f});
   }
-  for (const KernelPath path : {KernelPath::Scalar, KernelPath::Avx2}) {
-    setKernelPath(path);
+  for (const std::string& kernel : test::allKernels()) {
+    test::KernelScope scope(kernel);
+    setAlignedRows(false);  // the placements on whole pixels sample like the others
     for (const Case& c : cases) {
       Scene scene(c.W, c.H);
       scene.writeImage("xy.bmp", coordinateImage(c.sw, c.sh));
@@ -424,9 +426,9 @@ TEST(Compositor, DescribedBoxPixelsFollowTheRepeatedAdditions) {
           const uint32_t expected =
               77u << 16 | static_cast<uint32_t>(v) << 8 | static_cast<uint32_t>(u);
           ASSERT_EQ(pixel(canvas, x, y), expected)
-              << "frame " << c.W << "x" << c.H << " picture " << c.sw << "x" << c.sh << " at ("
-              << c.x << ", " << c.y << ") scale " << c.scale << " rotation " << c.rotation
-              << ", pixel (" << x << ", " << y << ")";
+              << kernel << ": frame " << c.W << "x" << c.H << " picture " << c.sw << "x" << c.sh
+              << " at (" << c.x << ", " << c.y << ") scale " << c.scale << " rotation "
+              << c.rotation << ", pixel (" << x << ", " << y << ")";
           ++checked;
         }
       }
@@ -435,46 +437,62 @@ TEST(Compositor, DescribedBoxPixelsFollowTheRepeatedAdditions) {
       }
     }
   }
-  setKernelPath(KernelPath::Auto);
 }
 
-// Random placements and pictures: the AVX2 loop and row splitting give the scalar bytes.
+// The canvas bytes as they are (premultiplied colour and alpha included).
+std::vector<uint8_t> rawBytes(const DibImage& canvas) {
+  std::vector<uint8_t> bytes;
+  for (int y = 0; y < canvas.height(); ++y)
+    bytes.insert(bytes.end(), canvas.row(y), canvas.row(y) + canvas.width() * 4);
+  return bytes;
+}
+
+// Random placements, pictures and settings (bilinear, key, opacity, the picture's alpha, a
+// transparent background, placements on whole pixels): every vector set, the copy of whole-pixel
+// rows and rows split over threads give the bytes of the scalar reference.
 TEST(BlitKernel, EveryPathGivesTheSameBytes) {
-  if (!avx2Supported()) GTEST_SKIP() << "no AVX2 on this processor";
   uint32_t state = 12345;
   auto next = [&state](int n) {
     state = state * 1664525u + 1013904223u;
     return static_cast<int>((state >> 8) % static_cast<uint32_t>(n));
   };
   RowWorkers workers(3);
-  for (int round = 0; round < 60; ++round) {
+  for (int round = 0; round < 80; ++round) {
     Scene scene(37 + next(50), 29 + next(40));
-    DibImage picture =
-        test::photoLikeImage(5 + next(40), 3 + next(30), static_cast<unsigned>(round));
+    const bool alphaPicture = next(3) == 0;
+    DibImage picture = alphaPicture ? test::patternImage(5 + next(40), 3 + next(30), 32, true)
+                                    : test::photoLikeImage(5 + next(40), 3 + next(30),
+                                                           static_cast<unsigned>(round));
     // Sprinkle key-coloured pixels.
+    const int step = picture.bitsPerPixel() / 8;
     for (int i = 0; i < 40; ++i) {
-      uint8_t* p = picture.row(next(picture.height())) + 3 * next(picture.width());
+      uint8_t* p = picture.row(next(picture.height())) + step * next(picture.width());
       p[0] = 255, p[1] = 0, p[2] = 255;
     }
-    scene.writeImage("p.bmp", picture);
+    scene.writeImage("p.png", picture);
     scene.writeImage("bg.bmp", test::photoLikeImage(60, 60, 99));
-    scene.addLayer(1, "bg.bmp", at(0, 0, 1.5f, 10.0f));
+    if (next(2) == 0) scene.project.options |= projectTransparentBackground;
+    scene.addLayer(1, "bg.bmp", at(0, 0, 1.5f, 10.0f, next(2) == 0 ? 1.0f : 0.6f));
+    const bool whole = next(4) == 0;  // scale 1, rotation 0
     const Source placement =
-        at(static_cast<float>(next(40) - 20) + 0.25f, static_cast<float>(next(30) - 15),
-           0.3f + static_cast<float>(next(300)) / 100.0f, static_cast<float>(next(720) - 360),
-           static_cast<float>(next(120)) / 100.0f);
-    scene.addLayer(2, "p.bmp", placement, next(4), KeyColor{255, 0, 255, 0});
+        at(static_cast<float>(next(40) - 20) + (whole ? 0.0f : 0.25f),
+           static_cast<float>(next(30) - 15), whole ? 1.0f : 0.3f + next(300) / 100.0f,
+           whole ? 0.0f : static_cast<float>(next(720) - 360), next(120) / 100.0f);
+    scene.addLayer(2, "p.png", placement, next(8), KeyColor{255, 0, 255, 0});
 
-    setKernelPath(KernelPath::Scalar);
-    const DibImage scalar = scene.compose();
-    setKernelPath(KernelPath::Avx2);
-    const DibImage vector = scene.compose();
-    scene.compositor.setRowWorkers(&workers);
-    const DibImage split = scene.compose();
-    scene.compositor.setRowWorkers(nullptr);
-    setKernelPath(KernelPath::Auto);
-    EXPECT_EQ(test::argbPixels(vector), test::argbPixels(scalar)) << "round " << round;
-    EXPECT_EQ(test::argbPixels(split), test::argbPixels(scalar)) << "round " << round;
+    std::vector<uint8_t> reference;
+    {
+      test::KernelScope scope("scalar");
+      setAlignedRows(false);
+      reference = rawBytes(scene.compose());
+    }
+    for (const std::string& kernel : test::allKernels()) {
+      test::KernelScope scope(kernel);
+      EXPECT_EQ(rawBytes(scene.compose()), reference) << kernel << ", round " << round;
+      scene.compositor.setRowWorkers(&workers);
+      EXPECT_EQ(rawBytes(scene.compose()), reference) << kernel << " on 3 threads, round " << round;
+      scene.compositor.setRowWorkers(nullptr);
+    }
   }
 }
 

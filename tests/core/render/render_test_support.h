@@ -5,6 +5,7 @@
 
 #include "../imageio/image_test_support.h"
 #include "base/log_sink.h"
+#include "render/blit_kernel.h"
 #include "render/compositor.h"
 #include "render/draw_list.h"
 #include "test_support.h"
@@ -44,10 +45,34 @@ inline DibImage coordinateImage(int width, int height) {
   return image;
 }
 
+// The colour of a pixel as 0xRRGGBB (over black for a premultiplied frame), whatever the depth.
 inline uint32_t pixel(const DibImage& image, int x, int y) {
-  const uint8_t* p = image.row(y) + 3 * x;
+  const int step = image.bitsPerPixel() / 8;
+  const uint8_t* p = image.row(y) + step * x;
   return static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[0];
 }
+
+// The kernels to compare: the scalar reference and every vector set this processor has.
+inline std::vector<std::string> allKernels() {
+  std::vector<std::string> kernels{"scalar"};
+  for (const std::string& name : vectorKernels())
+    kernels.push_back(name);
+  return kernels;
+}
+
+// Chooses a kernel for a scope; the best one again afterwards.
+class KernelScope {
+ public:
+  explicit KernelScope(const std::string& name) {
+    if (!setKernel(name)) std::abort();
+  }
+  ~KernelScope() {
+    setKernel("");
+    setAlignedRows(true);
+  }
+  KernelScope(const KernelScope&) = delete;
+  KernelScope& operator=(const KernelScope&) = delete;
+};
 
 // A project with its pictures in a temporary folder, and a compositor that looks there.
 class Scene {

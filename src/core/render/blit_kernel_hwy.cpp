@@ -1,0 +1,328 @@
+// The layer loop with vector instructions, written once with Highway and compiled for every
+// instruction set of the architecture (SSE4, AVX2, AVX-512 on x86-64; NEON, SVE on arm64); the
+// best one the processor has is chosen at run time. It gives the bytes of the scalar reference:
+// along a row the sampling point still moves by one single-precision addition per column, in
+// the same order, and every integer step is the same.
+//
+// The additions of a row form a chain that a vector cannot shorten, so a block of rows is
+// worked out together: one vector holds the sampling points of as many rows as it has lanes,
+// one addition per column for all of them. The points are then turned around into row order
+// and each row is drawn with a lane per column.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "render/blit_kernel_hwy.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "render/blit_kernel_vector.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace pelorix {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+using DF = hn::ScalableTag<float>;
+using DI = hn::RebindToSigned<DF>;
+using DU = hn::RebindToUnsigned<DF>;
+using VF = hn::Vec<DF>;
+using VI = hn::Vec<DI>;
+using VU = hn::Vec<DU>;
+
+// Columns per tile of the turned-around sampling points.
+constexpr int kTile = 64;
+
+template <int J>
+HWY_INLINE VU LaneOf(VU pixel) {
+  const DU du;
+  return hn::And(hn::ShiftRight<8 * J>(pixel), hn::Set(du, 0xFFu));
+}
+
+// x / 255 for 0 <= x < 65535.
+HWY_INLINE VU Div255(VU x) {
+  const DU du;
+  return hn::ShiftRight<8>(hn::Add(hn::Add(x, hn::Set(du, 1u)), hn::ShiftRight<8>(x)));
+}
+
+HWY_INLINE VU AlphaOf(VU pixel) {
+  return LaneOf<kAlphaShift / 8>(pixel);
+}
+
+template <int J>
+HWY_INLINE VU PremultipliedLane(VU pixel, VU alpha) {
+  const DU du;
+  if constexpr (8 * J == kAlphaShift) {
+    return hn::ShiftLeft<8 * J>(alpha);
+  } else {
+    return hn::ShiftLeft<8 * J>(
+        Div255(hn::Add(hn::Mul(LaneOf<J>(pixel), alpha), hn::Set(du, 127u))));
+  }
+}
+
+HWY_INLINE VU Premultiply(VU pixel) {
+  const VU a = AlphaOf(pixel);
+  return hn::Or(hn::Or(PremultipliedLane<0>(pixel, a), PremultipliedLane<1>(pixel, a)),
+                hn::Or(PremultipliedLane<2>(pixel, a), PremultipliedLane<3>(pixel, a)));
+}
+
+template <int J>
+HWY_INLINE VU FilteredLane(VU a, VU b, VU c, VU d, VU wa, VU wb, VU wc, VU wd) {
+  const DU du;
+  VU sum = hn::Add(hn::Mul(wa, LaneOf<J>(a)), hn::Mul(wb, LaneOf<J>(b)));
+  sum = hn::Add(sum, hn::Add(hn::Mul(wc, LaneOf<J>(c)), hn::Mul(wd, LaneOf<J>(d))));
+  return hn::ShiftLeft<8 * J>(hn::ShiftRight<16>(hn::Add(sum, hn::Set(du, 32768u))));
+}
+
+template <int J>
+HWY_INLINE VU KeyLane(VU key, VU alpha) {
+  const DU du;
+  if constexpr (8 * J == kAlphaShift) {
+    return hn::Zero(du);
+  } else {
+    return hn::ShiftLeft<8 * J>(Div255(hn::Add(hn::Mul(LaneOf<J>(key), alpha), hn::Set(du, 127u))));
+  }
+}
+
+// The key premultiplied by the filtered alpha, against the filtered colour.
+HWY_INLINE hn::Mask<DU> FilteredMatchesKey(VU colour, VU key) {
+  const DU du;
+  const VU a = AlphaOf(colour);
+  const VU premultipliedKey = hn::Or(hn::Or(KeyLane<0>(key, a), KeyLane<1>(key, a)),
+                                     hn::Or(KeyLane<2>(key, a), KeyLane<3>(key, a)));
+  return hn::Eq(hn::And(colour, hn::Set(du, kColourMask)), premultipliedKey);
+}
+
+template <int J>
+HWY_INLINE VU BlendLane(VU src, VU old, VU alpha, VU rest) {
+  const DU du;
+  const VU x = hn::Add(hn::Add(hn::Mul(alpha, LaneOf<J>(src)), hn::Mul(rest, LaneOf<J>(old))),
+                       hn::Set(du, 127u));
+  return hn::ShiftLeft<8 * J>(Div255(x));
+}
+
+// (alpha*s + (255-w)*d + 127) / 255 on every byte, w = alpha*As/255 per pixel.
+HWY_INLINE VU Blend(VU src, VU old, VU alpha) {
+  const DU du;
+  const VU w = Div255(hn::Add(hn::Mul(alpha, AlphaOf(src)), hn::Set(du, 127u)));
+  const VU rest = hn::Sub(hn::Set(du, 255u), w);
+  return hn::Or(hn::Or(BlendLane<0>(src, old, alpha, rest), BlendLane<1>(src, old, alpha, rest)),
+                hn::Or(BlendLane<2>(src, old, alpha, rest), BlendLane<3>(src, old, alpha, rest)));
+}
+
+// One row: columns [x, x + count) with their sampling points in us, vs.
+void ShadeSpan(const BlitParams& p, uint32_t* row, int x, int count, const float* us,
+               const float* vs) {
+  const DF df;
+  const DI di;
+  const DU du;
+  const int n = static_cast<int>(hn::Lanes(df));
+  const VF zero = hn::Zero(df);
+  const VF one = hn::Set(df, 1.0f);
+  const VF swv = hn::Set(df, static_cast<float>(p.imageWidth));
+  const VF shv = hn::Set(df, static_cast<float>(p.imageHeight));
+  const VF scale256 = hn::Set(df, 256.0f);
+  const VI pitch = hn::Set(di, static_cast<int32_t>(p.imagePitch / 4));
+  const VI oneI = hn::Set(di, 1);
+  const VU w256 = hn::Set(du, 256u);
+  const VU key = hn::Set(du, p.key);
+  const VU colourMask = hn::Set(du, kColourMask);
+  const VU alpha = hn::Set(du, static_cast<uint32_t>(p.alpha));
+  const auto* image = reinterpret_cast<const uint32_t*>(p.image);
+  // An opaque source at full opacity replaces the canvas pixel.
+  const bool opaqueSource = !p.pictureAlpha && (!(p.colorKey && p.interpolate) || p.canvasOpaque);
+  const bool replace = opaqueSource && p.alpha == 255;
+
+  int c = 0;
+  for (; c + n <= count; c += n) {
+    const VF u = hn::LoadU(df, us + c);
+    const VF v = hn::LoadU(df, vs + c);
+    const auto inside =
+        hn::And(hn::And(hn::Ge(u, zero), hn::Lt(u, swv)), hn::And(hn::Ge(v, zero), hn::Lt(v, shv)));
+    if (hn::AllFalse(df, inside)) continue;
+    const VI iu = hn::ConvertTo(di, u);
+    const VI iv = hn::ConvertTo(di, v);
+    const VI index =
+        hn::IfThenElseZero(hn::RebindMask(di, inside), hn::Add(hn::Mul(iv, pitch), iu));
+    uint32_t* d = row + x + c;
+    const VU canvas = hn::LoadU(du, d);
+    const VU a = hn::GatherIndex(du, image, index);
+    auto keep = hn::RebindMask(du, inside);
+    VU colour = p.pictureAlpha ? Premultiply(a) : a;
+    auto nearest = keep;
+    if (p.interpolate) {
+      const auto interp = hn::And(inside, hn::Lt(hn::Add(u, one), swv));
+      if (!hn::AllFalse(df, interp)) {
+        const auto lower = hn::And(interp, hn::Lt(hn::Add(v, one), shv));
+        const auto interpI = hn::RebindMask(di, interp);
+        const auto lowerI = hn::RebindMask(di, lower);
+        const VU fu = hn::BitCast(
+            du, hn::ConvertTo(di, hn::Mul(hn::Sub(u, hn::ConvertTo(df, iu)), scale256)));
+        // Lanes on the last picture row weigh only the top pair: fv = 0 gives (top + 128) >> 8.
+        const VU fv = hn::IfThenElseZero(
+            hn::RebindMask(du, lower),
+            hn::BitCast(du,
+                        hn::ConvertTo(di, hn::Mul(hn::Sub(v, hn::ConvertTo(df, iv)), scale256))));
+        const VI right = hn::IfThenElse(interpI, hn::Add(index, oneI), index);
+        const VU b = hn::GatherIndex(du, image, right);
+        const VU cc =
+            hn::GatherIndex(du, image, hn::IfThenElse(lowerI, hn::Add(index, pitch), index));
+        const VU dd =
+            hn::GatherIndex(du, image, hn::IfThenElse(lowerI, hn::Add(right, pitch), right));
+        // A key-coloured neighbour takes the canvas pixel (on a transparent frame: nothing).
+        const VU replacement = p.canvasOpaque ? canvas : hn::Zero(du);
+        auto take = [&](VU pixel) HWY_ATTR {
+          VU value = p.pictureAlpha ? Premultiply(pixel) : pixel;
+          if (p.colorKey) {
+            value = hn::IfThenElse(hn::Eq(hn::And(pixel, colourMask), key), replacement, value);
+          }
+          return value;
+        };
+        const VU ta = take(a), tb = take(b), tc = take(cc), td = take(dd);
+        const VU gu = hn::Sub(w256, fu);
+        const VU gv = hn::Sub(w256, fv);
+        const VU wa = hn::Mul(gu, gv), wb = hn::Mul(fu, gv), wc = hn::Mul(gu, fv),
+                 wd = hn::Mul(fu, fv);
+        const VU filtered = hn::Or(hn::Or(FilteredLane<0>(ta, tb, tc, td, wa, wb, wc, wd),
+                                          FilteredLane<1>(ta, tb, tc, td, wa, wb, wc, wd)),
+                                   hn::Or(FilteredLane<2>(ta, tb, tc, td, wa, wb, wc, wd),
+                                          FilteredLane<3>(ta, tb, tc, td, wa, wb, wc, wd)));
+        const auto interpU = hn::RebindMask(du, interp);
+        colour = hn::IfThenElse(interpU, filtered, colour);
+        nearest = hn::AndNot(interpU, keep);
+        if (p.colorKey)
+          keep = hn::AndNot(hn::And(interpU, FilteredMatchesKey(filtered, key)), keep);
+      }
+    }
+    if (p.colorKey) {
+      keep = hn::AndNot(hn::And(nearest, hn::Eq(hn::And(a, colourMask), key)), keep);
+    }
+    if (hn::AllFalse(du, keep)) continue;
+    const VU result = replace ? colour : Blend(colour, canvas, alpha);
+    hn::BlendedStore(result, keep, du, d);
+  }
+  for (; c < count; ++c)
+    shadePixelScalar(p, us[c], vs[c], row + x + c);
+}
+
+void BlitRowsVector(const BlitParams& p, int rowBegin, int rowEnd) {
+  const DF df;
+  const size_t lanes = hn::Lanes(df);
+  const int n = static_cast<int>(lanes);
+  thread_local std::vector<float> scratch;
+  scratch.resize(lanes * kTile * 4 + 2 * lanes);
+  float* columnU = scratch.data();
+  float* columnV = columnU + lanes * kTile;
+  float* rowU = columnV + lanes * kTile;
+  float* rowV = rowU + lanes * kTile;
+  float* startU = rowV + lanes * kTile;
+  float* startV = startU + lanes;
+  const float startColumn = static_cast<float>(p.xs - p.ox);
+  const VF stepU = hn::Set(df, p.du);
+  const VF stepV = hn::Set(df, p.dv);
+
+  for (int y = rowBegin; y < rowEnd; y += n) {
+    const int rows = std::min(n, rowEnd - y);
+    for (int r = 0; r < rows; ++r)
+      blitMarginScalar(p, y + r, p.x0, p.xs);
+    for (int r = 0; r < n; ++r) {
+      const float dy = static_cast<float>(y + std::min(r, rows - 1) - p.oy);
+      startU[r] = p.du * startColumn - p.dv * dy + p.hu;
+      startV[r] = p.du * dy + p.dv * startColumn + p.hv;
+    }
+    VF u = hn::LoadU(df, startU);
+    VF v = hn::LoadU(df, startV);
+    for (int x = p.xs; x < p.x1; x += kTile) {
+      const int columns = std::min(kTile, p.x1 - x);
+      // Lane r is row y + r: one addition per column moves every row on.
+      for (int c = 0; c < columns; ++c) {
+        hn::StoreU(u, df, columnU + c * n);
+        hn::StoreU(v, df, columnV + c * n);
+        u = hn::Add(u, stepU);
+        v = hn::Add(v, stepV);
+      }
+      for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+          rowU[r * kTile + c] = columnU[c * n + r];
+          rowV[r * kTile + c] = columnV[c * n + r];
+        }
+      }
+      for (int r = 0; r < rows; ++r) {
+        auto* row = reinterpret_cast<uint32_t*>(p.canvas + (y + r) * p.canvasPitch);
+        ShadeSpan(p, row, x, columns, rowU + r * kTile, rowV + r * kTile);
+      }
+    }
+  }
+}
+
+// NOLINTNEXTLINE(google-readability-namespace-comments)
+}  // namespace HWY_NAMESPACE
+}  // namespace pelorix
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace pelorix {
+
+HWY_EXPORT(BlitRowsVector);
+
+namespace {
+
+bool isVector(int64_t target) {
+  return target != HWY_SCALAR && target != HWY_EMU128;
+}
+
+// The supported vector sets, best first, whatever set is forced at the moment.
+std::vector<int64_t> vectorTargets(int64_t forced) {
+  hwy::SetSupportedTargetsForTest(0);
+  std::vector<int64_t> targets;
+  for (int64_t target : hwy::SupportedAndGeneratedTargets()) {
+    if (isVector(target)) targets.push_back(target);
+  }
+  hwy::SetSupportedTargetsForTest(forced);
+  return targets;
+}
+
+int64_t gForced = 0;
+
+}  // namespace
+
+void blitRowsVector(const BlitParams& params, int rowBegin, int rowEnd) {
+  HWY_DYNAMIC_DISPATCH(BlitRowsVector)(params, rowBegin, rowEnd);
+}
+
+bool vectorKernelAvailable() {
+  static const bool available = !vectorTargets(0).empty();
+  return available;
+}
+
+bool selectVectorKernel(const std::string& name) {
+  if (name.empty()) {
+    gForced = 0;
+    hwy::SetSupportedTargetsForTest(0);
+    return true;
+  }
+  for (int64_t target : vectorTargets(gForced)) {
+    if (name == hwy::TargetName(target)) {
+      gForced = target;
+      hwy::SetSupportedTargetsForTest(target);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> vectorKernelNames() {
+  std::vector<std::string> names;
+  for (int64_t target : vectorTargets(gForced))
+    names.push_back(hwy::TargetName(target));
+  return names;
+}
+
+std::string activeVectorKernel() {
+  if (gForced != 0) return hwy::TargetName(gForced);
+  const std::vector<int64_t> targets = vectorTargets(0);
+  return targets.empty() ? "scalar" : hwy::TargetName(targets.front());
+}
+
+}  // namespace pelorix
+#endif  // HWY_ONCE
