@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -146,8 +147,11 @@ bool AtomicFile::commit(Durability durability) {
   return true;
 }
 
-std::optional<std::string> readFileBytes(const std::string& path, FileError* error,
-                                         uint64_t maxBytes) {
+namespace {
+
+// Reads a regular file; a longer one is refused (`prefix` false) or cut (`prefix` true).
+std::optional<std::string> readRegularFile(const std::string& path, FileError* error,
+                                           uint64_t maxBytes, bool prefix) {
   auto fail = [&](int code, const char* why = nullptr) -> std::optional<std::string> {
     if (error) {
       error->error = code;
@@ -170,15 +174,19 @@ std::optional<std::string> readFileBytes(const std::string& path, FileError* err
     if (S_ISDIR(info.st_mode)) return fail(EISDIR);
     return fail(EINVAL, "not a regular file (a device, FIFO or socket)");
   }
-  if (static_cast<uint64_t>(info.st_size) > maxBytes) {
+  if (!prefix && static_cast<uint64_t>(info.st_size) > maxBytes) {
     ::close(fd);
     return fail(EFBIG, "file too large");
   }
   std::string data;
-  data.reserve(static_cast<size_t>(info.st_size));
+  data.reserve(
+      static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(info.st_size), maxBytes)));
   char buffer[65536];
   for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    const size_t room =
+        prefix ? std::min<uint64_t>(sizeof buffer, maxBytes - data.size()) : sizeof buffer;
+    if (room == 0) break;
+    const ssize_t got = ::read(fd, buffer, room);
     if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
@@ -194,6 +202,18 @@ std::optional<std::string> readFileBytes(const std::string& path, FileError* err
   }
   ::close(fd);
   return data;
+}
+
+}  // namespace
+
+std::optional<std::string> readFileBytes(const std::string& path, FileError* error,
+                                         uint64_t maxBytes) {
+  return readRegularFile(path, error, maxBytes, false);
+}
+
+std::optional<std::string> readFilePrefix(const std::string& path, uint64_t maxBytes,
+                                          FileError* error) {
+  return readRegularFile(path, error, maxBytes, true);
 }
 
 bool writeFileAtomically(const std::string& path, std::span<const uint8_t> data,

@@ -60,6 +60,10 @@ inline constexpr const char* kTemporaryPrefix = "pelorix-tmp-";
 std::optional<std::string> readFileBytes(const std::string& path, FileError* error,
                                          uint64_t maxBytes = uint64_t{1} << 31);
 
+// The first `maxBytes` bytes of a regular file (all of a shorter one), with the same refusals.
+std::optional<std::string> readFilePrefix(const std::string& path, uint64_t maxBytes,
+                                          FileError* error);
+
 // The file a path finally names after following symbolic links (the path itself when it is
 // not a link or does not exist).
 std::string resolveSymlinks(const std::string& path);

@@ -148,6 +148,14 @@ class BmpCodec final : public ImageCodec {
  public:
   const char* name() const override { return "BMP"; }
 
+  bool probe(std::span<const uint8_t> head, int& width, int& height) const override {
+    Header h;
+    if (parseHeader(head, h).failed()) return false;
+    width = static_cast<int>(std::min<int64_t>(h.width, INT32_MAX));
+    height = static_cast<int>(std::min<int64_t>(h.height < 0 ? -h.height : h.height, INT32_MAX));
+    return true;
+  }
+
   bool recognises(std::span<const uint8_t> head) const override {
     return head.size() >= 2 && head[0] == 'B' && head[1] == 'M';
   }

@@ -22,6 +22,9 @@ class ImageCodec {
   virtual const char* name() const = 0;
   virtual bool recognises(std::span<const uint8_t> head) const = 0;
   virtual ImageError decode(std::span<const uint8_t> bytes, DibImage& out) const = 0;
+  // The picture's size from the start of its file, without decoding; false when the start
+  // does not tell.
+  virtual bool probe(std::span<const uint8_t> head, int& width, int& height) const = 0;
   virtual ImageError encode(const DibImage& image, const EncodeOptions& options,
                             std::vector<uint8_t>& out) const = 0;
 };
@@ -33,6 +36,10 @@ std::string_view fileExtension(std::string_view path);
 const ImageCodec* codecForExtension(std::string_view extension);
 // The codec whose files start like `bytes`, or null.
 const ImageCodec* codecForContent(std::span<const uint8_t> bytes);
+
+// The size of the picture in a file, read from its first bytes (the whole file for a TIFF whose
+// directory lies further on); false when the file cannot be read or the size not told.
+bool probeImageSize(const std::string& path, int& width, int& height);
 
 // The codecs, for the registry.
 const ImageCodec& bmpCodec();

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "base/atomic_file.h"
 #include "base/c_locale.h"
 #include "imageio/codec.h"
 
@@ -56,6 +57,20 @@ const ImageCodec* codecForContent(std::span<const uint8_t> bytes) {
     if (codec->recognises(bytes)) return codec;
   }
   return nullptr;
+}
+
+bool probeImageSize(const std::string& path, int& width, int& height) {
+  for (const uint64_t length : {uint64_t{1} << 20, uint64_t{1} << 31}) {
+    const std::optional<std::string> head = readFilePrefix(path, length, nullptr);
+    if (!head) return false;
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(head->data()),
+                                         head->size());
+    const ImageCodec* codec = codecForContent(bytes);
+    if (!codec) return false;
+    if (codec->probe(bytes, width, height)) return width > 0 && height > 0;
+    if (head->size() < length) return false;  // the whole file did not tell
+  }
+  return false;
 }
 
 ImageError tooLarge(int64_t width, int64_t height) {

@@ -77,6 +77,13 @@ class GifCodec final : public ImageCodec {
  public:
   const char* name() const override { return "GIF"; }
 
+  bool probe(std::span<const uint8_t> head, int& width, int& height) const override {
+    if (head.size() < 10) return false;
+    width = head[6] | head[7] << 8;
+    height = head[8] | head[9] << 8;
+    return true;
+  }
+
   bool recognises(std::span<const uint8_t> head) const override {
     return head.size() >= 6 && (std::memcmp(head.data(), "GIF87a", 6) == 0 ||
                                 std::memcmp(head.data(), "GIF89a", 6) == 0);

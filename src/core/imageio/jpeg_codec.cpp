@@ -53,6 +53,13 @@ class JpegCodec final : public ImageCodec {
  public:
   const char* name() const override { return "JPEG"; }
 
+  bool probe(std::span<const uint8_t> head, int& width, int& height) const override {
+    tjhandle tj = decompressor();
+    int subsampling = 0, colorspace = 0;
+    return tj && tjDecompressHeader3(tj, head.data(), static_cast<unsigned long>(head.size()),
+                                     &width, &height, &subsampling, &colorspace) == 0;
+  }
+
   bool recognises(std::span<const uint8_t> head) const override {
     return head.size() >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
   }

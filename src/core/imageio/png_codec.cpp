@@ -293,6 +293,17 @@ class PngCodec final : public ImageCodec {
  public:
   const char* name() const override { return "PNG"; }
 
+  bool probe(std::span<const uint8_t> head, int& width, int& height) const override {
+    if (head.size() < 24 || std::memcmp(head.data() + 12, "IHDR", 4) != 0) return false;
+    auto big = [&head](size_t at) {
+      return static_cast<uint32_t>(head[at]) << 24 | static_cast<uint32_t>(head[at + 1]) << 16 |
+             static_cast<uint32_t>(head[at + 2]) << 8 | head[at + 3];
+    };
+    width = static_cast<int>(std::min<uint32_t>(big(16), INT32_MAX));
+    height = static_cast<int>(std::min<uint32_t>(big(20), INT32_MAX));
+    return true;
+  }
+
   bool recognises(std::span<const uint8_t> head) const override {
     return head.size() >= 8 && std::memcmp(head.data(), kSignature, 8) == 0;
   }

@@ -135,6 +135,21 @@ class TiffCodec final : public ImageCodec {
  public:
   const char* name() const override { return "TIFF"; }
 
+  bool probe(std::span<const uint8_t> head, int& width, int& height) const override {
+    TiffMemory memory;
+    memory.data = head.data();
+    memory.size = head.size();
+    TIFF* tiff = openMemory(memory, "rm");
+    if (!tiff) return false;
+    TiffCloser closer(tiff);
+    uint32_t w = 0, h = 0;
+    if (!TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &h))
+      return false;
+    width = static_cast<int>(std::min<uint32_t>(w, INT32_MAX));
+    height = static_cast<int>(std::min<uint32_t>(h, INT32_MAX));
+    return true;
+  }
+
   bool recognises(std::span<const uint8_t> head) const override {
     if (head.size() < 4) return false;
     return (head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0) ||

@@ -15,6 +15,10 @@ class WebpCodec final : public ImageCodec {
  public:
   const char* name() const override { return "WebP"; }
 
+  bool probe(std::span<const uint8_t> head, int& width, int& height) const override {
+    return WebPGetInfo(head.data(), head.size(), &width, &height) != 0;
+  }
+
   bool recognises(std::span<const uint8_t> head) const override {
     return head.size() >= 12 && std::memcmp(head.data(), "RIFF", 4) == 0 &&
            std::memcmp(head.data() + 8, "WEBP", 4) == 0;

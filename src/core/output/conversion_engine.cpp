@@ -13,11 +13,13 @@
 #include "base/c_locale.h"
 #include "base/log_sink.h"
 #include "base/paths.h"
+#include "base/system_memory.h"
 #include "imageio/codec.h"
 #include "model/text_encoding.h"
 #include "output/output_files.h"
 #include "render/compositor.h"
 #include "render/draw_list.h"
+#include "render/layer_image_cache.h"
 #include "render/timeline.h"
 
 namespace pelorix {
@@ -52,6 +54,40 @@ bool fileExists(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0;
 }
 
+struct MemoryNeed {
+  uint64_t pictures = 0;
+  uint64_t perWorker = 0;
+};
+
+// The largest picture of each drawn layer, twice (a worker may hold the next one while another
+// still draws the last), plus per worker five frames of the output size.
+MemoryNeed estimateMemory(const Project& project, const std::vector<int>& layers,
+                          const std::string& projectFolder, bool keepFrames) {
+  MemoryNeed need;
+  std::map<std::string, uint64_t> sizes;
+  for (int index : layers) {
+    uint64_t largest = 0;
+    for (const Source& source : project.layers[static_cast<size_t>(index)].sources) {
+      const std::string path = resolveImagePath(source.file, projectFolder);
+      auto known = sizes.find(path);
+      if (known == sizes.end()) {
+        int width = 0, height = 0;
+        const uint64_t bytes =
+            probeImageSize(path, width, height)
+                ? static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4
+                : 0;
+        known = sizes.emplace(path, bytes).first;
+      }
+      largest = std::max(largest, known->second);
+    }
+    need.pictures += 2 * largest;
+  }
+  const uint64_t frame = static_cast<uint64_t>(std::max(0, project.outputWidth)) *
+                         static_cast<uint64_t>(std::max(0, project.outputHeight)) * 4;
+  need.perWorker = frame * (keepFrames ? 5 : 4) + (8u << 20);
+  return need;
+}
+
 }  // namespace
 
 struct ConversionEngine::Run {
@@ -72,6 +108,8 @@ struct ConversionEngine::Run {
   bool skipExisting = false;
   bool keepFrames = false;
   std::time_t started = 0;
+
+  PictureStore pictures;  // decoded once for all workers
 
   std::atomic<bool> abortRequested{false};
   std::atomic<bool> failed{false};
@@ -107,6 +145,7 @@ void ConversionEngine::Run::work() {
   FrameLog log;
   Compositor compositor(log);
   compositor.setProjectFolder(projectFolder);
+  compositor.setPictureStore(&pictures);
   DibImage canvas;  // kept from frame to frame, so the compositor can reuse its memory
   FrameJob job;
   while (nextJob(job)) {
@@ -280,6 +319,29 @@ bool ConversionEngine::start(const Project& project, const ConversionSettings& s
   run->jobs = settings.jobs > 0 ? settings.jobs : std::max(1, hardware);
   run->jobs = std::max(1, std::min(run->jobs, frames));
   listener.appendLog(totalTimeLine(list.totalTime, project.fps));
+  // Memory: the pictures once, and per worker the frames it holds (canvas, the canvas kept for
+  // reuse, encoder buffers and, for the preview, a copy). Fewer workers, or none, when that is
+  // more than the machine has.
+  const MemoryNeed need =
+      estimateMemory(project, list.layers, settings.projectFolder, settings.keepFrames);
+  const uint64_t available =
+      settings.availableMemory ? settings.availableMemory : availableMemory();
+  if (available > 0) {
+    const auto total = [&need](int jobs) {
+      return need.pictures + static_cast<uint64_t>(jobs) * need.perWorker;
+    };
+    if (total(1) > available) {
+      return refuse(formatC(
+          "この変換には約 %.0f MB のメモリが必要ですが、使えるのは %.0f MB です。",
+          static_cast<double>(total(1)) / 1048576.0, static_cast<double>(available) / 1048576.0));
+    }
+    if (total(run->jobs) > available) {
+      while (run->jobs > 1 && total(run->jobs) > available)
+        --run->jobs;
+      listener.appendLog(formatC("メモリが足りないため、%d 本のスレッドで変換します (約 %.0f MB)。",
+                                 run->jobs, static_cast<double>(total(run->jobs)) / 1048576.0));
+    }
+  }
   run->started = std::time(nullptr);
 
   run_ = std::move(run);

@@ -25,6 +25,8 @@ struct ConversionSettings {
   bool skipExisting = false;
   bool refuseGif = true;
   bool keepFrames = false;  // hand every written frame to frameWritten (the preview wants them)
+  // Memory the run may use, in bytes; 0 = what the machine has available (tests set it).
+  uint64_t availableMemory = 0;
 };
 
 enum class ConversionOutcome {

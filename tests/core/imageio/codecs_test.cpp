@@ -321,6 +321,21 @@ TEST(ImageFiles, ExtensionChoosesTheEncoder) {
   EXPECT_FALSE(test::fileExists(dir.file("e.png")));
 }
 
+TEST(ImageFiles, SizesAreReadFromTheFileStart) {
+  test::TempDir dir;
+  const DibImage picture = test::patternImage(13, 7);
+  for (const char* name : {"a.bmp", "a.png", "a.jpg", "a.gif", "a.webp", "a.tif"}) {
+    ASSERT_FALSE(picture.save(dir.file(name)).failed()) << name;
+    int width = 0, height = 0;
+    EXPECT_TRUE(probeImageSize(dir.file(name), width, height)) << name;
+    EXPECT_EQ(width, 13) << name;
+    EXPECT_EQ(height, 7) << name;
+  }
+  int width = 0, height = 0;
+  EXPECT_FALSE(probeImageSize(dir.file("missing.png"), width, height));
+  EXPECT_FALSE(probeImageSize("/dev/zero", width, height));
+}
+
 TEST(ImageFiles, LoadFailuresNameTheCauseAndKeepTheRecord) {
   test::TempDir dir;
   DibImage image = test::patternImage(3, 2);

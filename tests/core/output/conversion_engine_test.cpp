@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <limits>
 #include <mutex>
@@ -348,6 +349,33 @@ TEST(ConversionEngine, MissingImagesAreLoggedAndFramesStillWritten) {
   ASSERT_FALSE(frame.load(animation.scene.dir.file("out/img0000.png")).failed());
   EXPECT_EQ(frame.width(), 64);
   EXPECT_EQ(test::pixel(frame, 10, 10), 0u);
+}
+
+// Workers share the decoded pictures: a picture's conversion lines come once per run, and the
+// memory a run needs is checked before it starts.
+TEST(ConversionEngine, PicturesAreDecodedOncePerRunAndMemoryIsChecked) {
+  Animation animation(0.5f);
+  animation.scene.writeImage("sprite.png", test::patternImage(16, 12, 32, true));
+  animation.settings.jobs = 3;
+  RecordingListener listener;
+  EXPECT_EQ(animation.run(listener), ConversionOutcome::Completed);
+  EXPECT_EQ(std::count(listener.log.begin(), listener.log.end(), "変換を試みます"), 1);
+
+  // 64x48 frames need about 8 MB per worker: a little over one worker's worth gives one worker.
+  RecordingListener lowered;
+  animation.settings.outputFolder = "lowered";
+  animation.settings.availableMemory = 9u << 20;
+  EXPECT_EQ(animation.run(lowered), ConversionOutcome::Completed);
+  EXPECT_EQ(animation.files("lowered"), animation.files());
+  EXPECT_TRUE(std::any_of(lowered.log.begin(), lowered.log.end(), [](const std::string& line) {
+    return line.find("1 本のスレッド") != std::string::npos;
+  }));
+  RecordingListener refused;
+  animation.settings.outputFolder = "refused";
+  animation.settings.availableMemory = 1u << 20;
+  EXPECT_EQ(animation.run(refused), ConversionOutcome::Refused);
+  EXPECT_NE(refused.message.find(" MB のメモリが必要"), std::string::npos) << refused.message;
+  EXPECT_TRUE(animation.files("refused").empty());
 }
 
 TEST(ConversionEngine, NothingToDoAndNoFrameRate) {
