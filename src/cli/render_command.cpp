@@ -16,6 +16,7 @@
 #include "base/paths.h"
 #include "commands.h"
 #include "model/project_file.h"
+#include "output/animation_writer.h"
 #include "output/conversion_engine.h"
 #include "output/output_files.h"
 #include "render_report.h"
@@ -149,6 +150,7 @@ void addRenderCommand(CLI::App& app, Action& action) {
     bool keepGoing = false;
     bool quiet = false;
     bool verbose = false;
+    std::string background;
     EncodeOptions encode;
   };
   auto options = std::make_shared<Options>();
@@ -156,7 +158,8 @@ void addRenderCommand(CLI::App& app, Action& action) {
       app.add_subcommand("render", "Render every frame of a project into numbered image files");
   command->add_option("PROJECT", options->project, "project file (.pxp)")->required();
   command->add_option("-o,--output", options->output,
-                      "output folder (default: the project's save folder, beside the project)");
+                      "output folder, or one file when the name ends in .gif .webp .apng .mp4 "
+                      ".webm .mov .mkv (default: the project's save folder and format)");
   command->add_option("--name", options->name, "base name of the files (default: the project's)");
   command->add_option("--format", options->format, "file type: png, jpg, bmp, webp, tif, gif");
   command->add_option("--frames", options->frames,
@@ -164,6 +167,16 @@ void addRenderCommand(CLI::App& app, Action& action) {
   command->add_option("--jobs", options->jobs, "worker threads (default: one per processor)")
       ->check(wholeNumber(0, 4096));
   addEncodeOptions(*command, options->encode);
+  command
+      ->add_option("--background", options->background,
+                   "black or transparent (default: the project's setting)")
+      ->check(CLI::IsMember({"black", "transparent"}));
+  command
+      ->add_option("--crf", options->encode.crf,
+                   "videos: constant rate factor, lower is better (default 23 for MP4, 31 for "
+                   "WebM)")
+      ->check(wholeNumber(0, 63));
+  command->add_flag("--lossless", options->encode.lossless, "animated WebP: lossless");
   command->add_flag("--skip-existing", options->skipExisting,
                     "leave frames whose file exists alone (resume an interrupted render)");
   command->add_flag("--allow-gif", options->allowGif,
@@ -180,7 +193,15 @@ void addRenderCommand(CLI::App& app, Action& action) {
       ConversionSettings settings;
       settings.projectFolder = folderOf(options->project);
       if (!options->output.empty()) {
-        settings.outputFolder = std::filesystem::absolute(options->output).string();
+        const std::string output = std::filesystem::absolute(options->output).string();
+        if (oneFileTypeOfPath(output) != OneFileType::None) {
+          settings.oneFile = output;
+        } else {
+          settings.outputFolder = output;
+        }
+      }
+      if (!options->background.empty()) {
+        settings.transparentBackground = options->background == "transparent";
       }
       if (!options->name.empty()) settings.baseName = options->name;
       if (!options->format.empty()) settings.format = options->format;
@@ -214,8 +235,10 @@ void addRenderCommand(CLI::App& app, Action& action) {
       const ConversionSummary summary = engine.summary();
       const bool incomplete =
           reportMissingPictures(summary.framesWithMissingPictures, summary.missing);
-      const std::string folder =
-          joinPath(settings.projectFolder, settings.outputFolder.value_or(project.saveFolder));
+      const std::string folder = settings.oneFile
+                                     ? *settings.oneFile
+                                     : joinPath(settings.projectFolder,
+                                                settings.outputFolder.value_or(project.saveFolder));
       switch (listener.outcome()) {
         case ConversionOutcome::Completed: {
           const double seconds = listener.seconds();

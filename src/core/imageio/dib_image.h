@@ -42,6 +42,10 @@ struct EncodeOptions {
   // PNG compression: 0 ISA-L deflate with the SUB filter (fastest); 1 the same with SUB or UP
   // chosen per row; 2-9 libdeflate at that level with SUB or UP per row (smaller, slower).
   int pngLevel = 1;
+  // Videos: the constant rate factor (lower is better); -1 the codec's own default.
+  int crf = -1;
+  // Animated WebP: lossless instead of lossy at `quality`.
+  bool lossless = false;
 };
 
 // Largest picture any decoder or create() accepts; checked before allocating.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <ctime>
 #include <map>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include "base/system_memory.h"
 #include "imageio/codec.h"
 #include "model/text_encoding.h"
+#include "output/animation_writer.h"
 #include "output/output_files.h"
 #include "render/compositor.h"
 #include "render/draw_list.h"
@@ -38,6 +40,7 @@ struct FrameResult {
   std::vector<MissingPicture> missing;
   std::string failure;  // "Save image failed:..." when the frame could not be written
   DibImage frame;
+  std::unique_ptr<PreparedFrame> prepared;  // one-file output: ready for the writer
 };
 
 // Collects the log lines of the frame a worker is making.
@@ -111,6 +114,13 @@ struct ConversionEngine::Run {
 
   PictureStore pictures;  // decoded once for all workers
 
+  // One-file output: the writer, its file, and how far the workers may run ahead of it.
+  std::unique_ptr<AnimationWriter> writer;
+  std::string oneFilePath;
+  int maxAhead = 0;
+  int workersRunning = 0;
+  std::condition_variable progressed;  // a frame was delivered, written, or a worker ended
+
   std::atomic<bool> abortRequested{false};
   std::atomic<bool> failed{false};
   std::atomic<bool> active{true};
@@ -130,11 +140,22 @@ struct ConversionEngine::Run {
   bool nextJob(FrameJob& job);
   void work();
   void deliver(FrameResult result);
+  void writeFrames();
+  void report(FrameResult& frame);
   void finish();
 };
 
 bool ConversionEngine::Run::nextJob(FrameJob& job) {
   if (abortRequested.load() || failed.load()) return false;
+  if (writer) {
+    // Composed frames wait for the writer: no more of them than maxAhead.
+    std::unique_lock lock(mutex);
+    progressed.wait(lock, [this] {
+      std::lock_guard handedOut(jobMutex);
+      return abortRequested.load() || failed.load() || nextIndex - nextToReport < maxAhead;
+    });
+    if (abortRequested.load() || failed.load()) return false;
+  }
   std::lock_guard lock(jobMutex);
   if (nextIndex > last || !clock.next(job.time)) return false;
   job.index = nextIndex++;
@@ -151,7 +172,7 @@ void ConversionEngine::Run::work() {
   while (nextJob(job)) {
     FrameResult result;
     result.job = job;
-    result.path = frameFileName(folder, baseName, job.index, format);
+    result.path = writer ? oneFilePath : frameFileName(folder, baseName, job.index, format);
     if (skipExisting && fileExists(result.path)) {
       result.skipped = true;
     } else {
@@ -162,6 +183,9 @@ void ConversionEngine::Run::work() {
         result.failure = saveFailedMessage(ImageError(
             E_OUTOFMEMORY,
             formatC("cannot make a %d x %d frame", project.outputWidth, project.outputHeight)));
+      } else if (writer) {
+        const ImageError prepared = writer->prepare(canvas, result.prepared);
+        if (prepared.failed()) result.failure = saveFailedMessage(prepared);
       } else {
         const ImageError saved = canvas.save(result.path, encode);
         if (saved.failed()) result.failure = saveFailedMessage(saved);
@@ -170,14 +194,24 @@ void ConversionEngine::Run::work() {
       result.missing = compositor.missingPictures();
       if (keepFrames && result.failure.empty()) result.frame = std::move(canvas);
     }
-    if (!result.failure.empty()) failed = true;
+    if (!result.failure.empty() && !writer) failed = true;
     deliver(std::move(result));
   }
+  std::lock_guard lock(mutex);
+  --workersRunning;
+  progressed.notify_all();
 }
 
-// Reports finished frames in order, as far as they are contiguous.
+// Reports finished frames in order, as far as they are contiguous; with one-file output they
+// wait for writeFrames() instead.
 void ConversionEngine::Run::deliver(FrameResult result) {
   std::lock_guard lock(mutex);
+  if (writer) {
+    const int index = result.job.index;
+    finishedJobs.emplace(index, std::move(result));
+    progressed.notify_all();
+    return;
+  }
   if (reportingEnded) {
     // A frame after a failed one: it must not stay on disk.
     if (result.failure.empty() && !result.skipped) writtenAfterFailure.push_back(result.path);
@@ -202,27 +236,65 @@ void ConversionEngine::Run::deliver(FrameResult result) {
       finishedJobs.clear();
       return;
     }
-    ++summary.frames;
-    if (!frame.missing.empty()) ++summary.framesWithMissingPictures;
-    for (const MissingPicture& picture : frame.missing) {
-      auto known =
-          std::find_if(summary.missing.begin(), summary.missing.end(),
-                       [&picture](const ConversionSummary::Missing& m) {
-                         return m.layerNumber == picture.layerNumber && m.file == picture.file;
-                       });
-      if (known == summary.missing.end()) {
-        summary.missing.push_back({picture.layerNumber, picture.file, 1});
-      } else {
-        ++known->frames;
-      }
-    }
-    const double position =
-        static_cast<double>(frame.job.time) / static_cast<double>(totalTime) * 30.0;
-    listener.progress(truncToInt(position), summary.frames, last - first + 1);
-    if (!frame.skipped)
-      listener.frameWritten(frame.job.index, frame.path, keepFrames ? &frame.frame : nullptr);
+    report(frame);
     finishedJobs.erase(it);
     ++nextToReport;
+  }
+}
+
+// The reports of a frame that is written (or skipped); called in frame order.
+void ConversionEngine::Run::report(FrameResult& frame) {
+  ++summary.frames;
+  if (!frame.missing.empty()) ++summary.framesWithMissingPictures;
+  for (const MissingPicture& picture : frame.missing) {
+    auto known =
+        std::find_if(summary.missing.begin(), summary.missing.end(),
+                     [&picture](const ConversionSummary::Missing& m) {
+                       return m.layerNumber == picture.layerNumber && m.file == picture.file;
+                     });
+    if (known == summary.missing.end()) {
+      summary.missing.push_back({picture.layerNumber, picture.file, 1});
+    } else {
+      ++known->frames;
+    }
+  }
+  const double position =
+      static_cast<double>(frame.job.time) / static_cast<double>(totalTime) * 30.0;
+  listener.progress(truncToInt(position), summary.frames, last - first + 1);
+  if (!frame.skipped)
+    listener.frameWritten(frame.job.index, frame.path, keepFrames ? &frame.frame : nullptr);
+}
+
+// One-file output: takes the prepared frames in order and writes them, while the workers make
+// the next ones.
+void ConversionEngine::Run::writeFrames() {
+  std::unique_lock lock(mutex);
+  for (;;) {
+    progressed.wait(
+        lock, [this] { return finishedJobs.count(nextToReport) != 0 || workersRunning == 0; });
+    auto it = finishedJobs.find(nextToReport);
+    if (it == finishedJobs.end()) return;  // the workers stopped (end, abort or failure)
+    FrameResult frame = std::move(it->second);
+    finishedJobs.erase(it);
+    for (const std::string& line : frame.log)
+      listener.appendLog(line);
+    if (frame.failure.empty()) {
+      lock.unlock();
+      const ImageError written = writer->write(std::move(frame.prepared));
+      lock.lock();
+      if (written.failed()) frame.failure = saveFailedMessage(written);
+    }
+    if (!frame.failure.empty()) {
+      failure = frame.failure;
+      listener.appendLog(failure);
+      failed = true;
+      finishedJobs.clear();
+      progressed.notify_all();
+      return;
+    }
+    report(frame);
+    ++nextToReport;
+    progressed.notify_all();
   }
 }
 
@@ -230,6 +302,20 @@ void ConversionEngine::Run::finish() {
   std::lock_guard lock(mutex);
   for (const std::string& path : writtenAfterFailure)
     ::unlink(path.c_str());
+  if (writer) {
+    // The file is complete only with every frame; anything else is removed, and said so.
+    if (failure.empty() && !abortRequested.load() && nextToReport == last + 1) {
+      const ImageError finished = writer->finish();
+      if (finished.failed()) {
+        failure = saveFailedMessage(finished);
+        listener.appendLog(failure);
+      }
+    }
+    if (!failure.empty() || abortRequested.load() || nextToReport != last + 1) {
+      writer.reset();
+      listener.appendLog(formatC("未完成のファイル %s を削除しました。", oneFilePath.c_str()));
+    }
+  }
   if (clock.stalled()) {
     summary.stalled = true;
     listener.appendLog(
@@ -267,13 +353,31 @@ bool ConversionEngine::start(const Project& project, const ConversionSettings& s
     listener.finished(ConversionOutcome::Refused, message);
     return false;
   };
-  if (conversionRefusesGif(run->format, settings.refuseGif)) return refuse(kGifRefused);
+  const OneFileType oneFile =
+      settings.oneFile ? oneFileTypeOfPath(*settings.oneFile)
+                       : oneFileType(run->format, (project.options & projectAnimatedFile) != 0);
+  if (conversionRefusesGif(run->format, settings.refuseGif) ||
+      (oneFile == OneFileType::Gif && settings.refuseGif)) {
+    return refuse(kGifRefused);
+  }
   if (!(project.fps > 0.0f)) {
     return refuse(
         formatC("フレームレートが %.2f のため変換できません。", static_cast<double>(project.fps)));
   }
+  if (settings.oneFile && oneFile == OneFileType::None) {
+    return refuse(saveFailedMessage(ImageError(
+        E_FAIL,
+        "not a one-file type (gif, webp, apng, mp4, webm, mov, mkv): " + *settings.oneFile)));
+  }
+  if (oneFile != OneFileType::None &&
+      countConversionFrames(list.totalTime, project.fps).frames == 0) {
+    return refuse("書き出す画面がありません。");
+  }
+  if (oneFile != OneFileType::None && settings.skipExisting) {
+    return refuse("--skip-existing resumes numbered frames; it cannot resume one file");
+  }
   // An unknown type is refused before anything is made on disk.
-  if (!codecForExtension(run->format)) {
+  if (oneFile == OneFileType::None && !codecForExtension(run->format)) {
     return refuse(saveFailedMessage(ImageError(
         E_FAIL, run->format.empty() ? std::string("no image type: the output format is empty")
                                     : "no encoder for the extension ." + run->format)));
@@ -297,14 +401,25 @@ bool ConversionEngine::start(const Project& project, const ConversionSettings& s
   run->projectFolder = settings.projectFolder;
   run->folder = joinPath(settings.projectFolder,
                          toFileSystemPath(settings.outputFolder.value_or(project.saveFolder)));
+  run->baseName = toFileSystemPath(settings.baseName.value_or(project.saveFileName));
+  if (oneFile != OneFileType::None) {
+    const std::string dot = run->format.rfind('.', 0) == 0 ? "" : ".";
+    run->oneFilePath = settings.oneFile ? joinPath(settings.projectFolder, *settings.oneFile)
+                                        : joinPath(run->folder, run->baseName + dot + run->format);
+    run->folder = folderOf(run->oneFilePath);
+  }
   if (const ImageError made = makeFolders(run->folder); made.failed()) {
     return refuse(saveFailedMessage(made));
   }
   removeStaleTemporaries(run->folder);  // left by renders that were killed
   run->project = project;
+  if (settings.transparentBackground) {
+    run->project.options = *settings.transparentBackground
+                               ? run->project.options | projectTransparentBackground
+                               : run->project.options & ~projectTransparentBackground;
+  }
   run->layers = list.layers;
   run->totalTime = list.totalTime;
-  run->baseName = toFileSystemPath(settings.baseName.value_or(project.saveFileName));
   run->encode = settings.encode;
   run->skipExisting = settings.skipExisting;
   run->keepFrames = settings.keepFrames;
@@ -342,15 +457,38 @@ bool ConversionEngine::start(const Project& project, const ConversionSettings& s
                                  run->jobs, static_cast<double>(total(run->jobs)) / 1048576.0));
     }
   }
+  if (oneFile != OneFileType::None) {
+    run->writer = makeAnimationWriter(oneFile);
+    AnimationSettings animation;
+    animation.path = run->oneFilePath;
+    animation.width = project.outputWidth;
+    animation.height = project.outputHeight;
+    animation.fps = project.fps;
+    animation.frames = frames;
+    animation.transparent = (run->project.options & projectTransparentBackground) != 0;
+    animation.encode = settings.encode;
+    if (const ImageError opened = run->writer->open(animation); opened.failed()) {
+      run->writer.reset();
+      return refuse(saveFailedMessage(opened));
+    }
+    run->maxAhead = 2 * run->jobs + 2;
+  }
   run->started = std::time(nullptr);
 
   run_ = std::move(run);
   Run* active = run_.get();
+  active->workersRunning = active->jobs;
   coordinator_ = std::thread([active] {
     std::vector<std::thread> workers;
-    for (int i = 1; i < active->jobs; ++i)
+    // With one output file this thread writes it while the workers compose ahead.
+    const int extra = active->writer ? active->jobs : active->jobs - 1;
+    for (int i = 0; i < extra; ++i)
       workers.emplace_back([active] { active->work(); });
-    active->work();
+    if (active->writer) {
+      active->writeFrames();
+    } else {
+      active->work();
+    }
     for (std::thread& worker : workers)
       worker.join();
     active->finish();

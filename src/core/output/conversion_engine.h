@@ -27,6 +27,12 @@ struct ConversionSettings {
   bool keepFrames = false;  // hand every written frame to frameWritten (the preview wants them)
   // Memory the run may use, in bytes; 0 = what the machine has available (tests set it).
   uint64_t availableMemory = 0;
+  // One file instead of a numbered series (an animated GIF, WebP or PNG, or a video), its type
+  // by the extension; relative to the project folder. Without it a project whose format is a
+  // one-file type gives saveFolder/saveFileName.format.
+  std::optional<std::string> oneFile;
+  // The background, overriding the project's option: transparent (true) or black (false).
+  std::optional<bool> transparentBackground;
 };
 
 enum class ConversionOutcome {
@@ -62,8 +68,9 @@ class ConversionListener {
   virtual void finished(ConversionOutcome outcome, const std::string& message) = 0;
 };
 
-// Renders the frames of a project into numbered image files. The project, draw list and frame
-// times are copied when the run starts, so the caller may go on editing. Frames are composed
+// Renders the frames of a project into numbered image files, or into one animated or video file
+// whose frames are composed ahead by the workers and written in order. The project, draw list and
+// frame times are copied when the run starts, so the caller may go on editing. Frames are composed
 // and encoded by a pool of workers, each with its own canvas and image cache, and every file is
 // byte for byte what a run with one worker writes. Abort stops handing out frames; the frames
 // being made are finished, so every index below the highest written one is on disk. A frame
