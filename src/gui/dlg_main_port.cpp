@@ -161,6 +161,7 @@ void DlgMain::refresh(unsigned parts) {
   if (parts & RefreshList) refreshList();
   if (parts & RefreshSlider) refreshSlider();
   if (parts & RefreshTitle) setWindowTitle(QString::fromStdString(editor_->title()));
+  if (parts & (RefreshTitle | RefreshButtons)) setWindowModified(editor_->modified());
   if (parts & RefreshTime) timeLabel_->setText(QString::fromStdString(editor_->timeText()));
   if (parts & RefreshControls) {
     for (int i = 0; i < kEditControlCount; ++i) {

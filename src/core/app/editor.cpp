@@ -89,7 +89,8 @@ bool Editor::closeRequested() {
 // ---- window state ----
 
 void Editor::setTitle() {
-  title_ = "Pelorix " + (noProjectLoaded_ ? std::string() : project_.name);
+  // "[*]" is where the window shows that the project has unsaved changes.
+  title_ = "Pelorix " + (noProjectLoaded_ ? std::string() : project_.name) + "[*]";
   port_.refresh(RefreshTitle);
 }
 
@@ -100,7 +101,7 @@ void Editor::enableEditing(bool enabled) {
 
 void Editor::markModified() {
   modified_ = true;
-  port_.refresh(RefreshButtons);
+  port_.refresh(RefreshButtons | RefreshTitle);
 }
 
 int Editor::treeItemOfLayer(int layerIndex) const {
@@ -247,7 +248,7 @@ void Editor::composeInto(float t, bool allLayers, int layerIndex) {
 }
 
 void Editor::redraw(float t) {
-  if (!previewShown_) return;
+  if (!previewShown_ || tree_.empty()) return;  // nothing to draw, nothing to select
   const int index = selectedLayerIndex();
   if (index < 0) return;
   composeInto(t, totalMode_, index);
@@ -344,11 +345,12 @@ void Editor::restore(const UndoStack::Snapshot& snapshot) {
   previewDragging_ = false;
   selectedTree_ = -1;
   fillTree();
+  // The layer to show is selected before the redraw of the rebuilt draw list.
+  const int item = treeItemOfLayer(snapshot.layerIndex);
+  selectedTree_ = item;
   rebuildDrawList();
   setTitle();
   port_.setPreviewFrameSize(project_.outputWidth, project_.outputHeight);
-  const int item = treeItemOfLayer(snapshot.layerIndex);
-  selectedTree_ = item;
   port_.refresh(RefreshTree | RefreshButtons);
   if (item >= 0) {
     fillSourceList(snapshot.layerIndex);

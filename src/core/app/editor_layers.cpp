@@ -106,12 +106,10 @@ void Editor::deleteLayer() {
     rows_.clear();
     selectedRow_ = -1;
     port_.refresh(RefreshList);
+    // The neighbour takes the selection (before the redraw of the rebuilt draw list).
+    if (!tree_.empty()) selectedTree_ = std::min(item, static_cast<int>(tree_.size()) - 1);
     rebuildDrawList();
     commitEdit();
-    // The neighbour takes the selection, with its sources.
-    if (!tree_.empty()) {
-      selectedTree_ = std::min(item, static_cast<int>(tree_.size()) - 1);
-    }
   }
   if (selectedTree_ >= 0) selectTreeItem(selectedTree_);
   redraw(currentTime_);

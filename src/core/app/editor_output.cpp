@@ -113,13 +113,14 @@ bool Editor::playbackTick() {
 // ---- convert all ----
 
 void Editor::convertAllPressed() {
+  // While converting the button reads "中断": it aborts, whatever the format.
+  if (converting_) {
+    engine_.abort();
+    return;
+  }
   if (conversionRefusesGif(project_.outputFormat, refuseGif_)) {
     port_.notice(kGifRefused);
     port_.appendLog(kGifRefused);
-    return;
-  }
-  if (converting_) {
-    engine_.abort();
     return;
   }
   if (busy_ || noProjectLoaded_) return;

@@ -25,6 +25,9 @@ void Editor::showProjectLoaded() {
   enableEditing(true);
   selectedTree_ = -1;
   fillTree();
+  // The first layer is selected before the draw list is rebuilt (which redraws), so the redraw
+  // finds a selected layer.
+  if (!tree_.empty()) selectedTree_ = 0;
   port_.setPreviewFrameSize(project_.outputWidth, project_.outputHeight);
   rebuildDrawList();
   if (!tree_.empty()) {
@@ -148,6 +151,7 @@ void Editor::projectSettings() {
   values.height = project_.outputHeight;
   values.fps = truncToInt(static_cast<double>(project_.fps));
   values.format = project_.outputFormat;
+  values.options = project_.options;
   const bool accepted = port_.editProject(values);
   busy_ = false;
   if (!accepted) return;
@@ -160,6 +164,7 @@ void Editor::projectSettings() {
   project_.outputHeight = values.height;
   project_.fps = static_cast<float>(values.fps);
   project_.outputFormat = values.format;
+  project_.options = values.options;
   markModified();
   commitEdit();
   setTitle();

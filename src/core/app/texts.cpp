@@ -57,11 +57,14 @@ std::string versionLine() {
 }
 
 const std::string& aboutText() {
+  // Where to read more: the installed README and the command line's help, and the home page
+  // when the build was given one.
+  static const std::string homePage(PELORIX_HOMEPAGE);
   static const std::string text =
-      "Pelorix　試験運転中！\n"
-      "連絡先は\n"
-      "Pelorix プロジェクトの issue トラッカー\n"
-      "Pelorix のリポジトリページ (README.md)\n"
+      std::string("Pelorix　試験運転中！\n"
+                  "連絡先は\n") +
+      PELORIX_DOC_DIR "/README.md、pelorix-cli --help\n" +
+      (homePage.empty() ? std::string() : homePage + "\n") +
       "キー操作\n"
       "ＩＮＳ\t\tソースの挿入\n"
       "ＤＥＬ\t\tソースの削除\n"

@@ -39,6 +39,7 @@ struct ProjectValues {
   int height = 0;
   int fps = 0;
   std::string format;
+  int options = 0;  // project option bits (transparent background, one animated file)
 };
 
 // Parts of the window the editor asks the user interface to show again.

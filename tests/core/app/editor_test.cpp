@@ -4,6 +4,7 @@
 
 #include "app/texts.h"
 #include "model/project_file.h"
+#include "pelorix_version.h"
 #include "scripted_port.h"
 
 namespace pelorix {
@@ -57,7 +58,7 @@ TEST(EditorProject, FirstStartWithoutAProjectDisablesEditing) {
   ASSERT_EQ(port.notices.size(), 1u);
   EXPECT_EQ(port.notices[0], "[] layerinfoファイルが開けません");
   EXPECT_TRUE(editor.noProjectLoaded());
-  EXPECT_EQ(editor.title(), "Pelorix ");
+  EXPECT_EQ(editor.title(), "Pelorix [*]");
   EXPECT_FALSE(editor.controlEnabled(EditControl::NewLayer));
   EXPECT_FALSE(editor.controlEnabled(EditControl::PreviewCheck));
   // Layer and source commands do nothing and say nothing.
@@ -75,7 +76,7 @@ TEST(EditorProject, OpeningShowsTheSummaryTheSortedTreeAndTheFirstSource) {
   editor.startUp(demo.project());
   ASSERT_EQ(port.information.size(), 1u);
   EXPECT_EQ(port.information[0].rfind("Pelorix デモ\n保存フォルダ out", 0), 0u);
-  EXPECT_EQ(editor.title(), "Pelorix Pelorix デモ");
+  EXPECT_EQ(editor.title(), "Pelorix Pelorix デモ[*]");
   EXPECT_EQ(editor.projectFolder(), demo.dir.folder());
   EXPECT_EQ(editor.projectFileName(), "demo.pxp");
   ASSERT_EQ(editor.treeItems().size(), 3u);
@@ -224,7 +225,7 @@ TEST(EditorProject, ProjectSettingsCopyBackAndSetModified) {
     return true;
   };
   o.editor.projectSettings();
-  EXPECT_EQ(o.editor.title(), "Pelorix renamed");
+  EXPECT_EQ(o.editor.title(), "Pelorix renamed[*]");
   EXPECT_EQ(o.editor.project().fps, 24.0f);
   EXPECT_EQ(o.editor.slider().maximum, 72);
   EXPECT_TRUE(o.editor.modified());
@@ -451,6 +452,20 @@ TEST(EditorTransport, SelectingASourceMovesTheTimeHalfAFrameIn) {
   EXPECT_EQ(editor.slider().selectionEnd, 67);
 }
 
+// With the preview on, loading, saving (which reads the file back), deleting a layer, undo and
+// redo keep a layer selected while they redraw: no "select a layer" box.
+TEST(EditorTransport, NoSelectLayerBoxWhileALayerIsShown) {
+  Opened o;
+  o.editor.setPreviewShown(true);
+  o.editor.saveProjectCommand();
+  o.editor.openProject(o.demo.project());
+  o.editor.deleteLayer();
+  o.editor.undo();
+  o.editor.redo();
+  EXPECT_TRUE(o.port.notices.empty()) << o.port.notices.front();
+  EXPECT_GE(o.editor.selectedTreeItem(), 0);
+}
+
 TEST(EditorTransport, RedrawComposesOnlyWithThePreviewOn) {
   Opened o;
   const int before = o.port.previewRepaints;
@@ -623,6 +638,23 @@ TEST(EditorOutput, ConvertAllSavesFirstAndWritesTheFrames) {
   EXPECT_TRUE(o.port.notices.empty());
 }
 
+// The convert button aborts a running conversion, whatever the format reads by now.
+TEST(EditorOutput, AbortWorksWhateverTheFormat) {
+  Opened o;
+  o.port.projectDialog = [](ProjectValues& v) {
+    v.format = "gif";
+    return true;
+  };
+  o.editor.convertAllPressed();
+  ASSERT_TRUE(o.editor.converting());
+  o.editor.projectSettings();
+  o.editor.convertAllPressed();
+  o.editor.waitForConversion();
+  o.port.runPosted();
+  EXPECT_TRUE(o.port.notices.empty());
+  EXPECT_TRUE(o.port.logged("中断しました。") || o.port.logged("変換時間は0 秒"));
+}
+
 TEST(EditorOutput, GifIsRefusedWithAMessage) {
   test::TempDir dir;
   ScriptedPort port;
@@ -694,8 +726,11 @@ TEST(EditorAbout, InformationRowsAndVersion) {
   editor.about();
   ASSERT_EQ(port.information.size(), 1u);
   const std::vector<std::string> rows = textRows(port.information[0]);
-  EXPECT_EQ(rows.size(), 26u);
+  // The home page line only when the build was given one.
+  EXPECT_EQ(rows.size(), std::string(PELORIX_HOMEPAGE).empty() ? 25u : 26u);
   EXPECT_EQ(rows[0], "Pelorix　試験運転中！");
+  EXPECT_NE(rows[2].find("README.md"), std::string::npos);
+  EXPECT_NE(rows[2].find("pelorix-cli --help"), std::string::npos);
   EXPECT_EQ(versionLine(), "Version 0.51       Date Sep 11 2003");
   EXPECT_EQ(textRows("a\n\nb"), (std::vector<std::string>{"a", "", "b"}));
 }
