@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QWheelEvent>
 
 #include "app/editor.h"
@@ -29,7 +30,13 @@ void DlgDisp::setFrameSize(int width, int height) {
   if (width <= 0 || height <= 0) return;
   frameWidth_ = width;
   frameHeight_ = height;
-  resize(width, height);
+  // A frame larger than the screen shows at the largest whole fraction that fits (1/2, 1/3...).
+  QSize room(width, height);
+  if (const QScreen* display = screen()) room = display->availableGeometry().size() - QSize(16, 48);
+  int divisor = 1;
+  while ((width / divisor > room.width() || height / divisor > room.height()) && divisor < 64)
+    ++divisor;
+  resize(std::max(1, width / divisor), std::max(1, height / divisor));
   update();
 }
 
@@ -82,9 +89,10 @@ void DlgDisp::paintEvent(QPaintEvent*) {
 void DlgDisp::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   const QSize size = event->size();
-  if (size.width() == 0 || size.height() == 0 || shown_.isNull()) return;
-  const Size snapped =
-      snapToFrameAspect(size.width(), size.height(), shown_.width(), shown_.height());
+  if (size.width() == 0 || size.height() == 0) return;
+  // The frame size set for the project, not the size of the last picture shown: after a change
+  // of the frame size the old picture would give the old proportions.
+  const Size snapped = snapToFrameAspect(size.width(), size.height(), frameWidth_, frameHeight_);
   if (snapped.width != size.width() || snapped.height != size.height()) {
     resize(snapped.width, snapped.height);
   }
@@ -104,7 +112,16 @@ uint32_t DlgDisp::colorAt(const QPoint& point) const {
          static_cast<uint32_t>(qBlue(rgb)) << 16;
 }
 
+void DlgDisp::endPicking() {
+  if (mode_ != Mode::Picking) return;
+  mode_ = Mode::None;
+  releaseMouse();
+  setWindowTitle(savedTitle_);
+}
+
 void DlgDisp::mousePressEvent(QMouseEvent* event) {
+  // Any button but the middle one ends picking, and the title comes back.
+  if (mode_ == Mode::Picking && event->button() != Qt::MiddleButton) endPicking();
   if (event->button() == Qt::RightButton) {
     mode_ = Mode::Moving;
     dragStart_ = event->position().toPoint();
@@ -125,16 +142,13 @@ void DlgDisp::mouseMoveEvent(QMouseEvent* event) {
 
 void DlgDisp::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
-  if (event->button() == Qt::RightButton) {
+  if (event->button() == Qt::RightButton && mode_ == Mode::Moving) {
     const QPoint offsets = dragOffsets(at);
-    if (mode_ == Mode::Picking) setWindowTitle(savedTitle_);
     mode_ = Mode::None;
     releaseMouse();
     editor_.previewEdit(offsets.x(), offsets.y(), 0, 0, PreviewEditKind::EndMove);
   } else if (event->button() == Qt::MiddleButton && mode_ == Mode::Picking) {
-    mode_ = Mode::None;
-    releaseMouse();
-    setWindowTitle(savedTitle_);
+    endPicking();
     editor_.pickKeyColor(colorAt(at));
   }
 }
@@ -183,6 +197,10 @@ void DlgDisp::keyPressEvent(QKeyEvent* event) {
       editor_.setPreviewShown(false, false);  // the check box clears; the window stays
       break;
     case Qt::Key_Escape:
+      if (mode_ == Mode::Picking) {
+        endPicking();
+        break;
+      }
       editor_.setPreviewShown(false);
       break;
     default:
@@ -193,6 +211,7 @@ void DlgDisp::keyPressEvent(QKeyEvent* event) {
 void DlgDisp::closeEvent(QCloseEvent* event) {
   // The window is hidden, never destroyed, while the main window lives.
   event->ignore();
+  endPicking();
   editor_.setPreviewShown(false);
 }
 

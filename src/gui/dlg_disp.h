@@ -40,6 +40,8 @@ class DlgDisp : public QWidget {
  private:
   enum class Mode { None, Moving, Picking };
   QPoint dragOffsets(const QPoint& now) const;
+  // Ends picking the transparent colour, whichever way, and gives the title back.
+  void endPicking();
 
   Editor& editor_;
   QImage shown_;

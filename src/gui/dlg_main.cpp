@@ -1,6 +1,8 @@
 #include "dlg_main.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDropEvent>
 #include <QGridLayout>
@@ -11,6 +13,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -19,6 +22,7 @@
 #include "layer_icons.h"
 #include "source_list.h"
 #include "time_slider.h"
+#include "toggle_button.h"
 
 namespace pelorix::gui {
 namespace {
@@ -83,6 +87,9 @@ DlgMain::DlgMain(std::string settingsPath, std::optional<std::string> project)
   refresh(RefreshAll);
   editor_->startUp(startProject_);
   refresh(RefreshAll);
+  if (previewGeometry_.isValid()) preview_->setGeometry(previewGeometry_);
+  // The preview comes back where it was, shown when it was shown at the last close.
+  if (previewWasShown_ && !editor_->noProjectLoaded()) editor_->setPreviewShown(true);
 }
 
 DlgMain::~DlgMain() {
@@ -101,33 +108,53 @@ void DlgMain::buildWidgets() {
   grid->setContentsMargins(6, 6, 6, 6);
   grid->setHorizontalSpacing(6);
 
-  layerTree_ = new QTreeWidget(central);
+  // Left: the layer tree (number and name, then the length in a column of its own, so lengths
+  // line up whatever the font), the message log and the time; right: sources and buttons. A
+  // splitter lets the user give the log more room.
+  auto* leftPanel = new QWidget(central);
+  layerTree_ = new QTreeWidget(leftPanel);
   layerTree_->setObjectName("layerTree");
   layerTree_->setHeaderHidden(true);
   layerTree_->setRootIsDecorated(false);
-  layerTree_->setColumnCount(1);
-  QFont fixed("Monospace");
-  fixed.setStyleHint(QFont::TypeWriter);
-  layerTree_->setFont(fixed);
-  log_ = new QListWidget(central);
+  layerTree_->setColumnCount(2);
+  log_ = new QListWidget(leftPanel);
   log_->setObjectName("messageLog");
-  log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  timeLabel_ = new QLabel("スタティック", central);
+  log_->setWordWrap(true);  // whole lines, paths included
+  log_->setTextElideMode(Qt::ElideNone);
+  log_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  auto* copy = new QAction(log_);
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setShortcutContext(Qt::WidgetShortcut);
+  log_->addAction(copy);
+  connect(copy, &QAction::triggered, this, [this] { copyLogSelection(); });
+  timeLabel_ = new QLabel("スタティック", leftPanel);
   timeLabel_->setObjectName("timeText");
 
-  auto* left = new QVBoxLayout;
-  left->addWidget(new QLabel("レイヤ番号", central));
+  auto* left = new QVBoxLayout(leftPanel);
+  left->setContentsMargins(0, 0, 0, 0);
+  left->addWidget(new QLabel("レイヤ番号", leftPanel));
   left->addWidget(layerTree_, 3);
   left->addWidget(log_, 2);
   left->addWidget(timeLabel_);
-  grid->addLayout(left, 0, 0, 2, 1);
 
-  sourceList_ = new SourceList(central);
-  grid->addWidget(sourceList_, 0, 1);
+  auto* rightPanel = new QWidget(central);
+  auto* right = new QVBoxLayout(rightPanel);
+  right->setContentsMargins(0, 0, 0, 0);
+  sourceList_ = new SourceList(rightPanel);
+  right->addWidget(sourceList_, 1);
+  splitter_ = new QSplitter(Qt::Horizontal, central);
+  splitter_->setObjectName("splitter");
+  splitter_->addWidget(leftPanel);
+  splitter_->addWidget(rightPanel);
+  splitter_->setStretchFactor(0, 1);
+  splitter_->setStretchFactor(1, 2);
+  splitter_->setChildrenCollapsible(false);
+  grid->addWidget(splitter_, 0, 0, 1, 2);
 
   auto* buttonGrid = new QGridLayout;
   auto addButton = [&](const ButtonLabel& entry, int row, int column) {
-    auto* b = new QPushButton(entry.text, central);
+    auto* b = new QPushButton(entry.text, rightPanel);
     b->setObjectName(QString("button%1").arg(entry.id));
     b->setAutoDefault(false);
     buttons_[entry.id] = b;
@@ -137,11 +164,10 @@ void DlgMain::buildWidgets() {
     addButton(kUpperRow[i], 0, i);
   for (int i = 0; i < 5; ++i)
     addButton(kLowerRow[i], 1, i);
-  previewCheck_ = new QPushButton("出力画面", central);
+  previewCheck_ = new ToggleButton("出力画面", rightPanel);
   previewCheck_->setObjectName("check1004");
-  previewCheck_->setCheckable(true);
   buttonGrid->addWidget(previewCheck_, 1, 6);
-  grid->addLayout(buttonGrid, 1, 1);
+  right->addLayout(buttonGrid);
 
   auto* transport = new QHBoxLayout;
   auto addTransport = [&](const ButtonLabel& entry) {
@@ -159,17 +185,16 @@ void DlgMain::buildWidgets() {
   addTransport({17, ">"});
   addTransport({16, ">>"});
   addTransport({18, "画面保存"});
-  totalCheck_ = new QPushButton("単独/総合", central);
+  buttons_[18]->setMaximumWidth(QWIDGETSIZE_MAX);
+  totalCheck_ = new ToggleButton("単独/総合", central);
   totalCheck_->setObjectName("check1005");
-  totalCheck_->setCheckable(true);
   transport->addWidget(totalCheck_);
   grid->addLayout(transport, 2, 0, 1, 2);
 
-  grid->setColumnStretch(0, 104);
-  grid->setColumnStretch(1, 336);
   grid->setRowStretch(0, 1);
   setCentralWidget(central);
-  resize(900, 640);
+  resize(1000, 660);
+  splitter_->setSizes({330, 670});
   sourceList_->setColumnShares(600);
 }
 
@@ -211,6 +236,11 @@ void DlgMain::connectSignals() {
   connect(sourceList_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
     if (!updating_ && item) editor_->selectRow(sourceList_->indexOfTopLevelItem(item));
   });
+  // A click on the empty area takes the highlight away: then no row is selected for the
+  // editor either (Insert appends, Delete asks for a row).
+  connect(sourceList_, &QTreeWidget::itemSelectionChanged, this, [this] {
+    if (!updating_ && sourceList_->selectedItems().isEmpty()) editor_->selectRow(-1);
+  });
   connect(sourceList_, &QTreeWidget::itemDoubleClicked, this,
           [this] { editor_->sourceSettings(); });
   connect(sourceList_, &SourceList::rowMoveRequested, this,
@@ -239,6 +269,12 @@ void DlgMain::readSettingsFile() {
       setGeometry(p.left, p.top, p.right - p.left, p.bottom - p.top);
     if (p.maximized()) setWindowState(windowState() | Qt::WindowMaximized);
   }
+  if (settings.previewPlacement) {
+    const WindowPlacement& p = *settings.previewPlacement;
+    if (p.right > p.left && p.bottom > p.top)
+      previewGeometry_ = QRect(p.left, p.top, p.right - p.left, p.bottom - p.top);
+  }
+  previewWasShown_ = settings.previewShown != 0;
   if (!existed) writeSettingsFile();  // a first start creates the file at once
 }
 
@@ -253,6 +289,17 @@ void DlgMain::writeSettingsFile() {
   placement.right = normal.left() + normal.width();
   placement.bottom = normal.top() + normal.height();
   settings.placement = placement;
+  // The preview window's place and whether it was shown.
+  const QRect preview = preview_->isVisible() ? preview_->geometry() : previewGeometry_;
+  if (preview.isValid()) {
+    WindowPlacement previewPlacement;
+    previewPlacement.left = preview.left();
+    previewPlacement.top = preview.top();
+    previewPlacement.right = preview.left() + preview.width();
+    previewPlacement.bottom = preview.top() + preview.height();
+    settings.previewPlacement = previewPlacement;
+  }
+  settings.previewShown = previewWasShown_ ? 1 : 0;
   ProfileFile profile;
   profile.load(settingsPath_);
   writeSettings(profile, settings);
@@ -267,10 +314,13 @@ void DlgMain::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
+  const bool previewShown = editor_->previewShown();
+  if (preview_->isVisible()) previewGeometry_ = preview_->geometry();
   if (!editor_->closeRequested()) {
     event->ignore();
     return;
   }
+  previewWasShown_ = previewShown;
   closing_ = true;
   movieTimer_.stop();
   writeSettingsFile();
@@ -318,6 +368,13 @@ void DlgMain::dropUrls(const QList<QUrl>& urls) {
     if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
   }
   editor_->dropFiles(paths);
+}
+
+void DlgMain::copyLogSelection() {
+  QStringList lines;
+  for (QListWidgetItem* item : log_->selectedItems())
+    lines << item->text();
+  if (!lines.isEmpty()) QApplication::clipboard()->setText(lines.join('\n'));
 }
 
 void DlgMain::showEvent(QShowEvent* event) {

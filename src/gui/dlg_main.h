@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QRect>
 #include <QTimer>
 #include <functional>
 #include <map>
@@ -15,6 +16,7 @@ class QUrl;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QSplitter;
 class QTreeWidget;
 
 namespace pelorix::gui {
@@ -82,6 +84,7 @@ class DlgMain : public QMainWindow, public UiPort {
   void refreshSlider();
   void refreshProgress();
   void moviePressed();
+  void copyLogSelection();
 
   std::string settingsPath_;
   std::optional<std::string> startProject_;
@@ -90,6 +93,9 @@ class DlgMain : public QMainWindow, public UiPort {
   DlgProgress* progress_ = nullptr;
 
   QTreeWidget* layerTree_ = nullptr;
+  QSplitter* splitter_ = nullptr;
+  QRect previewGeometry_;  // the preview's last place (from the settings or when closing)
+  bool previewWasShown_ = false;
   QListWidget* log_ = nullptr;
   QLabel* timeLabel_ = nullptr;
   SourceList* sourceList_ = nullptr;

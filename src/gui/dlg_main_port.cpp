@@ -82,6 +82,7 @@ void DlgMain::notice(const std::string& text) {
 void DlgMain::appendLog(const std::string& line) {
   const QString text = QString::fromStdString(line);
   log_->addItem(text);
+  log_->item(log_->count() - 1)->setToolTip(text);
   log_->setCurrentRow(log_->count() - 1);
   log_->scrollToBottom();
 }
@@ -115,7 +116,7 @@ std::optional<std::string> DlgMain::chooseProjectFile(const std::string& folder)
   if (projectFileChooser) return projectFileChooser(folder);
   const QString path =
       QFileDialog::getOpenFileName(this, "プロジェクト読込", QString::fromStdString(folder),
-                                   "pelorix project File(*.pxp) (*.pxp);;All File(*.*) (*)");
+                                   "pelorix project File (*.pxp);;All File (*)");
   if (path.isEmpty()) return std::nullopt;
   return path.toStdString();
 }
@@ -183,19 +184,34 @@ void DlgMain::refresh(unsigned parts) {
   if (parts & RefreshProgress) refreshProgress();
 }
 
+namespace {
+
+// A tree text "NN :name [length]" in two columns: the length gets a column of its own so the
+// lengths line up whatever the widths of the names' characters.
+QStringList treeColumns(const std::string& text) {
+  const QString all = QString::fromStdString(text);
+  const qsizetype bracket = all.lastIndexOf(" [");
+  if (bracket < 0) return {all};
+  return {all.left(bracket).trimmed(), all.mid(bracket + 1)};
+}
+
+}  // namespace
+
 void DlgMain::refreshTree() {
   const auto& items = editor_->treeItems();
   bool same = layerTree_->topLevelItemCount() == static_cast<int>(items.size());
   for (int i = 0; same && i < layerTree_->topLevelItemCount(); ++i) {
-    same = layerTree_->topLevelItem(i)->text(0) ==
+    same = layerTree_->topLevelItem(i)->data(0, Qt::UserRole).toString() ==
            QString::fromStdString(items[static_cast<size_t>(i)].text);
   }
   if (!same) {
     layerTree_->clear();
     for (const TreeItem& item : items) {
-      auto* row = new QTreeWidgetItem(layerTree_, {QString::fromStdString(item.text)});
+      auto* row = new QTreeWidgetItem(layerTree_, treeColumns(item.text));
+      row->setData(0, Qt::UserRole, QString::fromStdString(item.text));
       row->setIcon(0, layerIcon(item.icon));
     }
+    layerTree_->resizeColumnToContents(0);
   } else {
     for (int i = 0; i < layerTree_->topLevelItemCount(); ++i) {
       layerTree_->topLevelItem(i)->setIcon(0, layerIcon(items[static_cast<size_t>(i)].icon));

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
@@ -73,7 +76,7 @@ TEST(LayerDialog, ValidatesNumbersAndColours) {
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.values().number, 12);
-  EXPECT_EQ(dialog.values().effects, 2);  // the stray bit 4 of a loaded 6 is gone
+  EXPECT_EQ(dialog.values().effects, 6);  // colour key and the picture's transparency
   EXPECT_EQ(dialog.values().red, 255);
   EXPECT_EQ(dialog.values().green, 128);
   EXPECT_EQ(dialog.values().blue, 0);
@@ -82,7 +85,7 @@ TEST(LayerDialog, ValidatesNumbersAndColours) {
   child<QPushButton>(both, "interpolate")->setChecked(true);
   child<QPushButton>(both, "visible")->setChecked(false);
   both.accept();
-  EXPECT_EQ(both.values().effects, 3);
+  EXPECT_EQ(both.values().effects, 7);
   EXPECT_EQ(both.values().visible, 0);
 }
 
@@ -266,6 +269,85 @@ TEST(MainWindow, ArrowKeysStepTheSliderUnlessAListHasTheFocus) {
   EXPECT_EQ(m.editor().slider().position, before + 1);
 }
 
+// The preview keeps the proportions of the frame size set last (not of the picture it shows),
+// and a frame larger than the screen is shown at a whole fraction of its size.
+TEST(MainWindow, PreviewFollowsTheFrameSize) {
+  MainWindow m;
+  DlgDisp& preview = m.window.preview();
+  child<QPushButton>(m.window, "check1004")->click();
+  preview.setFrameSize(1920, 1080);
+  preview.resize(700, 700);
+  QApplication::processEvents();
+  EXPECT_NEAR(static_cast<double>(preview.width()) / preview.height(), 16.0 / 9.0, 0.01);
+  preview.setFrameSize(320, 240);
+  preview.resize(600, 300);
+  QApplication::processEvents();
+  EXPECT_NEAR(static_cast<double>(preview.width()) / preview.height(), 4.0 / 3.0, 0.01);
+  preview.setFrameSize(16000, 9000);
+  const QSize room = preview.screen()->availableGeometry().size();
+  EXPECT_LE(preview.width(), room.width()) << room.width();
+  EXPECT_LE(preview.height(), room.height());
+  EXPECT_GT(preview.width(), room.width() / 2);  // the largest fraction that fits
+  EXPECT_NEAR(static_cast<double>(preview.width()) / preview.height(), 16.0 / 9.0, 0.01);
+}
+
+// Picking the transparent colour ends with the title given back, whichever way it ends.
+TEST(MainWindow, PickingGivesTheTitleBack) {
+  MainWindow m;
+  DlgDisp& preview = m.window.preview();
+  child<QPushButton>(m.window, "check1004")->click();
+  const QString title = preview.windowTitle();
+  auto mouse = [&preview](QEvent::Type type, Qt::MouseButton button) {
+    QMouseEvent event(type, QPointF(10, 10), preview.mapToGlobal(QPointF(10, 10)), button, button,
+                      Qt::NoModifier);
+    QApplication::sendEvent(&preview, &event);
+  };
+  mouse(QEvent::MouseButtonDblClick, Qt::MiddleButton);
+  EXPECT_EQ(preview.windowTitle(), "透過色選択開始");
+  mouse(QEvent::MouseButtonPress, Qt::RightButton);
+  mouse(QEvent::MouseButtonRelease, Qt::RightButton);
+  EXPECT_EQ(preview.windowTitle(), title);
+}
+
+// Daily use: the empty area of the source list deselects for the editor too, toggles show their
+// state, no button label is cut at the smallest size, the log keeps whole lines and copies them,
+// and the title marks unsaved changes.
+TEST(MainWindow, ListTogglesLayoutLogAndTitle) {
+  MainWindow m;
+  auto* list = child<QTreeWidget>(m.window, "sourceList");
+  ASSERT_EQ(m.editor().selectedRow(), 0);
+  list->clearSelection();
+  EXPECT_EQ(m.editor().selectedRow(), -1);
+
+  auto* total = child<QPushButton>(m.window, "check1005");
+  const QImage off = total->icon().pixmap(14, 14).toImage();
+  total->click();
+  EXPECT_TRUE(total->property("shownOn").toBool());
+  EXPECT_NE(total->icon().pixmap(14, 14).toImage(), off);
+
+  m.window.resize(50, 50);
+  QApplication::processEvents();
+  for (QPushButton* button : m.window.findChildren<QPushButton*>()) {
+    if (!button->isVisible() || button->text().isEmpty()) continue;
+    EXPECT_GE(button->width(), button->fontMetrics().horizontalAdvance(button->text()))
+        << button->text().toStdString();
+  }
+
+  auto* log = child<QListWidget>(m.window, "messageLog");
+  EXPECT_TRUE(log->wordWrap());
+  m.window.appendLog("/a/very/long/path/that/would/be/cut/in/a/narrow/log/frame0001.png");
+  log->item(log->count() - 1)->setSelected(true);
+  QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
+  for (QAction* action : log->actions())
+    action->trigger();
+  EXPECT_TRUE(QApplication::clipboard()->text().endsWith("frame0001.png"));
+
+  EXPECT_FALSE(m.window.isWindowModified());
+  m.editor().selectRow(0);
+  m.editor().previewEdit(3, 0, 0, 0, PreviewEditKind::EndMove);
+  EXPECT_TRUE(m.window.isWindowModified());
+}
+
 TEST(MainWindow, CloseAsksAndWritesTheSettings) {
   MainWindow m;
   m.boxes.answer = BoxAnswer::No;
@@ -277,6 +359,30 @@ TEST(MainWindow, CloseAsksAndWritesTheSettings) {
   ASSERT_TRUE(profile.load(m.demo.dir.file("settings/pelorix.txt")));
   EXPECT_EQ(readSettings(profile).projectFileName, "demo.pxp");
   EXPECT_TRUE(readSettings(profile).placement.has_value());
+}
+
+// The preview's place and whether it was shown come back at the next start.
+TEST(MainWindow, PreviewPlaceIsRemembered) {
+  test::DemoCopy demo;
+  Boxes boxes;
+  const std::string settings = demo.dir.file("settings/pelorix.txt");
+  {
+    DlgMain window(settings, demo.project());
+    window.show();
+    child<QPushButton>(window, "check1004")->click();
+    window.preview().setGeometry(40, 50, 400, 300);
+    QApplication::processEvents();
+    EXPECT_TRUE(window.close());
+  }
+  ProfileFile profile;
+  ASSERT_TRUE(profile.load(settings));
+  ASSERT_TRUE(readSettings(profile).previewPlacement.has_value());
+  EXPECT_EQ(readSettings(profile).previewShown, 1);
+  DlgMain again(settings, demo.project());
+  again.show();
+  QApplication::processEvents();
+  EXPECT_TRUE(again.editor().previewShown());
+  EXPECT_EQ(again.preview().size(), QSize(400, 300));
 }
 
 }  // namespace

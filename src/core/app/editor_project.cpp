@@ -152,6 +152,7 @@ void Editor::projectSettings() {
   values.fps = truncToInt(static_cast<double>(project_.fps));
   values.format = project_.outputFormat;
   values.options = project_.options;
+  values.projectFolder = projectFolder_;
   const bool accepted = port_.editProject(values);
   busy_ = false;
   if (!accepted) return;

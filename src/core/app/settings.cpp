@@ -161,6 +161,8 @@ Settings readSettings(const ProfileFile& profile) {
   s.fitToScreen = profile.readInt(kSection, "画面フィット", 0);
   s.placement = parsePlacement(profile.readString(kSection, "ポジション", ""));
   s.refuseGif = profile.readInt(kSection, "GIFGIF", 1);
+  s.previewPlacement = parsePlacement(profile.readString(kSection, "出力画面ポジション", ""));
+  s.previewShown = profile.readInt(kSection, "出力画面表示", 0);
   return s;
 }
 
@@ -169,6 +171,10 @@ void writeSettings(ProfileFile& profile, const Settings& s) {
   profile.write(kSection, "前のフォルダ", s.projectFolder);
   profile.write(kSection, "画面フィット", formatC("%d", s.fitToScreen));
   if (s.placement) profile.write(kSection, "ポジション", formatPlacement(*s.placement));
+  if (s.previewPlacement) {
+    profile.write(kSection, "出力画面ポジション", formatPlacement(*s.previewPlacement));
+    profile.write(kSection, "出力画面表示", formatC("%d", s.previewShown));
+  }
 }
 
 std::string defaultSettingsPath() {

@@ -45,12 +45,14 @@ std::string formatPlacement(const WindowPlacement& placement);
 
 // The values kept in the settings file, section "環境".
 struct Settings {
-  int debugLevel = 0;                        // "debug", only read
-  std::string projectFileName;               // "前のプロジェクト"
-  std::string projectFolder;                 // "前のフォルダ"
-  int fitToScreen = 0;                       // "画面フィット"
-  std::optional<WindowPlacement> placement;  // "ポジション"
-  int refuseGif = 1;                         // "GIFGIF", only read
+  int debugLevel = 0;                               // "debug", only read
+  std::string projectFileName;                      // "前のプロジェクト"
+  std::string projectFolder;                        // "前のフォルダ"
+  int fitToScreen = 0;                              // "画面フィット"
+  std::optional<WindowPlacement> placement;         // "ポジション"
+  int refuseGif = 1;                                // "GIFGIF", only read
+  std::optional<WindowPlacement> previewPlacement;  // "出力画面ポジション"
+  int previewShown = 0;                             // "出力画面表示"
 };
 
 Settings readSettings(const ProfileFile& profile);

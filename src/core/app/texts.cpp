@@ -60,33 +60,33 @@ const std::string& aboutText() {
   // Where to read more: the installed README and the command line's help, and the home page
   // when the build was given one.
   static const std::string homePage(PELORIX_HOMEPAGE);
-  static const std::string text =
-      std::string("Pelorix　試験運転中！\n"
-                  "連絡先は\n") +
-      PELORIX_DOC_DIR "/README.md、pelorix-cli --help\n" +
-      (homePage.empty() ? std::string() : homePage + "\n") +
-      "キー操作\n"
-      "ＩＮＳ\t\tソースの挿入\n"
-      "ＤＥＬ\t\tソースの削除\n"
-      "ＴＡＢ\t\tソースの編集\n"
-      "レイヤーツリーを選択時は\n"
-      "ＩＮＳ\t\tレイヤーの挿入\n"
-      "ＤＥＬ\t\tレイヤーの削除\n"
-      "ＴＡＢ\t\tレイヤーの編集\n"
-      "pageup,pagedown,カーソルキーも何かに使えます。\n"
-      "マウス\n"
-      "ドラッグ＆ドロップでソースファイルを一括挿入\n"
-      "ソースリスト上でドラッグすると順番の入れ替え\n"
-      "ソースリスト上ダブルクリックでソース設定変更\n"
-      "レイヤーツリー上ダブルクリックでレイヤー設定変更\n"
-      "出力画面\n"
-      "ダブルクリックで設定画面\n"
-      "右ドラッグで表示位置の移動\n"
-      "右ダブルクリックでソース画像をフィットさせる\n"
-      "シフト＋ホイールで回転角の変更\n"
-      "ＣＮＴ＋ホイールで倍率の変更\n"
-      "ホイールダブルクリックで透過色選択開始\n"
-      "（ホイールクリックで終了。その場所の色が透過色）\n";
+  static const std::string text = std::string(
+                                      "Pelorix　試験運転中！\n"
+                                      "連絡先は\n") +
+                                  PELORIX_DOC_DIR "/README.md、pelorix-cli --help\n" +
+                                  (homePage.empty() ? std::string() : homePage + "\n") +
+                                  "キー操作\n"
+                                  "ＩＮＳ\t\tソースの挿入\n"
+                                  "ＤＥＬ\t\tソースの削除\n"
+                                  "ＴＡＢ\t\tソースの編集\n"
+                                  "レイヤーツリーを選択時は\n"
+                                  "ＩＮＳ\t\tレイヤーの挿入\n"
+                                  "ＤＥＬ\t\tレイヤーの削除\n"
+                                  "ＴＡＢ\t\tレイヤーの編集\n"
+                                  "pageup,pagedown,カーソルキーも何かに使えます。\n"
+                                  "マウス\n"
+                                  "ドラッグ＆ドロップでソースファイルを一括挿入\n"
+                                  "ソースリスト上でドラッグすると順番の入れ替え\n"
+                                  "ソースリスト上ダブルクリックでソース設定変更\n"
+                                  "レイヤーツリー上ダブルクリックでレイヤー設定変更\n"
+                                  "出力画面\n"
+                                  "ダブルクリックで設定画面\n"
+                                  "右ドラッグで表示位置の移動\n"
+                                  "右ダブルクリックでソース画像をフィットさせる\n"
+                                  "シフト＋ホイールで回転角の変更\n"
+                                  "ＣＮＴ＋ホイールで倍率の変更\n"
+                                  "ホイールダブルクリックで透過色選択開始\n"
+                                  "（ホイールクリックで終了。その場所の色が透過色）\n";
   return text;
 }
 

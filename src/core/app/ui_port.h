@@ -39,7 +39,8 @@ struct ProjectValues {
   int height = 0;
   int fps = 0;
   std::string format;
-  int options = 0;  // project option bits (transparent background, one animated file)
+  int options = 0;            // project option bits (transparent background, one animated file)
+  std::string projectFolder;  // where relative save folders start (not edited)
 };
 
 // Parts of the window the editor asks the user interface to show again.

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "../message_box.h"
+#include "../toggle_button.h"
 #include "app/dialog_rules.h"
 #include "model/project.h"
 
@@ -13,11 +14,9 @@ namespace pelorix::gui {
 namespace {
 
 QPushButton* toggle(const char* text, bool checked, QWidget* parent, const char* name) {
-  auto* button = new QPushButton(text, parent);
-  button->setCheckable(true);
+  auto* button = new ToggleButton(text, parent);
   button->setChecked(checked);
   button->setObjectName(name);
-  button->setAutoDefault(false);
   return button;
 }
 
@@ -38,6 +37,7 @@ DlgLayerSetting::DlgLayerSetting(const LayerValues& values, QWidget* parent)
   visible_ = toggle("表示/非表示", values.visible != 0, this, "visible");
   colorKey_ = toggle("透過色有効", (values.effects & effectColorKey) != 0, this, "colorKey");
   interpolate_ = toggle("補間有り", (values.effects & effectInterpolate) != 0, this, "interpolate");
+  alpha_ = toggle("画像の透明度を使う", (values.effects & effectAlpha) != 0, this, "alpha");
   red_ = edit(QString::number(values.red), this, "red");
   green_ = edit(QString::number(values.green), this, "green");
   blue_ = edit(QString::number(values.blue), this, "blue");
@@ -57,6 +57,7 @@ DlgLayerSetting::DlgLayerSetting(const LayerValues& values, QWidget* parent)
   layout->addWidget(visible_, 2, 0);
   layout->addWidget(colorKey_, 2, 1);
   layout->addWidget(interpolate_, 2, 2);
+  layout->addWidget(alpha_, 2, 3, 1, 2);
   layout->addWidget(new QLabel("透過色 R:G:B", this), 3, 0);
   auto* colour = new QHBoxLayout;
   colour->addWidget(red_);
@@ -70,7 +71,8 @@ DlgLayerSetting::DlgLayerSetting(const LayerValues& values, QWidget* parent)
 void DlgLayerSetting::accept() {
   values_.visible = visible_->isChecked() ? 1 : 0;
   values_.effects = (interpolate_->isChecked() ? effectInterpolate : 0) |
-                    (colorKey_->isChecked() ? effectColorKey : 0);
+                    (colorKey_->isChecked() ? effectColorKey : 0) |
+                    (alpha_->isChecked() ? effectAlpha : 0);
   const std::optional<int> number = leadingInteger(number_->text().toStdString());
   if (!number) {
     showNotice(this, "Please enter an integer.");

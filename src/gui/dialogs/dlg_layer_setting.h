@@ -9,7 +9,8 @@ class QPushButton;
 
 namespace pelorix::gui {
 
-// "レイヤー設定": number, name, shown, colour key, interpolation and the key colour of one layer.
+// "レイヤー設定": number, name, shown, colour key, interpolation, the picture's transparency and
+// the key colour of one layer.
 // Only OK is visible; Escape or the close box cancels.
 class DlgLayerSetting : public QDialog {
   Q_OBJECT
@@ -27,6 +28,7 @@ class DlgLayerSetting : public QDialog {
   QPushButton* visible_;
   QPushButton* colorKey_;
   QPushButton* interpolate_;
+  QPushButton* alpha_;
   QLineEdit* red_;
   QLineEdit* green_;
   QLineEdit* blue_;

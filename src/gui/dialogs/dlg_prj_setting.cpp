@@ -7,7 +7,9 @@
 #include <QPushButton>
 
 #include "../message_box.h"
+#include "../toggle_button.h"
 #include "app/dialog_rules.h"
+#include "model/project.h"
 
 namespace pelorix::gui {
 namespace {
@@ -32,6 +34,12 @@ DlgPrjSetting::DlgPrjSetting(const ProjectValues& values, QWidget* parent)
   height_ = edit(QString::number(values.height), this, "height");
   fps_ = edit(QString::number(values.fps), this, "fps");
   format_ = edit(QString::fromStdString(values.format), this, "format");
+  transparent_ = new ToggleButton("背景を透明にする", this);
+  transparent_->setObjectName("transparentBackground");
+  transparent_->setChecked((values.options & projectTransparentBackground) != 0);
+  animated_ = new ToggleButton("gif/webp を1つのファイルに", this);
+  animated_->setObjectName("animatedFile");
+  animated_->setChecked((values.options & projectAnimatedFile) != 0);
   auto* browseButton = new QPushButton(">", this);
   browseButton->setObjectName("browse");
   browseButton->setAutoDefault(false);
@@ -63,6 +71,8 @@ DlgPrjSetting::DlgPrjSetting(const ProjectValues& values, QWidget* parent)
   layout->addWidget(height_, 5, 1);
   layout->addWidget(new QLabel("フレームレート（FPS)", this), 6, 0);
   layout->addWidget(fps_, 6, 1);
+  layout->addWidget(transparent_, 5, 2, 1, 3);
+  layout->addWidget(animated_, 6, 2, 1, 3);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(ok);
@@ -75,7 +85,9 @@ DlgPrjSetting::DlgPrjSetting(const ProjectValues& values, QWidget* parent)
 }
 
 void DlgPrjSetting::browse() {
-  QString folder = chooseFolder(saveFolder_->text());
+  // A relative save folder starts below the project folder.
+  QString folder = chooseFolder(QString::fromStdString(
+      folderBrowserStart(saveFolder_->text().toStdString(), values_.projectFolder)));
   if (folder.isEmpty()) return;
   if (!folder.endsWith('/')) folder += '/';
   // Only the folder changes; what was typed in the other fields stays.
@@ -99,6 +111,9 @@ void DlgPrjSetting::accept() {
     *targets[i] = *value;
   }
   read.format = format_->text().toStdString();
+  read.options = (values_.options & ~(projectTransparentBackground | projectAnimatedFile)) |
+                 (transparent_->isChecked() ? projectTransparentBackground : 0) |
+                 (animated_->isChecked() ? projectAnimatedFile : 0);
   read.fileName = fileName_->text().toStdString();
   values_ = read;
   QDialog::accept();

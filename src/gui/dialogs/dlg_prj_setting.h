@@ -6,6 +6,7 @@
 #include "app/ui_port.h"
 
 class QLineEdit;
+class QPushButton;
 
 namespace pelorix::gui {
 
@@ -34,6 +35,8 @@ class DlgPrjSetting : public QDialog {
   QLineEdit* height_;
   QLineEdit* fps_;
   QLineEdit* format_;
+  QPushButton* transparent_;
+  QPushButton* animated_;
 };
 
 }  // namespace pelorix::gui

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "../toggle_button.h"
 #include "app/dialog_rules.h"
 #include "base/c_locale.h"
 
@@ -40,11 +41,9 @@ DlgSrcSetting::DlgSrcSetting(const SourceDialogValues& values, QWidget* parent)
   rotation_ = numberEdit(s.rotation, this, "rotation");
   duration_ = numberEdit(s.duration, this, "duration");
   opacity_ = numberEdit(s.opacity, this, "opacity");
-  autoCalc_ = new QPushButton("自動計算有り", this);
+  autoCalc_ = new ToggleButton("自動計算有り", this);
   autoCalc_->setObjectName("autoCalc");
-  autoCalc_->setCheckable(true);
   autoCalc_->setChecked((s.flags & sourceAutoCalc) != 0);
-  autoCalc_->setAutoDefault(false);
   auto* pluginLabel = new QLabel("プラグイン", this);
   plugin_ = new QLineEdit(QString::fromStdString(s.pluginText), this);
   plugin_->setObjectName("plugin");
@@ -86,10 +85,13 @@ DlgSrcSetting::DlgSrcSetting(const SourceDialogValues& values, QWidget* parent)
   layout->addLayout(buttons, 5, 0, 1, 8);
 
   chooseImage = [this](const QString& folder, const QString& pattern) {
+    const QStringList filters = {"Bitmap image (*.bmp *.dib)", "JPEG image (*.jpg *.jpeg)",
+                                 "GIF image (*.gif)", "PNG image (*.png)", "All File (*)"};
+    // The filter that lists what the file name pattern names (a "*.png" field lists PNGs).
+    QString selected = filters[imageFilterForPattern(pattern.toStdString())];
     return QFileDialog::getOpenFileName(this, "ソース画像",
                                         folder.isEmpty() ? pattern : folder + "/" + pattern,
-                                        "Bitmap image (*.bmp);;JPEG image (*.jpg);;GIF image "
-                                        "(*.gif);;PNG image (*.png);;All File(*.*) (*)");
+                                        filters.join(";;"), &selected);
   };
 }
 

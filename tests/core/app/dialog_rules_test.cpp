@@ -44,5 +44,18 @@ TEST(DialogRules, SourceNumbersAndStoredPaths) {
   EXPECT_EQ(storedImagePath("/p/proj/a.png", "/p/proj"), "a.png");
 }
 
+// The browsers open where the fields point: the filter of the file name pattern, and a relative
+// save folder below the project folder.
+TEST(DialogRules, BrowsersStartWhereTheFieldsPoint) {
+  EXPECT_EQ(imageFilterForPattern("*.png"), 3);
+  EXPECT_EQ(imageFilterForPattern("*.JPEG"), 1);
+  EXPECT_EQ(imageFilterForPattern("*.bmp"), 0);
+  EXPECT_EQ(imageFilterForPattern(""), 4);
+  EXPECT_EQ(imageFilterForPattern("*.tif"), 4);
+  EXPECT_EQ(folderBrowserStart("out", "/p/proj/"), "/p/proj/out");
+  EXPECT_EQ(folderBrowserStart("/abs/out", "/p/proj/"), "/abs/out");
+  EXPECT_EQ(folderBrowserStart("", "/p/proj/"), "/p/proj/");
+}
+
 }  // namespace
 }  // namespace pelorix
