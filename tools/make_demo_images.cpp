@@ -85,6 +85,25 @@ DibImage sprite(int pose) {
   return image;
 }
 
+// A soft light with transparent edges: shows the picture's transparency (and, drawn with
+// interpolation, edges without dark fringes).
+DibImage glow() {
+  DibImage image;
+  image.create(80, 80, 32, pelorix::BI_RGB, nullptr, pelorix::kCreateAlpha);
+  for (int y = 0; y < 80; ++y) {
+    for (int x = 0; x < 80; ++x) {
+      const double r = std::hypot(x - 39.5, y - 39.5) / 40.0;
+      const double a = r >= 1.0 ? 0.0 : (1.0 - r) * (1.0 - r);
+      uint8_t* p = image.row(y) + 4 * x;
+      p[0] = static_cast<uint8_t>(150 + 100 * (1.0 - r > 0 ? 1.0 - r : 0));
+      p[1] = 235;
+      p[2] = 255;
+      p[3] = static_cast<uint8_t>(255 * a + 0.5);
+    }
+  }
+  return image;
+}
+
 bool write(const DibImage& image, const std::string& path) {
   pelorix::EncodeOptions options;
   options.pngLevel = 9;
@@ -104,6 +123,6 @@ int main(int argc, char** argv) {
   const std::string folder = std::string(argv[1]) + "/";
   const bool ok = write(background(), folder + "bg.png") && write(logo(), folder + "logo.png") &&
                   write(sprite(0), folder + "sprite1.bmp") &&
-                  write(sprite(1), folder + "sprite2.bmp");
+                  write(sprite(1), folder + "sprite2.bmp") && write(glow(), folder + "glow.png");
   return ok ? 0 : 1;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "base/c_locale.h"
+#include "base/i18n.h"
 #include "base/paths.h"
 #include "commands.h"
 #include "model/project_file.h"
@@ -60,7 +61,7 @@ void addFrameCommand(CLI::App& app, Action& action) {
       if (options->layer) {
         const int index = project.findLayerByNumber(*options->layer);
         if (index < 0) {
-          std::cerr << formatC("pelorix-cli: the project has no layer numbered %d\n",
+          std::cerr << formatC(_("pelorix-cli: the project has no layer numbered %d\n"),
                                *options->layer);
           return kExitFailure;
         }
@@ -73,7 +74,7 @@ void addFrameCommand(CLI::App& app, Action& action) {
       if (!compositor.composeFrame(canvas, project, layers, t)) {
         // Nothing drew at this moment: the frame is black.
         if (!compositor.makeBlankFrame(canvas, project)) {
-          std::cerr << formatC("pelorix-cli: cannot make a %d x %d frame\n", project.outputWidth,
+          std::cerr << formatC(_("pelorix-cli: cannot make a %d x %d frame\n"), project.outputWidth,
                                project.outputHeight);
           return kExitFailure;
         }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "base/c_locale.h"
+#include "base/i18n.h"
 #include "commands.h"
 #include "imageio/dib_image.h"
 
@@ -69,9 +70,9 @@ void addConvertCommand(CLI::App& app, Action& action) {
         std::cerr << describeFailure("Save image failed", saved) << '\n';
         return kExitFailure;
       }
-      std::cerr << formatC("%s: %d x %d, %d bits%s\n", options->input.c_str(), image.width(),
-                           image.height(), image.bitsPerPixel(),
-                           image.hasAlpha() ? " with alpha" : "");
+      std::cerr << formatC(
+          image.hasAlpha() ? _("%s: %d x %d, %d bits with alpha\n") : _("%s: %d x %d, %d bits\n"),
+          options->input.c_str(), image.width(), image.height(), image.bitsPerPixel());
       return kExitOk;
     };
   });

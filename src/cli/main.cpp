@@ -5,6 +5,8 @@
 #include <iostream>
 #include <string_view>
 
+#include "base/c_locale.h"
+#include "base/i18n.h"
 #include "commands.h"
 #include "pelorix_version.h"
 
@@ -48,20 +50,38 @@ int usageError(const std::string& message, const CLI::App& command) {
   if (!usage.empty()) std::cerr << usage << '\n';
   const std::string name =
       command.get_parent() ? "pelorix-cli " + command.get_name() : std::string("pelorix-cli");
-  std::cerr << "Run '" << name << " --help' for more information.\n";
+  std::cerr << pelorix::formatC(pelorix::_("Run '%s --help' for more information.\n"),
+                                name.c_str());
   return pelorix::cli::kExitUsage;
+}
+
+// The language of --lang LANG or --lang=LANG, wherever it is on the line; empty without one.
+std::string languageOption(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg(argv[i]);
+    if (arg == "--lang" && i + 1 < argc) return argv[i + 1];
+    if (arg.rfind("--lang=", 0) == 0) return std::string(arg.substr(7));
+  }
+  return {};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"pelorix-cli: compose, render and inspect Pelorix projects"};
+  using pelorix::_;
+  using pelorix::formatC;
+  // The language first: the help texts are made when the commands are registered.
+  pelorix::initLanguage(languageOption(argc, argv));
+  CLI::App app{_("pelorix-cli: compose, render and inspect Pelorix projects")};
   app.name("pelorix-cli");
   app.require_subcommand(1);
   app.set_version_flag("-V,--version", std::string("pelorix-cli ") + PELORIX_VERSION);
+  std::string language;
+  app.add_option("--lang", language,
+                 _("language of the messages: ja, en, ... (default: from the environment)"));
   app.footer(
-      "Exit status: 0 success, 1 failure, 2 the project file cannot be opened, 3 the project file "
-      "is malformed, 4 interrupted, 5 rendered with missing pictures, 64 usage error.");
+      _("Exit status: 0 success, 1 failure, 2 the project file cannot be opened, 3 the project "
+        "file is malformed, 4 interrupted, 5 rendered with missing pictures, 64 usage error."));
   pelorix::cli::Action action;
   pelorix::cli::addInfoCommand(app, action);
   pelorix::cli::addSaveAsCommand(app, action);
@@ -70,16 +90,22 @@ int main(int argc, char** argv) {
   pelorix::cli::addRenderCommand(app, action);
 
   // A misspelt command reads better as such than as "a subcommand is required".
-  if (argc > 1 && argv[1][0] != '-' &&
-      std::find(kCommands.begin(), kCommands.end(), std::string_view(argv[1])) == kCommands.end()) {
-    std::string message = std::string("unknown command '") + argv[1] + "'";
-    const auto nearest = std::min_element(
-        kCommands.begin(), kCommands.end(), [&](std::string_view a, std::string_view b) {
-          return editDistance(argv[1], a) < editDistance(argv[1], b);
-        });
-    if (editDistance(argv[1], *nearest) <= 2)
-      message += "; did you mean '" + std::string(*nearest) + "'?";
-    message += " (commands: info, save-as, convert, frame, render)";
+  int first = 1;
+  if (first < argc && std::string_view(argv[first]) == "--lang") first += 2;
+  if (first < argc && std::string_view(argv[first]).rfind("--lang=", 0) == 0) ++first;
+  if (first < argc && argv[first][0] != '-' &&
+      std::find(kCommands.begin(), kCommands.end(), std::string_view(argv[first])) ==
+          kCommands.end()) {
+    const char* word = argv[first];
+    std::string message = formatC(_("unknown command '%s'"), word);
+    const auto nearest = std::min_element(kCommands.begin(), kCommands.end(),
+                                          [word](std::string_view a, std::string_view b) {
+                                            return editDistance(word, a) < editDistance(word, b);
+                                          });
+    if (editDistance(word, *nearest) <= 2) {
+      message += formatC(_("; did you mean '%s'?"), std::string(*nearest).c_str());
+    }
+    message += _(" (commands: info, save-as, convert, frame, render)");
     return usageError(message, app);
   }
   try {
@@ -91,7 +117,7 @@ int main(int argc, char** argv) {
       command = sub;
     std::string message = error.what();
     if (dynamic_cast<const CLI::RequiredError*>(&error) && command == &app) {
-      message = "a command is required: info, save-as, convert, frame or render";
+      message = _("a command is required: info, save-as, convert, frame or render");
     }
     return usageError(message, *command);
   }

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <memory>
 
+#include "base/i18n.h"
 #include "commands.h"
 #include "json_writer.h"
 #include "model/project_file.h"
@@ -178,7 +179,7 @@ void addSaveAsCommand(CLI::App& app, Action& action) {
       for (const std::string& warning : saved.warnings)
         std::cerr << warning << '\n';
       if (saved.result == kSaveNothing) {
-        std::cerr << "pelorix-cli: the project has no layer; nothing was written\n";
+        std::cerr << _("pelorix-cli: the project has no layer; nothing was written\n");
         return kExitFailure;
       }
       if (saved.result != kSaveWritten) {

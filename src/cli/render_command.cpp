@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "base/c_locale.h"
+#include "base/i18n.h"
 #include "base/paths.h"
 #include "commands.h"
 #include "model/project_file.h"
@@ -62,7 +63,8 @@ class CliListener final : public ConversionListener {
     const int filled = total > 0 ? done * width / total : width;
     std::string bar(static_cast<size_t>(filled), '#');
     bar.resize(width, '.');
-    std::cerr << formatC("\r[%s] frame %d of %d  %.1f fps  %.0f s left ", bar.c_str(), done, total,
+    std::cerr << '\r'
+              << formatC(_("[%s] frame %d of %d  %.1f fps  %.0f s left "), bar.c_str(), done, total,
                          rate, left)
               << std::flush;
     barShown_ = true;
@@ -72,13 +74,13 @@ class CliListener final : public ConversionListener {
     std::lock_guard lock(mutex_);
     if (quiet_ || terminal_) return;
     if (verbose_) {
-      std::cerr << formatC("frame %d of %d: %s\n", done_, total_, path.c_str());
+      std::cerr << formatC(_("frame %d of %d: %s\n"), done_, total_, path.c_str());
       return;
     }
     const int step = total_ > 0 ? done_ * 20 / total_ : 20;  // twentieths
     if (step > lastStep_) {
       lastStep_ = step;
-      std::cerr << formatC("frame %d of %d (%d %%)\n", done_, total_, step * 5);
+      std::cerr << formatC(_("frame %d of %d (%d %%)\n"), done_, total_, step * 5);
     }
   }
 
@@ -208,7 +210,7 @@ void addRenderCommand(CLI::App& app, Action& action) {
       if (!options->frames.empty()) {
         std::pair<int, int> range;
         if (!parseRange(options->frames, range)) {
-          std::cerr << "pelorix-cli: --frames takes FIRST-LAST, for example 0-99\n";
+          std::cerr << _("pelorix-cli: --frames takes FIRST-LAST, for example 0-99\n");
           return kExitUsage;
         }
         settings.frames = range;
@@ -243,7 +245,7 @@ void addRenderCommand(CLI::App& app, Action& action) {
         case ConversionOutcome::Completed: {
           const double seconds = listener.seconds();
           if (!options->quiet) {
-            std::cout << formatC("%d frames in %.2f s (%.1f frames per second) in %s\n",
+            std::cout << formatC(_("%d frames in %.2f s (%.1f frames per second) in %s\n"),
                                  listener.framesDone(), seconds,
                                  seconds > 0 ? listener.framesDone() / seconds : 0.0,
                                  folder.empty() ? "." : folder.c_str());
@@ -251,7 +253,8 @@ void addRenderCommand(CLI::App& app, Action& action) {
           return incomplete && !options->keepGoing ? kExitIncomplete : kExitOk;
         }
         case ConversionOutcome::Aborted:
-          std::cerr << formatC("pelorix-cli: interrupted after %d frames\n", listener.framesDone());
+          std::cerr << formatC(_("pelorix-cli: interrupted after %d frames\n"),
+                               listener.framesDone());
           return kExitAborted;
         case ConversionOutcome::Failed:
         case ConversionOutcome::Refused:

@@ -3,15 +3,16 @@
 #include <iostream>
 
 #include "base/c_locale.h"
+#include "base/i18n.h"
 #include "output/output_files.h"
 
 namespace pelorix::cli {
 
 bool isFailureLine(const std::string& line) {
-  for (const char* start : {"Load image failed", "Save image failed", "DIB変換に失敗"}) {
+  for (const char* start : {"Load image failed", "Save image failed"}) {
     if (line.rfind(start, 0) == 0) return true;
   }
-  return line == kGifRefused;
+  return line == _(kGifRefused);
 }
 
 bool reportMissingPictures(int frames, const std::vector<ConversionSummary::Missing>& missing) {
@@ -19,11 +20,14 @@ bool reportMissingPictures(int frames, const std::vector<ConversionSummary::Miss
   std::string list;
   for (const ConversionSummary::Missing& picture : missing) {
     if (!list.empty()) list += ", ";
-    list += formatC("%s (layer %d, %d %s)", picture.file.c_str(), picture.layerNumber,
-                    picture.frames, picture.frames == 1 ? "frame" : "frames");
+    list +=
+        formatC(picture.frames == 1 ? _("%s (layer %d, %d frame)") : _("%s (layer %d, %d frames)"),
+                picture.file.c_str(), picture.layerNumber, picture.frames);
   }
-  std::cerr << formatC("pelorix-cli: %d %s written with missing pictures: %s\n", frames,
-                       frames == 1 ? "frame was" : "frames were", list.c_str());
+  std::cerr << formatC(frames == 1
+                           ? _("pelorix-cli: %d frame was written with missing pictures: %s\n")
+                           : _("pelorix-cli: %d frames were written with missing pictures: %s\n"),
+                       frames, list.c_str());
   return true;
 }
 

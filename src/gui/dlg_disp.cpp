@@ -1,4 +1,5 @@
 #include "dlg_disp.h"
+#include "qtr.h"
 
 #include <QCloseEvent>
 #include <QColor>
@@ -20,7 +21,7 @@ namespace pelorix::gui {
 
 DlgDisp::DlgDisp(Editor& editor, QWidget* owner) : QWidget(owner, Qt::Window), editor_(editor) {
   setObjectName("DlgDisp");
-  setWindowTitle("出力画面");
+  setWindowTitle(qtr("出力画面"));
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
   resize(frameWidth_, frameHeight_);
@@ -136,7 +137,7 @@ void DlgDisp::mouseMoveEvent(QMouseEvent* event) {
     editor_.previewEdit(offsets.x(), offsets.y(), 0, 0, PreviewEditKind::Move);
   } else if (mode_ == Mode::Picking) {
     setWindowTitle(QString::fromStdString(
-        formatC("透過色選択中　%4d:%4d [%08x]", at.x(), at.y(), colorAt(at))));
+        formatC(_("透過色選択中　%4d:%4d [%08x]"), at.x(), at.y(), colorAt(at))));
   }
 }
 
@@ -163,11 +164,11 @@ void DlgDisp::mouseDoubleClickEvent(QMouseEvent* event) {
       editor_.previewEdit(at.x(), at.y(), 0, 0, PreviewEditKind::Fit);
       break;
     case Qt::MiddleButton:
-      if (askYesNoCancel(this, "透過色変更開始しますか？") == BoxAnswer::Yes) {
+      if (askYesNoCancel(this, qtr("透過色変更開始しますか？")) == BoxAnswer::Yes) {
         mode_ = Mode::Picking;
         grabMouse();
         savedTitle_ = windowTitle();
-        setWindowTitle("透過色選択開始");
+        setWindowTitle(qtr("透過色選択開始"));
       }
       break;
     default:

@@ -20,6 +20,7 @@
 #include "dlg_disp.h"
 #include "dlg_progress.h"
 #include "layer_icons.h"
+#include "qtr.h"
 #include "source_list.h"
 #include "time_slider.h"
 #include "toggle_button.h"
@@ -33,14 +34,18 @@ struct ButtonLabel {
 };
 
 // Buttons under the source list, in two rows.
-constexpr ButtonLabel kUpperRow[] = {
-    {8, "新規レイヤー"},     {6, "レイヤー設定"}, {10, "新規ソース"}, {9, "新規プロジェクト"},
-    {3, "プロジェクト読込"}, {19, "動画表示"},    {5, "全変換"}};
-constexpr ButtonLabel kLowerRow[] = {{11, "レイヤー削除"},
-                                     {12, "ソース設定"},
-                                     {13, "ソース削除"},
-                                     {7, "プロジェクト設定"},
-                                     {4, "プロジェクト保存"}};
+constexpr ButtonLabel kUpperRow[] = {{8, N_("新規レイヤー")},
+                                     {6, N_("レイヤー設定")},
+                                     {10, N_("新規ソース")},
+                                     {9, N_("新規プロジェクト")},
+                                     {3, N_("プロジェクト読込")},
+                                     {19, N_("動画表示")},
+                                     {5, N_("全変換")}};
+constexpr ButtonLabel kLowerRow[] = {{11, N_("レイヤー削除")},
+                                     {12, N_("ソース設定")},
+                                     {13, N_("ソース削除")},
+                                     {7, N_("プロジェクト設定")},
+                                     {4, N_("プロジェクト保存")}};
 
 Key keyOf(int qtKey) {
   switch (qtKey) {
@@ -128,12 +133,12 @@ void DlgMain::buildWidgets() {
   copy->setShortcutContext(Qt::WidgetShortcut);
   log_->addAction(copy);
   connect(copy, &QAction::triggered, this, [this] { copyLogSelection(); });
-  timeLabel_ = new QLabel("スタティック", leftPanel);
+  timeLabel_ = new QLabel(qtr("スタティック"), leftPanel);
   timeLabel_->setObjectName("timeText");
 
   auto* left = new QVBoxLayout(leftPanel);
   left->setContentsMargins(0, 0, 0, 0);
-  left->addWidget(new QLabel("レイヤ番号", leftPanel));
+  left->addWidget(new QLabel(qtr("レイヤ番号"), leftPanel));
   left->addWidget(layerTree_, 3);
   left->addWidget(log_, 2);
   left->addWidget(timeLabel_);
@@ -154,7 +159,7 @@ void DlgMain::buildWidgets() {
 
   auto* buttonGrid = new QGridLayout;
   auto addButton = [&](const ButtonLabel& entry, int row, int column) {
-    auto* b = new QPushButton(entry.text, rightPanel);
+    auto* b = new QPushButton(qtr(entry.text), rightPanel);
     b->setObjectName(QString("button%1").arg(entry.id));
     b->setAutoDefault(false);
     buttons_[entry.id] = b;
@@ -164,14 +169,14 @@ void DlgMain::buildWidgets() {
     addButton(kUpperRow[i], 0, i);
   for (int i = 0; i < 5; ++i)
     addButton(kLowerRow[i], 1, i);
-  previewCheck_ = new ToggleButton("出力画面", rightPanel);
+  previewCheck_ = new ToggleButton(qtr("出力画面"), rightPanel);
   previewCheck_->setObjectName("check1004");
   buttonGrid->addWidget(previewCheck_, 1, 6);
   right->addLayout(buttonGrid);
 
   auto* transport = new QHBoxLayout;
   auto addTransport = [&](const ButtonLabel& entry) {
-    auto* b = new QPushButton(entry.text, central);
+    auto* b = new QPushButton(qtr(entry.text), central);
     b->setObjectName(QString("button%1").arg(entry.id));
     b->setAutoDefault(false);
     b->setMaximumWidth(entry.id == 18 ? 90 : 32);
@@ -184,9 +189,9 @@ void DlgMain::buildWidgets() {
   transport->addWidget(slider_, 1);
   addTransport({17, ">"});
   addTransport({16, ">>"});
-  addTransport({18, "画面保存"});
+  addTransport({18, N_("画面保存")});
   buttons_[18]->setMaximumWidth(QWIDGETSIZE_MAX);
-  totalCheck_ = new ToggleButton("単独/総合", central);
+  totalCheck_ = new ToggleButton(qtr("単独/総合"), central);
   totalCheck_->setObjectName("check1005");
   transport->addWidget(totalCheck_);
   grid->addLayout(transport, 2, 0, 1, 2);
@@ -199,13 +204,13 @@ void DlgMain::buildWidgets() {
 }
 
 void DlgMain::buildMenus() {
-  QMenu* edit = menuBar()->addMenu("編集(&E)");
-  undoAction_ = edit->addAction("元に戻す", this, [this] { editor_->undo(); });
+  QMenu* edit = menuBar()->addMenu(qtr("編集(&E)"));
+  undoAction_ = edit->addAction(qtr("元に戻す"), this, [this] { editor_->undo(); });
   undoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-  redoAction_ = edit->addAction("やり直し", this, [this] { editor_->redo(); });
+  redoAction_ = edit->addAction(qtr("やり直し"), this, [this] { editor_->redo(); });
   redoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
-  QMenu* help = menuBar()->addMenu("ヘルプ(&H)");
-  help->addAction("バージョン情報", this, [this] { editor_->about(); });
+  QMenu* help = menuBar()->addMenu(qtr("ヘルプ(&H)"));
+  help->addAction(qtr("バージョン情報"), this, [this] { editor_->about(); });
 }
 
 void DlgMain::connectSignals() {

@@ -15,6 +15,7 @@
 #include "dlg_progress.h"
 #include "layer_icons.h"
 #include "message_box.h"
+#include "qtr.h"
 #include "source_list.h"
 #include "time_slider.h"
 
@@ -114,9 +115,9 @@ bool DlgMain::editProject(ProjectValues& values) {
 
 std::optional<std::string> DlgMain::chooseProjectFile(const std::string& folder) {
   if (projectFileChooser) return projectFileChooser(folder);
-  const QString path =
-      QFileDialog::getOpenFileName(this, "プロジェクト読込", QString::fromStdString(folder),
-                                   "pelorix project File (*.pxp);;All File (*)");
+  const QString path = QFileDialog::getOpenFileName(
+      this, qtr("プロジェクト読込"), QString::fromStdString(folder),
+      qtr("pelorix project File (*.pxp)") + ";;" + qtr("All File (*)"));
   if (path.isEmpty()) return std::nullopt;
   return path.toStdString();
 }
@@ -124,10 +125,10 @@ std::optional<std::string> DlgMain::chooseProjectFile(const std::string& folder)
 std::optional<std::string> DlgMain::chooseImageFile(const std::string& folder) {
   if (imageFileChooser) return imageFileChooser(folder);
   static const char* const kExtensions[] = {".bmp", ".jpg", ".gif", ".png"};
-  QFileDialog dialog(this, "画面保存", QString::fromStdString(folder));
+  QFileDialog dialog(this, qtr("画面保存"), QString::fromStdString(folder));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setNameFilters(
-      {"Bitmap image (*.bmp)", "JPEG image (*.jpg)", "GIF image (*.gif)", "PNG image (*.png)"});
+  dialog.setNameFilters({qtr("Bitmap image (*.bmp)"), qtr("JPEG image (*.jpg)"),
+                         qtr("GIF image (*.gif)"), qtr("PNG image (*.png)")});
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   QString path = dialog.selectedFiles().front();
   if (QFileInfo(path).suffix().isEmpty()) {
@@ -173,8 +174,8 @@ void DlgMain::refresh(unsigned parts) {
     }
   }
   if (parts & RefreshButtons) {
-    button(19)->setText(editor_->playing() ? "中断" : "動画表示");
-    button(5)->setText(editor_->converting() ? "中断" : "全変換");
+    button(19)->setText(editor_->playing() ? qtr("中断") : qtr("動画表示"));
+    button(5)->setText(editor_->converting() ? qtr("中断") : qtr("全変換"));
     previewCheck_->setChecked(editor_->previewShown());
     totalCheck_->setChecked(editor_->totalMode());
     undoAction_->setEnabled(editor_->canUndo());

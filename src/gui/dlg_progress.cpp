@@ -1,4 +1,5 @@
 #include "dlg_progress.h"
+#include "qtr.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -9,10 +10,10 @@ namespace pelorix::gui {
 
 DlgProgress::DlgProgress(QWidget* parent) : QDialog(parent) {
   setObjectName("DlgProgress");
-  setWindowTitle("ファイル生成");
+  setWindowTitle(qtr("ファイル生成"));
   setWindowFlag(Qt::WindowStaysOnTopHint);
   setModal(false);
-  text_ = new QLabel("スタティック", this);
+  text_ = new QLabel(qtr("スタティック"), this);
   text_->setObjectName("fileText");
   text_->setMinimumWidth(360);
   bar_ = new QProgressBar(this);
@@ -20,7 +21,7 @@ DlgProgress::DlgProgress(QWidget* parent) : QDialog(parent) {
   bar_->setRange(0, 30);
   bar_->setValue(0);
   bar_->setTextVisible(false);
-  abort_ = new QPushButton("中断", this);
+  abort_ = new QPushButton(qtr("中断"), this);
   abort_->setVisible(false);
   auto* layout = new QGridLayout(this);
   layout->addWidget(text_, 0, 0);

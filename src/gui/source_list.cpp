@@ -1,4 +1,5 @@
 #include "source_list.h"
+#include "qtr.h"
 
 #include <QDropEvent>
 #include <QHeaderView>
@@ -8,7 +9,8 @@ namespace pelorix::gui {
 SourceList::SourceList(QWidget* parent) : QTreeWidget(parent) {
   setObjectName("sourceList");
   setColumnCount(8);
-  setHeaderLabels({"ID", "ファイル名", "時間", "X", "Y", "倍率", "回転角", "透明度"});
+  setHeaderLabels(
+      {"ID", qtr("ファイル名"), qtr("時間"), "X", "Y", qtr("倍率"), qtr("回転角"), qtr("透明度")});
   setRootIsDecorated(false);
   setUniformRowHeights(true);
   setSelectionMode(QAbstractItemView::SingleSelection);

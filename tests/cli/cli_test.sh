@@ -37,7 +37,7 @@ contains() {  # contains DESCRIPTION FILE TEXT
 # info
 check "info demo" 0 "$cli" info "$demo"
 contains "info summary" "$work/out" "X=320 Y=240 FPS=12.000000"
-contains "info layer" "$work/out" " レイヤ名=ロゴ   枚数=2"
+contains "info layer" "$work/out" " レイヤ名=logo   枚数=2"
 check "info missing" 2 "$cli" info "$work/missing.pxp"
 contains "missing message" "$work/err" "layerinfoファイルが開けません"
 printf 'PELORIX_PROJECT:\r\nx\r\n' >"$work/bad.pxp"
@@ -46,8 +46,8 @@ contains "malformed message" "$work/err" "layerinfoファイルが異常です"
 
 # info --json
 check "json demo" 0 "$cli" info --json "$demo"
-contains "json result" "$work/out" '"result":4'
-contains "json layer" "$work/out" '"name":"スプライト"'
+contains "json result" "$work/out" '"result":5'
+contains "json layer" "$work/out" '"name":"sprite"'
 contains "json key" "$work/out" '"keyColor":{"blue":255,"green":0,"red":255,"reserved":0}'
 contains "json frames" "$work/out" '"totalTime":3,"frames":37'
 contains "json effect names" "$work/out" '"effectNames":["colorKey"]'
@@ -63,11 +63,14 @@ contains "json malformed keeps the name" "$work/out" '"name":"x"'
 # save-as
 check "save-as" 0 "$cli" save-as "$demo" "$work/copy.pxp"
 cmp -s "$demo" "$work/copy.pxp" || { echo "FAIL: save-as is not byte-identical"; failures=$((failures + 1)); }
-check "save-as cp932" 0 "$cli" save-as "$demo" "$work/sjis.pxp" --encoding cp932
+# Japanese names through CP932 and back.
+sed 's/^1,background/1,背景/; s/^3,sprite/3,スプライト/' "$demo" >"$work/japanese.pxp"
+check "save-as cp932" 0 "$cli" save-as "$work/japanese.pxp" "$work/sjis.pxp" --encoding cp932
+cmp -s "$work/japanese.pxp" "$work/sjis.pxp" && { echo "FAIL: the cp932 file is the utf-8 one"; failures=$((failures + 1)); }
 check "save-as back" 0 "$cli" save-as "$work/sjis.pxp" "$work/sjis2.pxp"
 cmp -s "$work/sjis.pxp" "$work/sjis2.pxp" || { echo "FAIL: cp932 file changed on save"; failures=$((failures + 1)); }
 check "save-as utf-8" 0 "$cli" save-as "$work/sjis.pxp" "$work/utf8.pxp" --encoding utf-8
-cmp -s "$demo" "$work/utf8.pxp" || { echo "FAIL: cp932 -> utf-8 differs from the demo project"; failures=$((failures + 1)); }
+cmp -s "$work/japanese.pxp" "$work/utf8.pxp" || { echo "FAIL: cp932 -> utf-8 differs from the original names"; failures=$((failures + 1)); }
 check "save-as malformed" 3 "$cli" save-as "$work/bad.pxp" "$work/x.pxp"
 [ ! -e "$work/x.pxp" ] || { echo "FAIL: malformed project was written"; failures=$((failures + 1)); }
 check "save-as unwritable" 1 "$cli" save-as "$demo" "$work/no/such/dir/x.pxp"

@@ -157,10 +157,10 @@ struct MainWindow {
 
 TEST(MainWindow, StartsOnTheDemoProject) {
   MainWindow m;
-  EXPECT_EQ(m.window.windowTitle(), "Pelorix Pelorix デモ[*]");  // Qt shows "*" when modified
+  EXPECT_EQ(m.window.windowTitle(), "Pelorix Pelorix demo[*]");  // Qt shows "*" when modified
   EXPECT_FALSE(m.window.isWindowModified());
   auto* tree = child<QTreeWidget>(m.window, "layerTree");
-  ASSERT_EQ(tree->topLevelItemCount(), 3);
+  ASSERT_EQ(tree->topLevelItemCount(), 4);
   EXPECT_TRUE(tree->topLevelItem(0)->text(0).startsWith("01 :"));
   EXPECT_EQ(tree->currentItem(), tree->topLevelItem(0));
   EXPECT_EQ(child<QTreeWidget>(m.window, "sourceList")->topLevelItemCount(), 1);
@@ -248,7 +248,7 @@ TEST(MainWindow, InsertOnTheTreeOpensTheLayerDialog) {
   QKeyEvent insert(QEvent::KeyPress, Qt::Key_Insert, Qt::NoModifier);
   QApplication::sendEvent(tree, &insert);
   EXPECT_TRUE(dialogSeen);
-  EXPECT_EQ(m.editor().project().layerCount, 3);  // cancelled: no new layer
+  EXPECT_EQ(m.editor().project().layerCount, 4);  // cancelled: no new layer
 }
 
 TEST(MainWindow, ArrowKeysStepTheSliderUnlessAListHasTheFocus) {

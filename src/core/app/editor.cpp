@@ -1,6 +1,7 @@
 // The main window's state and its shared routines: tree, list, draw list, slider, redraw,
 // transport, keys, undo, start and close.
 #include "app/editor.h"
+#include "base/i18n.h"
 
 #include <algorithm>
 #include <thread>
@@ -71,9 +72,9 @@ void Editor::startUp(const std::optional<std::string>& path) {
 }
 
 bool Editor::closeRequested() {
-  if (port_.ask("終了しますか？") != Answer::Yes) return false;
+  if (port_.ask(_("終了しますか？")) != Answer::Yes) return false;
   if (modified_ && project_.layerCount > 0) {
-    const Answer answer = port_.ask("プロジェクトファイルを保存しますか？");
+    const Answer answer = port_.ask(_("プロジェクトファイルを保存しますか？"));
     if (answer == Answer::Cancel) return false;
     // A save that fails keeps the window open, so the edits are not lost.
     if (answer == Answer::Yes && saveProjectTo(projectFolder_ + projectFileName_) != 1)
@@ -142,7 +143,7 @@ void Editor::updateTreeItemOf(int layerIndex) {
 int Editor::selectedLayerIndex() {
   if (noProjectLoaded_) return -1;
   if (selectedTree_ < 0 || selectedTree_ >= static_cast<int>(tree_.size())) {
-    port_.notice("レイヤーを選択して下さい。");
+    port_.notice(_("レイヤーを選択して下さい。"));
     return -1;
   }
   return tree_[static_cast<size_t>(selectedTree_)].layerIndex;

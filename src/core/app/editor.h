@@ -11,6 +11,7 @@
 #include "app/settings.h"
 #include "app/ui_port.h"
 #include "app/undo_stack.h"
+#include "base/i18n.h"
 #include "base/log_sink.h"
 #include "base/row_workers.h"
 #include "imageio/dib_image.h"
@@ -218,7 +219,7 @@ class Editor {
   int selectedRow_ = -1;
   SliderState slider_;
   std::string title_ = "Pelorix";
-  std::string timeText_ = "スタティック";
+  std::string timeText_ = _("スタティック");
   std::array<bool, kEditControlCount> enabled_{};
 
   DibImage canvas_;

@@ -1,5 +1,6 @@
 // The layer and source commands, the preview gestures, dropped files and row moves.
 #include "app/editor.h"
+#include "base/i18n.h"
 
 #include "app/texts.h"
 
@@ -18,8 +19,8 @@ class BusyScope {
   bool& busy_;
 };
 
-constexpr const char* kNumberRule = "0以外で他と違うレイヤー番号を指定して下さい。";
-constexpr const char* kSelectRow = "リストを選択してください";
+constexpr const char* kNumberRule = N_("0以外で他と違うレイヤー番号を指定して下さい。");
+constexpr const char* kSelectRow = N_("リストを選択してください");
 
 }  // namespace
 
@@ -60,7 +61,7 @@ bool Editor::runLayerDialog(int index) {
       sameNumber += project_.layers[static_cast<size_t>(i)].number == values.number;
     }
     if (values.number != 0 && (values.number == layer.number || sameNumber == 0)) break;
-    port_.notice(kNumberRule);
+    port_.notice(_(kNumberRule));
   }
   beginEdit();
   layer.number = values.number;
@@ -96,7 +97,7 @@ void Editor::deleteLayer() {
   if (index < 0) return;
   {
     BusyScope busy(busy_);
-    if (port_.ask("レイヤーを削除します。") != Answer::Yes) return;
+    if (port_.ask(_("レイヤーを削除します。")) != Answer::Yes) return;
     beginEdit();
     markModified();
     const int item = selectedTree_;
@@ -142,7 +143,7 @@ void Editor::deleteSource() {
   if (index < 0) return;
   BusyScope busy(busy_);
   if (!rowSelected()) return;
-  if (port_.ask("ソースを削除します。") != Answer::Yes) return;
+  if (port_.ask(_("ソースを削除します。")) != Answer::Yes) return;
   beginEdit();
   project_.removeSourceAt(index, selectedRow_);
   finishSourceEdit(index, 0);
@@ -167,7 +168,7 @@ void Editor::sourceSettings() {
 
 bool Editor::rowSelected() {
   if (selectedRow_ >= 0) return true;
-  port_.notice(kSelectRow);
+  port_.notice(_(kSelectRow));
   return false;
 }
 
@@ -194,7 +195,7 @@ void Editor::previewEdit(int dx, int dy, int scaleSteps, int angle, PreviewEditK
   const int index = selectedLayerIndex();
   if (index < 0) return;
   if (selectedRow_ < 0) {
-    port_.notice("リストが選択されていません");
+    port_.notice(_("リストが選択されていません"));
     return;
   }
   const int row = selectedRow_;
@@ -256,7 +257,7 @@ void Editor::pickKeyColor(uint32_t colorRef) {
   key.green = static_cast<uint8_t>(colorRef >> 8);
   key.red = static_cast<uint8_t>(colorRef);
   key.reserved = 0;
-  port_.notice("透過色を変更しました。");
+  port_.notice(_("透過色を変更しました。"));
   // A changed colour is an edit like any other: it must not be lost at close.
   markModified();
   commitEdit();
@@ -286,7 +287,7 @@ void Editor::moveRow(int dragged, int target) {
   const int index = selectedLayerIndex();
   if (index < 0) return;
   if (dragged < 0 || dragged >= static_cast<int>(rows_.size())) {
-    port_.notice(kSelectRow);
+    port_.notice(_(kSelectRow));
     return;
   }
   if (target < 0 || target >= static_cast<int>(rows_.size())) return;

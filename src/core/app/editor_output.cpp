@@ -1,6 +1,7 @@
 // Movie playback, convert all and screen save.
 #include "app/editor.h"
 #include "base/c_locale.h"
+#include "base/i18n.h"
 #include "output/output_files.h"
 
 namespace pelorix {
@@ -74,8 +75,8 @@ int Editor::moviePressed() {
     return 0;
   }
   if (!(project_.fps > 0.0f)) {
-    port_.notice(
-        formatC("フレームレートが %.2f のため再生できません。", static_cast<double>(project_.fps)));
+    port_.notice(formatC(_("フレームレートが %.2f のため再生できません。"),
+                         static_cast<double>(project_.fps)));
     return 0;
   }
   playing_ = true;
@@ -90,7 +91,7 @@ int Editor::moviePressed() {
     playbackStop_ = true;
     port_.refresh(RefreshButtons);
     port_.appendLog(
-        formatC("フレームレート %.2f では再生できません。", static_cast<double>(project_.fps)));
+        formatC(_("フレームレート %.2f では再生できません。"), static_cast<double>(project_.fps)));
     return 0;
   }
   return period;
@@ -119,8 +120,8 @@ void Editor::convertAllPressed() {
     return;
   }
   if (conversionRefusesGif(project_.outputFormat, refuseGif_)) {
-    port_.notice(kGifRefused);
-    port_.appendLog(kGifRefused);
+    port_.notice(_(kGifRefused));
+    port_.appendLog(_(kGifRefused));
     return;
   }
   if (busy_ || noProjectLoaded_) return;
@@ -128,7 +129,7 @@ void Editor::convertAllPressed() {
     const std::string path = projectFolder_ + projectFileName_;
     // A project that could not be saved is not read back: the edits stay, nothing converts.
     if (saveProjectTo(path) != 1 && modified_) return;
-    port_.appendLog("プロジェクトファイルを保存しました。");
+    port_.appendLog(_("プロジェクトファイルを保存しました。"));
     openProject(path);
   }
   if (!relay_) relay_ = std::make_shared<ConversionRelay>(*this);
@@ -137,7 +138,7 @@ void Editor::convertAllPressed() {
   settings.refuseGif = refuseGif_;
   settings.keepFrames = true;
   progressValue_ = 0;
-  progressText_ = "スタティック";
+  progressText_ = _("スタティック");
   converting_ = engine_.start(project_, settings, *relay_);
   port_.refresh(RefreshButtons | RefreshProgress);
 }

@@ -4,6 +4,7 @@
 #include "app/editor.h"
 #include "app/texts.h"
 #include "base/c_locale.h"
+#include "base/i18n.h"
 #include "base/paths.h"
 #include "model/project_file.h"
 
@@ -12,7 +13,7 @@ namespace pelorix {
 // Before another project replaces this one: Yes saves, No goes on, Cancel stops the command.
 bool Editor::askToSaveBeforeLeaving() {
   if (!modified_ || project_.layerCount == 0) return true;
-  const Answer answer = port_.ask("プロジェクトファイルを保存しますか？");
+  const Answer answer = port_.ask(_("プロジェクトファイルを保存しますか？"));
   if (answer == Answer::Cancel) return false;
   if (answer == Answer::Yes) return saveProjectTo(projectFolder_ + projectFileName_) == 1;
   return true;
@@ -94,11 +95,11 @@ void Editor::loadProjectCommand() {
 
 void Editor::saveProjectCommand() {
   if (busy_ || project_.layerCount == 0) return;
-  if (port_.ask("プロジェクトファイルを保存しますか？") != Answer::Yes) return;
+  if (port_.ask(_("プロジェクトファイルを保存しますか？")) != Answer::Yes) return;
   const std::string path = projectFolder_ + projectFileName_;
   // Reading back a file that could not be written would throw the edits away.
   if (saveProjectTo(path) != 1) return;
-  port_.appendLog("プロジェクトファイルを保存しました。");
+  port_.appendLog(_("プロジェクトファイルを保存しました。"));
   openProject(path);
 }
 
@@ -122,7 +123,7 @@ void Editor::newProjectCommand() {
   newLayer();
   const std::string path = projectFolder_ + projectFileName_;
   if (project_.layerCount > 0 && std::filesystem::exists(path) &&
-      port_.ask(path + " は既に存在します。上書きしますか？") != Answer::Yes) {
+      port_.ask(formatC(_("%s は既に存在します。上書きしますか？"), path.c_str())) != Answer::Yes) {
     // Not written: the new project stays on screen, unsaved.
     showProjectLoaded();
     markModified();

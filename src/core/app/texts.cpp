@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/c_locale.h"
+#include "base/i18n.h"
 #include "pelorix_version.h"
 
 namespace pelorix {
@@ -56,37 +57,40 @@ std::string versionLine() {
   return formatC("Version %2.2f       Date %s", cAtof(PELORIX_VERSION), "Sep 11 2003");
 }
 
-const std::string& aboutText() {
+std::string aboutText() {
+  // One catalogue entry per line, so each line translates on its own.
+  static constexpr const char* kKeysAndMouse[] = {
+      N_("キー操作"),
+      N_("ＩＮＳ\t\tソースの挿入"),
+      N_("ＤＥＬ\t\tソースの削除"),
+      N_("ＴＡＢ\t\tソースの編集"),
+      N_("レイヤーツリーを選択時は"),
+      N_("ＩＮＳ\t\tレイヤーの挿入"),
+      N_("ＤＥＬ\t\tレイヤーの削除"),
+      N_("ＴＡＢ\t\tレイヤーの編集"),
+      N_("pageup,pagedown,カーソルキーも何かに使えます。"),
+      N_("マウス"),
+      N_("ドラッグ＆ドロップでソースファイルを一括挿入"),
+      N_("ソースリスト上でドラッグすると順番の入れ替え"),
+      N_("ソースリスト上ダブルクリックでソース設定変更"),
+      N_("レイヤーツリー上ダブルクリックでレイヤー設定変更"),
+      N_("出力画面"),
+      N_("ダブルクリックで設定画面"),
+      N_("右ドラッグで表示位置の移動"),
+      N_("右ダブルクリックでソース画像をフィットさせる"),
+      N_("シフト＋ホイールで回転角の変更"),
+      N_("ＣＮＴ＋ホイールで倍率の変更"),
+      N_("ホイールダブルクリックで透過色選択開始"),
+      N_("（ホイールクリックで終了。その場所の色が透過色）"),
+  };
   // Where to read more: the installed README and the command line's help, and the home page
   // when the build was given one.
-  static const std::string homePage(PELORIX_HOMEPAGE);
-  static const std::string text = std::string(
-                                      "Pelorix　試験運転中！\n"
-                                      "連絡先は\n") +
-                                  PELORIX_DOC_DIR "/README.md、pelorix-cli --help\n" +
-                                  (homePage.empty() ? std::string() : homePage + "\n") +
-                                  "キー操作\n"
-                                  "ＩＮＳ\t\tソースの挿入\n"
-                                  "ＤＥＬ\t\tソースの削除\n"
-                                  "ＴＡＢ\t\tソースの編集\n"
-                                  "レイヤーツリーを選択時は\n"
-                                  "ＩＮＳ\t\tレイヤーの挿入\n"
-                                  "ＤＥＬ\t\tレイヤーの削除\n"
-                                  "ＴＡＢ\t\tレイヤーの編集\n"
-                                  "pageup,pagedown,カーソルキーも何かに使えます。\n"
-                                  "マウス\n"
-                                  "ドラッグ＆ドロップでソースファイルを一括挿入\n"
-                                  "ソースリスト上でドラッグすると順番の入れ替え\n"
-                                  "ソースリスト上ダブルクリックでソース設定変更\n"
-                                  "レイヤーツリー上ダブルクリックでレイヤー設定変更\n"
-                                  "出力画面\n"
-                                  "ダブルクリックで設定画面\n"
-                                  "右ドラッグで表示位置の移動\n"
-                                  "右ダブルクリックでソース画像をフィットさせる\n"
-                                  "シフト＋ホイールで回転角の変更\n"
-                                  "ＣＮＴ＋ホイールで倍率の変更\n"
-                                  "ホイールダブルクリックで透過色選択開始\n"
-                                  "（ホイールクリックで終了。その場所の色が透過色）\n";
+  const std::string homePage(PELORIX_HOMEPAGE);
+  std::string text = std::string(_("Pelorix　試験運転中！")) + "\n" + _("連絡先は") + "\n" +
+                     formatC(_("%s/README.md、pelorix-cli --help"), PELORIX_DOC_DIR) + "\n";
+  if (!homePage.empty()) text += homePage + "\n";
+  for (const char* line : kKeysAndMouse)
+    text += std::string(_(line)) + "\n";
   return text;
 }
 

@@ -20,8 +20,8 @@ std::string timeText(float currentTime, float totalTime);
 // The version line of the information dialog.
 std::string versionLine();
 
-// The help text of the About box, lines ended by line feeds.
-const std::string& aboutText();
+// The help text of the About box, lines ended by line feeds, in the chosen language.
+std::string aboutText();
 
 // Splits a text at line feeds into rows; a last piece without a line feed is a row too.
 std::vector<std::string> textRows(const std::string& text);

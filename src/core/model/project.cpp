@@ -1,4 +1,5 @@
 #include "model/project.h"
+#include "base/i18n.h"
 
 #include <utility>
 
@@ -14,7 +15,7 @@ void Project::resetProject() {
   layerCount = 0;
   // Built and moved in: assigning the literals directly trips a false -Wrestrict warning of
   // GCC 12 at -O3 inside std::string.
-  name = std::string("新規プロジェクト");
+  name = std::string(_("新規プロジェクト"));
   saveFileName = std::string("new");
   fps = 30.0f;
   outputWidth = 320;

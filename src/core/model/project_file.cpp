@@ -5,6 +5,7 @@
 
 #include "base/atomic_file.h"
 #include "base/c_locale.h"
+#include "base/i18n.h"
 
 namespace pelorix {
 namespace {
@@ -120,29 +121,29 @@ class ProjectWriter {
 
   std::string write(const Project& project) {
     line("PELORIX_PROJECT:");
-    line(text(project.name, "プロジェクト名", "/"));
-    line(path(project.saveFolder, "保存フォルダ") + "," +
-         text(project.saveFileName, "保存ファイル名", "/") + "," +
-         text(project.outputFormat, "出力形式", "/"));
+    line(text(project.name, _("プロジェクト名"), "/"));
+    line(path(project.saveFolder, _("保存フォルダ")) + "," +
+         text(project.saveFileName, _("保存ファイル名"), "/") + "," +
+         text(project.outputFormat, _("出力形式"), "/"));
     // Options only when there are any, so files without extensions stay as they were.
     line(formatC("%.2f,%d,%d", static_cast<double>(project.fps), project.outputWidth,
                  project.outputHeight) +
          (project.options != 0 ? formatC(",%d", project.options) : std::string()));
     for (int i = 0; i < project.layerCount; ++i) {
       const Layer& layer = project.layers[static_cast<size_t>(i)];
-      line(formatC("%d,", layer.number) + text(layer.name, "レイヤ名", "/"));
+      line(formatC("%d,", layer.number) + text(layer.name, _("レイヤ名"), "/"));
       line(formatC("%d,%d", layer.visible, layer.effects));
       line(formatC("%d,%d,%d,%d", layer.keyColor.blue, layer.keyColor.green, layer.keyColor.red,
                    layer.keyColor.reserved));
       line(formatC("%d,%d", layer.reserved1, layer.reserved2));
       for (const Source& s : layer.sources) {
-        line(path(s.file, "ファイル名"));
+        line(path(s.file, _("ファイル名")));
         line(formatC("%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f", static_cast<double>(s.duration),
                      static_cast<double>(s.x), static_cast<double>(s.y),
                      static_cast<double>(s.scale), static_cast<double>(s.rotation),
                      static_cast<double>(s.opacity), static_cast<double>(s.reserved1),
                      static_cast<double>(s.reserved2)));
-        line(formatC("%d,", s.flags) + text(s.pluginText, "プラグイン", "/"));
+        line(formatC("%d,", s.flags) + text(s.pluginText, _("プラグイン"), "/"));
       }
       line("LAYER_END:");
     }
@@ -169,11 +170,11 @@ class ProjectWriter {
     }
     if (lineBreak) {
       warnings_.push_back(
-          formatC("警告: %sの改行を空白に置き換えて保存します: %s", label, result.c_str()));
+          formatC(_("警告: %sの改行を空白に置き換えて保存します: %s"), label, result.c_str()));
     }
     if (result.find_first_of(std::string(",\t") + extraSeparators) != std::string::npos) {
       warnings_.push_back(
-          formatC("警告: %s「%s」は区切り文字 (, タブ /) を含むため、読み込み時にそこで切れます",
+          formatC(_("警告: %s「%s」は区切り文字 (, タブ /) を含むため、読み込み時にそこで切れます"),
                   label, result.c_str()));
     }
     return result;
@@ -220,15 +221,15 @@ std::string nextToken(std::string& line) {
 
 std::string projectSummary(const Project& project) {
   std::string text = project.name + "\n";
-  text += "保存フォルダ " + project.saveFolder + " 保存ファイル名 " + project.saveFileName +
-          " 種類 " + project.outputFormat + "\n";
+  text += formatC(_("保存フォルダ %s 保存ファイル名 %s 種類 %s\n"), project.saveFolder.c_str(),
+                  project.saveFileName.c_str(), project.outputFormat.c_str());
   text += formatC("X=%d Y=%d FPS=%f\n", project.outputWidth, project.outputHeight,
                   static_cast<double>(project.fps));
   for (int i = 0; i < project.layerCount; ++i) {
     const Layer& layer = project.layers[static_cast<size_t>(i)];
-    text += formatC(" レイヤ名=%s   枚数=%d\n", layer.name.c_str(),
+    text += formatC(_(" レイヤ名=%s   枚数=%d\n"), layer.name.c_str(),
                     static_cast<int>(layer.sources.size()));
-    text += formatC(" 表示=%d 効果=%d\n", layer.visible, layer.effects);
+    text += formatC(_(" 表示=%d 効果=%d\n"), layer.visible, layer.effects);
   }
   return text;
 }
@@ -252,7 +253,7 @@ ProjectLoadResult loadProjectFromMemory(Project& project, std::string_view data,
   project.fileEncoding = isValidUtf8(data) ? TextEncoding::Utf8 : TextEncoding::Cp932;
   outcome.result = ProjectReader(project, data, project.fileEncoding).read();
   if (outcome.result == kLoadMalformed) {
-    outcome.message = formatC("[%s] layerinfoファイルが異常です", path.c_str());
+    outcome.message = formatC(_("[%s] layerinfoファイルが異常です"), path.c_str());
   } else {
     outcome.summary = projectSummary(project);
   }
@@ -265,7 +266,7 @@ ProjectLoadResult loadProject(Project& project, const std::string& path) {
   if (!data) {
     ProjectLoadResult outcome;
     outcome.result = kLoadCannotOpen;
-    outcome.message = formatC("[%s] layerinfoファイルが開けません", path.c_str());
+    outcome.message = formatC(_("[%s] layerinfoファイルが開けません"), path.c_str());
     return outcome;
   }
   return loadProjectFromMemory(project, *data, path);
@@ -285,7 +286,7 @@ ProjectSaveResult saveProject(const Project& project, const std::string& path) {
       outcome.encoding = TextEncoding::Cp932;
     } else {
       outcome.warnings.push_back(
-          "警告: CP932で表せない文字があるため、プロジェクトファイルをUTF-8で保存します");
+          _("警告: CP932で表せない文字があるため、プロジェクトファイルをUTF-8で保存します"));
     }
   }
   const std::string folder = resolveSymlinks(path);
@@ -294,7 +295,7 @@ ProjectSaveResult saveProject(const Project& project, const std::string& path) {
   if (!writeFileAtomically(path, {reinterpret_cast<const uint8_t*>(content.data()), content.size()},
                            Durability::Sync, &error)) {
     outcome.result = kSaveFailed;
-    outcome.message = formatC("[%s] layerinfoファイルが保存できません", path.c_str());
+    outcome.message = formatC(_("[%s] layerinfoファイルが保存できません"), path.c_str());
     outcome.warnings.push_back(error.message);
   }
   return outcome;

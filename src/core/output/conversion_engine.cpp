@@ -12,6 +12,7 @@
 
 #include "base/atomic_file.h"
 #include "base/c_locale.h"
+#include "base/i18n.h"
 #include "base/log_sink.h"
 #include "base/paths.h"
 #include "base/system_memory.h"
@@ -313,23 +314,23 @@ void ConversionEngine::Run::finish() {
     }
     if (!failure.empty() || abortRequested.load() || nextToReport != last + 1) {
       writer.reset();
-      listener.appendLog(formatC("未完成のファイル %s を削除しました。", oneFilePath.c_str()));
+      listener.appendLog(formatC(_("未完成のファイル %s を削除しました。"), oneFilePath.c_str()));
     }
   }
   if (clock.stalled()) {
     summary.stalled = true;
     listener.appendLog(
-        formatC("%.2f 秒より先はフレームの時刻が進まないため、%d 画面で打ち切りました。",
+        formatC(_("%.2f 秒より先はフレームの時刻が進まないため、%d 画面で打ち切りました。"),
                 static_cast<double>(clock.stalledAt()), nextToReport));
   }
   if (!failure.empty()) {
     listener.finished(ConversionOutcome::Failed, failure);
   } else if (abortRequested.load()) {
-    listener.appendLog("中断しました。");
+    listener.appendLog(_("中断しました。"));
     listener.finished(ConversionOutcome::Aborted, {});
   } else {
     listener.appendLog(
-        formatC("変換時間は%ld 秒", static_cast<long>(std::time(nullptr) - started)));
+        formatC(_("変換時間は%ld 秒"), static_cast<long>(std::time(nullptr) - started)));
     listener.finished(ConversionOutcome::Completed, {});
   }
   active = false;
@@ -358,23 +359,23 @@ bool ConversionEngine::start(const Project& project, const ConversionSettings& s
                        : oneFileType(run->format, (project.options & projectAnimatedFile) != 0);
   if (conversionRefusesGif(run->format, settings.refuseGif) ||
       (oneFile == OneFileType::Gif && settings.refuseGif)) {
-    return refuse(kGifRefused);
+    return refuse(_(kGifRefused));
   }
   if (!(project.fps > 0.0f)) {
-    return refuse(
-        formatC("フレームレートが %.2f のため変換できません。", static_cast<double>(project.fps)));
+    return refuse(formatC(_("フレームレートが %.2f のため変換できません。"),
+                          static_cast<double>(project.fps)));
   }
   if (settings.oneFile && oneFile == OneFileType::None) {
     return refuse(saveFailedMessage(ImageError(
-        E_FAIL,
-        "not a one-file type (gif, webp, apng, mp4, webm, mov, mkv): " + *settings.oneFile)));
+        E_FAIL, formatC(_("not a one-file type (gif, webp, apng, mp4, webm, mov, mkv): %s"),
+                        settings.oneFile->c_str()))));
   }
   if (oneFile != OneFileType::None &&
       countConversionFrames(list.totalTime, project.fps).frames == 0) {
-    return refuse("書き出す画面がありません。");
+    return refuse(_("書き出す画面がありません。"));
   }
   if (oneFile != OneFileType::None && settings.skipExisting) {
-    return refuse("--skip-existing resumes numbered frames; it cannot resume one file");
+    return refuse(_("--skip-existing resumes numbered frames; it cannot resume one file"));
   }
   // An unknown type is refused before anything is made on disk.
   if (oneFile == OneFileType::None && !codecForExtension(run->format)) {
@@ -385,14 +386,14 @@ bool ConversionEngine::start(const Project& project, const ConversionSettings& s
   // Counted without listing the times: a huge count is refused before any memory is used.
   const FrameCount count = countConversionFrames(list.totalTime, project.fps);
   if (count.tooMany) {
-    return refuse(formatC("画面数が %.0f あり、上限の %ld を超えるため変換できません。",
+    return refuse(formatC(_("画面数が %.0f あり、上限の %ld を超えるため変換できません。"),
                           count.estimate, kMaxConversionFrames));
   }
   run->first = 0;
   run->last = static_cast<int>(count.frames) - 1;
   if (settings.frames) {
     if (count.frames > 0 && settings.frames->first > run->last) {
-      return refuse(formatC("frames %d-%d lie after the last frame (%d)", settings.frames->first,
+      return refuse(formatC(_("frames %d-%d lie after the last frame (%d)"), settings.frames->first,
                             settings.frames->second, run->last));
     }
     run->first = std::max(run->first, settings.frames->first);
@@ -447,14 +448,15 @@ bool ConversionEngine::start(const Project& project, const ConversionSettings& s
     };
     if (total(1) > available) {
       return refuse(formatC(
-          "この変換には約 %.0f MB のメモリが必要ですが、使えるのは %.0f MB です。",
+          _("この変換には約 %.0f MB のメモリが必要ですが、使えるのは %.0f MB です。"),
           static_cast<double>(total(1)) / 1048576.0, static_cast<double>(available) / 1048576.0));
     }
     if (total(run->jobs) > available) {
       while (run->jobs > 1 && total(run->jobs) > available)
         --run->jobs;
-      listener.appendLog(formatC("メモリが足りないため、%d 本のスレッドで変換します (約 %.0f MB)。",
-                                 run->jobs, static_cast<double>(total(run->jobs)) / 1048576.0));
+      listener.appendLog(
+          formatC(_("メモリが足りないため、%d 本のスレッドで変換します (約 %.0f MB)。"), run->jobs,
+                  static_cast<double>(total(run->jobs)) / 1048576.0));
     }
   }
   if (oneFile != OneFileType::None) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "base/c_locale.h"
+#include "base/i18n.h"
 #include "base/paths.h"
 #include "imageio/codec.h"
 
@@ -38,7 +39,7 @@ std::string frameFileName(const std::string& folder, const std::string& baseName
 }
 
 std::string totalTimeLine(float totalTime, float fps) {
-  return formatC("トータルタイム　%.2f　画面数　%.0f", static_cast<double>(totalTime),
+  return formatC(_("トータルタイム　%.2f　画面数　%.0f"), static_cast<double>(totalTime),
                  static_cast<double>(fps * totalTime));
 }
 
@@ -47,11 +48,12 @@ ImageError makeFolders(const std::string& folder) {
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (error) {
-    return ImageError(E_FAIL, "cannot create the folder " + folder + ": " + error.message());
+    return ImageError(E_FAIL, formatC(_("cannot create the folder %s: %s"), folder.c_str(),
+                                      error.message().c_str()));
   }
   if (!std::filesystem::is_directory(folder, error)) {
-    return ImageError(E_FAIL,
-                      "cannot create the folder " + folder + ": a file of that name exists");
+    return ImageError(E_FAIL, formatC(_("cannot create the folder %s: a file of that name exists"),
+                                      folder.c_str()));
   }
   return {};
 }
@@ -60,8 +62,8 @@ ScreenSaveResult saveFrameToFile(const std::string& path, const DibImage& image,
                                  int debugLevel, LogSink& log, const EncodeOptions& options) {
   ScreenSaveResult result;
   if (screenSaveRefusesGif(path, refuseGif)) {
-    log.appendLog(kGifRefused);
-    result.message = kGifRefused;
+    log.appendLog(_(kGifRefused));
+    result.message = _(kGifRefused);
     return result;
   }
   const std::string folder = folderOf(path);

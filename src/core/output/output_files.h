@@ -2,14 +2,15 @@
 
 #include <string>
 
+#include "base/i18n.h"
 #include "base/log_sink.h"
 #include "imageio/dib_image.h"
 #include "imageio/image_error.h"
 
 namespace pelorix {
 
-// The message of refused GIF output (while the GIFGIF setting is on).
-inline constexpr const char* kGifRefused = "GIF保存は現在サポート外です。";
+// The message of refused GIF output (while the GIFGIF setting is on), to be translated with _().
+inline constexpr const char* kGifRefused = N_("GIF保存は現在サポート外です。");
 
 // Conversion refuses the formats "gif" and "GIF" exactly; screen save the extensions ".gif" and
 // ".GIF" exactly. Other spellings pass.

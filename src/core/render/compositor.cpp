@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/c_locale.h"
+#include "base/i18n.h"
 #include "base/row_workers.h"
 #include "render/blit_kernel.h"
 #include "render/timeline.h"
@@ -161,7 +162,7 @@ bool Compositor::makeCanvas(DibImage& canvas, const Project& project) {
     return true;
   }
   log_.appendLog(
-      formatC("出力画像 (%d x %d) を作成できません", project.outputWidth, project.outputHeight));
+      formatC(_("出力画像 (%d x %d) を作成できません"), project.outputWidth, project.outputHeight));
   return false;
 }
 

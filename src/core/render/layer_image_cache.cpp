@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "base/c_locale.h"
+#include "base/i18n.h"
 #include "imageio/pixel_convert.h"
 #include "model/text_encoding.h"
 
@@ -79,15 +80,14 @@ bool LayerImageCache::ensure(int layer, int sourceIndex, const std::string& file
   if (got.decodedHere) {
     const CachedPicture& picture = *got.picture;
     if (picture.converted && !(keepAlpha && picture.fileAlpha)) {
-      log.appendLog(formatC("%s はDIBフォーマットまたは24BITカラーではありません。 (%d)カラー",
+      log.appendLog(formatC(_("%s はDIBフォーマットまたは24BITカラーではありません。 (%d)カラー"),
                             file.c_str(), picture.fileDepth));
-      log.appendLog("変換を試みます");
+      log.appendLog(_("変換を試みます"));
     }
     if (picture.fileAlpha && !keepAlpha) {
-      log.appendLog(
-          formatC("%s は透明度を持っています。レイヤー設定の「画像の透明度を使う」で"
-                  "反映できます。",
-                  file.c_str()));
+      log.appendLog(formatC(
+          _("%s は透明度を持っています。レイヤー設定の「画像の透明度を使う」で反映できます。"),
+          file.c_str()));
     }
   }
   slot.picture = got.picture;

@@ -1,4 +1,5 @@
 #include "dlg_layer_setting.h"
+#include "../qtr.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -13,7 +14,7 @@
 namespace pelorix::gui {
 namespace {
 
-QPushButton* toggle(const char* text, bool checked, QWidget* parent, const char* name) {
+QPushButton* toggle(const QString& text, bool checked, QWidget* parent, const char* name) {
   auto* button = new ToggleButton(text, parent);
   button->setChecked(checked);
   button->setObjectName(name);
@@ -31,34 +32,35 @@ QLineEdit* edit(const QString& text, QWidget* parent, const char* name) {
 DlgLayerSetting::DlgLayerSetting(const LayerValues& values, QWidget* parent)
     : QDialog(parent), values_(values) {
   setObjectName("DlgLayerSetting");
-  setWindowTitle("レイヤー設定");
+  setWindowTitle(qtr("レイヤー設定"));
   number_ = edit(QString::number(values.number), this, "number");
   name_ = edit(QString::fromStdString(values.name), this, "name");
-  visible_ = toggle("表示/非表示", values.visible != 0, this, "visible");
-  colorKey_ = toggle("透過色有効", (values.effects & effectColorKey) != 0, this, "colorKey");
-  interpolate_ = toggle("補間有り", (values.effects & effectInterpolate) != 0, this, "interpolate");
-  alpha_ = toggle("画像の透明度を使う", (values.effects & effectAlpha) != 0, this, "alpha");
+  visible_ = toggle(qtr("表示/非表示"), values.visible != 0, this, "visible");
+  colorKey_ = toggle(qtr("透過色有効"), (values.effects & effectColorKey) != 0, this, "colorKey");
+  interpolate_ =
+      toggle(qtr("補間有り"), (values.effects & effectInterpolate) != 0, this, "interpolate");
+  alpha_ = toggle(qtr("画像の透明度を使う"), (values.effects & effectAlpha) != 0, this, "alpha");
   red_ = edit(QString::number(values.red), this, "red");
   green_ = edit(QString::number(values.green), this, "green");
   blue_ = edit(QString::number(values.blue), this, "blue");
   for (QLineEdit* channel : {red_, green_, blue_})
     channel->setMaximumWidth(48);
   number_->setMaximumWidth(72);
-  auto* ok = new QPushButton("OK", this);
+  auto* ok = new QPushButton(qtr("OK"), this);
   ok->setObjectName("ok");
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &DlgLayerSetting::accept);
 
   auto* layout = new QGridLayout(this);
-  layout->addWidget(new QLabel("レイヤ番号", this), 0, 0);
+  layout->addWidget(new QLabel(qtr("レイヤ番号"), this), 0, 0);
   layout->addWidget(number_, 0, 1);
-  layout->addWidget(new QLabel("レイヤ名", this), 1, 0);
+  layout->addWidget(new QLabel(qtr("レイヤ名"), this), 1, 0);
   layout->addWidget(name_, 1, 1, 1, 4);
   layout->addWidget(visible_, 2, 0);
   layout->addWidget(colorKey_, 2, 1);
   layout->addWidget(interpolate_, 2, 2);
   layout->addWidget(alpha_, 2, 3, 1, 2);
-  layout->addWidget(new QLabel("透過色 R:G:B", this), 3, 0);
+  layout->addWidget(new QLabel(qtr("透過色 R:G:B"), this), 3, 0);
   auto* colour = new QHBoxLayout;
   colour->addWidget(red_);
   colour->addWidget(green_);
@@ -75,7 +77,7 @@ void DlgLayerSetting::accept() {
                     (alpha_->isChecked() ? effectAlpha : 0);
   const std::optional<int> number = leadingInteger(number_->text().toStdString());
   if (!number) {
-    showNotice(this, "Please enter an integer.");
+    showNotice(this, qtr("Please enter an integer."));
     number_->setFocus();
     return;
   }
@@ -86,7 +88,7 @@ void DlgLayerSetting::accept() {
   for (int i = 0; i < 3; ++i) {
     const std::optional<int> value = leadingByte(edits[i]->text().toStdString());
     if (!value) {
-      showNotice(this, "Please enter an integer between 0 and 255.");
+      showNotice(this, qtr("Please enter an integer between 0 and 255."));
       edits[i]->setFocus();
       return;
     }

@@ -1,4 +1,5 @@
 #include "dlg_prj_setting.h"
+#include "../qtr.h"
 
 #include <QFileDialog>
 #include <QGridLayout>
@@ -25,7 +26,7 @@ QLineEdit* edit(const QString& text, QWidget* parent, const char* name) {
 DlgPrjSetting::DlgPrjSetting(const ProjectValues& values, QWidget* parent)
     : QDialog(parent), values_(values) {
   setObjectName("DlgPrjSetting");
-  setWindowTitle("プロジェクト設定");
+  setWindowTitle(qtr("プロジェクト設定"));
   fileName_ = edit(QString::fromStdString(values.fileName), this, "fileName");
   name_ = edit(QString::fromStdString(values.name), this, "name");
   saveFolder_ = edit(QString::fromStdString(values.saveFolder), this, "saveFolder");
@@ -34,42 +35,42 @@ DlgPrjSetting::DlgPrjSetting(const ProjectValues& values, QWidget* parent)
   height_ = edit(QString::number(values.height), this, "height");
   fps_ = edit(QString::number(values.fps), this, "fps");
   format_ = edit(QString::fromStdString(values.format), this, "format");
-  transparent_ = new ToggleButton("背景を透明にする", this);
+  transparent_ = new ToggleButton(qtr("背景を透明にする"), this);
   transparent_->setObjectName("transparentBackground");
   transparent_->setChecked((values.options & projectTransparentBackground) != 0);
-  animated_ = new ToggleButton("gif/webp を1つのファイルに", this);
+  animated_ = new ToggleButton(qtr("gif/webp を1つのファイルに"), this);
   animated_->setObjectName("animatedFile");
   animated_->setChecked((values.options & projectAnimatedFile) != 0);
   auto* browseButton = new QPushButton(">", this);
   browseButton->setObjectName("browse");
   browseButton->setAutoDefault(false);
   browseButton->setMaximumWidth(28);
-  auto* ok = new QPushButton("OK", this);
+  auto* ok = new QPushButton(qtr("OK"), this);
   ok->setObjectName("ok");
   ok->setDefault(true);
-  auto* cancel = new QPushButton("キャンセル", this);
+  auto* cancel = new QPushButton(qtr("キャンセル"), this);
   cancel->setAutoDefault(false);
   connect(ok, &QPushButton::clicked, this, &DlgPrjSetting::accept);
   connect(cancel, &QPushButton::clicked, this, &DlgPrjSetting::reject);
   connect(browseButton, &QPushButton::clicked, this, &DlgPrjSetting::browse);
 
   auto* layout = new QGridLayout(this);
-  layout->addWidget(new QLabel("ファイル名", this), 0, 0);
+  layout->addWidget(new QLabel(qtr("ファイル名"), this), 0, 0);
   layout->addWidget(fileName_, 0, 1, 1, 4);
-  layout->addWidget(new QLabel("プロジェクト名", this), 1, 0);
+  layout->addWidget(new QLabel(qtr("プロジェクト名"), this), 1, 0);
   layout->addWidget(name_, 1, 1, 1, 4);
-  layout->addWidget(new QLabel("保存フォルダ名", this), 2, 0);
+  layout->addWidget(new QLabel(qtr("保存フォルダ名"), this), 2, 0);
   layout->addWidget(saveFolder_, 2, 1, 1, 3);
   layout->addWidget(browseButton, 2, 4);
-  layout->addWidget(new QLabel("保存ファイル名", this), 3, 0);
+  layout->addWidget(new QLabel(qtr("保存ファイル名"), this), 3, 0);
   layout->addWidget(saveFileName_, 3, 1, 1, 4);
-  layout->addWidget(new QLabel("出力サイズ幅", this), 4, 0);
+  layout->addWidget(new QLabel(qtr("出力サイズ幅"), this), 4, 0);
   layout->addWidget(width_, 4, 1);
-  layout->addWidget(new QLabel("出力形式", this), 4, 2);
+  layout->addWidget(new QLabel(qtr("出力形式"), this), 4, 2);
   layout->addWidget(format_, 4, 3);
-  layout->addWidget(new QLabel("出力サイズ高さ", this), 5, 0);
+  layout->addWidget(new QLabel(qtr("出力サイズ高さ"), this), 5, 0);
   layout->addWidget(height_, 5, 1);
-  layout->addWidget(new QLabel("フレームレート（FPS)", this), 6, 0);
+  layout->addWidget(new QLabel(qtr("フレームレート（FPS)"), this), 6, 0);
   layout->addWidget(fps_, 6, 1);
   layout->addWidget(transparent_, 5, 2, 1, 3);
   layout->addWidget(animated_, 6, 2, 1, 3);
@@ -80,7 +81,7 @@ DlgPrjSetting::DlgPrjSetting(const ProjectValues& values, QWidget* parent)
   layout->addLayout(buttons, 7, 0, 1, 5);
 
   chooseFolder = [this](const QString& start) {
-    return QFileDialog::getExistingDirectory(this, "保存フォルダ指定", start);
+    return QFileDialog::getExistingDirectory(this, qtr("保存フォルダ指定"), start);
   };
 }
 
@@ -104,7 +105,7 @@ void DlgPrjSetting::accept() {
   for (int i = 0; i < 3; ++i) {
     const std::optional<int> value = wholeInteger(numbers[i]->text().toStdString());
     if (!value) {
-      showNotice(this, "Please enter an integer.");
+      showNotice(this, qtr("Please enter an integer."));
       numbers[i]->setFocus();
       return;
     }

@@ -1,4 +1,5 @@
 #include "dlg_src_setting.h"
+#include "../qtr.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -27,7 +28,7 @@ QLineEdit* numberEdit(float value, QWidget* parent, const char* name) {
 DlgSrcSetting::DlgSrcSetting(const SourceDialogValues& values, QWidget* parent)
     : QDialog(parent), values_(values) {
   setObjectName("DlgSrcSetting");
-  setWindowTitle("ソース画像設定");
+  setWindowTitle(qtr("ソース画像設定"));
   const Source& s = values.source;
   file_ = new QLineEdit(QString::fromStdString(s.file), this);
   file_->setObjectName("file");
@@ -41,39 +42,39 @@ DlgSrcSetting::DlgSrcSetting(const SourceDialogValues& values, QWidget* parent)
   rotation_ = numberEdit(s.rotation, this, "rotation");
   duration_ = numberEdit(s.duration, this, "duration");
   opacity_ = numberEdit(s.opacity, this, "opacity");
-  autoCalc_ = new ToggleButton("自動計算有り", this);
+  autoCalc_ = new ToggleButton(qtr("自動計算有り"), this);
   autoCalc_->setObjectName("autoCalc");
   autoCalc_->setChecked((s.flags & sourceAutoCalc) != 0);
-  auto* pluginLabel = new QLabel("プラグイン", this);
+  auto* pluginLabel = new QLabel(qtr("プラグイン"), this);
   plugin_ = new QLineEdit(QString::fromStdString(s.pluginText), this);
   plugin_->setObjectName("plugin");
   pluginLabel->setVisible(false);
   plugin_->setVisible(false);
-  auto* ok = new QPushButton("OK", this);
+  auto* ok = new QPushButton(qtr("OK"), this);
   ok->setObjectName("ok");
   ok->setDefault(true);
-  auto* cancel = new QPushButton("キャンセル", this);
+  auto* cancel = new QPushButton(qtr("キャンセル"), this);
   cancel->setAutoDefault(false);
   connect(ok, &QPushButton::clicked, this, &DlgSrcSetting::accept);
   connect(cancel, &QPushButton::clicked, this, &DlgSrcSetting::reject);
   connect(browseButton, &QPushButton::clicked, this, &DlgSrcSetting::browse);
 
   auto* layout = new QGridLayout(this);
-  layout->addWidget(new QLabel("ファイル名", this), 0, 0);
+  layout->addWidget(new QLabel(qtr("ファイル名"), this), 0, 0);
   layout->addWidget(file_, 0, 1, 1, 6);
   layout->addWidget(browseButton, 0, 7);
   layout->addWidget(new QLabel("X", this), 1, 0);
   layout->addWidget(x_, 1, 1);
   layout->addWidget(new QLabel("Y", this), 1, 2);
   layout->addWidget(y_, 1, 3);
-  layout->addWidget(new QLabel("倍率", this), 1, 4);
+  layout->addWidget(new QLabel(qtr("倍率"), this), 1, 4);
   layout->addWidget(scale_, 1, 5);
-  layout->addWidget(new QLabel("回転角", this), 1, 6);
+  layout->addWidget(new QLabel(qtr("回転角"), this), 1, 6);
   layout->addWidget(rotation_, 1, 7);
-  layout->addWidget(new QLabel("X,Yは合成画面中心に対する座標", this), 2, 0, 1, 8);
-  layout->addWidget(new QLabel("時間（秒）", this), 3, 0);
+  layout->addWidget(new QLabel(qtr("X,Yは合成画面中心に対する座標"), this), 2, 0, 1, 8);
+  layout->addWidget(new QLabel(qtr("時間（秒）"), this), 3, 0);
   layout->addWidget(duration_, 3, 1);
-  layout->addWidget(new QLabel("透明度", this), 3, 2);
+  layout->addWidget(new QLabel(qtr("透明度"), this), 3, 2);
   layout->addWidget(opacity_, 3, 3);
   layout->addWidget(autoCalc_, 3, 4, 1, 2);
   layout->addWidget(pluginLabel, 4, 0);
@@ -85,11 +86,12 @@ DlgSrcSetting::DlgSrcSetting(const SourceDialogValues& values, QWidget* parent)
   layout->addLayout(buttons, 5, 0, 1, 8);
 
   chooseImage = [this](const QString& folder, const QString& pattern) {
-    const QStringList filters = {"Bitmap image (*.bmp *.dib)", "JPEG image (*.jpg *.jpeg)",
-                                 "GIF image (*.gif)", "PNG image (*.png)", "All File (*)"};
+    const QStringList filters = {qtr("Bitmap image (*.bmp *.dib)"),
+                                 qtr("JPEG image (*.jpg *.jpeg)"), qtr("GIF image (*.gif)"),
+                                 qtr("PNG image (*.png)"), qtr("All File (*)")};
     // The filter that lists what the file name pattern names (a "*.png" field lists PNGs).
     QString selected = filters[imageFilterForPattern(pattern.toStdString())];
-    return QFileDialog::getOpenFileName(this, "ソース画像",
+    return QFileDialog::getOpenFileName(this, qtr("ソース画像"),
                                         folder.isEmpty() ? pattern : folder + "/" + pattern,
                                         filters.join(";;"), &selected);
   };

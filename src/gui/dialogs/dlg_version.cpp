@@ -1,4 +1,5 @@
 #include "dlg_version.h"
+#include "../qtr.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -13,13 +14,13 @@ namespace pelorix::gui {
 
 DlgVersion::DlgVersion(const QString& displayText, QWidget* parent) : QDialog(parent) {
   setObjectName("DlgVersion");
-  setWindowTitle("Pelorixの情報");
+  setWindowTitle(qtr("Pelorixの情報"));
   auto* icon = new QLabel(this);
   icon->setPixmap(applicationIcon().pixmap(32, 32));
   auto* name = new QLabel("Pelorix", this);
   auto* version = new QLabel(QString::fromStdString(versionLine()), this);
   version->setObjectName("versionLine");
-  auto* ok = new QPushButton("OK", this);
+  auto* ok = new QPushButton(qtr("OK"), this);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   lines_ = new QListWidget(this);

@@ -75,12 +75,12 @@ TEST(EditorProject, OpeningShowsTheSummaryTheSortedTreeAndTheFirstSource) {
   Editor editor(port);
   editor.startUp(demo.project());
   ASSERT_EQ(port.information.size(), 1u);
-  EXPECT_EQ(port.information[0].rfind("Pelorix デモ\n保存フォルダ out", 0), 0u);
-  EXPECT_EQ(editor.title(), "Pelorix Pelorix デモ[*]");
+  EXPECT_EQ(port.information[0].rfind("Pelorix demo\n保存フォルダ out", 0), 0u);
+  EXPECT_EQ(editor.title(), "Pelorix Pelorix demo[*]");
   EXPECT_EQ(editor.projectFolder(), demo.dir.folder());
   EXPECT_EQ(editor.projectFileName(), "demo.pxp");
-  ASSERT_EQ(editor.treeItems().size(), 3u);
-  EXPECT_EQ(editor.treeItems()[0].text, "01 :背景       [3.00]");  // padded to ten columns
+  ASSERT_EQ(editor.treeItems().size(), 4u);
+  EXPECT_EQ(editor.treeItems()[0].text, "01 :background [3.00]");
   EXPECT_EQ(editor.treeItems()[0].icon, 0);
   EXPECT_EQ(editor.selectedTreeItem(), 0);
   EXPECT_EQ(editor.selectedRow(), 0);
@@ -150,7 +150,7 @@ TEST(EditorProject, LeavingAModifiedProjectAsksAndCancelStops) {
     o.port.projectFile = next;
     o.port.answers = {Answer::Cancel};
     o.editor.loadProjectCommand();
-    EXPECT_EQ(o.editor.project().name, "Pelorix デモ");
+    EXPECT_EQ(o.editor.project().name, "Pelorix demo");
     EXPECT_TRUE(o.editor.modified());
     EXPECT_EQ(o.editor.projectFileName(), "demo.pxp");
   }
@@ -270,7 +270,7 @@ TEST(EditorLayers, HidingALayerReachesTheDrawListAtOnce) {
   };
   o.editor.selectTreeItem(1);
   o.editor.layerSettings();
-  EXPECT_EQ(o.editor.drawList(), (std::vector<int>{0, 2}));
+  EXPECT_EQ(o.editor.drawList(), (std::vector<int>{0, 2, 3}));
   EXPECT_EQ(o.editor.treeItems()[1].icon, 3);
 }
 
@@ -278,8 +278,8 @@ TEST(EditorLayers, NewLayerCancelledLeavesNothing) {
   Opened o;
   o.editor.newLayer();
   EXPECT_EQ(o.port.layerDialogs, 1);
-  EXPECT_EQ(o.editor.project().layerCount, 3);
-  EXPECT_EQ(o.editor.treeItems().size(), 3u);
+  EXPECT_EQ(o.editor.project().layerCount, 4);
+  EXPECT_EQ(o.editor.treeItems().size(), 4u);
   EXPECT_FALSE(o.editor.modified());
   EXPECT_FALSE(o.editor.busy());
   o.port.layerDialog = [](LayerValues& v) {
@@ -288,7 +288,7 @@ TEST(EditorLayers, NewLayerCancelledLeavesNothing) {
     return true;
   };
   o.editor.newLayer();
-  EXPECT_EQ(o.editor.project().layerCount, 4);
+  EXPECT_EQ(o.editor.project().layerCount, 5);
   EXPECT_EQ(o.editor.treeItems().back().text, "07 :-          [0.00]");
 }
 
@@ -296,11 +296,11 @@ TEST(EditorLayers, DeleteLayerAsksAndRebuilds) {
   Opened o;
   o.port.answers = {Answer::No};
   o.editor.deleteLayer();
-  EXPECT_EQ(o.editor.project().layerCount, 3);
+  EXPECT_EQ(o.editor.project().layerCount, 4);
   o.editor.deleteLayer();
   EXPECT_EQ(o.port.questions.back(), "レイヤーを削除します。");
-  EXPECT_EQ(o.editor.project().layerCount, 2);
-  EXPECT_EQ(o.editor.drawList().size(), 2u);
+  EXPECT_EQ(o.editor.project().layerCount, 3);
+  EXPECT_EQ(o.editor.drawList().size(), 3u);
   EXPECT_FALSE(o.editor.busy());
   // The neighbour takes the selection and shows its sources.
   EXPECT_EQ(o.editor.selectedTreeItem(), 0);

@@ -92,6 +92,7 @@ std::vector<std::string> checksumLines() {
     Project demo;
     const std::string path = std::string(PELORIX_SOURCE_DIR) + "/examples/demo/demo.pxp";
     EXPECT_GT(loadProject(demo, path).result, 0);
+    demo.layerCount = 3;  // the fourth layer uses the picture's transparency, an extension
     compositor.setProjectFolder(std::string(PELORIX_SOURCE_DIR) + "/examples/demo/");
     const DrawList list = buildDrawList(demo);
     DibImage canvas;

@@ -1,0 +1,123 @@
+#include "base/i18n.h"
+
+#include <libintl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <vector>
+
+namespace pelorix {
+namespace {
+
+constexpr const char* kDomain = "pelorix";
+
+std::string gLanguage = "ja";
+std::string gLocaleFolder;
+
+bool exists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+std::string executableFolder() {
+  std::string path(4096, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
+  if (length <= 0) return {};
+  path.resize(static_cast<size_t>(length));
+  return path.substr(0, path.find_last_of('/') + 1);
+}
+
+// The catalogues: PELORIX_LOCALEDIR, beside an installed program (../share/locale), in the
+// build tree (the programs live two levels below it), or the configured install folder.
+std::string findLocaleFolder() {
+  if (const char* chosen = std::getenv("PELORIX_LOCALEDIR"); chosen && *chosen) return chosen;
+  const std::string bin = executableFolder();
+  for (const std::string& candidate :
+       {bin + "../share/locale", bin + "../../locale", bin + "../locale"}) {
+    if (exists(candidate + "/en/LC_MESSAGES/pelorix.mo")) return candidate;
+  }
+#ifdef PELORIX_LOCALE_DIR
+  return PELORIX_LOCALE_DIR;
+#else
+  return bin + "../share/locale";
+#endif
+}
+
+// "en_US.UTF-8" -> "en_US", "en"; "C" and "POSIX" -> nothing.
+std::vector<std::string> candidatesOf(const std::string& locale) {
+  std::string name = locale.substr(0, locale.find_first_of(".@"));
+  if (name.empty() || name == "C" || name == "POSIX") return {};
+  std::vector<std::string> names{name};
+  const size_t underscore = name.find('_');
+  if (underscore != std::string::npos) names.push_back(name.substr(0, underscore));
+  return names;
+}
+
+const char* environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value ? value : nullptr;
+}
+
+}  // namespace
+
+const char* _(const char* text) {
+  return dgettext(kDomain, text);
+}
+
+void initLanguage(const std::string& language) {
+  gLocaleFolder = findLocaleFolder();
+  // The languages asked for, in order: the override, or LANGUAGE (a list) when the locale
+  // itself is not C, then LC_ALL, LC_MESSAGES, LANG.
+  std::vector<std::string> wanted;
+  if (!language.empty()) {
+    wanted = candidatesOf(language);
+  } else {
+    const char* locale = environment("LC_ALL");
+    if (!locale) locale = environment("LC_MESSAGES");
+    if (!locale) locale = environment("LANG");
+    const std::vector<std::string> fromLocale = candidatesOf(locale ? locale : "C");
+    if (!fromLocale.empty()) {
+      if (const char* list = environment("LANGUAGE")) {
+        std::string rest = list;
+        for (size_t at = 0; at <= rest.size();) {
+          const size_t colon = rest.find(':', at);
+          for (const std::string& name : candidatesOf(rest.substr(at, colon - at)))
+            wanted.push_back(name);
+          if (colon == std::string::npos) break;
+          at = colon + 1;
+        }
+      }
+      wanted.insert(wanted.end(), fromLocale.begin(), fromLocale.end());
+    }
+  }
+  gLanguage = "ja";
+  for (const std::string& name : wanted) {
+    if (name == "ja") break;
+    if (exists(gLocaleFolder + "/" + name + "/LC_MESSAGES/pelorix.mo")) {
+      gLanguage = name;
+      break;
+    }
+  }
+  // gettext translates only outside the C locale: a UTF-8 locale that always exists carries
+  // the messages category, and LANGUAGE names the catalogue. Numbers stay in the C locale.
+  if (gLanguage == "ja") {
+    std::setlocale(LC_MESSAGES, "C");
+  } else {
+    if (!std::setlocale(LC_MESSAGES, "C.UTF-8")) std::setlocale(LC_MESSAGES, "");
+    ::setenv("LANGUAGE", gLanguage.c_str(), 1);
+  }
+  bindtextdomain(kDomain, gLocaleFolder.c_str());
+  bind_textdomain_codeset(kDomain, "UTF-8");
+}
+
+const std::string& activeLanguage() {
+  return gLanguage;
+}
+
+const std::string& localeFolder() {
+  return gLocaleFolder;
+}
+
+}  // namespace pelorix

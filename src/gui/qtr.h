@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+#include "base/i18n.h"
+
+namespace pelorix::gui {
+
+// A text of the catalogue, in the chosen language, for a widget.
+inline QString qtr(const char* text) {
+  return QString::fromUtf8(pelorix::_(text));
+}
+
+}  // namespace pelorix::gui
