@@ -6,7 +6,9 @@
 #include <QFileInfo>
 
 #include "app/settings.h"
+#include "base/i18n.h"
 #include "dlg_main.h"
+#include "languages.h"
 #include "pelorix_version.h"
 
 namespace {
@@ -45,9 +47,16 @@ Options parseOptions(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   const Options options = parseOptions(argc, argv);
+  // The language: the settings file's "言語" key, else the environment.
+  pelorix::ProfileFile profile;
+  profile.load(options.settingsPath);
+  pelorix::initLanguage(pelorix::readSettings(profile).language);
   QApplication app(argc, argv);
   QApplication::setApplicationName("pelorix");
   QApplication::setApplicationVersion(PELORIX_VERSION);
+  QGuiApplication::setDesktopFileName("io.github.pelorix.Pelorix");
+  // Qt's own texts (standard buttons, file dialogs) in the language of ours.
+  pelorix::gui::installQtTranslations(app);
   pelorix::gui::DlgMain window(options.settingsPath, options.project);
   window.show();
   return QApplication::exec();

@@ -2,6 +2,7 @@
 // main window driving the editor on the demo project.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -17,6 +18,8 @@
 #include <filesystem>
 
 #include "../core/app/scripted_port.h"
+#include "app/texts.h"
+#include "base/i18n.h"
 #include "dialogs/dlg_layer_setting.h"
 #include "dialogs/dlg_prj_setting.h"
 #include "dialogs/dlg_src_setting.h"
@@ -24,6 +27,7 @@
 #include "dlg_disp.h"
 #include "dlg_main.h"
 #include "dlg_progress.h"
+#include "languages.h"
 #include "message_box.h"
 
 namespace pelorix::gui {
@@ -383,6 +387,72 @@ TEST(MainWindow, PreviewPlaceIsRemembered) {
   QApplication::processEvents();
   EXPECT_TRUE(again.editor().previewShown());
   EXPECT_EQ(again.preview().size(), QSize(400, 300));
+}
+
+bool hasJapanese(const QString& text) {
+  for (const QChar c : text) {
+    const char16_t u = c.unicode();
+    if ((u >= 0x3000 && u <= 0x30FF) || (u >= 0x4E00 && u <= 0x9FFF) ||
+        (u >= 0xFF00 && u <= 0xFFEF))
+      return true;
+  }
+  return false;
+}
+
+// Every visible text of a window and its children is English, and fits its widget.
+void expectEnglishThatFits(QWidget& window) {
+  window.show();
+  QApplication::processEvents();
+  EXPECT_FALSE(hasJapanese(window.windowTitle())) << window.windowTitle().toStdString();
+  for (QWidget* widget : window.findChildren<QWidget*>()) {
+    if (!widget->isVisible()) continue;
+    QString text;
+    int room = widget->contentsRect().width();
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+      text = label->text();
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+      text = button->text().remove('&');
+      room -= button->icon().isNull() ? 8 : button->iconSize().width() + 12;
+    } else if (auto* tree = qobject_cast<QTreeWidget*>(widget)) {
+      for (int i = 0; i < tree->columnCount(); ++i)
+        EXPECT_FALSE(hasJapanese(tree->headerItem()->text(i)))
+            << tree->headerItem()->text(i).toStdString();
+      continue;
+    } else {
+      continue;
+    }
+    EXPECT_FALSE(hasJapanese(text)) << text.toStdString();
+    EXPECT_LE(widget->fontMetrics().horizontalAdvance(text), room)
+        << text.toStdString() << " is cut in " << widget->objectName().toStdString();
+  }
+}
+
+// In English every window and dialog speaks English and no label is cut; Qt's own texts come
+// from Qt's catalogue of the same language (Japanese otherwise).
+TEST(Languages, EnglishWindowsAndDialogs) {
+  EXPECT_TRUE(installQtTranslations(*qApp));  // Japanese: Qt's Japanese texts
+  initLanguage("en");
+  {
+    MainWindow m;
+    expectEnglishThatFits(m.window);
+    LayerValues layer{5, "bg", 1, 6, 10, 20, 30};
+    DlgLayerSetting layerDialog(layer);
+    expectEnglishThatFits(layerDialog);
+    SourceDialogValues source;
+    DlgSrcSetting sourceDialog(source);
+    expectEnglishThatFits(sourceDialog);
+    ProjectValues project{"demo.pxp", "demo", "out", "frame", 320, 240, 29, "png"};
+    DlgPrjSetting projectDialog(project);
+    expectEnglishThatFits(projectDialog);
+    DlgVersion about(QString::fromStdString(aboutText()));
+    expectEnglishThatFits(about);
+    for (int i = 0; i < about.lines()->count(); ++i)
+      EXPECT_FALSE(hasJapanese(about.lines()->item(i)->text()));
+    DlgProgress progress;
+    expectEnglishThatFits(progress);
+  }
+  initLanguage("ja");
+  EXPECT_EQ(std::string(_("中断")), "中断");
 }
 
 }  // namespace

@@ -163,6 +163,7 @@ Settings readSettings(const ProfileFile& profile) {
   s.refuseGif = profile.readInt(kSection, "GIFGIF", 1);
   s.previewPlacement = parsePlacement(profile.readString(kSection, "出力画面ポジション", ""));
   s.previewShown = profile.readInt(kSection, "出力画面表示", 0);
+  s.language = profile.readString(kSection, "言語", "");
   return s;
 }
 

@@ -53,6 +53,7 @@ struct Settings {
   int refuseGif = 1;                                // "GIFGIF", only read
   std::optional<WindowPlacement> previewPlacement;  // "出力画面ポジション"
   int previewShown = 0;                             // "出力画面表示"
+  std::string language;  // "言語": "ja", "en", ... or empty for the environment's; only read
 };
 
 Settings readSettings(const ProfileFile& profile);

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <vector>
 
+extern "C" int _nl_msg_cat_cntr;  // glibc's count of catalogue changes
+
 namespace pelorix {
 namespace {
 
@@ -104,12 +106,15 @@ void initLanguage(const std::string& language) {
   // the messages category, and LANGUAGE names the catalogue. Numbers stay in the C locale.
   if (gLanguage == "ja") {
     std::setlocale(LC_MESSAGES, "C");
+    ::unsetenv("LANGUAGE");
   } else {
     if (!std::setlocale(LC_MESSAGES, "C.UTF-8")) std::setlocale(LC_MESSAGES, "");
     ::setenv("LANGUAGE", gLanguage.c_str(), 1);
   }
   bindtextdomain(kDomain, gLocaleFolder.c_str());
   bind_textdomain_codeset(kDomain, "UTF-8");
+  // gettext keeps the texts it found; a change of language must not reuse them.
+  ++_nl_msg_cat_cntr;
 }
 
 const std::string& activeLanguage() {
