@@ -93,6 +93,14 @@ void alignedRows(const BlitParams& p, int rowBegin, int rowEnd) {
 
 }  // namespace
 
+bool coversWholeFrame(const BlitParams& p, int width, int height) {
+  if (!p.aligned || p.alpha != 255 || p.pictureAlpha || p.colorKey) return false;
+  const int shiftU = static_cast<int>(p.hu) - p.ox;
+  const int shiftV = static_cast<int>(p.hv) - p.oy;
+  return p.x0 == 0 && p.x1 == width && p.y0 == 0 && p.y1 == height && shiftU >= 0 &&
+         width + shiftU <= p.imageWidth && shiftV >= 0 && height + shiftV <= p.imageHeight;
+}
+
 void shadePixelScalar(const BlitParams& p, float u, float v, uint32_t* d) {
   const float sw = static_cast<float>(p.imageWidth);
   const float sh = static_cast<float>(p.imageHeight);

@@ -52,6 +52,10 @@ struct BlitParams {
   uint32_t key = 0;  // colourValue() of the key colour
 };
 
+// Whether drawing the layer writes every pixel of a W x H frame with an opaque pixel (a copy on
+// whole pixels that covers the frame), so whatever the frame held before does not matter.
+bool coversWholeFrame(const BlitParams& params, int width, int height);
+
 // Draws rows [rowBegin, rowEnd) of the box. Every path gives the same bytes; rows are
 // independent, so callers may split them over threads.
 void blitRows(const BlitParams& params, int rowBegin, int rowEnd);

@@ -66,12 +66,42 @@ HWY_INLINE VU Premultiply(VU pixel) {
                 hn::Or(PremultipliedLane<2>(pixel, a), PremultipliedLane<3>(pixel, a)));
 }
 
-template <int J>
-HWY_INLINE VU FilteredLane(VU a, VU b, VU c, VU d, VU wa, VU wb, VU wc, VU wd) {
+// Two channels at once: a pixel's blue and red (or green and alpha) bytes in the low bytes of
+// its two 16-bit halves. Products of a byte and a weight up to 256 stay below 65536, so they
+// never spill into the other half.
+HWY_INLINE VU PairMask() {
   const DU du;
-  VU sum = hn::Add(hn::Mul(wa, LaneOf<J>(a)), hn::Mul(wb, LaneOf<J>(b)));
-  sum = hn::Add(sum, hn::Add(hn::Mul(wc, LaneOf<J>(c)), hn::Mul(wd, LaneOf<J>(d))));
-  return hn::ShiftLeft<8 * J>(hn::ShiftRight<16>(hn::Add(sum, hn::Set(du, 32768u))));
+  return hn::Set(du, 0x00FF00FFu);
+}
+
+// The bilinear value of one channel pair, exactly the reference's
+// ((256-fv)*top + fv*bottom + 32768) >> 16 with top = (256-fu)*A + fu*B: split top and bottom
+// into high and low bytes, H = (256-fv)*th + fv*bh and L = (256-fv)*tl + fv*bl (each below
+// 65536), and the result is (H + (L >> 8) + 128) >> 8.
+HWY_INLINE VU FilteredPair(VU a, VU b, VU c, VU d, VU gu, VU fu, VU gv, VU fv) {
+  const DU du;
+  const VU m = PairMask();
+  const VU top = hn::Add(hn::Mul(a, gu), hn::Mul(b, fu));
+  const VU bottom = hn::Add(hn::Mul(c, gu), hn::Mul(d, fu));
+  const VU high = hn::Add(hn::Mul(hn::And(hn::ShiftRight<8>(top), m), gv),
+                          hn::Mul(hn::And(hn::ShiftRight<8>(bottom), m), fv));
+  const VU low = hn::Add(hn::Mul(hn::And(top, m), gv), hn::Mul(hn::And(bottom, m), fv));
+  const VU sum =
+      hn::Add(hn::Add(high, hn::And(hn::ShiftRight<8>(low), m)), hn::Set(du, 0x00800080u));
+  return hn::And(hn::ShiftRight<8>(sum), m);
+}
+
+HWY_INLINE VU Filtered(VU a, VU b, VU c, VU d, VU fu, VU fv) {
+  const DU du;
+  const VU m = PairMask();
+  const VU gu = hn::Sub(hn::Set(du, 256u), fu);
+  const VU gv = hn::Sub(hn::Set(du, 256u), fv);
+  const VU lowPair =
+      FilteredPair(hn::And(a, m), hn::And(b, m), hn::And(c, m), hn::And(d, m), gu, fu, gv, fv);
+  const VU highPair = FilteredPair(
+      hn::And(hn::ShiftRight<8>(a), m), hn::And(hn::ShiftRight<8>(b), m),
+      hn::And(hn::ShiftRight<8>(c), m), hn::And(hn::ShiftRight<8>(d), m), gu, fu, gv, fv);
+  return hn::Or(lowPair, hn::ShiftLeft<8>(highPair));
 }
 
 template <int J>
@@ -93,21 +123,25 @@ HWY_INLINE hn::Mask<DU> FilteredMatchesKey(VU colour, VU key) {
   return hn::Eq(hn::And(colour, hn::Set(du, kColourMask)), premultipliedKey);
 }
 
-template <int J>
-HWY_INLINE VU BlendLane(VU src, VU old, VU alpha, VU rest) {
+// (alpha*s + rest*d + 127) / 255 for a channel pair; every half stays below 65536.
+HWY_INLINE VU BlendPair(VU src, VU old, VU alpha, VU rest) {
   const DU du;
-  const VU x = hn::Add(hn::Add(hn::Mul(alpha, LaneOf<J>(src)), hn::Mul(rest, LaneOf<J>(old))),
-                       hn::Set(du, 127u));
-  return hn::ShiftLeft<8 * J>(Div255(x));
+  const VU m = PairMask();
+  const VU x = hn::Add(hn::Add(hn::Mul(src, alpha), hn::Mul(old, rest)), hn::Set(du, 0x007F007Fu));
+  const VU q = hn::Add(hn::Add(x, hn::Set(du, 0x00010001u)), hn::And(hn::ShiftRight<8>(x), m));
+  return hn::And(hn::ShiftRight<8>(q), m);
 }
 
 // (alpha*s + (255-w)*d + 127) / 255 on every byte, w = alpha*As/255 per pixel.
 HWY_INLINE VU Blend(VU src, VU old, VU alpha) {
   const DU du;
+  const VU m = PairMask();
   const VU w = Div255(hn::Add(hn::Mul(alpha, AlphaOf(src)), hn::Set(du, 127u)));
   const VU rest = hn::Sub(hn::Set(du, 255u), w);
-  return hn::Or(hn::Or(BlendLane<0>(src, old, alpha, rest), BlendLane<1>(src, old, alpha, rest)),
-                hn::Or(BlendLane<2>(src, old, alpha, rest), BlendLane<3>(src, old, alpha, rest)));
+  const VU low = BlendPair(hn::And(src, m), hn::And(old, m), alpha, rest);
+  const VU high = BlendPair(hn::And(hn::ShiftRight<8>(src), m), hn::And(hn::ShiftRight<8>(old), m),
+                            alpha, rest);
+  return hn::Or(low, hn::ShiftLeft<8>(high));
 }
 
 // One row: columns [x, x + count) with their sampling points in us, vs.
@@ -124,7 +158,6 @@ void ShadeSpan(const BlitParams& p, uint32_t* row, int x, int count, const float
   const VF scale256 = hn::Set(df, 256.0f);
   const VI pitch = hn::Set(di, static_cast<int32_t>(p.imagePitch / 4));
   const VI oneI = hn::Set(di, 1);
-  const VU w256 = hn::Set(du, 256u);
   const VU key = hn::Set(du, p.key);
   const VU colourMask = hn::Set(du, kColourMask);
   const VU alpha = hn::Set(du, static_cast<uint32_t>(p.alpha));
@@ -178,15 +211,7 @@ void ShadeSpan(const BlitParams& p, uint32_t* row, int x, int count, const float
           }
           return value;
         };
-        const VU ta = take(a), tb = take(b), tc = take(cc), td = take(dd);
-        const VU gu = hn::Sub(w256, fu);
-        const VU gv = hn::Sub(w256, fv);
-        const VU wa = hn::Mul(gu, gv), wb = hn::Mul(fu, gv), wc = hn::Mul(gu, fv),
-                 wd = hn::Mul(fu, fv);
-        const VU filtered = hn::Or(hn::Or(FilteredLane<0>(ta, tb, tc, td, wa, wb, wc, wd),
-                                          FilteredLane<1>(ta, tb, tc, td, wa, wb, wc, wd)),
-                                   hn::Or(FilteredLane<2>(ta, tb, tc, td, wa, wb, wc, wd),
-                                          FilteredLane<3>(ta, tb, tc, td, wa, wb, wc, wd)));
+        const VU filtered = Filtered(take(a), take(b), take(cc), take(dd), fu, fv);
         const auto interpU = hn::RebindMask(du, interp);
         colour = hn::IfThenElse(interpU, filtered, colour);
         nearest = hn::AndNot(interpU, keep);

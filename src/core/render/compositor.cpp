@@ -46,10 +46,9 @@ bool finite(const Placement& p) {
          std::isfinite(p.rotation) && std::isfinite(p.opacity);
 }
 
-// Works out the box and the inverse mapping of one layer; false when it covers no pixel.
-bool prepare(DibImage& canvas, const DibImage& image, const Placement& place, BlitParams& p) {
-  const int W = canvas.width();
-  const int H = canvas.height();
+// Works out the box and the inverse mapping of one layer in a W x H frame; false when it covers
+// no pixel. The canvas pointers are set by the caller.
+bool prepare(int W, int H, const DibImage& image, const Placement& place, BlitParams& p) {
   const int sw = image.width();
   const int sh = image.height();
   p.ox = truncToInt(static_cast<double>(static_cast<float>(W / 2) - place.x));
@@ -98,8 +97,6 @@ bool prepare(DibImage& canvas, const DibImage& image, const Placement& place, Bl
   // are exact while the numbers stay below 2^23).
   p.aligned = c == 1.0f && s == 0.0f && place.scale == 1.0f && std::abs(p.ox) < (1 << 23) &&
               std::abs(p.oy) < (1 << 23);
-  p.canvas = canvas.bits();
-  p.canvasPitch = canvas.pitch();
   p.image = image.bits();
   p.imagePitch = image.pitch();
   p.imageWidth = sw;
@@ -120,23 +117,29 @@ DrawResult Compositor::drawLayer(DibImage& canvas, const Project& project, int l
     missing_.push_back({layer.number, source.file});
     return DrawResult::Nothing;
   }
-  if (canvas.empty()) {
-    if (!makeCanvas(canvas, project)) return DrawResult::CanvasFailed;
-  } else if (layer.number == 1) {
-    clearCanvas(canvas);  // layer 1 starts the frame afresh
-  }
-
   const Placement place = placementAt(layer, current.index, current.fraction);
-  if (!finite(place)) return DrawResult::Drawn;
   BlitParams params;
-  params.alpha = std::clamp(truncToInt(static_cast<double>(place.opacity) * 255.0), 0, 255);
-  if (params.alpha == 0) return DrawResult::Drawn;  // leaves every canvas pixel as it is
-  if (!prepare(canvas, cache_.image(layerIndex), place, params)) return DrawResult::Drawn;
+  params.alpha = finite(place)
+                     ? std::clamp(truncToInt(static_cast<double>(place.opacity) * 255.0), 0, 255)
+                     : 0;
+  // Non-finite values and opacity 0 leave every pixel as it is.
+  const bool draws = params.alpha > 0 && prepare(project.outputWidth, project.outputHeight,
+                                                 cache_.image(layerIndex), place, params);
   params.interpolate = (layer.effects & effectInterpolate) != 0;
   params.colorKey = (layer.effects & effectColorKey) != 0;
   params.pictureAlpha = cache_.hasAlpha(layerIndex);
-  params.canvasOpaque = !canvas.hasAlpha();
   params.key = colourValue(layer.keyColor.blue, layer.keyColor.green, layer.keyColor.red);
+  // A frame that this layer's copy covers entirely need not be cleared first.
+  const bool covers = draws && coversWholeFrame(params, project.outputWidth, project.outputHeight);
+  if (canvas.empty()) {
+    if (!makeCanvas(canvas, project, !covers)) return DrawResult::CanvasFailed;
+  } else if (layer.number == 1 && !covers) {
+    clearCanvas(canvas);  // layer 1 starts the frame afresh
+  }
+  if (!draws) return DrawResult::Drawn;
+  params.canvas = canvas.bits();
+  params.canvasPitch = canvas.pitch();
+  params.canvasOpaque = !canvas.hasAlpha();
   if (workers_) {
     workers_->run(params.y0, params.y1,
                   [&params](int begin, int end) { blitRows(params, begin, end); });
@@ -146,19 +149,19 @@ DrawResult Compositor::drawLayer(DibImage& canvas, const Project& project, int l
   return DrawResult::Drawn;
 }
 
-bool Compositor::makeCanvas(DibImage& canvas, const Project& project) {
+bool Compositor::makeCanvas(DibImage& canvas, const Project& project, bool clear) {
   const int flags = canvasFlags(project);
   const bool transparent = (flags & kCreateAlpha) != 0;
   if (!spare_.empty() && spare_.width() == project.outputWidth &&
       spare_.height() == project.outputHeight && spare_.bitsPerPixel() == 32 &&
       spare_.hasAlpha() == transparent && spare_.bottomUp()) {
     canvas = std::move(spare_);
-    clearCanvas(canvas);
+    if (clear) clearCanvas(canvas);
     return true;
   }
   spare_.destroy();
   if (canvas.create(project.outputWidth, project.outputHeight, 32, BI_RGB, nullptr, flags)) {
-    if (!transparent) clearCanvas(canvas);
+    if (!transparent && clear) clearCanvas(canvas);
     return true;
   }
   log_.appendLog(

@@ -68,7 +68,8 @@ class Compositor {
  private:
   // Makes the empty canvas W x H and black, reusing the picture of the previous frame: fresh
   // memory would have every page faulted in again, frame after frame.
-  bool makeCanvas(DibImage& canvas, const Project& project);
+  // `clear` false: the caller overwrites every pixel at once.
+  bool makeCanvas(DibImage& canvas, const Project& project, bool clear = true);
 
   LogSink& log_;
   DibImage spare_;
