@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Encode and decode of one frame in every format, 1280x720 and 1920x1080, photo-like and
 // flat-colour content. The bytes counter is the encoded size.
 #include <benchmark/benchmark.h>

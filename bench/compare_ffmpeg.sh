@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders one 3-layer 1280x720 animation at 30 fps with pelorix-cli and with ffmpeg doing the
 # same composition, to PNG and to JPEG sequences, five times each in the same run, and reports
 # the median frames per second and peak memory of both.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A preview redraw as the desktop application does it: compose the draw list of an 8-layer
 // 1280x720 project (bilinear, rotated, translucent layers) with the rows split over the
 // processor's threads, copy the canvas into the window's image and paint it stretched with

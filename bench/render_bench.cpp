@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The compositor: one 1024x768 layer drawn into a 1920x1080 frame at rotation 30 and scale 1.3
 // (nearest, bilinear, with opacity and key), a 1280x720 background copied on whole pixels, each
 // with the scalar reference and every vector set of this processor; and a whole 8-layer

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Debian packages only; scripts/setup-deps.sh installs them.
 find_package(PkgConfig REQUIRED)
 find_package(PNG REQUIRED)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # libFuzzer targets need clang; configure a separate build with
 #   CC=clang CXX=clang++ cmake -B build-fuzz -DPELORIX_FUZZ=ON -DPELORIX_BUILD_GUI=OFF
 if(PELORIX_FUZZ)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # PELORIX_SANITIZE: ASan + UBSan for the whole build (tests run under it in CI).
 # PELORIX_TSAN: ThreadSanitizer, used for the conversion engine tests.
 if(PELORIX_SANITIZE AND PELORIX_TSAN)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The catalogues of po/*.po compiled into build/locale/<lang>/LC_MESSAGES/pelorix.mo (where the
 # programs in the build tree find them) and installed beside the other locales.
 find_program(MSGFMT_EXECUTABLE msgfmt REQUIRED)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Warnings for the project's own targets; third-party headers come in as system includes and
 # stay quiet. Warnings are errors only where asked (CI and scripts/build.sh): a distribution or
 # user build with another compiler must not fail on a new warning.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The in-house BMP reader on arbitrary bytes; a decoded picture must convert and re-encode.
 #include <cstdint>
 #include <vector>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DibImage::loadFromMemory on arbitrary bytes: every decoder, chosen by the content. A decoded
 // picture must convert to 24 bits.
 #include <cstdint>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Seed corpora for the fuzz targets from the demo project and its pictures.
 #   fuzz/make_seeds.sh BUILD_DIR_WITH_PELORIX_CLI OUT_DIR
 set -euo pipefail

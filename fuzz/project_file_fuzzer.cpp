@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the project file reader and writes what it read back out.
 #include <cstdint>
 #include <string>

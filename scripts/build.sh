@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures and builds one flavour of Pelorix with Ninja.
 #   scripts/build.sh [plain|asan|tsan] [extra cmake arguments...]
 # Build folders: build/ (plain), build-asan/, build-tsan/.

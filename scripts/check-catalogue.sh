@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a text marked in the sources is missing from po/pelorix.pot or from a translation,
 # when a translation has untranslated or fuzzy entries, or when a format string's conversions
 # differ from its id's.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Pelorix, and runs the main job on the bundled example
 # project: its summary, then every frame of the animation rendered into examples/demo/out/.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages Pelorix builds with, when any is missing.
 # Runs apt-get through sudo when not root.
 set -euo pipefail

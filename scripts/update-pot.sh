@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes po/pelorix.pot from the texts marked in the sources (_, N_ and qtr), and brings the
 # translations up to date with it (new ids appear untranslated, so the catalogue check fails
 # until they are translated).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the pictures of examples/demo with the project's own encoders:
 //   make_demo_images OUTPUT_FOLDER
 #include <cmath>

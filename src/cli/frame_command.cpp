@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pelorix-cli frame: one composed frame at a time point.
 #include <CLI/CLI.hpp>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pelorix-cli convert: decode one image and encode it again.
 #include <CLI/CLI.hpp>
 

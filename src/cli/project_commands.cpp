@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pelorix-cli info and save-as.
 #include <CLI/CLI.hpp>
 

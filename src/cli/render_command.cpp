@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pelorix-cli render: every frame of a project (or a range of them) as numbered image files.
 #include <unistd.h>
 #include <CLI/CLI.hpp>

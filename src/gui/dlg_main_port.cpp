@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DlgMain as the editor's user interface: questions, dialogs, and drawing the editor's state.
 #include <QAction>
 #include <QFileDialog>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pelorix: the desktop application.
 //   pelorix [PROJECT.pxp] [--settings FILE]
 #include <QApplication>

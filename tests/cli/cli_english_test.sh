@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # pelorix-cli in English: the demo's info, a render and a failing load print no Japanese at all.
 set -u
 cli=${PELORIX_CLI:?}

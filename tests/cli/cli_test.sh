@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End-to-end checks of pelorix-cli: exit statuses, output and files.
 set -u
 cli=${PELORIX_CLI:?}

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt windows under the offscreen platform: dialog validation and data exchange, and the
 // main window driving the editor on the demo project.
 #include <gtest/gtest.h>

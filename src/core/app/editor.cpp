@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's state and its shared routines: tree, list, draw list, slider, redraw,
 // transport, keys, undo, start and close.
 #include "app/editor.h"

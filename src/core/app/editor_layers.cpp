@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The layer and source commands, the preview gestures, dropped files and row moves.
 #include "app/editor.h"
 #include "base/i18n.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Movie playback, convert all and screen save.
 #include "app/editor.h"
 #include "base/c_locale.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening, saving and creating projects, and the project settings.
 #include <filesystem>
 

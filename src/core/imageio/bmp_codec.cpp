@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BMP is the system's own in-memory layout, so it is read and written here rather than through
 // a library: palettes of 1/4/8 bits, RLE4/RLE8, 16/24/32 bits, bit fields, top-down and
 // bottom-up rows, OS/2 core headers and V4/V5 headers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GIF through giflib: the first frame of a file, and single-frame files with a palette made by
 // giflib's median-cut quantiser.
 #include <gif_lib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "imageio/image_error.h"
 
 #include "base/c_locale.h"

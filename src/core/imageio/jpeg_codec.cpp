@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JPEG through the TurboJPEG API of libjpeg-turbo.
 #include <turbojpeg.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PNG through libpng for reading; the writer frames its own chunks around a deflate stream of
 // ISA-L (levels 0-1, the fastest) or libdeflate (levels 2-9, smaller than zlib at its speed),
 // neither of which libpng can use.

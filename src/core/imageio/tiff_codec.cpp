@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TIFF through libtiff, read from and written to memory.
 #include <tiffio.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // WebP through libwebp: lossy files, with alpha when the picture has it.
 #include <webp/decode.h>
 #include <webp/encode.h>

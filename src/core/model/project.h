@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <array>
@@ -18,7 +19,7 @@ inline constexpr int effectAlpha = 4;  // use the picture's transparency
 
 // Project option bits (stored as an optional fourth field of the frame line).
 inline constexpr int projectTransparentBackground = 1;  // frames start transparent, not black
-inline constexpr int projectAnimatedFile = 2;  // gif and webp output as one animated file
+inline constexpr int projectAnimatedFile = 2;           // gif and webp output as one animated file
 
 // Source flag bits.
 inline constexpr int sourceAutoCalc = 1;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Animated GIF (giflib, palettes by libimagequant), animated WebP (libwebp's WebPAnimEncoder)
 // and APNG (the PNG writer's compression with our own animation chunks).
 #include "output/animation_writer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Video files through FFmpeg's libraries: MP4 with H.264, WebM with VP9, MOV with ProRes and
 // MKV with lossless FFV1. Frames are converted to the encoder's pixel format by the workers
 // (prepare) and encoded in order (write).

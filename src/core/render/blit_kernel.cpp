@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scalar reference kernel, the copy of layers on whole pixels, and the choice of kernel.
 #include "render/blit_kernel.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The layer loop with vector instructions, written once with Highway and compiled for every
 // instruction set of the architecture (SSE4, AVX2, AVX-512 on x86-64; NEON, SVE on arm64); the
 // best one the processor has is chosen at run time. It gives the bytes of the scalar reference:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dlg_layer_setting.h"
 #include "../qtr.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JPEG, GIF, WebP and TIFF, the extension rule and the file-level errors of load and save.
 #include <gif_lib.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One-file outputs: animated GIF, WebP and PNG, and videos, read back with other decoders.
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every frame of projects that use no extension must keep its bytes: the pixels of a set of
 // frames are compared with checksums recorded when they were first made. Covered: the demo,
 // and two synthetic projects (an even and an odd frame size) with rotation, scale, glides,
