@@ -26,24 +26,32 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/completions/_pelorix-cli
 # Man pages from the programs' own --help, with the sections --help does not have.
 find_program(HELP2MAN_EXECUTABLE help2man)
 set(PELORIX_MAN_PAGES)
-macro(pelorix_man_page program summary)
+macro(pelorix_man_page program summary commands)
   set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
+  # The hand-written sections, and every subcommand's options from its own --help.
+  set(include ${CMAKE_BINARY_DIR}/man/${program}.h2m)
   add_custom_command(OUTPUT ${page}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+    COMMAND ${CMAKE_COMMAND} -E env LANG=C LC_ALL=C ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${program}>
+            -DINCLUDE=${PROJECT_SOURCE_DIR}/data/man/${program}.h2m -DOUTPUT=${include}
+            "-DCOMMANDS=${commands}" -P ${PROJECT_SOURCE_DIR}/cmake/ManCommands.cmake
     COMMAND ${CMAKE_COMMAND} -E env LANG=C LC_ALL=C QT_QPA_PLATFORM=offscreen
             ${HELP2MAN_EXECUTABLE} --no-info --section=1 --name=${summary}
-            --include=${PROJECT_SOURCE_DIR}/data/man/${program}.h2m --output=${page}
+            --include=${include} --output=${page}
             $<TARGET_FILE:${program}>
     COMMAND gzip -9nf ${page}
     DEPENDS ${program} ${PROJECT_SOURCE_DIR}/data/man/${program}.h2m
-    COMMENT "Writing the man page of ${program}")
+            ${PROJECT_SOURCE_DIR}/cmake/ManCommands.cmake
+    COMMENT "Writing the man page of ${program}"
+    VERBATIM)
   list(APPEND PELORIX_MAN_PAGES ${page}.gz)
   install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endmacro()
 if(HELP2MAN_EXECUTABLE)
-  pelorix_man_page(pelorix-cli "compose, render and inspect Pelorix animation projects")
+  pelorix_man_page(pelorix-cli "compose, render and inspect Pelorix animation projects"
+                   "info,save-as,convert,frame,render")
   if(PELORIX_BUILD_GUI)
-    pelorix_man_page(pelorix "compose animation frames from still images")
+    pelorix_man_page(pelorix "compose animation frames from still images" "")
   endif()
   add_custom_target(man_pages ALL DEPENDS ${PELORIX_MAN_PAGES})
 endif()
@@ -85,7 +93,11 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${PELORIX_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "compose animation frames from still images")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "compose animation frames from still images\n Pelorix stacks up to 16 layers of keyframed pictures (position, scale,\n rotation, opacity, gliding placements, colour key, transparency) and\n renders frames, image series, animated GIF, WebP and PNG, and videos. It\n has a desktop application with a mouse-driven preview and a command-line\n tool for scripted and distributed rendering.")
+    "Pelorix stacks up to 16 layers of keyframed pictures (position, scale,
+rotation, opacity, gliding placements, colour key, transparency) and
+renders frames, image series, animated GIF, WebP and PNG, and videos. It
+has a desktop application with a mouse-driven preview and a command-line
+tool for scripted and distributed rendering.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
