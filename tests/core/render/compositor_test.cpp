@@ -458,6 +458,10 @@ TEST(BlitKernel, EveryPathGivesTheSameBytes) {
     return static_cast<int>((state >> 8) % static_cast<uint32_t>(n));
   };
   RowWorkers workers(3);
+  std::string compared;
+  for (const std::string& kernel : test::allKernels())
+    compared += " " + kernel;
+  std::printf("kernels compared:%s\n", compared.c_str());  // which ones ran on this machine
   for (int round = 0; round < 80; ++round) {
     Scene scene(37 + next(50), 29 + next(40));
     const bool alphaPicture = next(3) == 0;
