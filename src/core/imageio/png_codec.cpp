@@ -16,6 +16,7 @@
 
 #include "imageio/codec.h"
 #include "imageio/pixel_convert.h"
+#include "imageio/png_filter.h"
 #include "imageio/png_writer.h"
 
 namespace pelorix {
@@ -130,9 +131,7 @@ void rgbRow(const DibImage& image, int y, uint8_t* out, std::vector<uint8_t>& co
   const uint8_t* in = image.row(y);
   const int depth = image.bitsPerPixel();
   if (kChannels == 3 && depth == 32 && !image.hasAlpha() && image.compression() == BI_RGB) {
-    for (int x = 0; x < width; ++x, in += 4, out += 3) {
-      out[0] = in[2], out[1] = in[1], out[2] = in[0];
-    }
+    pngSwizzleRow(in, 4, out, 3, static_cast<size_t>(width));
     return;
   }
   if (depth != (kChannels == 4 ? 32 : 24) || image.compression() != BI_RGB ||
@@ -145,19 +144,7 @@ void rgbRow(const DibImage& image, int y, uint8_t* out, std::vector<uint8_t>& co
     }
     in = converted.data();
   }
-  for (int x = 0; x < width; ++x, in += kChannels, out += kChannels) {
-    out[0] = in[2], out[1] = in[1], out[2] = in[0];
-    if constexpr (kChannels == 4) out[3] = in[3];
-  }
-}
-
-// How far a filtered row is from all zeros: the usual "minimum sum of absolute differences"
-// measure, bytes read as signed.
-uint32_t rowCost(const uint8_t* row, size_t bytes) {
-  uint32_t sum = 0;
-  for (size_t i = 0; i < bytes; ++i)
-    sum += static_cast<uint32_t>(std::abs(static_cast<int>(static_cast<int8_t>(row[i]))));
-  return sum;
+  pngSwizzleRow(in, kChannels, out, kChannels, static_cast<size_t>(width));
 }
 
 // Per-thread memory of the writer, kept between frames.
@@ -174,31 +161,29 @@ struct PngScratch {
   }
 };
 
-// Filters every row: SUB at level 0 (the fastest choice that still pays), otherwise the cheaper
-// of SUB and UP for each row.
+// Filters every row: SUB at level 0 (the fastest choice that still pays), otherwise the one of
+// SUB and UP whose bytes are closer to zero (the usual minimum sum of absolute differences).
 template <int kChannels>
 void filterRows(const DibImage& image, int level, PngScratch& scratch) {
   const int width = image.width();
   const size_t rowBytes = static_cast<size_t>(width) * kChannels;
   scratch.filtered.resize((rowBytes + 1) * static_cast<size_t>(image.height()));
-  scratch.rgb[0].assign(rowBytes, 0);
-  scratch.rgb[1].assign(rowBytes, 0);
+  // Each row has a pixel of zeros in front: the left neighbour of the first pixel for SUB.
+  scratch.rgb[0].assign(rowBytes + kChannels, 0);
+  scratch.rgb[1].assign(rowBytes + kChannels, 0);
   scratch.up.resize(rowBytes);
   for (int y = 0; y < image.height(); ++y) {
-    uint8_t* cur = scratch.rgb[y & 1].data();
-    const uint8_t* prev = scratch.rgb[(y + 1) & 1].data();
+    uint8_t* cur = scratch.rgb[y & 1].data() + kChannels;
+    const uint8_t* prev =
+        level == 0 || y == 0 ? nullptr : scratch.rgb[(y + 1) & 1].data() + kChannels;
     rgbRow<kChannels>(image, y, cur, scratch.converted);
     uint8_t* out = scratch.filtered.data() + (rowBytes + 1) * static_cast<size_t>(y);
-    uint8_t* sub = out + 1;
-    for (size_t i = 0; i < rowBytes; ++i)
-      sub[i] = static_cast<uint8_t>(cur[i] - (i >= kChannels ? cur[i - kChannels] : 0));
+    uint64_t subCost = 0;
+    uint64_t upCost = 0;
+    pngFilterRow(cur, prev, rowBytes, kChannels, out + 1, scratch.up.data(), subCost, upCost);
     out[0] = 1;
-    if (level == 0 || y == 0) continue;
-    uint8_t* up = scratch.up.data();
-    for (size_t i = 0; i < rowBytes; ++i)
-      up[i] = static_cast<uint8_t>(cur[i] - prev[i]);
-    if (rowCost(up, rowBytes) < rowCost(sub, rowBytes)) {
-      std::memcpy(sub, up, rowBytes);
+    if (prev && upCost < subCost) {
+      std::memcpy(out + 1, scratch.up.data(), rowBytes);
       out[0] = 2;
     }
   }
