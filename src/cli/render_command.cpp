@@ -50,6 +50,7 @@ class CliListener final : public ConversionListener {
     }
     clearBar();
     std::cerr << line << '\n';
+    lastLine_ = line;
   }
 
   void progress(int, int done, int total) override {
@@ -90,7 +91,7 @@ class CliListener final : public ConversionListener {
     clearBar();
     outcome_ = outcome;
     // The reason of a refusal or failure, even with --quiet (once: it may have been logged).
-    if (!message.empty() && repeats_.find(message) == repeats_.end()) {
+    if (!message.empty() && message != lastLine_ && repeats_.find(message) == repeats_.end()) {
       std::cerr << message << '\n';
     }
   }
@@ -116,6 +117,7 @@ class CliListener final : public ConversionListener {
   int total_ = 0;
   int lastStep_ = 0;
   std::map<std::string, int> repeats_;
+  std::string lastLine_;
   ConversionOutcome outcome_ = ConversionOutcome::Refused;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };

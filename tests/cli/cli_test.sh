@@ -150,6 +150,8 @@ contains "unknown format code" "$work/err" "80004005"
 [ ! -e "$work/xyz" ] || { echo "FAIL: an unknown format made the output folder"; failures=$((failures + 1)); }
 check "render bad range" 64 "$cli" render "$demo" --frames 9-3
 check "render range past the end" 1 "$cli" render "$demo" -o "$work/past" --frames 100-200
+[ "$(grep -c "lie after the last frame" "$work/err")" -eq 1 ] ||
+  { echo "FAIL: a refusal is printed once"; failures=$((failures + 1)); }
 contains "range message" "$work/err" "after the last frame (36)"
 check "render no frame rate quiet" 1 "$cli" render "$work/nofps.pxp" --quiet
 contains "refusal reason with --quiet" "$work/err" "フレームレートが 0.00"
