@@ -255,6 +255,19 @@ tag=$(hostname | tr -- '-/.' '___' | cut -c1-32)
 check "render after kill -9" 0 "$cli" render "$work/long.pxp" --quiet --frames 0-0 -o "$work/killed"
 ls -a "$work/killed" | grep -q pelorix-tmp && { echo "FAIL: a killed render's temporary file stayed"; failures=$((failures + 1)); }
 
+# One video file, and the same without the video module: a clear refusal, nothing left behind.
+check "render mp4" 0 "$cli" render "$demo" -o "$work/video/demo.mp4" --quiet
+[ -s "$work/video/demo.mp4" ] || { echo "FAIL: no mp4 written"; failures=$((failures + 1)); }
+if [ "$(head -c 4 "$cli" | tail -c 3)" = ELF ]; then  # a program, not the cross-test's wrapper
+  mkdir -p "$work/lonely"
+  cp "$cli" "$work/lonely/pelorix-cli"
+  check "render mp4 without the module" 1 env PELORIX_MODULEDIR= "$work/lonely/pelorix-cli" \
+    render "$demo" -o "$work/lonely/demo.mp4"
+  contains "missing module message" "$work/err" "pelorix-video.so"
+  [ -z "$(ls -A "$work/lonely" | grep -v '^pelorix-cli$')" ] ||
+    { echo "FAIL: a file was left without the module"; failures=$((failures + 1)); }
+fi
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures failure(s)"
   exit 1

@@ -1,281 +1,162 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Video files through FFmpeg's libraries: MP4 with H.264, WebM with VP9, MOV with ProRes and
-// MKV with lossless FFV1. Frames are converted to the encoder's pixel format by the workers
-// (prepare) and encoded in order (write).
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
-#include <libavutil/opt.h>
-#include <libswscale/swscale.h>
-}
-
+// Video files: the writer that the conversion engine sees. It owns the file (a temporary name,
+// renamed when complete), the frame rate as a fraction and the pixels handed over; the encoding
+// is done by the video module, loaded the first time a video is written.
+#include <dlfcn.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstring>
+#include <cstdlib>
+#include <mutex>
 #include <optional>
 #include <vector>
 
 #include "base/atomic_file.h"
 #include "base/c_locale.h"
+#include "base/i18n.h"
 #include "imageio/pixel_convert.h"
 #include "output/animation_writer.h"
+#include "output/video_module.h"
+#include "pelorix_version.h"
 
 namespace pelorix {
 namespace {
 
-std::string avError(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {0};
-  av_strerror(code, text, sizeof text);
-  return text;
+std::string executableFolder() {
+  std::string path(4096, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
+  if (length <= 0) return {};
+  path.resize(static_cast<size_t>(length));
+  return path.substr(0, path.find_last_of('/') + 1);
 }
 
-ImageError failure(const char* what, int code) {
-  return ImageError(E_FAIL, formatC("video: %s: %s", what, avError(code).c_str()));
-}
-
-struct FrameDeleter {
-  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+struct Module {
+  video::MakeEncoder make = nullptr;
+  std::string error;
 };
-using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+
+// The module: PELORIX_MODULEDIR, beside an installed program (its library folder), in the
+// build tree (programs one or two levels below it), or the configured install folder.
+const Module& videoModule() {
+  static Module module;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    std::vector<std::string> folders;
+    if (const char* chosen = std::getenv("PELORIX_MODULEDIR"); chosen && *chosen)
+      folders.emplace_back(chosen);
+    const std::string bin = executableFolder();
+    if (!bin.empty()) {
+      folders.push_back(bin + PELORIX_MODULE_DIR_FROM_BIN);
+      folders.push_back(bin + "../lib/pelorix");
+      folders.push_back(bin + "../../lib/pelorix");
+    }
+    folders.emplace_back(PELORIX_MODULE_DIR);
+    std::string tried;
+    for (const std::string& folder : folders) {
+      const std::string path = folder + "/" + video::kModuleFile;
+      if (::access(path.c_str(), R_OK) != 0) continue;
+      void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+      if (!handle) {
+        module.error = ::dlerror();
+        return;
+      }
+      module.make =
+          reinterpret_cast<video::MakeEncoder>(::dlsym(handle, video::kMakeEncoderSymbol));
+      if (!module.make) module.error = path + ": not a Pelorix video module";
+      return;
+    }
+    module.error = formatC(_("the video module %s is not installed (looked in %s)"),
+                           video::kModuleFile, PELORIX_MODULE_DIR);
+  });
+  return module;
+}
 
 struct VideoFrame final : PreparedFrame {
-  FramePtr frame;
+  std::unique_ptr<video::Frame> frame;
 };
 
-// What each container gets.
-struct Recipe {
-  const char* muxer;
-  const char* encoder;
-  AVPixelFormat opaque;
-  AVPixelFormat transparent;
-};
-
-Recipe recipeOf(OneFileType type) {
-  switch (type) {
-    case OneFileType::Mp4:
-      return {"mp4", "libx264", AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P};
-    case OneFileType::WebM:
-      return {"webm", "libvpx-vp9", AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVA420P};
-    case OneFileType::Mov:
-      return {"mov", "prores_ks", AV_PIX_FMT_YUV422P10LE, AV_PIX_FMT_YUVA444P10LE};
-    default:
-      return {"matroska", "ffv1", AV_PIX_FMT_BGR0, AV_PIX_FMT_BGRA};
-  }
-}
-
-bool isYuv(AVPixelFormat format) {
-  return format != AV_PIX_FMT_BGR0 && format != AV_PIX_FMT_BGRA;
+// The module's texts: empty for success.
+ImageError videoError(const std::string& text) {
+  return text.empty() ? ImageError() : ImageError(E_FAIL, text);
 }
 
 class VideoWriter final : public AnimationWriter {
  public:
-  explicit VideoWriter(OneFileType type) : type_(type), recipe_(recipeOf(type)) {}
-
-  ~VideoWriter() override {
-    if (packet_) av_packet_free(&packet_);
-    if (codec_) avcodec_free_context(&codec_);
-    if (format_) {
-      if (format_->pb) avio_closep(&format_->pb);
-      avformat_free_context(format_);
-    }
-    // An unfinished file goes with the AtomicFile.
-  }
+  explicit VideoWriter(OneFileType type) : type_(type) {}
 
   ImageError open(const AnimationSettings& settings) override {
     settings_ = settings;
-    // The libraries' own chatter stays out of the log; their errors come back as results.
-    av_log_set_level(AV_LOG_ERROR);
-    pixelFormat_ = settings.transparent ? recipe_.transparent : recipe_.opaque;
-    const AVCodec* encoder = avcodec_find_encoder_by_name(recipe_.encoder);
-    if (!encoder) {
-      return ImageError(E_FAIL, formatC("video: this FFmpeg has no %s encoder", recipe_.encoder));
-    }
-    // H.264 in yuv420p needs even sides.
-    if (type_ == OneFileType::Mp4 && (settings.width % 2 != 0 || settings.height % 2 != 0)) {
-      return ImageError(E_FAIL, formatC("video: H.264 needs an even width and height, not %d x %d",
-                                        settings.width, settings.height));
-    }
+    const Module& module = videoModule();
+    if (!module.make) return videoError(module.error);
+    encoder_.reset(module.make(video::kInterfaceVersion));
+    if (!encoder_) return videoError("the video module is of another Pelorix version");
     file_.emplace(settings.path);
     if (!file_->open()) return ImageError(E_FAIL, file_->error().message);
-    ::close(file_->fd());
+    ::close(file_->fd());  // the encoder opens the temporary file itself
     file_->releaseDescriptor();
 
-    int result = avformat_alloc_output_context2(&format_, nullptr, recipe_.muxer,
-                                                file_->temporaryPath().c_str());
-    if (result < 0 || !format_) return failure("container", result);
-    codec_ = avcodec_alloc_context3(encoder);
-    if (!codec_) return ImageError(E_OUTOFMEMORY, "video: no memory for the encoder");
-    const Rational rate = frameRateOf(settings.fps);
-    codec_->width = settings.width;
-    codec_->height = settings.height;
-    codec_->pix_fmt = pixelFormat_;
-    codec_->time_base = AVRational{rate.den, rate.num};
-    codec_->framerate = AVRational{rate.num, rate.den};
-    codec_->sample_aspect_ratio = AVRational{1, 1};
-    codec_->thread_count = 0;
-    if (isYuv(pixelFormat_)) {
-      codec_->color_primaries = AVCOL_PRI_BT709;
-      codec_->color_trc = AVCOL_TRC_BT709;
-      codec_->colorspace = AVCOL_SPC_BT709;
-      codec_->color_range = AVCOL_RANGE_MPEG;
-    }
-    if (format_->oformat->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    AVDictionary* options = nullptr;
-    const int crf = settings.encode.crf;
+    video::Settings wanted;
+    wanted.path = file_->temporaryPath();
     switch (type_) {
-      case OneFileType::Mp4:
-        av_dict_set(&options, "preset", "veryfast", 0);
-        av_dict_set_int(&options, "crf", crf >= 0 ? crf : 23, 0);
-        break;
       case OneFileType::WebM:
-        av_dict_set_int(&options, "crf", crf >= 0 ? crf : 31, 0);
-        av_dict_set(&options, "b", "0", 0);
-        av_dict_set(&options, "deadline", "realtime", 0);
-        av_dict_set_int(&options, "cpu-used", 8, 0);
-        av_dict_set_int(&options, "row-mt", 1, 0);
+        wanted.container = video::Container::WebM;
         break;
       case OneFileType::Mov:
-        av_dict_set(&options, "profile", settings.transparent ? "4444" : "hq", 0);
-        if (settings.transparent) av_dict_set_int(&options, "alpha_bits", 16, 0);
+        wanted.container = video::Container::Mov;
+        break;
+      case OneFileType::Mkv:
+        wanted.container = video::Container::Mkv;
         break;
       default:
-        av_dict_set_int(&options, "level", 3, 0);
-        av_dict_set_int(&options, "slices", 4, 0);
-        av_dict_set_int(&options, "slicecrc", 1, 0);
+        wanted.container = video::Container::Mp4;
         break;
     }
-    result = avcodec_open2(codec_, encoder, &options);
-    av_dict_free(&options);
-    if (result < 0) return failure("encoder", result);
-    stream_ = avformat_new_stream(format_, nullptr);
-    if (!stream_) return ImageError(E_OUTOFMEMORY, "video: no memory for the stream");
-    stream_->time_base = codec_->time_base;
-    stream_->avg_frame_rate = codec_->framerate;
-    stream_->r_frame_rate = codec_->framerate;
-    result = avcodec_parameters_from_context(stream_->codecpar, codec_);
-    if (result < 0) return failure("stream", result);
-    result = avio_open(&format_->pb, file_->temporaryPath().c_str(), AVIO_FLAG_WRITE);
-    if (result < 0) return failure("file", result);
-    AVDictionary* muxing = nullptr;
-    if (type_ == OneFileType::Mp4 || type_ == OneFileType::Mov) {
-      av_dict_set(&muxing, "movflags", "+faststart", 0);
-    }
-    result = avformat_write_header(format_, &muxing);
-    av_dict_free(&muxing);
-    if (result < 0) return failure("header", result);
-    packet_ = av_packet_alloc();
-    if (!packet_) return ImageError(E_OUTOFMEMORY, "video: no memory for packets");
-    return {};
+    wanted.width = settings.width;
+    wanted.height = settings.height;
+    const Rational rate = frameRateOf(settings.fps);
+    wanted.rateNum = rate.num;
+    wanted.rateDen = rate.den;
+    wanted.transparent = settings.transparent;
+    wanted.crf = settings.encode.crf;
+    return videoError(encoder_->open(wanted));
   }
 
-  // The frame in the encoder's pixel format: straight colour, BT.709 limited range for YUV.
   ImageError prepare(const DibImage& picture, std::unique_ptr<PreparedFrame>& out) const override {
-    FramePtr frame(av_frame_alloc());
-    if (!frame) return ImageError(E_OUTOFMEMORY, "video: no memory for a frame");
-    frame->format = pixelFormat_;
-    frame->width = settings_.width;
-    frame->height = settings_.height;
-    if (av_frame_get_buffer(frame.get(), 0) < 0) {
-      return ImageError(E_OUTOFMEMORY, "video: no memory for a frame");
-    }
-    thread_local std::vector<uint8_t> straight;
-    const uint8_t* source = nullptr;
-    int sourceStride = 0;
-    AVPixelFormat sourceFormat = AV_PIX_FMT_BGR0;
-    if (settings_.transparent) {
-      straight.resize(static_cast<size_t>(settings_.width) * settings_.height * 4);
-      for (int y = 0; y < settings_.height; ++y)
-        readRowBgra(picture, y, straight.data() + static_cast<size_t>(y) * settings_.width * 4);
-      source = straight.data();
-      sourceStride = settings_.width * 4;
-      sourceFormat = AV_PIX_FMT_BGRA;
-    } else {
-      source = picture.row(0);  // 32-bit padded pixels, rows at the picture's pitch
-      sourceStride = picture.pitch();
-    }
-    if (!isYuv(pixelFormat_)) {
-      for (int y = 0; y < settings_.height; ++y) {
-        std::memcpy(frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0],
-                    source + static_cast<ptrdiff_t>(y) * sourceStride,
-                    static_cast<size_t>(settings_.width) * 4);
-      }
-    } else {
-      // One conversion context per worker thread, freed with the thread.
-      struct Scaler {
-        SwsContext* context = nullptr;
-        ~Scaler() { sws_freeContext(context); }
-      };
-      thread_local Scaler cache;
-      SwsContext*& scaler = cache.context;
-      scaler = sws_getCachedContext(scaler, settings_.width, settings_.height, sourceFormat,
-                                    settings_.width, settings_.height, pixelFormat_,
-                                    SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
-                                    nullptr, nullptr);
-      if (!scaler) return ImageError(E_FAIL, "video: no pixel conversion to the encoder's format");
-      const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-      sws_setColorspaceDetails(scaler, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
-      const uint8_t* planes[1] = {source};
-      const int strides[1] = {sourceStride};
-      sws_scale(scaler, planes, strides, 0, settings_.height, frame->data, frame->linesize);
-    }
     auto prepared = std::make_unique<VideoFrame>();
-    prepared->frame = std::move(frame);
+    std::string failed;
+    if (settings_.transparent) {
+      // The canvas is premultiplied; the encoders take straight colour.
+      thread_local std::vector<uint8_t> straight;
+      const size_t rowBytes = static_cast<size_t>(settings_.width) * 4;
+      straight.resize(rowBytes * static_cast<size_t>(settings_.height));
+      for (int y = 0; y < settings_.height; ++y)
+        readRowBgra(picture, y, straight.data() + rowBytes * static_cast<size_t>(y));
+      failed = encoder_->prepare(straight.data(), static_cast<int>(rowBytes), prepared->frame);
+    } else {
+      // 32-bit padded pixels, rows at the picture's pitch.
+      failed = encoder_->prepare(picture.row(0), picture.pitch(), prepared->frame);
+    }
+    if (!failed.empty()) return videoError(failed);
     out = std::move(prepared);
     return {};
   }
 
   ImageError write(std::unique_ptr<PreparedFrame> prepared) override {
     auto& frame = static_cast<VideoFrame&>(*prepared);
-    frame.frame->pts = next_++;
-    if (isYuv(pixelFormat_)) {
-      frame.frame->color_primaries = AVCOL_PRI_BT709;
-      frame.frame->color_trc = AVCOL_TRC_BT709;
-      frame.frame->colorspace = AVCOL_SPC_BT709;
-      frame.frame->color_range = AVCOL_RANGE_MPEG;
-    }
-    const int result = avcodec_send_frame(codec_, frame.frame.get());
-    if (result < 0) return failure("encoding", result);
-    return drain();
+    return videoError(encoder_->write(std::move(frame.frame)));
   }
 
   ImageError finish() override {
-    int result = avcodec_send_frame(codec_, nullptr);
-    if (result < 0) return failure("encoding", result);
-    if (ImageError drained = drain(); drained.failed()) return drained;
-    result = av_write_trailer(format_);
-    if (result < 0) return failure("trailer", result);
-    result = avio_closep(&format_->pb);
-    if (result < 0) return failure("file", result);
+    if (const std::string failed = encoder_->finish(); !failed.empty()) return videoError(failed);
+    encoder_.reset();  // closes the file before it is renamed
     if (!file_->commit(Durability::Flush)) return ImageError(E_FAIL, file_->error().message);
     return {};
   }
 
  private:
-  ImageError drain() {
-    for (;;) {
-      const int result = avcodec_receive_packet(codec_, packet_);
-      if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return {};
-      if (result < 0) return failure("encoding", result);
-      av_packet_rescale_ts(packet_, codec_->time_base, stream_->time_base);
-      packet_->stream_index = stream_->index;
-      const int written = av_interleaved_write_frame(format_, packet_);
-      av_packet_unref(packet_);
-      if (written < 0) return failure("writing", written);
-    }
-  }
-
   OneFileType type_;
-  Recipe recipe_;
   AnimationSettings settings_;
-  AVPixelFormat pixelFormat_ = AV_PIX_FMT_NONE;
-  std::optional<AtomicFile> file_;
-  AVFormatContext* format_ = nullptr;
-  AVCodecContext* codec_ = nullptr;
-  AVStream* stream_ = nullptr;
-  AVPacket* packet_ = nullptr;
-  int64_t next_ = 0;
+  std::optional<AtomicFile> file_;           // an unfinished file is removed with it,
+  std::unique_ptr<video::Encoder> encoder_;  // after the encoder has closed it
 };
 
 }  // namespace
