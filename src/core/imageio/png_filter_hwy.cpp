@@ -16,8 +16,7 @@ namespace pelorix {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-void SwizzleRow(const uint8_t* in, int inChannels, uint8_t* out, int outChannels,
-                size_t width) {
+void SwizzleRow(const uint8_t* in, int inChannels, uint8_t* out, int outChannels, size_t width) {
   const hn::ScalableTag<uint8_t> d;
   const size_t lanes = hn::Lanes(d);
   size_t x = 0;
@@ -99,8 +98,7 @@ namespace pelorix {
 HWY_EXPORT(SwizzleRow);
 HWY_EXPORT(FilterRow);
 
-void pngSwizzleRow(const uint8_t* in, int inChannels, uint8_t* out, int outChannels,
-                   size_t width) {
+void pngSwizzleRow(const uint8_t* in, int inChannels, uint8_t* out, int outChannels, size_t width) {
   HWY_DYNAMIC_DISPATCH(SwizzleRow)(in, inChannels, out, outChannels, width);
 }
 
