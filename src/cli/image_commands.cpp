@@ -36,7 +36,8 @@ void addEncodeOptions(CLI::App& command, EncodeOptions& options) {
   command
       .add_option(
           "--png-level", options.pngLevel,
-          "PNG compression level 0-9: 1 (default) is the fastest, higher levels give smaller files")
+          "PNG compression level 0-9: 1 (default) is the fastest, higher levels up to 7 give "
+          "smaller files (8 and 9 are 7)")
       ->check(wholeNumber(0, 9));
 }
 

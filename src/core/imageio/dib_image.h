@@ -41,7 +41,8 @@ struct RgbQuad {
 struct EncodeOptions {
   int quality = 90;  // JPEG and WebP, 1..100
   // PNG compression: 0 ISA-L deflate with the SUB filter (fastest); 1 the same with SUB or UP
-  // chosen per row; 2-9 libdeflate at that level with SUB or UP per row (smaller, slower).
+  // chosen per row; 2-7 libdeflate at that level with SUB or UP per row (smaller, slower); 8
+  // and 9 the same as 7.
   int pngLevel = 1;
   // Videos: the constant rate factor (lower is better); -1 the codec's own default.
   int crf = -1;

@@ -128,6 +128,19 @@ bool convertTo32(const DibImage& source, DibImage& destination, bool keepAlpha) 
                           alpha ? kCreateAlpha : kCreatePadded24)) {
     return false;
   }
+  if (source.bitsPerPixel() == 24 && source.compression() == BI_RGB) {
+    // The common case, a whole pixel at a time.
+    for (int y = 0; y < source.height(); ++y) {
+      const uint8_t* in = source.row(y);
+      uint8_t* out = destination.row(y);
+      for (int x = 0; x < source.width(); ++x, in += 3, out += 4) {
+        const uint32_t pixel = static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 |
+                               static_cast<uint32_t>(in[2]) << 16 | 0xFF000000u;
+        std::memcpy(out, &pixel, 4);
+      }
+    }
+    return true;
+  }
   for (int y = 0; y < source.height(); ++y) {
     readRowBgra(source, y, destination.row(y));
     if (!alpha) {
