@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Every speed goal of Pelorix in one table, each against its peer measured in the same run:
+# ffmpeg doing the same job, the encoder alone on the same frames, or Pelorix itself with other
+# settings. Whole jobs are the 3-layer animation of bench/make_job.sh at 30 fps; every figure is
+# the median of RUNS runs (default 5). Run it on a quiet machine; it takes 15-25 minutes.
+#   bench/run_all.sh                RUNS=7 bench/run_all.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${RUNS:-5}
+PELORIX_EXTRA_PACKAGES="ffmpeg time bc" scripts/setup-deps.sh
+scripts/build.sh plain >/dev/null
+cli=$PWD/build/src/cli/pelorix-cli
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+rows=()
+
+# timed NAME COMMAND...: runs the command RUNS times (output folder $work/o emptied before
+# each) and sets TIME (median seconds), PEAK (largest peak RSS, MiB) and BYTES (the output's
+# size after the last run).
+timed() {
+  local times=() peaks=() i
+  for i in $(seq "$runs"); do
+    rm -rf "$work/o"
+    mkdir -p "$work/o"
+    # A shell function (ffmpeg_job) runs in a child shell, so that time sees its processes.
+    if declare -F "$1" >/dev/null; then
+      /usr/bin/time -f "%e %M" -o "$work/time" bash -c '"$@"' _ "$@" >/dev/null 2>"$work/err"
+    else
+      /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>"$work/err"
+    fi ||
+      { cat "$work/err" >&2; echo "failed: $*" >&2; exit 1; }
+    read -r t m <"$work/time"
+    times+=("$t")
+    peaks+=("$m")
+  done
+  TIME=$(printf '%s\n' "${times[@]}" | sort -g | sed -n "$(((runs + 1) / 2))p")
+  PEAK=$(($(printf '%s\n' "${peaks[@]}" | sort -g | tail -1) / 1024))
+  BYTES=$(du -sb "$work/o" | cut -f1)
+}
+fps() { echo "$1 / $2" | bc -l | xargs printf '%.1f'; }
+ratio() { echo "$1 / $2" | bc -l | xargs printf '%.2f'; }
+# row GOAL PELORIX PEER RATIO TARGET: TARGET like ">=8" or "<=1"
+row() {
+  local met
+  met=$(echo "$4 ${5:0:2} ${5:2}" | bc -l)
+  rows+=("$(printf '%-46s %12s %12s %8s %8s %4s' "$1" "$2" "$3" "$4" "$5" "$([ "$met" = 1 ] && echo yes || echo NO)")")
+}
+
+# The ffmpeg job: the same composition as the project (scale, rotation, opacity, colour key,
+# the sprite's glide), with the output options given.
+ffmpeg_job() {  # ffmpeg_job DIR SCALE SECONDS FRAMES OUTPUT-OPTIONS...
+  local dir=$1 k=$2 seconds=$3 frames=$4
+  shift 4
+  ffmpeg -loglevel error -y \
+    -loop 1 -framerate 30 -t "$seconds" -i "$dir/bg.png" \
+    -loop 1 -framerate 30 -t "$seconds" -i "$dir/mid.png" \
+    -loop 1 -framerate 30 -t "$seconds" -i "$dir/sprite.png" \
+    -filter_complex "[1:v]scale=iw*1.3:ih*1.3,format=rgba,rotate=30*PI/180:ow=rotw(30*PI/180):oh=roth(30*PI/180):c=none,colorchannelmixer=aa=0.8[mid];[2:v]colorkey=0x00FF00:0.01:0[spr];[0:v][mid]overlay=(W-w)/2:(H-h)/2[a];[a][spr]overlay=x='(W-w)/2-$((500 * k))+$((1000 * k))*t/$seconds':y=(H-h)/2${FILTER_TAIL:-}[out]" \
+    -map "[out]" -frames:v "$frames" "$@"
+}
+export -f ffmpeg_job
+export QT_QPA_PLATFORM=offscreen
+
+echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo)"
+echo "ffmpeg $(ffmpeg -version | head -1 | cut -d' ' -f3); Pelorix $("$cli" --version | cut -d' ' -f2); median of $runs runs"
+job=$work/job
+bench/make_job.sh "$job" 1 4
+job4k=$work/job4k
+bench/make_job.sh "$job4k" 3 2
+short=$work/short
+bench/make_job.sh "$short" 1 2
+count() { "$cli" info --json "$1/bench.pxp" | grep -o '"frames":[0-9]*' | cut -d: -f2; }
+n=$(count "$job")
+n4k=$(count "$job4k")
+nshort=$(count "$short")
+echo "frames: $n at 720p (4 s), $n4k at 4K (2 s), $nshort for the PNG levels (2 s); ffmpeg renders as many"
+
+# JPEG 1280x720: against ffmpeg, against the encoder alone, two jobs against one.
+timed "$cli" render "$job/bench.pxp" -o "$work/o" --format jpg --quiet
+p=$(fps "$n" "$TIME")
+timed ffmpeg_job "$job" 1 4 "$n" "$work/o/f%04d.jpg"
+f=$(fps "$n" "$TIME")
+row "JPEG 720p: fps vs ffmpeg" "$p" "$f" "$(ratio "$p" "$f")" ">=8"
+"$cli" render "$job/bench.pxp" -o "$work/frames" --format bmp --quiet
+limit=$("$PWD/build/bench/encode_limit" "$work/frames" jpg)
+row "JPEG 720p: fps vs encoder alone (all cores)" "$p" "$limit" "$(ratio "$p" "$limit")" ">=0.70"
+timed "$cli" render "$job/bench.pxp" -o "$work/o" --format jpg --quiet --jobs 1
+one=$(fps "$n" "$TIME")
+timed "$cli" render "$job/bench.pxp" -o "$work/o" --format jpg --quiet --jobs 2
+two=$(fps "$n" "$TIME")
+row "JPEG 720p: --jobs 2 vs --jobs 1 (fps)" "$two" "$one" "$(ratio "$two" "$one")" ">=1.85"
+
+# JPEG 3840x2160.
+timed "$cli" render "$job4k/bench.pxp" -o "$work/o" --format jpg --quiet
+p=$(fps "$n4k" "$TIME")
+timed ffmpeg_job "$job4k" 3 2 "$n4k" "$work/o/f%04d.jpg"
+f=$(fps "$n4k" "$TIME")
+row "JPEG 4K: fps vs ffmpeg" "$p" "$f" "$(ratio "$p" "$f")" ">=6"
+
+# PNG at every level, 1280x720, 2 s: speed and size against ffmpeg at the same zlib level.
+for level in 1 2 3 4 5 6 7 8 9; do
+  timed "$cli" render "$short/bench.pxp" -o "$work/o" --format png --png-level "$level" --quiet
+  p=$(fps "$nshort" "$TIME")
+  pb=$BYTES
+  timed ffmpeg_job "$short" 1 2 "$nshort" -compression_level "$level" "$work/o/f%04d.png"
+  f=$(fps "$nshort" "$TIME")
+  fb=$BYTES
+  row "PNG level $level: fps vs ffmpeg" "$p" "$f" "$(ratio "$p" "$f")" ">=1"
+  row "PNG level $level: bytes vs ffmpeg (MB)" "$(ratio "$pb" 1000000)" "$(ratio "$fb" 1000000)" \
+    "$(ratio "$pb" "$fb")" "<=1"
+done
+
+# MP4 (H.264, CRF 23, preset veryfast): against ffmpeg doing the whole job, and
+# against ffmpeg only encoding the frames Pelorix rendered (the encoder's limit).
+timed "$cli" render "$job/bench.pxp" -o "$work/o/anim.mp4" --quiet
+p=$(fps "$n" "$TIME")
+mp4peak=$PEAK
+timed ffmpeg_job "$job" 1 4 "$n" -c:v libx264 -preset veryfast -crf 23 -pix_fmt yuv420p "$work/o/f.mp4"
+f=$(fps "$n" "$TIME")
+row "MP4: fps vs ffmpeg whole job" "$p" "$f" "$(ratio "$p" "$f")" ">=1.5"
+timed ffmpeg -loglevel error -y -framerate 30 -i "$work/frames/frame%04d.bmp" -c:v libx264 \
+  -preset veryfast -crf 23 -pix_fmt yuv420p "$work/o/e.mp4"
+f=$(fps "$n" "$TIME")
+row "MP4: fps vs ffmpeg encoding the frames only" "$p" "$f" "$(ratio "$p" "$f")" ">=0.9"
+
+# Animated GIF: against ffmpeg's palettegen/paletteuse, and the colour error of
+# each against the RGB frames (PSNR in dB, higher is better).
+psnr() {  # psnr GIF REFERENCE-PATTERN
+  rm -rf "$work/g"
+  mkdir -p "$work/g"
+  ffmpeg -loglevel error -i "$1" -fps_mode passthrough "$work/g/g%04d.png"
+  ffmpeg -hide_banner -framerate 30 -i "$work/g/g%04d.png" -framerate 30 -i "$2" \
+    -lavfi "[0:v]format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr" -f null - 2>&1 |
+    grep -o 'average:[0-9.]*' | cut -d: -f2
+}
+timed "$cli" render "$job/bench.pxp" -o "$work/o/anim.gif" --allow-gif --quiet
+p=$(fps "$n" "$TIME")
+gifpeak=$PEAK
+cp "$work/o/anim.gif" "$work/pelorix.gif"
+export FILTER_TAIL=",split[s0][s1];[s0]palettegen[pal];[s1][pal]paletteuse"
+timed ffmpeg_job "$job" 1 4 "$n" "$work/o/f.gif"
+f=$(fps "$n" "$TIME")
+cp "$work/o/f.gif" "$work/ffmpeg.gif"
+row "GIF: fps vs ffmpeg palettegen/paletteuse" "$p" "$f" "$(ratio "$p" "$f")" ">=2"
+"$cli" render "$job/bench.pxp" -o "$work/png" --format png --quiet
+unset FILTER_TAIL
+ffmpeg_job "$job" 1 4 "$n" "$work/ffpng%04d.png"
+pp=$(psnr "$work/pelorix.gif" "$work/png/frame%04d.png")
+fp=$(psnr "$work/ffmpeg.gif" "$work/ffpng%04d.png")
+row "GIF: PSNR vs ffmpeg's (dB)" "$pp" "$fp" "$(ratio "$pp" "$fp")" ">=1"
+
+# Peak memory of the one-file outputs (frames are streamed).
+for type in webp apng webm; do
+  timed "$cli" render "$job/bench.pxp" -o "$work/o/anim.$type" --quiet
+  eval "${type}peak=$PEAK"
+done
+peak=$(printf '%s\n' "$mp4peak" "$gifpeak" "$webppeak" "$apngpeak" "$webmpeak" | sort -g | tail -1)
+row "one-file outputs: peak memory (MiB)" "$peak" "100" "$(ratio "$peak" 100)" "<=1"
+echo "  (peak MiB: mp4 $mp4peak, gif $gifpeak, webp $webppeak, apng $apngpeak, webm $webmpeak)"
+
+# The preview redraw of the 8-layer 1280x720 bilinear project on two threads.
+ms=$("$PWD/build/bench/preview_bench" --benchmark_filter='BM_PreviewRedraw/2' \
+  --benchmark_repetitions="$runs" --benchmark_report_aggregates_only=true 2>/dev/null |
+  awk '/_median/ {print $2}')
+row "preview redraw, 8 layers 720p, 2 threads (ms)" "$ms" "8" "$(ratio "$ms" 8)" "<=1"
+
+echo
+printf '%-46s %12s %12s %8s %8s %4s\n' goal pelorix peer ratio target met
+printf '%s\n' "${rows[@]}"
