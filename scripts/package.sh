@@ -3,8 +3,9 @@
 # Builds the Debian package of Pelorix and checks it.
 #   scripts/package.sh             Release build in build-release/, pelorix_<version>_<arch>.deb,
 #                                  lintian, appstreamcli, desktop-file-validate and man -l
-#   scripts/package.sh --install   the same, then apt-get installs the package on this machine
-#                                  and renders the installed example with the installed pelorix-cli
+#   scripts/package.sh --install   the same, then apt-get installs the package on this machine,
+#                                  renders the installed example with the installed pelorix-cli,
+#                                  and removes the package again unless it was installed before
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -57,6 +58,9 @@ check "lintian" lintian --fail-on error --suppress-tags-from-file packaging/lint
 if $install; then
   sudo=()
   [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  was_installed=false
+  dpkg-query -W -f='${Status}' pelorix 2>/dev/null | grep -q "install ok installed" &&
+    was_installed=true
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "./$deb" >/dev/null
   out=$(mktemp -d)
   check "installed pelorix-cli renders the installed example" \
@@ -68,5 +72,8 @@ if $install; then
   check "the installed English catalogue is found" bash -c \
     "LANG=en_US.UTF-8 /usr/bin/pelorix-cli info /usr/share/pelorix/examples/demo/demo.pxp | grep -q 'Save folder'"
   rm -rf "$out"
+  if ! $was_installed; then
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get remove -y -qq pelorix >/dev/null
+  fi
 fi
 exit $status
