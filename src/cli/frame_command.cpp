@@ -31,9 +31,9 @@ void addFrameCommand(CLI::App& app, Action& action) {
   };
   auto options = std::make_shared<Options>();
   CLI::App* command = app.add_subcommand(
-      "frame", "Compose the frame at a time point and save it; the type follows the extension");
-  command->add_option("PROJECT", options->project, "project file (.pxp)")->required();
-  command->add_option("--at", options->at, "time point in seconds")
+      "frame", _("Compose the frame at a time point and save it; the type follows the extension"));
+  command->add_option("PROJECT", options->project, _("project file (.pxp)"))->required();
+  command->add_option("--at", options->at, _("time point in seconds"))
       ->required()
       ->check(CLI::Validator(
           [](std::string& text) -> std::string {
@@ -45,12 +45,12 @@ void addFrameCommand(CLI::App& app, Action& action) {
             return {};
           },
           "SECONDS"));
-  command->add_option("-o,--output", options->output, "image file to write")->required();
+  command->add_option("-o,--output", options->output, _("image file to write"))->required();
   command->add_option("--layer", options->layer,
-                      "draw only the layer with this number (single mode), shown or not");
+                      _("draw only the layer with this number (single mode), shown or not"));
   addEncodeOptions(*command, options->encode);
   command->add_flag("--keep-going", options->keepGoing,
-                    "exit 0 even when pictures were missing (they are still reported)");
+                    _("exit 0 even when pictures were missing (they are still reported)"));
   command->callback([options, &action] {
     action = [options] {
       Project project;

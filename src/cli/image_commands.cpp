@@ -31,13 +31,13 @@ CLI::Validator wholeNumber(int low, int high) {
 }
 
 void addEncodeOptions(CLI::App& command, EncodeOptions& options) {
-  command.add_option("--quality", options.quality, "JPEG and WebP quality, 1 to 100")
+  command.add_option("--quality", options.quality, _("JPEG and WebP quality, 1 to 100"))
       ->check(wholeNumber(1, 100));
   command
       .add_option(
           "--png-level", options.pngLevel,
-          "PNG compression level 0-9: 1 (default) is the fastest, higher levels up to 7 give "
-          "smaller files (8 and 9 are 7)")
+          _("PNG compression level 0-9: 1 (default) is the fastest, higher levels up to 7 give "
+            "smaller files (8 and 9 are 7)"))
       ->check(wholeNumber(0, 9));
 }
 
@@ -54,9 +54,9 @@ void addConvertCommand(CLI::App& app, Action& action) {
   };
   auto options = std::make_shared<Options>();
   CLI::App* command = app.add_subcommand(
-      "convert", "Decode an image and write it again; the type follows OUT's extension");
-  command->add_option("IN", options->input, "image to read")->required();
-  command->add_option("OUT", options->output, "image to write (.bmp .png .jpg .gif .webp .tif)")
+      "convert", _("Decode an image and write it again; the type follows OUT's extension"));
+  command->add_option("IN", options->input, _("image to read"))->required();
+  command->add_option("OUT", options->output, _("image to write (.bmp .png .jpg .gif .webp .tif)"))
       ->required();
   addEncodeOptions(*command, options->encode);
   command->callback([options, &action] {

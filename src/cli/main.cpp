@@ -71,12 +71,21 @@ std::string languageOption(int argc, char** argv) {
 int main(int argc, char** argv) {
   using pelorix::_;
   using pelorix::formatC;
+  using pelorix::N_;
   // The language first: the help texts are made when the commands are registered.
   pelorix::initLanguage(languageOption(argc, argv));
   CLI::App app{_("pelorix-cli: compose, render and inspect Pelorix projects")};
   app.name("pelorix-cli");
   app.require_subcommand(1);
-  app.set_version_flag("-V,--version", std::string("pelorix-cli ") + PELORIX_VERSION);
+  // The help's own words, in the chosen language too.
+  app.option_defaults()->group(_("Options"));
+  app.set_help_flag("-h,--help", _("Print this help message and exit"));
+  app.set_version_flag("-V,--version", std::string("pelorix-cli ") + PELORIX_VERSION,
+                       _("Display program version information and exit"));
+  for (const char* label :
+       {N_("Usage"), N_("Positionals"), N_("REQUIRED"), N_("OPTIONS"), N_("SUBCOMMAND")}) {
+    app.get_formatter()->label(label, _(label));
+  }
   std::string language;
   app.add_option("--lang", language,
                  _("language of the messages: ja, en, ... (default: from the environment)"));
@@ -89,6 +98,8 @@ int main(int argc, char** argv) {
   pelorix::cli::addConvertCommand(app, action);
   pelorix::cli::addFrameCommand(app, action);
   pelorix::cli::addRenderCommand(app, action);
+  for (CLI::App* command : app.get_subcommands({}))
+    command->group(_("Subcommands"));
 
   // A misspelt command reads better as such than as "a subcommand is required".
   int first = 1;

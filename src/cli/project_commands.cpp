@@ -137,9 +137,9 @@ void addInfoCommand(CLI::App& app, Action& action) {
     bool json = false;
   };
   auto options = std::make_shared<Options>();
-  CLI::App* command = app.add_subcommand("info", "Print the summary of a project file");
-  command->add_option("PROJECT", options->project, "project file (.pxp)")->required();
-  command->add_flag("--json", options->json, "print the whole project as one JSON object");
+  CLI::App* command = app.add_subcommand("info", _("Print the summary of a project file"));
+  command->add_option("PROJECT", options->project, _("project file (.pxp)"))->required();
+  command->add_flag("--json", options->json, _("print the whole project as one JSON object"));
   command->callback([options, &action] {
     action = [options] {
       Project project;
@@ -162,12 +162,13 @@ void addSaveAsCommand(CLI::App& app, Action& action) {
     std::string encoding;
   };
   auto options = std::make_shared<Options>();
-  CLI::App* command = app.add_subcommand("save-as", "Load a project and write it to another file");
-  command->add_option("PROJECT", options->project, "project file to read")->required();
-  command->add_option("OUT", options->output, "project file to write")->required();
+  CLI::App* command =
+      app.add_subcommand("save-as", _("Load a project and write it to another file"));
+  command->add_option("PROJECT", options->project, _("project file to read"))->required();
+  command->add_option("OUT", options->output, _("project file to write"))->required();
   command
       ->add_option("--encoding", options->encoding,
-                   "text encoding of the written file (default: the one it was read in)")
+                   _("text encoding of the written file (default: the one it was read in)"))
       ->check(CLI::IsMember({"utf-8", "cp932"}));
   command->callback([options, &action] {
     action = [options] {

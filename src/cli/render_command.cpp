@@ -160,37 +160,38 @@ void addRenderCommand(CLI::App& app, Action& action) {
   };
   auto options = std::make_shared<Options>();
   CLI::App* command =
-      app.add_subcommand("render", "Render every frame of a project into numbered image files");
-  command->add_option("PROJECT", options->project, "project file (.pxp)")->required();
+      app.add_subcommand("render", _("Render every frame of a project into numbered image files"));
+  command->add_option("PROJECT", options->project, _("project file (.pxp)"))->required();
   command->add_option("-o,--output", options->output,
-                      "output folder, or one file when the name ends in .gif .webp .apng .mp4 "
-                      ".webm .mov .mkv (default: the project's save folder and format)");
-  command->add_option("--name", options->name, "base name of the files (default: the project's)");
-  command->add_option("--format", options->format, "file type: png, jpg, bmp, webp, tif, gif");
+                      _("output folder, or one file when the name ends in .gif .webp .apng .mp4 "
+                        ".webm .mov .mkv (default: the project's save folder and format)"));
+  command->add_option("--name", options->name,
+                      _("base name of the files (default: the project's)"));
+  command->add_option("--format", options->format, _("file type: png, jpg, bmp, webp, tif, gif"));
   command->add_option("--frames", options->frames,
-                      "only frames FIRST-LAST (inclusive, as numbered in the file names)");
-  command->add_option("--jobs", options->jobs, "worker threads (default: one per processor)")
+                      _("only frames FIRST-LAST (inclusive, as numbered in the file names)"));
+  command->add_option("--jobs", options->jobs, _("worker threads (default: one per processor)"))
       ->check(wholeNumber(0, 4096));
   addEncodeOptions(*command, options->encode);
   command
       ->add_option("--background", options->background,
-                   "black or transparent (default: the project's setting)")
+                   _("black or transparent (default: the project's setting)"))
       ->check(CLI::IsMember({"black", "transparent"}));
   command
       ->add_option("--crf", options->encode.crf,
-                   "videos: constant rate factor, lower is better (default 23 for MP4, 31 for "
-                   "WebM)")
+                   _("videos: constant rate factor, lower is better (default 23 for MP4, 31 for "
+                     "WebM)"))
       ->check(wholeNumber(0, 63));
-  command->add_flag("--lossless", options->encode.lossless, "animated WebP: lossless");
+  command->add_flag("--lossless", options->encode.lossless, _("animated WebP: lossless"));
   command->add_flag("--skip-existing", options->skipExisting,
-                    "leave frames whose file exists alone (resume an interrupted render)");
+                    _("leave frames whose file exists alone (resume an interrupted render)"));
   command->add_flag("--allow-gif", options->allowGif,
-                    "write GIF files, which are refused otherwise");
+                    _("write GIF files, which are refused otherwise"));
   command->add_flag("--keep-going", options->keepGoing,
-                    "exit 0 even when pictures were missing (they are still reported)");
-  command->add_flag("-q,--quiet", options->quiet, "print failures and their summary only");
+                    _("exit 0 even when pictures were missing (they are still reported)"));
+  command->add_flag("-q,--quiet", options->quiet, _("print failures and their summary only"));
   command->add_flag("-v,--verbose", options->verbose,
-                    "without a terminal, a line per frame instead of one per 5 %");
+                    _("without a terminal, a line per frame instead of one per 5 %"));
   command->callback([options, &action] {
     action = [options] {
       Project project;

@@ -14,9 +14,11 @@ ImageError decodePicture(const std::string& path, bool keepAlpha, CachedPicture&
   if (!convertTo32(decoded, out.image, true)) {
     return ImageError(E_OUTOFMEMORY, "not enough memory for the picture");
   }
-  // Transparency counts when some pixel is not opaque; without keepAlpha it is dropped.
+  // Transparency counts when some pixel is not opaque; without keepAlpha it is dropped. A
+  // 24-bit file has none.
   out.fileAlpha = false;
-  for (int y = 0; y < out.image.height() && !out.fileAlpha; ++y) {
+  const bool mayHaveAlpha = decoded.bitsPerPixel() != 24 || decoded.transparentColor() >= 0;
+  for (int y = 0; mayHaveAlpha && y < out.image.height() && !out.fileAlpha; ++y) {
     const uint8_t* row = out.image.row(y);
     for (int x = 0; x < out.image.width(); ++x) {
       if (row[4 * x + 3] != 255) {
