@@ -114,7 +114,7 @@ struct ConversionEngine::Run {
   bool keepFrames = false;
   std::time_t started = 0;
 
-  PictureStore pictures;  // decoded once for all workers
+  PictureStore pictures{true};  // decoded once for all workers, reported once per run
 
   // One-file output: the writer, its file, and how far the workers may run ahead of it.
   std::unique_ptr<AnimationWriter> writer;

@@ -63,8 +63,9 @@ PictureStore::Result PictureStore::get(const std::string& path, bool keepAlpha) 
     pending->error = error;
     if (!error.failed()) after.picture = picture;
     decoded_.notify_all();
-    if (error.failed()) return {nullptr, error, true};
-    return {std::move(picture), {}, true};
+    const bool report = !reportOnce_ || reported_.insert(key).second;
+    if (error.failed()) return {nullptr, error, report};
+    return {std::move(picture), {}, report};
   }
 }
 

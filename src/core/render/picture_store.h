@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -28,6 +29,10 @@ struct CachedPicture {
 // holds it. Thread-safe.
 class PictureStore {
  public:
+  // With reportOnce, how a picture was made is reported by its first decode only, even when a
+  // worker that starts late decodes it again after the others have let it go (a run's log
+  // names each picture once).
+  explicit PictureStore(bool reportOnce = false) : reportOnce_(reportOnce) {}
   struct Result {
     std::shared_ptr<const CachedPicture> picture;  // null when the load failed
     ImageError error;
@@ -50,6 +55,8 @@ class PictureStore {
   std::condition_variable decoded_;
   std::map<std::pair<std::string, bool>, Entry> entries_;
   long decodes_ = 0;
+  bool reportOnce_ = false;
+  std::set<std::pair<std::string, bool>> reported_;
 };
 
 // Decodes a picture file into the compositor's form.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "render/compositor.h"
+#include "render/picture_store.h"
 
 #include <gtest/gtest.h>
 
@@ -347,6 +348,24 @@ TEST(LayerImageCache, FailureEmptiesTheSlotAndTheNextFrameRetries) {
   source.file = "a.bmp";
   EXPECT_EQ(pixel(scene.compose(), 1, 1), 0x010101u);
   EXPECT_EQ(scene.compositor.cache().decodeCount(), 3);
+}
+
+// A run's store tells how a picture was made once, even when a worker that starts after the
+// others let the picture go decodes it again; the preview's store tells every load.
+TEST(PictureStore, AConversionRunReportsEachPictureOnce) {
+  test::TempDir dir;
+  ASSERT_FALSE(test::patternImage(3, 2, 32, true).save(dir.file("p.png")).failed());
+  for (const bool reportOnce : {true, false}) {
+    PictureStore store(reportOnce);
+    PictureStore::Result first = store.get(dir.file("p.png"), false);
+    ASSERT_TRUE(first.picture);
+    EXPECT_TRUE(first.decodedHere);
+    first.picture.reset();  // every holder let it go
+    const PictureStore::Result again = store.get(dir.file("p.png"), false);
+    ASSERT_TRUE(again.picture);
+    EXPECT_EQ(store.decodeCount(), 2);
+    EXPECT_EQ(again.decodedHere, !reportOnce);
+  }
 }
 
 TEST(ImagePaths, ResolutionOrder) {
