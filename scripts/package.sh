@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 install=false
 [ "${1:-}" = --install ] && install=true
 
-PELORIX_EXTRA_PACKAGES="lintian dpkg-dev appstream desktop-file-utils man-db ${PELORIX_EXTRA_PACKAGES:-}" \
+PELORIX_EXTRA_PACKAGES="help2man librsvg2-bin lintian dpkg-dev appstream desktop-file-utils man-db ${PELORIX_EXTRA_PACKAGES:-}" \
   scripts/setup-deps.sh
 
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
@@ -46,7 +46,9 @@ check "appstreamcli validate" appstreamcli validate --no-net --explain \
   "$tree"/usr/share/metainfo/io.github.pelorix.Pelorix.metainfo.xml
 check "desktop-file-validate" desktop-file-validate \
   "$tree"/usr/share/applications/io.github.pelorix.Pelorix.desktop
-for page in "$tree"/usr/share/man/man1/*.1.gz; do
+pages=("$tree"/usr/share/man/man1/*.1.gz)
+check "two man pages in the package" test "${#pages[@]}" -eq 2 -a -f "${pages[0]}"
+for page in "${pages[@]}"; do
   # Any warning of the formatter (bad macros, lines it cannot fit) counts as a failure.
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   check "man -l $(basename "$page")" test -z "$warnings"
