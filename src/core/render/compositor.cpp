@@ -175,6 +175,14 @@ bool Compositor::composeFrame(DibImage& canvas, const Project& project, std::spa
   // The frame starts without a picture; the old one waits to be reused.
   if (!canvas.empty()) spare_ = std::move(canvas);
   missing_.clear();
+  // The pictures first, so that workers starting together share the decoding between them.
+  for (int index : layers) {
+    const CurrentSource current = currentSourceAt(project, index, t);
+    if (!current.found()) continue;
+    const Layer& layer = project.layers[static_cast<size_t>(index)];
+    cache_.prefetch(index, layer.sources[static_cast<size_t>(current.index)].file, projectFolder_,
+                    (layer.effects & effectAlpha) != 0);
+  }
   bool drawn = false;
   for (int index : layers) {
     const DrawResult result = drawLayer(canvas, project, index, t);

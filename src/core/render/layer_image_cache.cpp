@@ -54,15 +54,25 @@ bool LayerImageCache::hasAlpha(int layer) const {
   return slot.picture && slot.picture->alpha;
 }
 
+void LayerImageCache::prefetch(int layer, const std::string& file, const std::string& projectFolder,
+                               bool keepAlpha) {
+  Slot& slot = slots_[static_cast<size_t>(layer)];
+  if (slot.holds(file, projectFolder, keepAlpha)) return;
+  if (slot.fetched && slot.fetched->matches(file, projectFolder, keepAlpha)) return;
+  Fetched fetched{file, projectFolder, resolveImagePath(file, projectFolder), keepAlpha, {}};
+  fetched.result = store_->get(fetched.path, keepAlpha, false);
+  if (fetched.result.elsewhere) return;  // ensure() waits for it
+  slot.fetched = std::move(fetched);
+}
+
 bool LayerImageCache::ensure(int layer, int sourceIndex, const std::string& file,
                              const std::string& projectFolder, LogSink& log, bool keepAlpha) {
   Slot& slot = slots_[static_cast<size_t>(layer)];
-  // The same name from the same project is the same file: no need to look on disk every frame.
-  if (slot.picture && slot.name == file && slot.folder == projectFolder &&
-      slot.keepAlpha == keepAlpha) {
-    return true;
-  }
-  const std::string path = resolveImagePath(file, projectFolder);
+  if (slot.holds(file, projectFolder, keepAlpha)) return true;
+  std::optional<Fetched> fetched = std::move(slot.fetched);
+  slot.fetched.reset();
+  if (fetched && !fetched->matches(file, projectFolder, keepAlpha)) fetched.reset();
+  const std::string path = fetched ? fetched->path : resolveImagePath(file, projectFolder);
   if (slot.picture && slot.path == path && slot.keepAlpha == keepAlpha) {
     slot.name = file;
     slot.folder = projectFolder;
@@ -70,7 +80,8 @@ bool LayerImageCache::ensure(int layer, int sourceIndex, const std::string& file
   }
 
   slot = Slot{};
-  const PictureStore::Result got = store_->get(path, keepAlpha);
+  const PictureStore::Result got =
+      fetched ? std::move(fetched->result) : store_->get(path, keepAlpha);
   if (!got.picture) {
     log.appendLog(formatC("Load image failed:%d:%d:%s : %x-%s", layer, sourceIndex, file.c_str(),
                           static_cast<unsigned>(got.error.code()),

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/log_sink.h"
@@ -35,6 +36,12 @@ class LayerImageCache {
   bool ensure(int layer, int sourceIndex, const std::string& file, const std::string& projectFolder,
               LogSink& log, bool keepAlpha = false);
 
+  // Decodes the picture ensure() will ask for next in slot `layer`, unless another user of the
+  // store is decoding it now: workers that start together then decode different pictures
+  // instead of waiting for one another. Logs nothing; ensure() takes the result and reports it.
+  void prefetch(int layer, const std::string& file, const std::string& projectFolder,
+                bool keepAlpha);
+
   // The picture of a slot: 32 bits per pixel, straight alpha.
   const DibImage& image(int layer) const;
   // Whether the slot's picture has pixels that are not opaque (only when kept).
@@ -46,8 +53,21 @@ class LayerImageCache {
   void clear();
 
  private:
+  struct Fetched {
+    std::string name, folder, path;
+    bool keepAlpha = false;
+    PictureStore::Result result;
+    bool matches(const std::string& n, const std::string& f, bool alpha) const {
+      return name == n && folder == f && keepAlpha == alpha;
+    }
+  };
   struct Slot {
     std::shared_ptr<const CachedPicture> picture;
+    std::optional<Fetched> fetched;  // decoded ahead by prefetch()
+    // The same name from the same project is the same file: no need to look on disk again.
+    bool holds(const std::string& n, const std::string& f, bool alpha) const {
+      return picture && name == n && folder == f && keepAlpha == alpha;
+    }
     std::string name;
     std::string folder;  // the project folder the name was resolved against
     std::string path;

@@ -38,13 +38,14 @@ ImageError decodePicture(const std::string& path, bool keepAlpha, CachedPicture&
   return {};
 }
 
-PictureStore::Result PictureStore::get(const std::string& path, bool keepAlpha) {
+PictureStore::Result PictureStore::get(const std::string& path, bool keepAlpha, bool wait) {
   const std::pair<std::string, bool> key(path, keepAlpha);
   std::unique_lock lock(mutex_);
   for (;;) {
     Entry& entry = entries_[key];
     if (auto picture = entry.picture.lock()) return {std::move(picture), {}, false};
     if (entry.pending) {
+      if (!wait) return {nullptr, {}, false, true};
       const std::shared_ptr<Pending> pending = entry.pending;
       decoded_.wait(lock, [&pending] { return pending->done; });
       if (pending->error.failed()) return {nullptr, pending->error, false};

@@ -37,8 +37,11 @@ class PictureStore {
     std::shared_ptr<const CachedPicture> picture;  // null when the load failed
     ImageError error;
     bool decodedHere = false;  // this call decoded it (and so reports how)
+    bool elsewhere = false;    // without waiting: another caller is decoding it now
   };
-  Result get(const std::string& path, bool keepAlpha);
+  // The picture, decoded here when nobody holds or decodes it. Without `wait`, a picture that
+  // another caller is decoding is not waited for (elsewhere is set and picture is null).
+  Result get(const std::string& path, bool keepAlpha, bool wait = true);
   // How many decodes were started so far.
   long decodeCount() const;
 
