@@ -15,28 +15,13 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 frames=$((seconds * 30))
 
-# The pictures: a background, a 640x480 picture, a 320x240 sprite on pure green.
-ffmpeg -loglevel error -f lavfi -i testsrc2=size=1280x720 -frames:v 1 "$work/bg.png"
-ffmpeg -loglevel error -f lavfi -i mandelbrot=size=640x480 -frames:v 1 "$work/mid.png"
-# The sprite is drawn in RGB so its green is exactly 0x00FF00 (a YUV source rounds it).
-ffmpeg -loglevel error -f lavfi -i "color=c=0x00FF00:s=320x240,format=rgb24" \
-  -vf "drawbox=x=80:y=40:w=160:h=160:color=0xC03020:t=fill,drawbox=x=120:y=80:w=80:h=80:color=0x2040E0:t=fill" \
-  -frames:v 1 "$work/sprite.png"
-
-# The same animation as a project: the sprite glides from x +500 to -500 (frame centre based,
-# positive x moves left) over the animation.
-printf 'PELORIX_PROJECT:\r\nbench\r\nout,frame,png\r\n30.00,1280,720\r\n' >"$work/bench.pxp"
-printf '1,bg\r\n1,0\r\n0,0,0,0\r\n0,0\r\nbg.png\r\n%d.00,0,0,1,0,1,0,0\r\n1,\r\nLAYER_END:\r\n' "$seconds" >>"$work/bench.pxp"
-printf '2,mid\r\n1,1\r\n0,0,0,0\r\n0,0\r\nmid.png\r\n%d.00,0,0,1.3,30,0.8,0,0\r\n1,\r\nLAYER_END:\r\n' "$seconds" >>"$work/bench.pxp"
-printf '3,sprite\r\n1,2\r\n0,255,0,0\r\n0,0\r\nsprite.png\r\n%d.00,500,0,1,0,1,0,0\r\n1,\r\nsprite.png\r\n0.00,-500,0,1,0,1,0,0\r\n1,\r\nLAYER_END:\r\nDATA_END:\r\n' "$seconds" >>"$work/bench.pxp"
+# The job's pictures and project, and ffmpeg's composition of the same animation.
+bench/make_job.sh "$work" 1 "$seconds"
+# shellcheck source=bench/ffmpeg_job.sh
+source bench/ffmpeg_job.sh
 
 ffmpeg_run() {  # ffmpeg_run EXT OUTDIR
-  ffmpeg -loglevel error -y \
-    -loop 1 -framerate 30 -t "$seconds" -i "$work/bg.png" \
-    -loop 1 -framerate 30 -t "$seconds" -i "$work/mid.png" \
-    -loop 1 -framerate 30 -t "$seconds" -i "$work/sprite.png" \
-    -filter_complex "[1:v]scale=iw*1.3:ih*1.3,format=rgba,rotate=30*PI/180:ow=rotw(30*PI/180):oh=roth(30*PI/180):c=none,colorchannelmixer=aa=0.8[mid];[2:v]colorkey=0x00FF00:0.01:0[spr];[0:v][mid]overlay=(W-w)/2:(H-h)/2[a];[a][spr]overlay=x='(W-w)/2-500+1000*t/$seconds':y=(H-h)/2[out]" \
-    -map "[out]" -frames:v "$frames" "$2/ff%04d.$1"
+  ffmpeg_job "$work" 1 "$seconds" "$frames" "$2/ff%04d.$1"
 }
 
 pelorix_run() {  # pelorix_run EXT OUTDIR

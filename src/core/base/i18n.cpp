@@ -3,11 +3,12 @@
 
 #include <libintl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <clocale>
 #include <cstdlib>
 #include <vector>
+
+#include "base/paths.h"
 
 extern "C" int _nl_msg_cat_cntr;  // glibc's count of catalogue changes
 
@@ -22,14 +23,6 @@ std::string gLocaleFolder;
 bool exists(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0;
-}
-
-std::string executableFolder() {
-  std::string path(4096, '\0');
-  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
-  if (length <= 0) return {};
-  path.resize(static_cast<size_t>(length));
-  return path.substr(0, path.find_last_of('/') + 1);
 }
 
 // The catalogues: PELORIX_LOCALEDIR, beside an installed program (../share/locale), in the

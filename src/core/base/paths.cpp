@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/paths.h"
 
+#include <unistd.h>
+
 namespace pelorix {
 
 std::string folderOf(const std::string& path) {
@@ -18,6 +20,14 @@ std::string joinPath(const std::string& folder, const std::string& path) {
   if (path.front() == '/' || folder.empty()) return path;
   if (folder.back() == '/') return folder + path;
   return folder + "/" + path;
+}
+
+std::string executableFolder() {
+  std::string path(4096, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
+  if (length <= 0) return {};
+  path.resize(static_cast<size_t>(length));
+  return path.substr(0, path.find_last_of('/') + 1);
 }
 
 }  // namespace pelorix

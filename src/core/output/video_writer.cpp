@@ -13,6 +13,7 @@
 #include "base/atomic_file.h"
 #include "base/c_locale.h"
 #include "base/i18n.h"
+#include "base/paths.h"
 #include "imageio/pixel_convert.h"
 #include "output/animation_writer.h"
 #include "output/video_module.h"
@@ -20,14 +21,6 @@
 
 namespace pelorix {
 namespace {
-
-std::string executableFolder() {
-  std::string path(4096, '\0');
-  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
-  if (length <= 0) return {};
-  path.resize(static_cast<size_t>(length));
-  return path.substr(0, path.find_last_of('/') + 1);
-}
 
 struct Module {
   video::MakeEncoder make = nullptr;
