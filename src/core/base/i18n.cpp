@@ -2,7 +2,6 @@
 #include "base/i18n.h"
 
 #include <libintl.h>
-#include <sys/stat.h>
 
 #include <clocale>
 #include <cstdlib>
@@ -20,11 +19,6 @@ constexpr const char* kDomain = "pelorix";
 std::string gLanguage = "ja";
 std::string gLocaleFolder;
 
-bool exists(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
-}
-
 // The catalogues: PELORIX_LOCALEDIR, beside an installed program (../share/locale), in the
 // build tree (the programs live two levels below it), or the configured install folder.
 std::string findLocaleFolder() {
@@ -32,7 +26,7 @@ std::string findLocaleFolder() {
   const std::string bin = executableFolder();
   for (const std::string& candidate :
        {bin + "../share/locale", bin + "../../locale", bin + "../locale"}) {
-    if (exists(candidate + "/en/LC_MESSAGES/pelorix.mo")) return candidate;
+    if (fileExists(candidate + "/en/LC_MESSAGES/pelorix.mo")) return candidate;
   }
 #ifdef PELORIX_LOCALE_DIR
   return PELORIX_LOCALE_DIR;
@@ -91,7 +85,7 @@ void initLanguage(const std::string& language) {
   gLanguage = "ja";
   for (const std::string& name : wanted) {
     if (name == "ja") break;
-    if (exists(gLocaleFolder + "/" + name + "/LC_MESSAGES/pelorix.mo")) {
+    if (fileExists(gLocaleFolder + "/" + name + "/LC_MESSAGES/pelorix.mo")) {
       gLanguage = name;
       break;
     }

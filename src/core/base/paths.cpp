@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/paths.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pelorix {
@@ -20,6 +21,11 @@ std::string joinPath(const std::string& folder, const std::string& path) {
   if (path.front() == '/' || folder.empty()) return path;
   if (folder.back() == '/') return folder + path;
   return folder + "/" + path;
+}
+
+bool fileExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
 }
 
 std::string executableFolder() {

@@ -15,6 +15,9 @@ std::string fileNameOf(const std::string& path);
 // A folder joined to a relative path; an absolute path stays as it is.
 std::string joinPath(const std::string& folder, const std::string& path);
 
+// Whether something exists at the path.
+bool fileExists(const std::string& path);
+
 // The folder of the running program, ending with its separator; empty when it cannot be told.
 std::string executableFolder();
 

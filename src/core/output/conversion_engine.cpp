@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/conversion_engine.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,11 +52,6 @@ class FrameLog final : public LogSink {
   }
   std::vector<std::string>* lines = nullptr;
 };
-
-bool fileExists(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
-}
 
 struct MemoryNeed {
   uint64_t pictures = 0;
