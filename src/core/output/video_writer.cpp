@@ -43,7 +43,6 @@ const Module& videoModule() {
       folders.push_back(bin + "../../lib/pelorix");
     }
     folders.emplace_back(PELORIX_MODULE_DIR);
-    std::string tried;
     for (const std::string& folder : folders) {
       const std::string path = folder + "/" + video::kModuleFile;
       if (::access(path.c_str(), R_OK) != 0) continue;
