@@ -18,7 +18,7 @@
 #include "base/paths.h"
 #include "commands.h"
 #include "model/project_file.h"
-#include "output/animation_writer.h"
+#include "output/formats.h"
 #include "output/conversion_engine.h"
 #include "output/output_files.h"
 #include "render_report.h"
@@ -200,7 +200,7 @@ void addRenderCommand(CLI::App& app, Action& action) {
       settings.projectFolder = folderOf(options->project);
       if (!options->output.empty()) {
         const std::string output = std::filesystem::absolute(options->output).string();
-        if (oneFileTypeOfPath(output) != OneFileType::None) {
+        if (oneFileFormatOfPath(output)) {
           settings.oneFile = output;
         } else {
           settings.outputFolder = output;

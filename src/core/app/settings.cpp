@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "base/ascii.h"
 #include "base/atomic_file.h"
 #include "base/c_locale.h"
 #include "base/paths.h"
@@ -20,17 +21,6 @@ std::string trim(const std::string& text) {
   if (begin == std::string::npos) return {};
   const size_t end = text.find_last_not_of(" \t\r");
   return text.substr(begin, end - begin + 1);
-}
-
-bool sameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    auto fold = [](char c) {
-      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
 }
 
 // The section name of a "[name]" line, if it is one.
@@ -84,12 +74,12 @@ std::optional<std::string> ProfileFile::value(const std::string& section,
   bool inSection = false;
   for (const std::string& line : lines_) {
     if (const auto name = sectionOf(line)) {
-      inSection = sameName(*name, section);
+      inSection = equalFolded(*name, section);
       continue;
     }
     if (!inSection) continue;
     const auto lineKey = keyOf(line);
-    if (lineKey && sameName(*lineKey, key)) {
+    if (lineKey && equalFolded(*lineKey, key)) {
       std::string text = trim(line.substr(line.find('=') + 1));
       if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
           text.back() == text.front()) {
@@ -119,13 +109,13 @@ void ProfileFile::write(const std::string& section, const std::string& key,
   bool inSection = false;
   for (size_t i = 0; i < lines_.size(); ++i) {
     if (const auto name = sectionOf(lines_[i])) {
-      inSection = sameName(*name, section);
+      inSection = equalFolded(*name, section);
       if (inSection) sectionEnd = static_cast<int>(i) + 1;
       continue;
     }
     if (!inSection) continue;
     const auto lineKey = keyOf(lines_[i]);
-    if (lineKey && sameName(*lineKey, key)) {
+    if (lineKey && equalFolded(*lineKey, key)) {
       lines_[i] = line;
       return;
     }

@@ -148,6 +148,10 @@ ImageError decodeRle(std::span<const uint8_t> data, bool four, DibImage& image) 
 class BmpCodec final : public ImageCodec {
  public:
   const char* name() const override { return "BMP"; }
+  std::span<const std::string_view> extensions() const override {
+    static constexpr std::string_view kExtensions[] = {"bmp", "dib"};
+    return kExtensions;
+  }
 
   bool probe(std::span<const uint8_t> head, int& width, int& height) const override {
     Header h;

@@ -1,36 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <cstring>
 
+#include "base/ascii.h"
 #include "base/atomic_file.h"
 #include "base/c_locale.h"
 #include "imageio/codec.h"
 
 namespace pelorix {
 namespace {
-
-struct ExtensionEntry {
-  const char* extension;
-  const ImageCodec& (*codec)();
-};
-
-// Which encoder an extension selects; the first match wins.
-constexpr ExtensionEntry kExtensions[] = {
-    {".bmp", bmpCodec},   {".dib", bmpCodec},   {".jpg", jpegCodec},  {".jpeg", jpegCodec},
-    {".jpe", jpegCodec},  {".jfif", jpegCodec}, {".png", pngCodec},   {".gif", gifCodec},
-    {".webp", webpCodec}, {".tif", tiffCodec},  {".tiff", tiffCodec},
-};
-
-char foldAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalFolded(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (foldAscii(a[i]) != foldAscii(b[i])) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -42,19 +19,25 @@ std::string_view fileExtension(std::string_view path) {
   return dot == std::string_view::npos ? std::string_view() : last.substr(dot);
 }
 
+std::span<const ImageCodec* const> imageCodecs() {
+  static const ImageCodec* const codecs[] = {&bmpCodec(),  &pngCodec(),  &jpegCodec(),
+                                             &gifCodec(),  &webpCodec(), &tiffCodec()};
+  return codecs;
+}
+
 const ImageCodec* codecForExtension(std::string_view extension) {
-  std::string withDot(extension);
-  if (withDot.empty()) return nullptr;
-  if (withDot.front() != '.') withDot.insert(withDot.begin(), '.');
-  for (const ExtensionEntry& entry : kExtensions) {
-    if (equalFolded(withDot, entry.extension)) return &entry.codec();
+  if (!extension.empty() && extension.front() == '.') extension.remove_prefix(1);
+  if (extension.empty()) return nullptr;
+  for (const ImageCodec* codec : imageCodecs()) {
+    for (std::string_view known : codec->extensions()) {
+      if (equalFolded(extension, known)) return codec;
+    }
   }
   return nullptr;
 }
 
 const ImageCodec* codecForContent(std::span<const uint8_t> bytes) {
-  for (const ImageCodec* codec :
-       {&bmpCodec(), &pngCodec(), &jpegCodec(), &gifCodec(), &webpCodec(), &tiffCodec()}) {
+  for (const ImageCodec* codec : imageCodecs()) {
     if (codec->recognises(bytes)) return codec;
   }
   return nullptr;

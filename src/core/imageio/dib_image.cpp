@@ -201,6 +201,20 @@ ImageError DibImage::save(const std::string& file, const EncodeOptions& options)
   std::vector<uint8_t> bytes;
   ImageError result = encode(fileExtension(file), options, bytes);
   if (result.failed()) return result;
+  return writeEncoded(file, bytes);
+}
+
+ImageError DibImage::save(const std::string& file, const ImageCodec& codec,
+                          const EncodeOptions& options) const {
+  if (empty()) return ImageError(E_FAIL, "there is no picture to save");
+  std::vector<uint8_t> bytes;
+  ImageError result = codec.encode(*this, options, bytes);
+  if (result.failed()) return result;
+  return writeEncoded(file, bytes);
+}
+
+ImageError DibImage::writeEncoded(const std::string& file, std::span<const uint8_t> bytes) {
+  ImageError result;
   FileError error;
   if (!writeFileAtomically(file, bytes, Durability::Flush, &error)) {
     return ImageError(E_FAIL, error.message);

@@ -13,6 +13,8 @@
 
 namespace pelorix {
 
+class ImageCodec;
+
 // Compression values of create(): plain RGB, or 16/32-bit pixels described by three masks.
 inline constexpr int BI_RGB = 0;
 inline constexpr int BI_BITFIELDS = 3;
@@ -85,6 +87,9 @@ class DibImage {
   ImageError loadFromMemory(std::span<const uint8_t> bytes);
   // Writes the picture through the encoder chosen by the file name's extension, atomically.
   ImageError save(const std::string& file, const EncodeOptions& options = {}) const;
+  // The same with the encoder chosen by the caller.
+  ImageError save(const std::string& file, const ImageCodec& codec,
+                  const EncodeOptions& options = {}) const;
   // Encodes into memory with the encoder for `extension` (".png", "jpg", ...).
   ImageError encode(std::string_view extension, const EncodeOptions& options,
                     std::vector<uint8_t>& out) const;
@@ -118,6 +123,7 @@ class DibImage {
 
  private:
   void reset();
+  static ImageError writeEncoded(const std::string& file, std::span<const uint8_t> bytes);
 
   struct FreeDeleter {
     void operator()(uint8_t* p) const;

@@ -77,6 +77,10 @@ class MapHolder {
 class GifCodec final : public ImageCodec {
  public:
   const char* name() const override { return "GIF"; }
+  std::span<const std::string_view> extensions() const override {
+    static constexpr std::string_view kExtensions[] = {"gif"};
+    return kExtensions;
+  }
 
   bool probe(std::span<const uint8_t> head, int& width, int& height) const override {
     if (head.size() < 10) return false;

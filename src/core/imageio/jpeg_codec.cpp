@@ -53,6 +53,10 @@ bool acceptable(tjhandle handle) {
 class JpegCodec final : public ImageCodec {
  public:
   const char* name() const override { return "JPEG"; }
+  std::span<const std::string_view> extensions() const override {
+    static constexpr std::string_view kExtensions[] = {"jpg", "jpeg", "jpe", "jfif"};
+    return kExtensions;
+  }
 
   bool probe(std::span<const uint8_t> head, int& width, int& height) const override {
     tjhandle tj = decompressor();

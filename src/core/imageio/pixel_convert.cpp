@@ -121,6 +121,28 @@ void readRowBgra(const DibImage& image, int y, uint8_t* out) {
   readRow<4>(image, y, out);
 }
 
+void readPixels(const DibImage& image, PixelOrder order, std::vector<uint8_t>& out) {
+  const size_t width = static_cast<size_t>(image.width());
+  const size_t channels = order == PixelOrder::Rgb ? 3 : 4;
+  out.resize(width * channels * static_cast<size_t>(image.height()));
+  if (order == PixelOrder::Bgra) {
+    for (int y = 0; y < image.height(); ++y)
+      readRowBgra(image, y, out.data() + width * 4 * static_cast<size_t>(y));
+    return;
+  }
+  std::vector<uint8_t> row(width * 4);
+  uint8_t* o = out.data();
+  for (int y = 0; y < image.height(); ++y) {
+    readRowBgra(image, y, row.data());
+    for (size_t x = 0; x < width; ++x, o += channels) {
+      o[0] = row[4 * x + 2];
+      o[1] = row[4 * x + 1];
+      o[2] = row[4 * x];
+      if (channels == 4) o[3] = row[4 * x + 3];
+    }
+  }
+}
+
 bool convertTo32(const DibImage& source, DibImage& destination, bool keepAlpha) {
   if (source.empty()) return false;
   const bool alpha = keepAlpha && (source.hasAlpha() || source.transparentColor() >= 0);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "imageio/dib_image.h"
 
@@ -26,6 +27,13 @@ void readRowBgr(const DibImage& image, int y, uint8_t* out);
 // One picture row as blue, green, red, alpha (4 per pixel); alpha is 255 unless the picture
 // carries alpha (straight, not premultiplied) or is a palette with a transparent index.
 void readRowBgra(const DibImage& image, int y, uint8_t* out);
+
+// The byte order of packed pixels.
+enum class PixelOrder { Rgb, Rgba, Bgra };
+
+// The whole picture in straight colour (a premultiplied one divided back), top row first, rows
+// packed without padding; alpha as readRowBgra gives it.
+void readPixels(const DibImage& image, PixelOrder order, std::vector<uint8_t>& out);
 
 // A 32-bit copy of any picture in blue, green, red, alpha bytes: with straight alpha when
 // `keepAlpha` and the picture has alpha, otherwise padded 24-bit with the fourth byte 255. False

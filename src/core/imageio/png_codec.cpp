@@ -282,6 +282,10 @@ ImageError encodePng(const DibImage& image, int level, std::vector<uint8_t>& out
 class PngCodec final : public ImageCodec {
  public:
   const char* name() const override { return "PNG"; }
+  std::span<const std::string_view> extensions() const override {
+    static constexpr std::string_view kExtensions[] = {"png"};
+    return kExtensions;
+  }
 
   bool probe(std::span<const uint8_t> head, int& width, int& height) const override {
     if (head.size() < 24 || std::memcmp(head.data() + 12, "IHDR", 4) != 0) return false;

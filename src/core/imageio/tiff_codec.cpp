@@ -135,6 +135,10 @@ void unpremultiply(uint8_t* bgra) {
 class TiffCodec final : public ImageCodec {
  public:
   const char* name() const override { return "TIFF"; }
+  std::span<const std::string_view> extensions() const override {
+    static constexpr std::string_view kExtensions[] = {"tif", "tiff"};
+    return kExtensions;
+  }
 
   bool probe(std::span<const uint8_t> head, int& width, int& height) const override {
     TiffMemory memory;

@@ -15,6 +15,10 @@ namespace {
 class WebpCodec final : public ImageCodec {
  public:
   const char* name() const override { return "WebP"; }
+  std::span<const std::string_view> extensions() const override {
+    static constexpr std::string_view kExtensions[] = {"webp"};
+    return kExtensions;
+  }
 
   bool probe(std::span<const uint8_t> head, int& width, int& height) const override {
     return WebPGetInfo(head.data(), head.size(), &width, &height) != 0;

@@ -3,25 +3,11 @@
 
 #include <memory>
 #include <string>
-#include <string_view>
 
 #include "imageio/dib_image.h"
 #include "imageio/image_error.h"
 
 namespace pelorix {
-
-// Outputs that put the whole animation into one file.
-enum class OneFileType { None, Gif, WebP, Apng, Mp4, WebM, Mov, Mkv };
-
-// The one-file type of an output format ("mp4", "webm", "mov", "mkv" and "apng" always, "gif"
-// and "webp" when `animated`; letters A-Z in any case, with or without a leading dot); None for
-// a numbered series.
-OneFileType oneFileType(std::string_view format, bool animated);
-// The type of a file name's extension, for the command line's -o ("anim.gif" is animated).
-OneFileType oneFileTypeOfPath(std::string_view path);
-// Whether the type keeps a transparent background.
-bool keepsAlpha(OneFileType type);
-const char* oneFileTypeName(OneFileType type);
 
 // A frame rate as a fraction: 29.97, 59.94 and 23.976 as the NTSC rates (30000/1001, ...),
 // others to two decimals (as the project file stores them), reduced.
@@ -49,7 +35,8 @@ class PreparedFrame {
 
 // Writes the frames of an animation into one file: prepare() may run on several threads at
 // once, write() takes the prepared frames in order, finish() completes the file and moves it
-// into place. A writer dropped before finish() removes what it wrote.
+// into place. A writer dropped before finish() removes what it wrote. The format table
+// (formats.h) makes them.
 class AnimationWriter {
  public:
   virtual ~AnimationWriter() = default;
@@ -58,10 +45,5 @@ class AnimationWriter {
   virtual ImageError write(std::unique_ptr<PreparedFrame> frame) = 0;
   virtual ImageError finish() = 0;
 };
-
-std::unique_ptr<AnimationWriter> makeAnimationWriter(OneFileType type);
-
-// The FFmpeg writers (video_writer.cpp).
-std::unique_ptr<AnimationWriter> makeVideoWriter(OneFileType type);
 
 }  // namespace pelorix

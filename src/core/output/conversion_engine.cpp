@@ -15,13 +15,11 @@
 #include "base/i18n.h"
 #include "base/log_sink.h"
 #include "base/paths.h"
-#include "base/system_memory.h"
 #include "imageio/codec.h"
-#include "model/text_encoding.h"
 #include "output/animation_writer.h"
+#include "output/formats.h"
 #include "output/output_files.h"
 #include "render/compositor.h"
-#include "render/draw_list.h"
 #include "render/layer_image_cache.h"
 #include "render/timeline.h"
 
@@ -53,66 +51,20 @@ class FrameLog final : public LogSink {
   std::vector<std::string>* lines = nullptr;
 };
 
-struct MemoryNeed {
-  uint64_t pictures = 0;
-  uint64_t perWorker = 0;
-};
-
-// The largest picture of each drawn layer, twice (a worker may hold the next one while another
-// still draws the last), plus per worker five frames of the output size.
-MemoryNeed estimateMemory(const Project& project, const std::vector<int>& layers,
-                          const std::string& projectFolder, bool keepFrames) {
-  MemoryNeed need;
-  std::map<std::string, uint64_t> sizes;
-  for (int index : layers) {
-    uint64_t largest = 0;
-    for (const Source& source : project.layers[static_cast<size_t>(index)].sources) {
-      const std::string path = resolveImagePath(source.file, projectFolder);
-      auto known = sizes.find(path);
-      if (known == sizes.end()) {
-        int width = 0, height = 0;
-        const uint64_t bytes =
-            probeImageSize(path, width, height)
-                ? static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4
-                : 0;
-        known = sizes.emplace(path, bytes).first;
-      }
-      largest = std::max(largest, known->second);
-    }
-    need.pictures += 2 * largest;
-  }
-  const uint64_t frame = static_cast<uint64_t>(std::max(0, project.outputWidth)) *
-                         static_cast<uint64_t>(std::max(0, project.outputHeight)) * 4;
-  need.perWorker = frame * (keepFrames ? 5 : 4) + (8u << 20);
-  return need;
-}
-
 }  // namespace
 
 struct ConversionEngine::Run {
-  Run(ConversionListener& l, float length, float fps) : listener(l), clock(length, fps) {}
+  Run(ConversionListener& l, RunPlan p)
+      : listener(l), plan(std::move(p)), clock(plan.totalTime, plan.project.fps) {}
 
   ConversionListener& listener;
-  Project project;
-  std::vector<int> layers;
-  float totalTime = 0;
-  std::string projectFolder;
-  std::string folder;
-  std::string baseName;
-  std::string format;
-  EncodeOptions encode;
-  int jobs = 1;
-  int first = 0;  // the frames of this run, inclusive
-  int last = -1;
-  bool skipExisting = false;
-  bool keepFrames = false;
+  RunPlan plan;
   std::time_t started = 0;
 
   PictureStore pictures{true};  // decoded once for all workers, reported once per run
 
   // One-file output: the writer, its file, and how far the workers may run ahead of it.
   std::unique_ptr<AnimationWriter> writer;
-  std::string oneFilePath;
   int maxAhead = 0;
   int workersRunning = 0;
   std::condition_variable progressed;  // a frame was delivered, written, or a worker ended
@@ -153,7 +105,7 @@ bool ConversionEngine::Run::nextJob(FrameJob& job) {
     if (abortRequested.load() || failed.load()) return false;
   }
   std::lock_guard lock(jobMutex);
-  if (nextIndex > last || !clock.next(job.time)) return false;
+  if (nextIndex > plan.last || !clock.next(job.time)) return false;
   job.index = nextIndex++;
   return true;
 }
@@ -161,19 +113,22 @@ bool ConversionEngine::Run::nextJob(FrameJob& job) {
 void ConversionEngine::Run::work() {
   FrameLog log;
   Compositor compositor(log);
-  compositor.setProjectFolder(projectFolder);
+  compositor.setProjectFolder(plan.projectFolder);
   compositor.setPictureStore(&pictures);
   DibImage canvas;  // kept from frame to frame, so the compositor can reuse its memory
   FrameJob job;
   while (nextJob(job)) {
     FrameResult result;
     result.job = job;
-    result.path = writer ? oneFilePath : frameFileName(folder, baseName, job.index, format);
-    if (skipExisting && fileExists(result.path)) {
+    result.path = writer ? plan.oneFilePath
+                         : frameFileName(plan.folder, plan.baseName, job.index,
+                                         std::string(plan.format->extension()));
+    if (plan.skipExisting && fileExists(result.path)) {
       result.skipped = true;
     } else {
       log.lines = &result.log;
-      if (!compositor.composeFrame(canvas, project, layers, job.time) &&
+      const Project& project = plan.project;
+      if (!compositor.composeFrame(canvas, project, plan.layers, job.time) &&
           !compositor.makeBlankFrame(canvas, project)) {
         // Nothing drew: the frame is black, when memory allows one at all.
         result.failure = saveFailedMessage(ImageError(
@@ -183,12 +138,12 @@ void ConversionEngine::Run::work() {
         const ImageError prepared = writer->prepare(canvas, result.prepared);
         if (prepared.failed()) result.failure = saveFailedMessage(prepared);
       } else {
-        const ImageError saved = canvas.save(result.path, encode);
+        const ImageError saved = canvas.save(result.path, plan.format->codec(), plan.encode);
         if (saved.failed()) result.failure = saveFailedMessage(saved);
       }
       log.lines = nullptr;
       result.missing = compositor.missingPictures();
-      if (keepFrames && result.failure.empty()) result.frame = std::move(canvas);
+      if (plan.keepFrames && result.failure.empty()) result.frame = std::move(canvas);
     }
     if (!result.failure.empty() && !writer) failed = true;
     deliver(std::move(result));
@@ -254,11 +209,11 @@ void ConversionEngine::Run::report(FrameResult& frame) {
       ++known->frames;
     }
   }
-  const double position =
-      static_cast<double>(frame.job.time) / static_cast<double>(totalTime) * 30.0;
-  listener.progress(truncToInt(position), summary.frames, last - first + 1);
+  const double position = static_cast<double>(frame.job.time) /
+                          static_cast<double>(plan.totalTime) * kProgressSteps;
+  listener.progress(truncToInt(position), summary.frames, plan.frameCount());
   if (!frame.skipped)
-    listener.frameWritten(frame.job.index, frame.path, keepFrames ? &frame.frame : nullptr);
+    listener.frameWritten(frame.job.index, frame.path, plan.keepFrames ? &frame.frame : nullptr);
 }
 
 // One-file output: takes the prepared frames in order and writes them, while the workers make
@@ -300,16 +255,17 @@ void ConversionEngine::Run::finish() {
     ::unlink(path.c_str());
   if (writer) {
     // The file is complete only with every frame; anything else is removed, and said so.
-    if (failure.empty() && !abortRequested.load() && nextToReport == last + 1) {
+    if (failure.empty() && !abortRequested.load() && nextToReport == plan.last + 1) {
       const ImageError finished = writer->finish();
       if (finished.failed()) {
         failure = saveFailedMessage(finished);
         listener.appendLog(failure);
       }
     }
-    if (!failure.empty() || abortRequested.load() || nextToReport != last + 1) {
+    if (!failure.empty() || abortRequested.load() || nextToReport != plan.last + 1) {
       writer.reset();
-      listener.appendLog(formatC(_("未完成のファイル %s を削除しました。"), oneFilePath.c_str()));
+      listener.appendLog(
+          formatC(_("未完成のファイル %s を削除しました。"), plan.oneFilePath.c_str()));
     }
   }
   if (clock.stalled()) {
@@ -341,144 +297,64 @@ ConversionEngine::~ConversionEngine() {
 bool ConversionEngine::start(const Project& project, const ConversionSettings& settings,
                              ConversionListener& listener) {
   wait();
-  const DrawList list = buildDrawList(project);
-  auto run = std::make_unique<Run>(listener, list.totalTime, project.fps);
-  run->format = settings.format.value_or(project.outputFormat);
+  PlanOutcome planned = planRun(project, settings);
+  if (!planned.plan) {
+    for (const std::string& line : planned.log)
+      listener.appendLog(line);
+    listener.appendLog(planned.refusal);
+    listener.finished(ConversionOutcome::Refused, planned.refusal);
+    return false;
+  }
+  return launch(std::move(*planned.plan), std::move(planned.log), listener);
+}
+
+bool ConversionEngine::launch(RunPlan plan, std::vector<std::string> log,
+                              ConversionListener& listener) {
+  wait();
   auto refuse = [&listener](const std::string& message) {
     listener.appendLog(message);
     listener.finished(ConversionOutcome::Refused, message);
     return false;
   };
-  const OneFileType oneFile =
-      settings.oneFile ? oneFileTypeOfPath(*settings.oneFile)
-                       : oneFileType(run->format, (project.options & projectAnimatedFile) != 0);
-  if (conversionRefusesGif(run->format, settings.refuseGif) ||
-      (oneFile == OneFileType::Gif && settings.refuseGif)) {
-    return refuse(_(kGifRefused));
-  }
-  if (!(project.fps > 0.0f)) {
-    return refuse(formatC(_("フレームレートが %.2f のため変換できません。"),
-                          static_cast<double>(project.fps)));
-  }
-  if (settings.oneFile && oneFile == OneFileType::None) {
-    return refuse(saveFailedMessage(ImageError(
-        E_FAIL, formatC(_("not a one-file type (gif, webp, apng, mp4, webm, mov, mkv): %s"),
-                        settings.oneFile->c_str()))));
-  }
-  if (oneFile != OneFileType::None &&
-      countConversionFrames(list.totalTime, project.fps).frames == 0) {
-    return refuse(_("書き出す画面がありません。"));
-  }
-  if (oneFile != OneFileType::None && settings.skipExisting) {
-    return refuse(_("--skip-existing resumes numbered frames; it cannot resume one file"));
-  }
-  // An unknown type is refused before anything is made on disk.
-  if (oneFile == OneFileType::None && !codecForExtension(run->format)) {
-    return refuse(saveFailedMessage(ImageError(
-        E_FAIL, run->format.empty() ? std::string("no image type: the output format is empty")
-                                    : "no encoder for the extension ." + run->format)));
-  }
-  // Counted without listing the times: a huge count is refused before any memory is used.
-  const FrameCount count = countConversionFrames(list.totalTime, project.fps);
-  if (count.tooMany) {
-    return refuse(formatC(_("画面数が %.0f あり、上限の %ld を超えるため変換できません。"),
-                          count.estimate, kMaxConversionFrames));
-  }
-  run->first = 0;
-  run->last = static_cast<int>(count.frames) - 1;
-  if (settings.frames) {
-    if (count.frames > 0 && settings.frames->first > run->last) {
-      return refuse(formatC(_("frames %d-%d lie after the last frame (%d)"), settings.frames->first,
-                            settings.frames->second, run->last));
-    }
-    run->first = std::max(run->first, settings.frames->first);
-    run->last = std::min(run->last, settings.frames->second);
-  }
-  run->projectFolder = settings.projectFolder;
-  run->folder = joinPath(settings.projectFolder,
-                         toFileSystemPath(settings.outputFolder.value_or(project.saveFolder)));
-  run->baseName = toFileSystemPath(settings.baseName.value_or(project.saveFileName));
-  if (oneFile != OneFileType::None) {
-    const std::string dot = run->format.rfind('.', 0) == 0 ? "" : ".";
-    run->oneFilePath = settings.oneFile ? joinPath(settings.projectFolder, *settings.oneFile)
-                                        : joinPath(run->folder, run->baseName + dot + run->format);
-    run->folder = folderOf(run->oneFilePath);
-  }
-  if (const ImageError made = makeFolders(run->folder); made.failed()) {
+  if (const ImageError made = makeFolders(plan.folder); made.failed()) {
     return refuse(saveFailedMessage(made));
   }
-  removeStaleTemporaries(run->folder);  // left by renders that were killed
-  run->project = project;
-  if (settings.transparentBackground) {
-    run->project.options = *settings.transparentBackground
-                               ? run->project.options | projectTransparentBackground
-                               : run->project.options & ~projectTransparentBackground;
-  }
-  run->layers = list.layers;
-  run->totalTime = list.totalTime;
-  run->encode = settings.encode;
-  run->skipExisting = settings.skipExisting;
-  run->keepFrames = settings.keepFrames;
-  // The clock starts at the first frame of the range; the frames before it are only counted.
-  float skipped = 0.0f;
-  for (int i = 0; i < run->first && run->clock.next(skipped); ++i) {
-  }
-  run->nextIndex = run->first;
-  run->nextToReport = run->first;
-  const int frames = std::max(0, run->last - run->first + 1);
-  const int hardware = static_cast<int>(std::thread::hardware_concurrency());
-  run->jobs = settings.jobs > 0 ? settings.jobs : std::max(1, hardware);
-  run->jobs = std::max(1, std::min(run->jobs, frames));
-  listener.appendLog(totalTimeLine(list.totalTime, project.fps));
-  // Memory: the pictures once, and per worker the frames it holds (canvas, the canvas kept for
-  // reuse, encoder buffers and, for the preview, a copy). Fewer workers, or none, when that is
-  // more than the machine has.
-  const MemoryNeed need =
-      estimateMemory(project, list.layers, settings.projectFolder, settings.keepFrames);
-  const uint64_t available =
-      settings.availableMemory ? settings.availableMemory : availableMemory();
-  if (available > 0) {
-    const auto total = [&need](int jobs) {
-      return need.pictures + static_cast<uint64_t>(jobs) * need.perWorker;
-    };
-    if (total(1) > available) {
-      return refuse(formatC(
-          _("この変換には約 %.0f MB のメモリが必要ですが、使えるのは %.0f MB です。"),
-          static_cast<double>(total(1)) / 1048576.0, static_cast<double>(available) / 1048576.0));
-    }
-    if (total(run->jobs) > available) {
-      while (run->jobs > 1 && total(run->jobs) > available)
-        --run->jobs;
-      listener.appendLog(
-          formatC(_("メモリが足りないため、%d 本のスレッドで変換します (約 %.0f MB)。"), run->jobs,
-                  static_cast<double>(total(run->jobs)) / 1048576.0));
-    }
-  }
-  if (oneFile != OneFileType::None) {
-    run->writer = makeAnimationWriter(oneFile);
+  removeStaleTemporaries(plan.folder);  // left by renders that were killed
+  for (const std::string& line : log)
+    listener.appendLog(line);
+  auto run = std::make_unique<Run>(listener, std::move(plan));
+  const RunPlan& p = run->plan;
+  if (p.oneFile()) {
+    run->writer = p.format->makeWriter(*p.format);
     AnimationSettings animation;
-    animation.path = run->oneFilePath;
-    animation.width = project.outputWidth;
-    animation.height = project.outputHeight;
-    animation.fps = project.fps;
-    animation.frames = frames;
-    animation.transparent = (run->project.options & projectTransparentBackground) != 0;
-    animation.encode = settings.encode;
+    animation.path = p.oneFilePath;
+    animation.width = p.project.outputWidth;
+    animation.height = p.project.outputHeight;
+    animation.fps = p.project.fps;
+    animation.frames = p.frameCount();
+    animation.transparent = (p.project.options & projectTransparentBackground) != 0;
+    animation.encode = p.encode;
     if (const ImageError opened = run->writer->open(animation); opened.failed()) {
       run->writer.reset();
       return refuse(saveFailedMessage(opened));
     }
-    run->maxAhead = 2 * run->jobs + 2;
+    run->maxAhead = 2 * p.jobs + 2;
   }
+  // The clock starts at the first frame of the range; the frames before it are only counted.
+  float skipped = 0.0f;
+  for (int i = 0; i < p.first && run->clock.next(skipped); ++i) {
+  }
+  run->nextIndex = p.first;
+  run->nextToReport = p.first;
   run->started = std::time(nullptr);
 
   run_ = std::move(run);
   Run* active = run_.get();
-  active->workersRunning = active->jobs;
+  active->workersRunning = active->plan.jobs;
   coordinator_ = std::thread([active] {
     std::vector<std::thread> workers;
     // With one output file this thread writes it while the workers compose ahead.
-    const int extra = active->writer ? active->jobs : active->jobs - 1;
+    const int extra = active->writer ? active->plan.jobs : active->plan.jobs - 1;
     for (int i = 0; i < extra; ++i)
       workers.emplace_back([active] { active->work(); });
     if (active->writer) {

@@ -10,31 +10,9 @@
 
 #include "imageio/dib_image.h"
 #include "model/project.h"
+#include "output/run_plan.h"
 
 namespace pelorix {
-
-struct ConversionSettings {
-  std::string projectFolder;  // relative save folders and image names start here
-  // What to write; the defaults come from the project when left empty.
-  std::optional<std::string> outputFolder;
-  std::optional<std::string> baseName;
-  std::optional<std::string> format;
-  EncodeOptions encode;
-  int jobs = 0;  // worker threads; 0 = the machine's hardware threads
-  // Only these frame indices (inclusive), exactly as a full run writes them.
-  std::optional<std::pair<int, int>> frames;
-  bool skipExisting = false;
-  bool refuseGif = true;
-  bool keepFrames = false;  // hand every written frame to frameWritten (the preview wants them)
-  // Memory the run may use, in bytes; 0 = what the machine has available (tests set it).
-  uint64_t availableMemory = 0;
-  // One file instead of a numbered series (an animated GIF, WebP or PNG, or a video), its type
-  // by the extension; relative to the project folder. Without it a project whose format is a
-  // one-file type gives saveFolder/saveFileName.format.
-  std::optional<std::string> oneFile;
-  // The background, overriding the project's option: transparent (true) or black (false).
-  std::optional<bool> transparentBackground;
-};
 
 enum class ConversionOutcome {
   Completed,  // every frame written; the elapsed-time line was logged
@@ -56,12 +34,16 @@ struct ConversionSummary {
   bool stalled = false;          // the frame times stopped advancing before the end
 };
 
+// Steps of the progress bar.
+inline constexpr int kProgressSteps = 30;
+
 // What a run reports. The calls come from worker threads, one at a time and in frame order.
 class ConversionListener {
  public:
   virtual ~ConversionListener() = default;
   virtual void appendLog(const std::string& line) = 0;
-  // `value` is the 0..29 position of the progress bar; done and total count frames.
+  // `value` is the position of the progress bar, 0 to kProgressSteps - 1; done and total count
+  // frames.
   virtual void progress(int value, int done, int total) = 0;
   // A frame is on disk. `frame` is the picture written when keepFrames is set, else null.
   virtual void frameWritten(int index, const std::string& path, const DibImage* frame) = 0;
@@ -83,10 +65,13 @@ class ConversionEngine {
   ConversionEngine(const ConversionEngine&) = delete;
   ConversionEngine& operator=(const ConversionEngine&) = delete;
 
-  // Checks the GIF refusal, makes the save folder, logs the total time line and starts the
-  // workers; returns at once. False when the run was refused (finished() has been called).
+  // Plans the run (planRun), then launches it; returns at once. False when the run was refused
+  // (the reason was logged and finished() has been called).
   bool start(const Project& project, const ConversionSettings& settings,
              ConversionListener& listener);
+  // Makes the folder, opens a one-file output, logs the plan's lines and starts the workers.
+  // False when the folder or the file cannot be made (finished() has been called).
+  bool launch(RunPlan plan, std::vector<std::string> log, ConversionListener& listener);
   void abort();
   // Blocks until the run (if any) has finished.
   void wait();

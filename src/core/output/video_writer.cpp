@@ -15,8 +15,9 @@
 #include "base/i18n.h"
 #include "base/paths.h"
 #include "imageio/pixel_convert.h"
-#include "output/animation_writer.h"
+#include "output/formats.h"
 #include "output/video_module.h"
+#include "output/writers.h"
 #include "pelorix_version.h"
 
 namespace pelorix {
@@ -33,6 +34,10 @@ const Module& videoModule() {
   static Module module;
   static std::once_flag once;
   std::call_once(once, [] {
+    if (!PELORIX_HAVE_VIDEO) {
+      module.error = _("this Pelorix was built without its video module (PELORIX_VIDEO=OFF)");
+      return;
+    }
     std::vector<std::string> folders;
     if (const char* chosen = std::getenv("PELORIX_MODULEDIR"); chosen && *chosen)
       folders.emplace_back(chosen);
@@ -73,7 +78,7 @@ ImageError videoError(const std::string& text) {
 
 class VideoWriter final : public AnimationWriter {
  public:
-  explicit VideoWriter(OneFileType type) : type_(type) {}
+  explicit VideoWriter(const OutputFormat& format) : format_(format) {}
 
   ImageError open(const AnimationSettings& settings) override {
     settings_ = settings;
@@ -88,20 +93,7 @@ class VideoWriter final : public AnimationWriter {
 
     video::Settings wanted;
     wanted.path = file_->temporaryPath();
-    switch (type_) {
-      case OneFileType::WebM:
-        wanted.container = video::Container::WebM;
-        break;
-      case OneFileType::Mov:
-        wanted.container = video::Container::Mov;
-        break;
-      case OneFileType::Mkv:
-        wanted.container = video::Container::Mkv;
-        break;
-      default:
-        wanted.container = video::Container::Mp4;
-        break;
-    }
+    wanted.container = static_cast<video::Container>(format_.videoContainer);
     wanted.width = settings.width;
     wanted.height = settings.height;
     const Rational rate = frameRateOf(settings.fps);
@@ -118,11 +110,8 @@ class VideoWriter final : public AnimationWriter {
     if (settings_.transparent) {
       // The canvas is premultiplied; the encoders take straight colour.
       thread_local std::vector<uint8_t> straight;
-      const size_t rowBytes = static_cast<size_t>(settings_.width) * 4;
-      straight.resize(rowBytes * static_cast<size_t>(settings_.height));
-      for (int y = 0; y < settings_.height; ++y)
-        readRowBgra(picture, y, straight.data() + rowBytes * static_cast<size_t>(y));
-      failed = encoder_->prepare(straight.data(), static_cast<int>(rowBytes), prepared->frame);
+      readPixels(picture, PixelOrder::Bgra, straight);
+      failed = encoder_->prepare(straight.data(), settings_.width * 4, prepared->frame);
     } else {
       // 32-bit padded pixels, rows at the picture's pitch.
       failed = encoder_->prepare(picture.row(0), picture.pitch(), prepared->frame);
@@ -145,7 +134,7 @@ class VideoWriter final : public AnimationWriter {
   }
 
  private:
-  OneFileType type_;
+  const OutputFormat& format_;
   AnimationSettings settings_;
   std::optional<AtomicFile> file_;           // an unfinished file is removed with it,
   std::unique_ptr<video::Encoder> encoder_;  // after the encoder has closed it
@@ -153,8 +142,8 @@ class VideoWriter final : public AnimationWriter {
 
 }  // namespace
 
-std::unique_ptr<AnimationWriter> makeVideoWriter(OneFileType type) {
-  return std::make_unique<VideoWriter>(type);
+std::unique_ptr<AnimationWriter> makeVideoWriter(const OutputFormat& format) {
+  return std::make_unique<VideoWriter>(format);
 }
 
 }  // namespace pelorix

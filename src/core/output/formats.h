@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace pelorix {
+
+class AnimationWriter;
+class ImageCodec;
+
+// A numbered series of image files, or the whole animation in one file.
+enum class OutputKind { Series, OneFile };
+
+// The encoder settings a format can honour; each is one option of the command line and one row
+// of the export dialog.
+enum class FormatOption { Quality, PngLevel, Crf, Lossless };
+inline constexpr int kFormatOptionCount = 4;
+
+class FormatOptionSet {
+ public:
+  constexpr FormatOptionSet(std::initializer_list<FormatOption> options) {
+    for (FormatOption option : options)
+      bits_ |= 1u << static_cast<unsigned>(option);
+  }
+  constexpr bool has(FormatOption option) const {
+    return (bits_ & (1u << static_cast<unsigned>(option))) != 0;
+  }
+
+ private:
+  unsigned bits_ = 0;
+};
+
+// The command-line option of an encoder setting ("--crf").
+const char* formatOptionFlag(FormatOption option);
+
+// One output format: everything Pelorix knows about it is here. Help texts, file filters,
+// completions, checks and messages are made from these rows; a run looks its format up once.
+struct OutputFormat {
+  std::string_view name;  // what --format and the project's output format say: "png", "mp4"
+  const char* label;      // for dialogs and help (translate with _())
+  OutputKind kind;
+  bool keepsAlpha;  // a transparent background stays transparent
+  bool gif;         // refused while GIF output is switched off
+  FormatOptionSet options;
+  // Series: the codec that writes each frame; its extensions name the files.
+  const ImageCodec& (*codec)() = nullptr;
+  // One file: its extensions (the usual one first) and its writer.
+  std::span<const std::string_view> fileExtensions = {};
+  std::unique_ptr<AnimationWriter> (*makeWriter)(const OutputFormat& format) = nullptr;
+  int videoContainer = 0;  // a video::Container for the video module; 0 when not a video
+
+  // The extensions that select this format, the usual one first.
+  std::span<const std::string_view> extensions() const;
+  std::string_view extension() const { return extensions().front(); }
+  bool isVideo() const { return videoContainer != 0; }
+};
+
+// Every format, series first, in the order dialogs list them.
+std::span<const OutputFormat> outputFormats();
+
+// The format of an extension ("png", ".PNG"; letters A-Z folded) of one kind, or null.
+const OutputFormat* findOutputFormat(std::string_view extension, OutputKind kind);
+// The format a project names: a one-file type by its extension (mp4, apng, ...), gif and webp as
+// one file when `animatedFile`, any other image type as a series; null when unknown.
+const OutputFormat* formatOfProject(std::string_view outputFormat, bool animatedFile);
+// The one-file format of a file name's extension ("anim.gif" is an animated GIF), or null.
+const OutputFormat* oneFileFormatOfPath(std::string_view path);
+
+// The names of one kind's formats joined by `separator` ("png, jpg, bmp"), and every extension
+// of them with a dot (".gif .webp .apng").
+std::string formatNames(OutputKind kind, std::string_view separator = ", ");
+std::string formatExtensions(OutputKind kind, std::string_view separator = " ");
+
+}  // namespace pelorix

@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <memory>
+
+#include "output/animation_writer.h"
+
+namespace pelorix {
+
+struct OutputFormat;
+
+// The one-file writers, one source file each; the format table names them.
+std::unique_ptr<AnimationWriter> makeGifWriter(const OutputFormat& format);
+std::unique_ptr<AnimationWriter> makeWebpWriter(const OutputFormat& format);
+std::unique_ptr<AnimationWriter> makeApngWriter(const OutputFormat& format);
+std::unique_ptr<AnimationWriter> makeVideoWriter(const OutputFormat& format);
+
+}  // namespace pelorix

@@ -1,0 +1,140 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Videos written through the video module, read back with FFmpeg's decoders.
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "animation_test_support.h"
+
+namespace pelorix {
+namespace {
+
+using test::Animation;
+using test::RecordingListener;
+using test::renderTo;
+using test::seriesFrames;
+
+// Every decoded video frame as packed BGRA rows, with the stream's rate and duration.
+struct Video {
+  int width = 0, height = 0;
+  AVRational rate{0, 1};
+  double duration = 0;
+  std::vector<std::vector<uint8_t>> frames;
+};
+
+Video decodeVideo(const std::string& path, const char* decoderName = nullptr) {
+  Video video;
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return video;
+  avformat_find_stream_info(format, nullptr);
+  AVStream* stream = format->streams[0];
+  const AVCodec* decoder = decoderName ? avcodec_find_decoder_by_name(decoderName)
+                                       : avcodec_find_decoder(stream->codecpar->codec_id);
+  AVCodecContext* codec = avcodec_alloc_context3(decoder);
+  avcodec_parameters_to_context(codec, stream->codecpar);
+  avcodec_open2(codec, decoder, nullptr);
+  video.width = codec->width;
+  video.height = codec->height;
+  video.rate = stream->avg_frame_rate;
+  video.duration = static_cast<double>(format->duration) / AV_TIME_BASE;
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  SwsContext* scaler = nullptr;
+  auto take = [&] {
+    while (avcodec_receive_frame(codec, frame) == 0) {
+      scaler = sws_getCachedContext(
+          scaler, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+          frame->width, frame->height, AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr, nullptr);
+      std::vector<uint8_t> pixels(static_cast<size_t>(frame->width) * frame->height * 4);
+      uint8_t* planes[1] = {pixels.data()};
+      const int strides[1] = {frame->width * 4};
+      sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, planes, strides);
+      video.frames.push_back(std::move(pixels));
+    }
+  };
+  while (av_read_frame(format, packet) >= 0) {
+    avcodec_send_packet(codec, packet);
+    av_packet_unref(packet);
+    take();
+  }
+  avcodec_send_packet(codec, nullptr);
+  take();
+  sws_freeContext(scaler);
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&codec);
+  avformat_close_input(&format);
+  return video;
+}
+
+// FFV1 in MKV is lossless: every frame equals the series frame; the stream has the frame count,
+// size, rate and duration of the animation. The NTSC rate stays exact in MP4.
+TEST(Video, EveryFrameAtTheRate) {
+  Animation animation(0.5f, 12.0f);
+  const std::vector<std::vector<uint8_t>> expected = seriesFrames(animation);
+  RecordingListener listener;
+  ASSERT_EQ(renderTo(animation, "anim.mkv", listener), ConversionOutcome::Completed);
+  const Video mkv = decodeVideo(animation.scene.dir.file("anim.mkv"));
+  ASSERT_EQ(mkv.frames.size(), expected.size());
+  EXPECT_EQ(mkv.width, 64);
+  EXPECT_EQ(mkv.height, 48);
+  EXPECT_EQ(av_cmp_q(mkv.rate, AVRational{12, 1}), 0);
+  EXPECT_NEAR(mkv.duration, static_cast<double>(expected.size()) / 12.0, 0.002);
+  for (size_t i = 0; i < expected.size(); ++i) {
+    for (size_t b = 0; b < expected[i].size(); b += 4) {  // colour bytes; the fourth is padding
+      ASSERT_EQ(std::memcmp(&mkv.frames[i][b], &expected[i][b], 3), 0) << "frame " << i;
+    }
+  }
+
+  Animation ntsc(0.5f, 29.97f);
+  RecordingListener mp4Listener;
+  ASSERT_EQ(renderTo(ntsc, "anim.mp4", mp4Listener), ConversionOutcome::Completed);
+  const Video mp4 = decodeVideo(ntsc.scene.dir.file("anim.mp4"));
+  EXPECT_EQ(mp4.frames.size(), 15u);
+  EXPECT_EQ(av_cmp_q(mp4.rate, AVRational{30000, 1001}), 0);
+  EXPECT_NEAR(mp4.duration, 15.0 * 1001.0 / 30000.0, 0.002);
+}
+
+// A half-transparent picture over a transparent background keeps its alpha in VP9 (read with
+// libvpx, which decodes the alpha).
+TEST(Video, TransparencyReachesWebm) {
+  Animation animation(0.2f, 10.0f);
+  DibImage half;
+  ASSERT_TRUE(half.create(64, 48, 32, BI_RGB, nullptr, kCreateAlpha));
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      uint8_t* p = half.row(y) + 4 * x;
+      p[0] = 200, p[1] = 100, p[2] = 50, p[3] = 128;
+    }
+  }
+  animation.scene.writeImage("bg.png", half);
+  animation.scene.project.layers[0].sources[0].file = "bg.png";
+  animation.scene.project.layers[0].effects = effectAlpha;
+  animation.scene.project.layers[1].visible = 0;
+  animation.scene.project.options = projectTransparentBackground;
+
+  RecordingListener webm;
+  ASSERT_EQ(renderTo(animation, "alpha.webm", webm), ConversionOutcome::Completed);
+  const Video video = decodeVideo(animation.scene.dir.file("alpha.webm"), "libvpx-vp9");
+  ASSERT_FALSE(video.frames.empty());
+  EXPECT_NEAR(video.frames[0][(10 * 64 + 10) * 4 + 3], 128, 3);
+}
+
+// An abort leaves no video and no temporary file behind.
+TEST(Video, AbortRemovesThePartialFile) {
+  Animation animation(5.0f, 30.0f);
+  RecordingListener listener;
+  listener.abortAfter = 3;
+  EXPECT_EQ(renderTo(animation, "anim.mp4", listener), ConversionOutcome::Aborted);
+  EXPECT_FALSE(std::filesystem::exists(animation.scene.dir.file("anim.mp4")));
+  for (const auto& entry : std::filesystem::directory_iterator(animation.scene.dir.path()))
+    EXPECT_EQ(entry.path().filename().string().find("pelorix-tmp"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pelorix
