@@ -18,10 +18,6 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz DESTINATION ${CMAKE_INS
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/demo/ DESTINATION ${CMAKE_INSTALL_DATADIR}/pelorix/examples/demo
         PATTERN out EXCLUDE)
-install(FILES ${PROJECT_SOURCE_DIR}/data/completions/pelorix-cli.bash
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME pelorix-cli)
-install(FILES ${PROJECT_SOURCE_DIR}/data/completions/_pelorix-cli
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
 
 # Man pages from the programs' own --help, with the sections --help does not have.
 find_program(HELP2MAN_EXECUTABLE help2man)

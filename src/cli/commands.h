@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace CLI {
 class App;
@@ -39,6 +40,8 @@ class ImageError;
 namespace cli {
 // --quality and --png-level.
 void addEncodeOptions(CLI::App& command, EncodeOptions& options);
+// The extensions of every picture type Pelorix reads and writes.
+std::vector<std::string> imageExtensions();
 // A whole number in [low, high], with a plain message for anything else.
 CLI::Validator wholeNumber(int low, int high);
 // Loads the project of a command; the exit status to return when it failed (the message is

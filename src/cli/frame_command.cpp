@@ -10,6 +10,7 @@
 #include "base/c_locale.h"
 #include "base/i18n.h"
 #include "base/paths.h"
+#include "app.h"
 #include "commands.h"
 #include "model/project_file.h"
 #include "output/output_files.h"
@@ -32,7 +33,8 @@ void addFrameCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<Options>();
   CLI::App* command = app.add_subcommand(
       "frame", _("Compose the frame at a time point and save it; the type follows the extension"));
-  command->add_option("PROJECT", options->project, _("project file (.pxp)"))->required();
+  completes(command->add_option("PROJECT", options->project, _("project file (.pxp)"))->required(),
+            Completion::filesWith({"pxp"}));
   command->add_option("--at", options->at, _("time point in seconds"))
       ->required()
       ->check(CLI::Validator(
@@ -45,7 +47,8 @@ void addFrameCommand(CLI::App& app, Action& action) {
             return {};
           },
           "SECONDS"));
-  command->add_option("-o,--output", options->output, _("image file to write"))->required();
+  completes(command->add_option("-o,--output", options->output, _("image file to write"))->required(),
+            Completion::filesWith(imageExtensions()));
   command->add_option("--layer", options->layer,
                       _("draw only the layer with this number (single mode), shown or not"));
   addEncodeOptions(*command, options->encode);

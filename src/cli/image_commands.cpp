@@ -9,7 +9,9 @@
 
 #include "base/c_locale.h"
 #include "base/i18n.h"
+#include "app.h"
 #include "commands.h"
+#include "imageio/codec.h"
 #include "imageio/dib_image.h"
 
 namespace pelorix::cli {
@@ -28,6 +30,15 @@ CLI::Validator wholeNumber(int low, int high) {
         return {};
       },
       formatC("INT %d-%d", low, high));
+}
+
+std::vector<std::string> imageExtensions() {
+  std::vector<std::string> extensions;
+  for (const ImageCodec* codec : imageCodecs()) {
+    for (std::string_view extension : codec->extensions())
+      extensions.emplace_back(extension);
+  }
+  return extensions;
 }
 
 void addEncodeOptions(CLI::App& command, EncodeOptions& options) {
@@ -55,9 +66,15 @@ void addConvertCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<Options>();
   CLI::App* command = app.add_subcommand(
       "convert", _("Decode an image and write it again; the type follows OUT's extension"));
-  command->add_option("IN", options->input, _("image to read"))->required();
-  command->add_option("OUT", options->output, _("image to write (.bmp .png .jpg .gif .webp .tif)"))
-      ->required();
+  completes(command->add_option("IN", options->input, _("image to read"))->required(),
+            Completion::filesWith(imageExtensions()));
+  std::string written;
+  for (const std::string& extension : imageExtensions())
+    written += (written.empty() ? "." : " .") + extension;
+  completes(command->add_option("OUT", options->output,
+                                formatC(_("image to write (%s)"), written.c_str()))
+                ->required(),
+            Completion::filesWith(imageExtensions()));
   addEncodeOptions(*command, options->encode);
   command->callback([options, &action] {
     action = [options] {

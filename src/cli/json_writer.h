@@ -20,6 +20,12 @@ class JsonWriter {
   void value(long long number);
   void value(float number);  // shortest text that reads back as the same float; null if not finite
   void value(bool flag);
+  // A key and its value.
+  template <typename T>
+  void field(std::string_view name, const T& content) {
+    key(name);
+    value(content);
+  }
   const std::string& text() const { return out_; }
 
  private:

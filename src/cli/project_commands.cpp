@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/i18n.h"
+#include "app.h"
 #include "commands.h"
 #include "json_writer.h"
 #include "model/project_file.h"
@@ -21,102 +22,81 @@ int exitCodeFor(int loadResult) {
   return kExitOk;
 }
 
+void keyColorJson(JsonWriter& json, const KeyColor& key) {
+  json.key("keyColor");
+  json.beginObject();
+  json.field("blue", static_cast<int>(key.blue));
+  json.field("green", static_cast<int>(key.green));
+  json.field("red", static_cast<int>(key.red));
+  json.field("reserved", static_cast<int>(key.reserved));
+  json.endObject();
+}
+
+void sourceJson(JsonWriter& json, const Source& s) {
+  json.beginObject();
+  json.field("file", s.file);
+  json.field("duration", s.duration);
+  json.field("x", s.x);
+  json.field("y", s.y);
+  json.field("scale", s.scale);
+  json.field("rotation", s.rotation);
+  json.field("opacity", s.opacity);
+  json.field("reserved1", s.reserved1);
+  json.field("reserved2", s.reserved2);
+  json.field("flags", s.flags);
+  json.field("pluginText", s.pluginText);
+  json.endObject();
+}
+
+void layerJson(JsonWriter& json, const Layer& layer) {
+  json.beginObject();
+  json.field("number", layer.number);
+  json.field("name", layer.name);
+  json.field("visible", layer.visible);
+  json.field("effects", layer.effects);
+  json.key("effectNames");
+  json.beginArray();
+  if (layer.effects & effectInterpolate) json.value("interpolate");
+  if (layer.effects & effectColorKey) json.value("colorKey");
+  json.endArray();
+  keyColorJson(json, layer.keyColor);
+  json.field("totalDuration", layer.totalDuration);
+  json.field("reserved1", layer.reserved1);
+  json.field("reserved2", layer.reserved2);
+  json.key("sources");
+  json.beginArray();
+  for (const Source& source : layer.sources)
+    sourceJson(json, source);
+  json.endArray();
+  json.endObject();
+}
+
 std::string projectJson(const Project& project, int result) {
   JsonWriter json;
   json.beginObject();
-  json.key("result");
-  json.value(result);
-  json.key("name");
-  json.value(project.name);
-  json.key("saveFolder");
-  json.value(project.saveFolder);
-  json.key("saveFileName");
-  json.value(project.saveFileName);
-  json.key("outputFormat");
-  json.value(project.outputFormat);
-  json.key("fps");
-  json.value(project.fps);
-  json.key("outputWidth");
-  json.value(project.outputWidth);
-  json.key("outputHeight");
-  json.value(project.outputHeight);
-  json.key("layerCount");
-  json.value(project.layerCount);
-  json.key("encoding");
-  json.value(encodingName(project.fileEncoding));
+  json.field("result", result);
+  json.field("name", project.name);
+  json.field("saveFolder", project.saveFolder);
+  json.field("saveFileName", project.saveFileName);
+  json.field("outputFormat", project.outputFormat);
+  json.field("fps", project.fps);
+  json.field("outputWidth", project.outputWidth);
+  json.field("outputHeight", project.outputHeight);
+  json.field("layerCount", project.layerCount);
+  json.field("encoding", encodingName(project.fileEncoding));
   // What a render of the whole animation gives, so scripts need not work it out.
   const DrawList list = buildDrawList(project);
-  json.key("totalTime");
-  json.value(list.totalTime);
-  json.key("frames");
+  json.field("totalTime", list.totalTime);
   const FrameCount count = countConversionFrames(list.totalTime, project.fps);
   if (count.tooMany) {
-    json.value(static_cast<float>(count.estimate));  // beyond what a render accepts
+    json.field("frames", static_cast<float>(count.estimate));  // beyond what a render accepts
   } else {
-    json.value(static_cast<long long>(count.frames));
+    json.field("frames", static_cast<long long>(count.frames));
   }
   json.key("layers");
   json.beginArray();
-  for (int i = 0; i < project.layerCount; ++i) {
-    const Layer& layer = project.layers[static_cast<size_t>(i)];
-    json.beginObject();
-    json.key("number");
-    json.value(layer.number);
-    json.key("name");
-    json.value(layer.name);
-    json.key("visible");
-    json.value(layer.visible);
-    json.key("effects");
-    json.value(layer.effects);
-    json.key("effectNames");
-    json.beginArray();
-    if (layer.effects & effectInterpolate) json.value(std::string("interpolate"));
-    if (layer.effects & effectColorKey) json.value(std::string("colorKey"));
-    json.endArray();
-    json.key("keyColor");
-    json.beginObject();
-    json.key("blue");
-    json.value(static_cast<int>(layer.keyColor.blue));
-    json.key("green");
-    json.value(static_cast<int>(layer.keyColor.green));
-    json.key("red");
-    json.value(static_cast<int>(layer.keyColor.red));
-    json.key("reserved");
-    json.value(static_cast<int>(layer.keyColor.reserved));
-    json.endObject();
-    json.key("totalDuration");
-    json.value(layer.totalDuration);
-    json.key("reserved1");
-    json.value(layer.reserved1);
-    json.key("reserved2");
-    json.value(layer.reserved2);
-    json.key("sources");
-    json.beginArray();
-    for (const Source& s : layer.sources) {
-      json.beginObject();
-      json.key("file");
-      json.value(s.file);
-      const std::pair<const char*, float> numbers[] = {{"duration", s.duration},
-                                                       {"x", s.x},
-                                                       {"y", s.y},
-                                                       {"scale", s.scale},
-                                                       {"rotation", s.rotation},
-                                                       {"opacity", s.opacity},
-                                                       {"reserved1", s.reserved1},
-                                                       {"reserved2", s.reserved2}};
-      for (const auto& [name, number] : numbers) {
-        json.key(name);
-        json.value(number);
-      }
-      json.key("flags");
-      json.value(s.flags);
-      json.key("pluginText");
-      json.value(s.pluginText);
-      json.endObject();
-    }
-    json.endArray();
-    json.endObject();
-  }
+  for (int i = 0; i < project.layerCount; ++i)
+    layerJson(json, project.layers[static_cast<size_t>(i)]);
   json.endArray();
   json.endObject();
   return json.text();
@@ -138,7 +118,8 @@ void addInfoCommand(CLI::App& app, Action& action) {
   };
   auto options = std::make_shared<Options>();
   CLI::App* command = app.add_subcommand("info", _("Print the summary of a project file"));
-  command->add_option("PROJECT", options->project, _("project file (.pxp)"))->required();
+  completes(command->add_option("PROJECT", options->project, _("project file (.pxp)"))->required(),
+            Completion::filesWith({"pxp"}));
   command->add_flag("--json", options->json, _("print the whole project as one JSON object"));
   command->callback([options, &action] {
     action = [options] {
@@ -164,12 +145,14 @@ void addSaveAsCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<Options>();
   CLI::App* command =
       app.add_subcommand("save-as", _("Load a project and write it to another file"));
-  command->add_option("PROJECT", options->project, _("project file to read"))->required();
-  command->add_option("OUT", options->output, _("project file to write"))->required();
-  command
-      ->add_option("--encoding", options->encoding,
-                   _("text encoding of the written file (default: the one it was read in)"))
-      ->check(CLI::IsMember({"utf-8", "cp932"}));
+  completes(command->add_option("PROJECT", options->project, _("project file to read"))->required(),
+            Completion::filesWith({"pxp"}));
+  completes(command->add_option("OUT", options->output, _("project file to write"))->required(),
+            Completion::filesWith({"pxp"}));
+  withChoices(command->add_option("--encoding", options->encoding,
+                                  _("text encoding of the written file (default: the one it was "
+                                    "read in)")),
+              {"utf-8", "cp932"});
   command->callback([options, &action] {
     action = [options] {
       Project project;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// pelorix-cli render: every frame of a project (or a range of them) as numbered image files.
+// pelorix-cli render: every frame of a project (or a range of them) as numbered image files or
+// one animated or video file.
 #include <unistd.h>
 #include <CLI/CLI.hpp>
 
@@ -16,6 +17,7 @@
 #include "base/c_locale.h"
 #include "base/i18n.h"
 #include "base/paths.h"
+#include "app.h"
 #include "commands.h"
 #include "model/project_file.h"
 #include "output/formats.h"
@@ -142,131 +144,159 @@ bool parseRange(const std::string& text, std::pair<int, int>& range) {
 
 }  // namespace
 
-void addRenderCommand(CLI::App& app, Action& action) {
-  struct Options {
-    std::string project;
-    std::string output;
-    std::string name;
-    std::string format;
-    std::string frames;
-    int jobs = 0;
-    bool skipExisting = false;
-    bool allowGif = false;
-    bool keepGoing = false;
-    bool quiet = false;
-    bool verbose = false;
-    std::string background;
-    EncodeOptions encode;
-  };
-  auto options = std::make_shared<Options>();
-  CLI::App* command =
-      app.add_subcommand("render", _("Render every frame of a project into numbered image files"));
-  command->add_option("PROJECT", options->project, _("project file (.pxp)"))->required();
-  command->add_option("-o,--output", options->output,
-                      _("output folder, or one file when the name ends in .gif .webp .apng .mp4 "
-                        ".webm .mov .mkv (default: the project's save folder and format)"));
-  command->add_option("--name", options->name,
-                      _("base name of the files (default: the project's)"));
-  command->add_option("--format", options->format, _("file type: png, jpg, bmp, webp, tif, gif"));
-  command->add_option("--frames", options->frames,
-                      _("only frames FIRST-LAST (inclusive, as numbered in the file names)"));
-  command->add_option("--jobs", options->jobs, _("worker threads (default: one per processor)"))
+namespace {
+
+struct RenderOptions {
+  std::string project;
+  std::string output;
+  std::string name;
+  std::string format;
+  std::string frames;
+  int jobs = 0;
+  bool skipExisting = false;
+  bool allowGif = false;
+  bool keepGoing = false;
+  bool quiet = false;
+  bool verbose = false;
+  std::string background;
+  EncodeOptions encode;
+};
+
+void registerOptions(CLI::App& command, RenderOptions& o) {
+  completes(command.add_option("PROJECT", o.project, _("project file (.pxp)"))->required(),
+            Completion::filesWith({"pxp"}));
+  std::vector<std::string> oneFile;
+  for (const OutputFormat& format : outputFormats()) {
+    if (format.kind == OutputKind::OneFile) oneFile.emplace_back(format.extension());
+  }
+  completes(command.add_option(
+                "-o,--output", o.output,
+                formatC(_("output folder, or one file when the name ends in %s (default: the "
+                          "project's save folder and format)"),
+                        formatExtensions(OutputKind::OneFile).c_str())),
+            Completion::filesWith(oneFile));
+  command.add_option("--name", o.name, _("base name of the files (default: the project's)"));
+  std::vector<std::string> names;
+  for (const OutputFormat& format : outputFormats()) {
+    if (std::find(names.begin(), names.end(), format.name) == names.end())
+      names.emplace_back(format.name);
+  }
+  completes(command.add_option("--format", o.format,
+                               formatC(_("file type: %s"), formatNames(OutputKind::Series).c_str())),
+            Completion::values(names));
+  command.add_option("--frames", o.frames,
+                     _("only frames FIRST-LAST (inclusive, as numbered in the file names)"));
+  command.add_option("--jobs", o.jobs, _("worker threads (default: one per processor)"))
       ->check(wholeNumber(0, 4096));
-  addEncodeOptions(*command, options->encode);
+  addEncodeOptions(command, o.encode);
+  withChoices(command.add_option("--background", o.background,
+                                 _("black or transparent (default: the project's setting)")),
+              {"black", "transparent"});
   command
-      ->add_option("--background", options->background,
-                   _("black or transparent (default: the project's setting)"))
-      ->check(CLI::IsMember({"black", "transparent"}));
-  command
-      ->add_option("--crf", options->encode.crf,
-                   _("videos: constant rate factor, lower is better (default 23 for MP4, 31 for "
-                     "WebM)"))
+      .add_option("--crf", o.encode.crf,
+                  _("videos: constant rate factor, lower is better (default 23 for MP4, 31 for "
+                    "WebM)"))
       ->check(wholeNumber(0, 63));
-  command->add_flag("--lossless", options->encode.lossless, _("animated WebP: lossless"));
-  command->add_flag("--skip-existing", options->skipExisting,
-                    _("leave frames whose file exists alone (resume an interrupted render)"));
-  command->add_flag("--allow-gif", options->allowGif,
-                    _("write GIF files, which are refused otherwise"));
-  command->add_flag("--keep-going", options->keepGoing,
-                    _("exit 0 even when pictures were missing (they are still reported)"));
-  command->add_flag("-q,--quiet", options->quiet, _("print failures and their summary only"));
-  command->add_flag("-v,--verbose", options->verbose,
-                    _("without a terminal, a line per frame instead of one per 5 %"));
-  command->callback([options, &action] {
-    action = [options] {
-      Project project;
-      if (const auto failed = loadForCommand(options->project, project)) return *failed;
-      ConversionSettings settings;
-      settings.projectFolder = folderOf(options->project);
-      if (!options->output.empty()) {
-        const std::string output = std::filesystem::absolute(options->output).string();
-        if (oneFileFormatOfPath(output)) {
-          settings.oneFile = output;
-        } else {
-          settings.outputFolder = output;
-        }
-      }
-      if (!options->background.empty()) {
-        settings.transparentBackground = options->background == "transparent";
-      }
-      if (!options->name.empty()) settings.baseName = options->name;
-      if (!options->format.empty()) settings.format = options->format;
-      if (!options->frames.empty()) {
-        std::pair<int, int> range;
-        if (!parseRange(options->frames, range)) {
-          std::cerr << _("pelorix-cli: --frames takes FIRST-LAST, for example 0-99\n");
-          return kExitUsage;
-        }
-        settings.frames = range;
-      }
-      settings.jobs = options->jobs;
-      settings.encode = options->encode;
-      settings.skipExisting = options->skipExisting;
-      settings.refuseGif = !options->allowGif;
+  command.add_flag("--lossless", o.encode.lossless, _("animated WebP: lossless"));
+  command.add_flag("--skip-existing", o.skipExisting,
+                   _("leave frames whose file exists alone (resume an interrupted render)"));
+  command.add_flag("--allow-gif", o.allowGif, _("write GIF files, which are refused otherwise"));
+  command.add_flag("--keep-going", o.keepGoing,
+                   _("exit 0 even when pictures were missing (they are still reported)"));
+  command.add_flag("-q,--quiet", o.quiet, _("print failures and their summary only"));
+  command.add_flag("-v,--verbose", o.verbose,
+                   _("without a terminal, a line per frame instead of one per 5 %"));
+}
 
-      CliListener listener(options->quiet, options->verbose, isatty(STDERR_FILENO) != 0);
-      ConversionEngine engine;
-      gInterrupted = false;
-      std::signal(SIGINT, onInterrupt);
-      std::signal(SIGTERM, onInterrupt);
-      const bool started = engine.start(project, settings, listener);
-      while (started && engine.running()) {
-        if (gInterrupted.load()) engine.abort();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-      engine.wait();
-      std::signal(SIGINT, SIG_DFL);
-      std::signal(SIGTERM, SIG_DFL);
+// The settings of the run; the exit status of a usage error instead.
+std::optional<int> settingsOf(const RenderOptions& o, ConversionSettings& settings) {
+  settings.projectFolder = folderOf(o.project);
+  if (!o.output.empty()) {
+    const std::string output = std::filesystem::absolute(o.output).string();
+    if (oneFileFormatOfPath(output)) {
+      settings.oneFile = output;
+    } else {
+      settings.outputFolder = output;
+    }
+  }
+  if (!o.background.empty()) settings.transparentBackground = o.background == "transparent";
+  if (!o.name.empty()) settings.baseName = o.name;
+  if (!o.format.empty()) settings.format = o.format;
+  if (!o.frames.empty()) {
+    std::pair<int, int> range;
+    if (!parseRange(o.frames, range)) {
+      std::cerr << _("pelorix-cli: --frames takes FIRST-LAST, for example 0-99\n");
+      return kExitUsage;
+    }
+    settings.frames = range;
+  }
+  settings.jobs = o.jobs;
+  settings.encode = o.encode;
+  settings.skipExisting = o.skipExisting;
+  settings.refuseGif = !o.allowGif;
+  return std::nullopt;
+}
 
-      const ConversionSummary summary = engine.summary();
-      const bool incomplete =
-          reportMissingPictures(summary.framesWithMissingPictures, summary.missing);
-      const std::string folder = settings.oneFile
-                                     ? *settings.oneFile
-                                     : joinPath(settings.projectFolder,
-                                                settings.outputFolder.value_or(project.saveFolder));
-      switch (listener.outcome()) {
-        case ConversionOutcome::Completed: {
-          const double seconds = listener.seconds();
-          if (!options->quiet) {
-            std::cout << formatC(_("%d frames in %.2f s (%.1f frames per second) in %s\n"),
-                                 listener.framesDone(), seconds,
-                                 seconds > 0 ? listener.framesDone() / seconds : 0.0,
-                                 folder.empty() ? "." : folder.c_str());
-          }
-          return incomplete && !options->keepGoing ? kExitIncomplete : kExitOk;
-        }
-        case ConversionOutcome::Aborted:
-          std::cerr << formatC(_("pelorix-cli: interrupted after %d frames\n"),
-                               listener.framesDone());
-          return kExitAborted;
-        case ConversionOutcome::Failed:
-        case ConversionOutcome::Refused:
-          return kExitFailure;
+// Runs the engine until it ends, aborting it on Ctrl-C or SIGTERM.
+void runEngine(ConversionEngine& engine, const Project& project,
+               const ConversionSettings& settings, CliListener& listener) {
+  gInterrupted = false;
+  std::signal(SIGINT, onInterrupt);
+  std::signal(SIGTERM, onInterrupt);
+  const bool started = engine.start(project, settings, listener);
+  while (started && engine.running()) {
+    if (gInterrupted.load()) engine.abort();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  engine.wait();
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+}
+
+int runRender(const RenderOptions& o) {
+  Project project;
+  if (const auto failed = loadForCommand(o.project, project)) return *failed;
+  ConversionSettings settings;
+  if (const auto failed = settingsOf(o, settings)) return *failed;
+  CliListener listener(o.quiet, o.verbose, isatty(STDERR_FILENO) != 0);
+  ConversionEngine engine;
+  runEngine(engine, project, settings, listener);
+
+  const ConversionSummary summary = engine.summary();
+  const bool incomplete = reportMissingPictures(summary.framesWithMissingPictures, summary.missing);
+  const std::string folder =
+      settings.oneFile
+          ? *settings.oneFile
+          : joinPath(settings.projectFolder, settings.outputFolder.value_or(project.saveFolder));
+  switch (listener.outcome()) {
+    case ConversionOutcome::Completed: {
+      const double seconds = listener.seconds();
+      if (!o.quiet) {
+        std::cout << formatC(_("%d frames in %.2f s (%.1f frames per second) in %s\n"),
+                             listener.framesDone(), seconds,
+                             seconds > 0 ? listener.framesDone() / seconds : 0.0,
+                             folder.empty() ? "." : folder.c_str());
       }
+      return incomplete && !o.keepGoing ? kExitIncomplete : kExitOk;
+    }
+    case ConversionOutcome::Aborted:
+      std::cerr << formatC(_("pelorix-cli: interrupted after %d frames\n"), listener.framesDone());
+      return kExitAborted;
+    case ConversionOutcome::Failed:
+    case ConversionOutcome::Refused:
       return kExitFailure;
-    };
-  });
+  }
+  return kExitFailure;
+}
+
+}  // namespace
+
+void addRenderCommand(CLI::App& app, Action& action) {
+  auto options = std::make_shared<RenderOptions>();
+  CLI::App* command = app.add_subcommand(
+      "render", _("Render every frame of a project into numbered image files or one file"));
+  registerOptions(*command, *options);
+  command->callback([options, &action] { action = [options] { return runRender(*options); }; });
 }
 
 }  // namespace pelorix::cli
