@@ -141,10 +141,10 @@ int CliApp::run(int argc, char** argv) {
       std::find(commands.begin(), commands.end(), argv[first]) == commands.end()) {
     const char* word = argv[first];
     std::string message = formatC(_("unknown command '%s'"), word);
-    const auto nearest = std::min_element(
-        commands.begin(), commands.end(), [word](const std::string& a, const std::string& b) {
-          return editDistance(word, a) < editDistance(word, b);
-        });
+    const auto nearest = std::min_element(commands.begin(), commands.end(),
+                                          [word](const std::string& a, const std::string& b) {
+                                            return editDistance(word, a) < editDistance(word, b);
+                                          });
     if (editDistance(word, *nearest) <= 2) {
       message += formatC(_("; did you mean '%s'?"), nearest->c_str());
     }

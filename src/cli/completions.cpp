@@ -106,8 +106,7 @@ void writeBash(CLI::App& app, const std::vector<std::string>& commands) {
     }
     std::cout << "    " << command->get_name() << ")\n"
               << "      if [[ $cur == -* ]]; then\n"
-              << "        COMPREPLY=($(compgen -W \"" << join(names, " ")
-              << "\" -- \"$cur\"))\n"
+              << "        COMPREPLY=($(compgen -W \"" << join(names, " ") << "\" -- \"$cur\"))\n"
               << "      else\n"
               << "        " << bashValue(positional) << "\n"
               << "      fi ;;\n";

@@ -7,10 +7,10 @@
 #include <iostream>
 #include <memory>
 
+#include "app.h"
 #include "base/c_locale.h"
 #include "base/i18n.h"
 #include "base/paths.h"
-#include "app.h"
 #include "commands.h"
 #include "model/project_file.h"
 #include "output/output_files.h"
@@ -47,8 +47,9 @@ void addFrameCommand(CLI::App& app, Action& action) {
             return {};
           },
           "SECONDS"));
-  completes(command->add_option("-o,--output", options->output, _("image file to write"))->required(),
-            Completion::filesWith(imageExtensions()));
+  completes(
+      command->add_option("-o,--output", options->output, _("image file to write"))->required(),
+      Completion::filesWith(imageExtensions()));
   command->add_option("--layer", options->layer,
                       _("draw only the layer with this number (single mode), shown or not"));
   addEncodeOptions(*command, options->encode);
@@ -84,8 +85,12 @@ void addFrameCommand(CLI::App& app, Action& action) {
         }
       }
       // Like render, any depth of missing folders is made.
-      ImageError saved = makeFolders(folderOf(options->output));
-      if (!saved.failed()) saved = canvas.save(options->output, options->encode);
+      ImageError saved;
+      if (FileError error; !makeFolders(folderOf(options->output), &error)) {
+        saved = ImageError(E_FAIL, error.message);
+      } else {
+        saved = canvas.save(options->output, options->encode);
+      }
       if (saved.failed()) {
         std::cerr << describeFailure("Save image failed", saved) << '\n';
         return kExitFailure;

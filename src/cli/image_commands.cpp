@@ -7,9 +7,9 @@
 #include <iostream>
 #include <memory>
 
+#include "app.h"
 #include "base/c_locale.h"
 #include "base/i18n.h"
-#include "app.h"
 #include "commands.h"
 #include "imageio/codec.h"
 #include "imageio/dib_image.h"
@@ -71,10 +71,11 @@ void addConvertCommand(CLI::App& app, Action& action) {
   std::string written;
   for (const std::string& extension : imageExtensions())
     written += (written.empty() ? "." : " .") + extension;
-  completes(command->add_option("OUT", options->output,
-                                formatC(_("image to write (%s)"), written.c_str()))
-                ->required(),
-            Completion::filesWith(imageExtensions()));
+  completes(
+      command
+          ->add_option("OUT", options->output, formatC(_("image to write (%s)"), written.c_str()))
+          ->required(),
+      Completion::filesWith(imageExtensions()));
   addEncodeOptions(*command, options->encode);
   command->callback([options, &action] {
     action = [options] {

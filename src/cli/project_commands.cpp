@@ -5,8 +5,8 @@
 #include <iostream>
 #include <memory>
 
-#include "base/i18n.h"
 #include "app.h"
+#include "base/i18n.h"
 #include "commands.h"
 #include "json_writer.h"
 #include "model/project_file.h"

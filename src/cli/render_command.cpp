@@ -14,14 +14,14 @@
 #include <mutex>
 #include <thread>
 
+#include "app.h"
 #include "base/c_locale.h"
 #include "base/i18n.h"
 #include "base/paths.h"
-#include "app.h"
 #include "commands.h"
 #include "model/project_file.h"
-#include "output/formats.h"
 #include "output/conversion_engine.h"
+#include "output/formats.h"
 #include "output/output_files.h"
 #include "render_report.h"
 
@@ -181,9 +181,10 @@ void registerOptions(CLI::App& command, RenderOptions& o) {
     if (std::find(names.begin(), names.end(), format.name) == names.end())
       names.emplace_back(format.name);
   }
-  completes(command.add_option("--format", o.format,
-                               formatC(_("file type: %s"), formatNames(OutputKind::Series).c_str())),
-            Completion::values(names));
+  completes(
+      command.add_option("--format", o.format,
+                         formatC(_("file type: %s"), formatNames(OutputKind::Series).c_str())),
+      Completion::values(names));
   command.add_option("--frames", o.frames,
                      _("only frames FIRST-LAST (inclusive, as numbered in the file names)"));
   command.add_option("--jobs", o.jobs, _("worker threads (default: one per processor)"))
@@ -238,8 +239,8 @@ std::optional<int> settingsOf(const RenderOptions& o, ConversionSettings& settin
 }
 
 // Runs the engine until it ends, aborting it on Ctrl-C or SIGTERM.
-void runEngine(ConversionEngine& engine, const Project& project,
-               const ConversionSettings& settings, CliListener& listener) {
+void runEngine(ConversionEngine& engine, const Project& project, const ConversionSettings& settings,
+               CliListener& listener) {
   gInterrupted = false;
   std::signal(SIGINT, onInterrupt);
   std::signal(SIGTERM, onInterrupt);

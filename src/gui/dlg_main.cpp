@@ -29,24 +29,13 @@
 namespace pelorix::gui {
 namespace {
 
-struct ButtonLabel {
-  int id;
-  const char* text;
-};
-
-// Buttons under the source list, in two rows.
-constexpr ButtonLabel kUpperRow[] = {{8, N_("新規レイヤー")},
-                                     {6, N_("レイヤー設定")},
-                                     {10, N_("新規ソース")},
-                                     {9, N_("新規プロジェクト")},
-                                     {3, N_("プロジェクト読込")},
-                                     {19, N_("動画表示")},
-                                     {5, N_("全変換")}};
-constexpr ButtonLabel kLowerRow[] = {{11, N_("レイヤー削除")},
-                                     {12, N_("ソース設定")},
-                                     {13, N_("ソース削除")},
-                                     {7, N_("プロジェクト設定")},
-                                     {4, N_("プロジェクト保存")}};
+// The buttons under the source list, in two rows; the last one of the lower row is a toggle.
+constexpr Command kUpperRow[] = {Command::NewLayer,   Command::LayerSettings, Command::NewSource,
+                                 Command::NewProject, Command::LoadProject,   Command::Play,
+                                 Command::ConvertAll};
+constexpr Command kLowerRow[] = {Command::DeleteLayer, Command::SourceSettings,
+                                 Command::DeleteSource, Command::ProjectSettings,
+                                 Command::SaveProject};
 
 Key keyOf(int qtKey) {
   switch (qtKey) {
@@ -103,9 +92,20 @@ DlgMain::~DlgMain() {
   movieTimer_.stop();
 }
 
-QPushButton* DlgMain::button(int id) const {
-  const auto it = buttons_.find(id);
+QPushButton* DlgMain::button(Command command) const {
+  const auto it = buttons_.find(command);
   return it == buttons_.end() ? nullptr : it->second;
+}
+
+QPushButton* DlgMain::makeButton(Command command, QWidget* parent) {
+  const CommandInfo& info = commandInfo(command);
+  const bool toggle = command == Command::ShowPreview || command == Command::AllLayers;
+  QPushButton* b =
+      toggle ? new ToggleButton(qtr(info.label), parent) : new QPushButton(qtr(info.label), parent);
+  b->setObjectName(info.name);
+  b->setAutoDefault(false);
+  buttons_[command] = b;
+  return b;
 }
 
 void DlgMain::buildWidgets() {
@@ -159,42 +159,26 @@ void DlgMain::buildWidgets() {
   grid->addWidget(splitter_, 0, 0, 1, 2);
 
   auto* buttonGrid = new QGridLayout;
-  auto addButton = [&](const ButtonLabel& entry, int row, int column) {
-    auto* b = new QPushButton(qtr(entry.text), rightPanel);
-    b->setObjectName(QString("button%1").arg(entry.id));
-    b->setAutoDefault(false);
-    buttons_[entry.id] = b;
-    buttonGrid->addWidget(b, row, column);
-  };
-  for (int i = 0; i < 7; ++i)
-    addButton(kUpperRow[i], 0, i);
-  for (int i = 0; i < 5; ++i)
-    addButton(kLowerRow[i], 1, i);
-  previewCheck_ = new ToggleButton(qtr("出力画面"), rightPanel);
-  previewCheck_->setObjectName("check1004");
-  buttonGrid->addWidget(previewCheck_, 1, 6);
+  for (size_t i = 0; i < std::size(kUpperRow); ++i)
+    buttonGrid->addWidget(makeButton(kUpperRow[i], rightPanel), 0, static_cast<int>(i));
+  for (size_t i = 0; i < std::size(kLowerRow); ++i)
+    buttonGrid->addWidget(makeButton(kLowerRow[i], rightPanel), 1, static_cast<int>(i));
+  buttonGrid->addWidget(makeButton(Command::ShowPreview, rightPanel), 1, 6);
   right->addLayout(buttonGrid);
 
   auto* transport = new QHBoxLayout;
-  auto addTransport = [&](const ButtonLabel& entry) {
-    auto* b = new QPushButton(qtr(entry.text), central);
-    b->setObjectName(QString("button%1").arg(entry.id));
-    b->setAutoDefault(false);
-    b->setMaximumWidth(entry.id == 18 ? 90 : 32);
-    buttons_[entry.id] = b;
-    transport->addWidget(b);
-  };
-  addTransport({14, "<<"});
-  addTransport({15, "<"});
+  for (Command step : {Command::PageBack, Command::StepBack}) {
+    transport->addWidget(makeButton(step, central));
+    button(step)->setMaximumWidth(32);
+  }
   slider_ = new TimeSlider(central);
   transport->addWidget(slider_, 1);
-  addTransport({17, ">"});
-  addTransport({16, ">>"});
-  addTransport({18, N_("画面保存")});
-  buttons_[18]->setMaximumWidth(QWIDGETSIZE_MAX);
-  totalCheck_ = new ToggleButton(qtr("単独/総合"), central);
-  totalCheck_->setObjectName("check1005");
-  transport->addWidget(totalCheck_);
+  for (Command step : {Command::StepForward, Command::PageForward}) {
+    transport->addWidget(makeButton(step, central));
+    button(step)->setMaximumWidth(32);
+  }
+  transport->addWidget(makeButton(Command::SaveFrame, central));
+  transport->addWidget(makeButton(Command::AllLayers, central));
   grid->addLayout(transport, 2, 0, 1, 2);
 
   grid->setRowStretch(0, 1);
@@ -204,37 +188,45 @@ void DlgMain::buildWidgets() {
   sourceList_->setColumnShares(600);
 }
 
+QAction* DlgMain::addCommand(QMenu* menu, Command command, const QKeySequence& shortcut) {
+  const CommandInfo& info = commandInfo(command);
+  QAction* action = menu->addAction(qtr(info.label), this, [this, command] { run(command); });
+  action->setObjectName(QString(info.name) + "Action");
+  if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+  actions_[command] = action;
+  return action;
+}
+
 void DlgMain::buildMenus() {
   QMenu* edit = menuBar()->addMenu(qtr("編集(&E)"));
-  undoAction_ = edit->addAction(qtr("元に戻す"), this, [this] { editor_->undo(); });
-  undoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-  redoAction_ = edit->addAction(qtr("やり直し"), this, [this] { editor_->redo(); });
-  redoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+  addCommand(edit, Command::Undo, QKeySequence(Qt::CTRL | Qt::Key_Z));
+  addCommand(edit, Command::Redo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
   QMenu* help = menuBar()->addMenu(qtr("ヘルプ(&H)"));
-  help->addAction(qtr("バージョン情報"), this, [this] { editor_->about(); });
+  addCommand(help, Command::About);
+}
+
+void DlgMain::run(Command command) {
+  // Playing needs the window's timer; every other command is the editor's alone.
+  if (command == Command::Play) {
+    moviePressed();
+    return;
+  }
+  editor_->run(command);
 }
 
 void DlgMain::connectSignals() {
-  Editor& e = *editor_;
-  const std::pair<int, void (Editor::*)()> commands[] = {
-      {8, &Editor::newLayer},           {11, &Editor::deleteLayer},
-      {6, &Editor::layerSettings},      {10, &Editor::newSource},
-      {13, &Editor::deleteSource},      {12, &Editor::sourceSettings},
-      {9, &Editor::newProjectCommand},  {7, &Editor::projectSettings},
-      {3, &Editor::loadProjectCommand}, {4, &Editor::saveProjectCommand},
-      {14, &Editor::pageBack},          {15, &Editor::stepBack},
-      {17, &Editor::stepForward},       {16, &Editor::pageForward},
-      {18, &Editor::screenSave},        {5, &Editor::convertAllPressed}};
-  for (const auto& [id, command] : commands) {
-    connect(buttons_[id], &QPushButton::clicked, this, [&e, command = command] { (e.*command)(); });
+  for (const auto& [command, b] : buttons_) {
+    if (command == Command::ShowPreview || command == Command::AllLayers) {
+      // A toggle says what it was set to; the window may have set it itself.
+      connect(b, &QPushButton::toggled, this, [this, command = command](bool on) {
+        if (updating_) return;
+        if (command == Command::ShowPreview) editor_->setPreviewShown(on);
+        if (command == Command::AllLayers) editor_->setTotalMode(on);
+      });
+    } else {
+      connect(b, &QPushButton::clicked, this, [this, command = command] { run(command); });
+    }
   }
-  connect(buttons_[19], &QPushButton::clicked, this, &DlgMain::moviePressed);
-  connect(previewCheck_, &QPushButton::toggled, this, [this](bool on) {
-    if (!updating_) editor_->setPreviewShown(on);
-  });
-  connect(totalCheck_, &QPushButton::toggled, this, [this](bool on) {
-    if (!updating_) editor_->setTotalMode(on);
-  });
   connect(layerTree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
     if (!updating_ && item) editor_->selectTreeItem(layerTree_->indexOfTopLevelItem(item));
   });

@@ -13,6 +13,8 @@
 #include "app/settings.h"
 
 class QAction;
+class QKeySequence;
+class QMenu;
 class QUrl;
 class QLabel;
 class QListWidget;
@@ -40,7 +42,10 @@ class DlgMain : public QMainWindow, public UiPort {
   Editor& editor() { return *editor_; }
   DlgDisp& preview() { return *preview_; }
   DlgProgress* progress() { return progress_; }
-  QPushButton* button(int id) const;
+  // The button of a command (nothing for commands without one).
+  QPushButton* button(Command command) const;
+  // Runs a command as its button, key or menu item does.
+  void run(Command command);
   // Files dropped on the window (local files only).
   void dropUrls(const QList<QUrl>& urls);
 
@@ -76,7 +81,9 @@ class DlgMain : public QMainWindow, public UiPort {
 
  private:
   void buildWidgets();
+  QPushButton* makeButton(Command command, QWidget* parent);
   void buildMenus();
+  QAction* addCommand(QMenu* menu, Command command, const QKeySequence& shortcut = {});
   void connectSignals();
   void readSettingsFile();
   void writeSettingsFile();
@@ -101,11 +108,8 @@ class DlgMain : public QMainWindow, public UiPort {
   QLabel* timeLabel_ = nullptr;
   SourceList* sourceList_ = nullptr;
   TimeSlider* slider_ = nullptr;
-  QPushButton* previewCheck_ = nullptr;  // 1004 "出力画面", push-like
-  QPushButton* totalCheck_ = nullptr;    // 1005 "単独/総合", push-like
-  QAction* undoAction_ = nullptr;
-  QAction* redoAction_ = nullptr;
-  std::map<int, QPushButton*> buttons_;
+  std::map<Command, QPushButton*> buttons_;
+  std::map<Command, QAction*> actions_;
   QTimer movieTimer_;
   bool updating_ = false;  // set while widgets are filled from the editor's state
   bool started_ = false;

@@ -23,33 +23,6 @@
 namespace pelorix::gui {
 namespace {
 
-// Which buttons each editing control is.
-int buttonOf(EditControl control) {
-  switch (control) {
-    case EditControl::ConvertAll:
-      return 5;
-    case EditControl::SaveProject:
-      return 4;
-    case EditControl::LayerSettings:
-      return 6;
-    case EditControl::ProjectSettings:
-      return 7;
-    case EditControl::NewLayer:
-      return 8;
-    case EditControl::DeleteLayer:
-      return 11;
-    case EditControl::NewSource:
-      return 10;
-    case EditControl::DeleteSource:
-      return 13;
-    case EditControl::SourceSettings:
-      return 12;
-    case EditControl::PreviewCheck:
-      return 1004;
-  }
-  return 0;
-}
-
 // Fills widgets from the editor without their change signals reaching the editor again.
 class Updating {
  public:
@@ -118,24 +91,24 @@ std::optional<std::string> DlgMain::chooseProjectFile(const std::string& folder)
   if (projectFileChooser) return projectFileChooser(folder);
   const QString path = QFileDialog::getOpenFileName(
       this, qtr("プロジェクト読込"), QString::fromStdString(folder),
-      qtr("pelorix project File (*.pxp)") + ";;" + qtr("All File (*)"));
+      qtr("Pelorix プロジェクト (*.pxp)") + ";;" + qtr("すべてのファイル (*)"));
   if (path.isEmpty()) return std::nullopt;
   return path.toStdString();
 }
 
 std::optional<std::string> DlgMain::chooseImageFile(const std::string& folder) {
   if (imageFileChooser) return imageFileChooser(folder);
-  static const char* const kExtensions[] = {".bmp", ".jpg", ".gif", ".png"};
+  const std::vector<FileFilter> types = frameFilters();
   QFileDialog dialog(this, qtr("画面保存"), QString::fromStdString(folder));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setNameFilters({qtr("Bitmap image (*.bmp)"), qtr("JPEG image (*.jpg)"),
-                         qtr("GIF image (*.gif)"), qtr("PNG image (*.png)")});
+  dialog.setNameFilters(qtFilters(types));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   QString path = dialog.selectedFiles().front();
   if (QFileInfo(path).suffix().isEmpty()) {
-    // No extension typed: the chosen filter's. A typed one stays.
-    const int filter = static_cast<int>(dialog.nameFilters().indexOf(dialog.selectedNameFilter()));
-    path += kExtensions[filter >= 0 && filter < 4 ? filter : 0];
+    // No extension typed: the chosen filter's first. A typed one stays.
+    const qsizetype filter = dialog.nameFilters().indexOf(dialog.selectedNameFilter());
+    const FileFilter& type = types[filter >= 0 ? static_cast<size_t>(filter) : 0];
+    path += QString::fromStdString("." + type.extensions.front());
   }
   return path.toStdString();
 }
@@ -167,20 +140,16 @@ void DlgMain::refresh(unsigned parts) {
   if (parts & (RefreshTitle | RefreshButtons)) setWindowModified(editor_->modified());
   if (parts & RefreshTime) timeLabel_->setText(QString::fromStdString(editor_->timeText()));
   if (parts & RefreshControls) {
-    for (int i = 0; i < kEditControlCount; ++i) {
-      const auto control = static_cast<EditControl>(i);
-      const int id = buttonOf(control);
-      QPushButton* target = id == 1004 ? previewCheck_ : button(id);
-      if (target) target->setEnabled(editor_->controlEnabled(control));
-    }
+    for (const auto& [command, b] : buttons_)
+      b->setEnabled(editor_->enabled(command));
   }
   if (parts & RefreshButtons) {
-    button(19)->setText(editor_->playing() ? qtr("中断") : qtr("動画表示"));
-    button(5)->setText(editor_->converting() ? qtr("中断") : qtr("全変換"));
-    previewCheck_->setChecked(editor_->previewShown());
-    totalCheck_->setChecked(editor_->totalMode());
-    undoAction_->setEnabled(editor_->canUndo());
-    redoAction_->setEnabled(editor_->canRedo());
+    for (Command command : {Command::Play, Command::ConvertAll})
+      button(command)->setText(QString::fromStdString(editor_->label(command)));
+    for (Command command : {Command::ShowPreview, Command::AllLayers})
+      button(command)->setChecked(editor_->checked(command));
+    for (const auto& [command, action] : actions_)
+      action->setEnabled(editor_->enabled(command));
   }
   if (parts & RefreshPreview) preview_->repaintNow();
   if (parts & RefreshProgress) refreshProgress();

@@ -6,17 +6,15 @@
 
 namespace pelorix::gui {
 
-QIcon layerIcon(int index) {
+QIcon layerIcon(LayerIcon icon) {
   struct Look {
     QColor fill;
     QColor letterColor;
     const char* letter;
   };
-  static const Look looks[4] = {{QColor(0, 128, 128), Qt::white, "L"},
-                                {QColor(0, 140, 0), Qt::white, "T"},
-                                {QColor(128, 0, 128), Qt::white, "E"},
-                                {QColor(200, 200, 200), QColor(140, 0, 0), "H"}};
-  const Look& look = looks[index >= 0 && index < 4 ? index : 0];
+  static const Look shown{QColor(0, 128, 128), Qt::white, "L"};
+  static const Look hidden{QColor(200, 200, 200), QColor(140, 0, 0), "H"};
+  const Look& look = icon == LayerIcon::Shown ? shown : hidden;
   QPixmap pixmap(16, 16);
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);

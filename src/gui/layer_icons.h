@@ -3,11 +3,13 @@
 
 #include <QIcon>
 
+#include "app/editor.h"
+
 namespace pelorix::gui {
 
-// The four 16-pixel layer icons: 0 teal L (shown), 1 green T, 2 purple E, 3 light grey H with
-// dark red (hidden).
-QIcon layerIcon(int index);
+// The 16-pixel layer icons: a teal L for a shown layer, a light grey H in dark red for a hidden
+// one.
+QIcon layerIcon(LayerIcon icon);
 
 // The application icon.
 QIcon applicationIcon();

@@ -61,21 +61,6 @@ float sourceNumber(const std::string& text) {
   return narrowToFloat(cAtof(text));
 }
 
-int imageFilterForPattern(const std::string& pattern) {
-  std::string extension;
-  const size_t dot = pattern.find_last_of('.');
-  if (dot != std::string::npos) extension = pattern.substr(dot + 1);
-  for (char& c : extension) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  const char* const filters[][2] = {
-      {"bmp", "dib"}, {"jpg", "jpeg"}, {"gif", "gif"}, {"png", "png"}};
-  for (int i = 0; i < 4; ++i) {
-    if (extension == filters[i][0] || extension == filters[i][1]) return i;
-  }
-  return 4;
-}
-
 std::string folderBrowserStart(const std::string& saveFolder, const std::string& projectFolder) {
   if (saveFolder.empty()) return projectFolder;
   if (saveFolder.front() == '/') return saveFolder;

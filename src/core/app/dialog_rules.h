@@ -22,10 +22,6 @@ std::optional<int> wholeInteger(const std::string& text);
 // Numbers of the source dialog: the C library's atof rules (0 when there is no number).
 float sourceNumber(const std::string& text);
 
-// Which of the source browser's filters (bmp, jpg, gif, png, all) shows the files of a file
-// name pattern such as "*.png": its index, or the last (all files) when none does.
-int imageFilterForPattern(const std::string& pattern);
-
 // Where the save folder browser starts: the folder as typed, relative ones below the project
 // folder; the project folder when nothing is typed.
 std::string folderBrowserStart(const std::string& saveFolder, const std::string& projectFolder);

@@ -30,7 +30,6 @@ Editor::Editor(UiPort& port)
       rowWorkers_(std::max(1, static_cast<int>(std::thread::hardware_concurrency()))),
       compositor_(*log_) {
   compositor_.setRowWorkers(&rowWorkers_);
-  enabled_.fill(false);
 }
 
 Editor::~Editor() {
@@ -78,8 +77,7 @@ bool Editor::closeRequested() {
     const Answer answer = port_.ask(_("プロジェクトファイルを保存しますか？"));
     if (answer == Answer::Cancel) return false;
     // A save that fails keeps the window open, so the edits are not lost.
-    if (answer == Answer::Yes && saveProjectTo(projectFolder_ + projectFileName_) != 1)
-      return false;
+    if (answer == Answer::Yes && !saveProjectTo(projectFolder_ + projectFileName_)) return false;
   }
   playing_ = false;
   engine_.abort();
@@ -97,8 +95,83 @@ void Editor::setTitle() {
 }
 
 void Editor::enableEditing(bool enabled) {
-  enabled_.fill(enabled);
+  editingEnabled_ = enabled;
   port_.refresh(RefreshControls);
+}
+
+// ---- commands ----
+
+void Editor::run(Command command) {
+  switch (command) {
+    case Command::NewLayer:
+      return newLayer();
+    case Command::LayerSettings:
+      return layerSettings();
+    case Command::DeleteLayer:
+      return deleteLayer();
+    case Command::NewSource:
+      return newSource();
+    case Command::SourceSettings:
+      return sourceSettings();
+    case Command::DeleteSource:
+      return deleteSource();
+    case Command::NewProject:
+      return newProjectCommand();
+    case Command::LoadProject:
+      return loadProjectCommand();
+    case Command::SaveProject:
+      return saveProjectCommand();
+    case Command::ProjectSettings:
+      return projectSettings();
+    case Command::Play:
+      moviePressed();
+      return;
+    case Command::ConvertAll:
+      return convertAllPressed();
+    case Command::SaveFrame:
+      return screenSave();
+    case Command::PageBack:
+      return pageBack();
+    case Command::StepBack:
+      return stepBack();
+    case Command::StepForward:
+      return stepForward();
+    case Command::PageForward:
+      return pageForward();
+    case Command::ShowPreview:
+      return setPreviewShown(!previewShown_);
+    case Command::AllLayers:
+      return setTotalMode(!totalMode_);
+    case Command::Undo:
+      return undo();
+    case Command::Redo:
+      return redo();
+    case Command::About:
+      return about();
+  }
+}
+
+bool Editor::enabled(Command command) const {
+  switch (command) {
+    case Command::Undo:
+      return canUndo();
+    case Command::Redo:
+      return canRedo();
+    default:
+      return !commandInfo(command).needsProject || editingEnabled_;
+  }
+}
+
+std::string Editor::label(Command command) const {
+  if ((command == Command::Play && playing_) || (command == Command::ConvertAll && converting_))
+    return _("中断");
+  return _(commandInfo(command).label);
+}
+
+bool Editor::checked(Command command) const {
+  if (command == Command::ShowPreview) return previewShown_;
+  if (command == Command::AllLayers) return totalMode_;
+  return false;
 }
 
 void Editor::markModified() {
@@ -126,7 +199,8 @@ void Editor::fillTree() {
   }
   for (int index : order) {
     const Layer& layer = project_.layers[static_cast<size_t>(index)];
-    tree_.push_back({index, layerItemText(layer), layer.visible != 0 ? 0 : 3});
+    tree_.push_back(
+        {index, layerItemText(layer), layer.visible != 0 ? LayerIcon::Shown : LayerIcon::Hidden});
   }
   selectedTree_ = treeItemOfLayer(selectedLayer);
   port_.refresh(RefreshTree);
@@ -137,7 +211,7 @@ void Editor::updateTreeItemOf(int layerIndex) {
   if (item < 0) return;
   const Layer& layer = project_.layers[static_cast<size_t>(layerIndex)];
   tree_[static_cast<size_t>(item)].text = layerItemText(layer);
-  tree_[static_cast<size_t>(item)].icon = layer.visible != 0 ? 0 : 3;
+  tree_[static_cast<size_t>(item)].icon = layer.visible != 0 ? LayerIcon::Shown : LayerIcon::Hidden;
   port_.refresh(RefreshTree);
 }
 
@@ -272,43 +346,9 @@ void Editor::setTotalMode(bool total) {
 
 bool Editor::handleKey(KeyFocus focus, Key key, bool down) {
   if (busy_) return false;
-  const KeyCommand command = keyCommand(focus, key);
-  if (command == KeyCommand::None) return false;
-  if (!down) return true;
-  switch (command) {
-    case KeyCommand::SourceSettings:
-      sourceSettings();
-      break;
-    case KeyCommand::LayerSettings:
-      layerSettings();
-      break;
-    case KeyCommand::NewSource:
-      newSource();
-      break;
-    case KeyCommand::NewLayer:
-      newLayer();
-      break;
-    case KeyCommand::DeleteSource:
-      deleteSource();
-      break;
-    case KeyCommand::DeleteLayer:
-      deleteLayer();
-      break;
-    case KeyCommand::PageBack:
-      pageBack();
-      break;
-    case KeyCommand::PageForward:
-      pageForward();
-      break;
-    case KeyCommand::StepBack:
-      stepBack();
-      break;
-    case KeyCommand::StepForward:
-      stepForward();
-      break;
-    case KeyCommand::None:
-      break;
-  }
+  const std::optional<Command> command = keyCommand(focus, key);
+  if (!command) return false;
+  if (down) run(*command);
   return true;
 }
 

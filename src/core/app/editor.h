@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command.h"
 #include "app/key_tables.h"
 #include "app/settings.h"
 #include "app/ui_port.h"
@@ -22,28 +23,16 @@
 
 namespace pelorix {
 
-// The editing controls that a failed open disables.
-enum class EditControl {
-  ConvertAll,
-  SaveProject,
-  LayerSettings,
-  ProjectSettings,
-  NewLayer,
-  DeleteLayer,
-  NewSource,
-  DeleteSource,
-  SourceSettings,
-  PreviewCheck,
-};
-inline constexpr int kEditControlCount = 10;
-
 // The five kinds of preview gesture.
 enum class PreviewEditKind { Move = 1, EndMove = 2, ScaleStep = 3, RotateStep = 4, Fit = 5 };
+
+// The icon of a layer in the tree.
+enum class LayerIcon { Shown, Hidden };
 
 struct TreeItem {
   int layerIndex = -1;
   std::string text;
-  int icon = 3;  // 0 shown, 3 hidden
+  LayerIcon icon = LayerIcon::Hidden;
 };
 
 struct SliderState {
@@ -74,11 +63,20 @@ class Editor {
   // The close sequence: "終了しますか？" and the save question; true when the window may close.
   bool closeRequested();
 
+  // ---- commands ----
+  // Runs a command of a button, key or menu.
+  void run(Command command);
+  bool enabled(Command command) const;
+  // The command's text now ("動画表示" reads "中断" while the movie plays).
+  std::string label(Command command) const;
+  // Whether a toggle is on.
+  bool checked(Command command) const;
+
   // ---- project commands ----
   // False when the user cancelled at the save question (nothing was opened).
   bool openProject(const std::string& path);
-  // 1 when the project was written.
-  int saveProjectTo(const std::string& path);
+  // True when the project was written.
+  bool saveProjectTo(const std::string& path);
   void loadProjectCommand();
   void saveProjectCommand();
   void newProjectCommand();
@@ -111,7 +109,8 @@ class Editor {
   void pageForward();
   // The slider moved to (or was repainted at) `position`.
   void sliderChanged(int position);
-  // Check box 1004. `moveWindow` false leaves the preview window as it is (Enter in the preview).
+  // The preview toggle. `moveWindow` false leaves the preview window as it is (Enter in the
+  // preview).
   void setPreviewShown(bool shown, bool moveWindow = true);
   void setTotalMode(bool total);
   void redraw(float t);
@@ -119,7 +118,7 @@ class Editor {
   bool handleKey(KeyFocus focus, Key key, bool down);
 
   // ---- playback ----
-  // Button 19. Starting returns the timer period in ms; 0 when nothing is to be started.
+  // The play button. Starting returns the timer period in ms; 0 when nothing is to be started.
   int moviePressed();
   // One timer tick; false when the movie has stopped.
   bool playbackTick();
@@ -148,7 +147,6 @@ class Editor {
   const SliderState& slider() const { return slider_; }
   const std::string& title() const { return title_; }
   const std::string& timeText() const { return timeText_; }
-  bool controlEnabled(EditControl control) const { return enabled_[static_cast<size_t>(control)]; }
   bool previewShown() const { return previewShown_; }
   bool totalMode() const { return totalMode_; }
   bool busy() const { return busy_; }
@@ -166,6 +164,8 @@ class Editor {
   class PortLog;
   class ConversionRelay;
   friend class ConversionRelay;
+  class EditScope;
+  friend class EditScope;
 
   void setTitle();
   void enableEditing(bool enabled);
@@ -177,7 +177,7 @@ class Editor {
   void showProjectLoaded();
   bool askToSaveBeforeLeaving();
   void markModified();
-  // Undo: remember the project before an edit; commit after it.
+  // Undo: remember the project before an edit; commit after it. Commands use an EditScope.
   void beginEdit();
   void commitEdit();
   void restore(const UndoStack::Snapshot& snapshot);
@@ -221,13 +221,14 @@ class Editor {
   SliderState slider_;
   std::string title_ = "Pelorix";
   std::string timeText_ = _("スタティック");
-  std::array<bool, kEditControlCount> enabled_{};
+  bool editingEnabled_ = false;
 
   DibImage canvas_;
   RowWorkers rowWorkers_;
   Compositor compositor_;
   UndoStack undo_;
   std::optional<UndoStack::Snapshot> editStart_;
+  int editDepth_ = 0;  // open EditScopes
 
   bool playing_ = false;
   bool playbackStop_ = false;

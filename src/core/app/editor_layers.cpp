@@ -3,6 +3,7 @@
 #include "app/editor.h"
 #include "base/i18n.h"
 
+#include "app/edit_scope.h"
 #include "app/texts.h"
 
 namespace pelorix {
@@ -28,8 +29,8 @@ constexpr const char* kSelectRow = N_("リストを選択してください");
 void Editor::newLayer() {
   if (project_.layerCount >= kMaxLayers || busy_) return;
   BusyScope busy(busy_);
+  EditScope edit(*this);
   const bool wasModified = modified_;
-  beginEdit();
   const int index = project_.addLayer();
   markModified();
   pendingNewLayer_ = index;
@@ -47,7 +48,6 @@ void Editor::newLayer() {
     fillTree();
     selectTreeItem(previousItem < static_cast<int>(tree_.size()) ? previousItem : -1);
   }
-  commitEdit();
 }
 
 // The layer settings dialog with the number rule, for an existing or a new layer.
@@ -64,7 +64,7 @@ bool Editor::runLayerDialog(int index) {
     if (values.number != 0 && (values.number == layer.number || sameNumber == 0)) break;
     port_.notice(_(kNumberRule));
   }
-  beginEdit();
+  EditScope edit(*this);
   layer.number = values.number;
   layer.name = values.name;
   layer.visible = values.visible;
@@ -87,9 +87,8 @@ void Editor::layerSettings() {
   const int index = selectedLayerIndex();
   if (index < 0) return;
   BusyScope busy(busy_);
-  beginEdit();
+  EditScope edit(*this);
   runLayerDialog(index);
-  commitEdit();
 }
 
 void Editor::deleteLayer() {
@@ -99,7 +98,7 @@ void Editor::deleteLayer() {
   {
     BusyScope busy(busy_);
     if (port_.ask(_("レイヤーを削除します。")) != Answer::Yes) return;
-    beginEdit();
+    EditScope edit(*this);
     markModified();
     const int item = selectedTree_;
     project_.removeLayerAt(index);
@@ -111,7 +110,6 @@ void Editor::deleteLayer() {
     // The neighbour takes the selection (before the redraw of the rebuilt draw list).
     if (!tree_.empty()) selectedTree_ = std::min(item, static_cast<int>(tree_.size()) - 1);
     rebuildDrawList();
-    commitEdit();
   }
   if (selectedTree_ >= 0) selectTreeItem(selectedTree_);
   redraw(currentTime_);
@@ -126,7 +124,7 @@ void Editor::newSource() {
   fresh.duration = frameStep();
   SourceDialogValues values;
   if (!runSourceDialog(fresh, values)) return;
-  beginEdit();
+  EditScope edit(*this);
   const int row = selectedRow_;
   const int count = static_cast<int>(project_.layers[static_cast<size_t>(index)].sources.size());
   if (row >= 0) {
@@ -145,7 +143,7 @@ void Editor::deleteSource() {
   BusyScope busy(busy_);
   if (!rowSelected()) return;
   if (port_.ask(_("ソースを削除します。")) != Answer::Yes) return;
-  beginEdit();
+  EditScope edit(*this);
   project_.removeSourceAt(index, selectedRow_);
   finishSourceEdit(index, 0);
 }
@@ -162,7 +160,7 @@ void Editor::sourceSettings() {
           project_.layers[static_cast<size_t>(index)].sources[static_cast<size_t>(row)], values)) {
     return;
   }
-  beginEdit();
+  EditScope edit(*this);
   project_.replaceSourceAt(index, row, values.source);
   finishSourceEdit(index, row);
 }
@@ -189,7 +187,6 @@ void Editor::finishSourceEdit(int index, int rowToSelect) {
   fillSourceList(index);
   rebuildDrawList();
   selectRow(rowToSelect);
-  commitEdit();
 }
 
 void Editor::previewEdit(int dx, int dy, int scaleSteps, int angle, PreviewEditKind kind) {
@@ -201,7 +198,9 @@ void Editor::previewEdit(int dx, int dy, int scaleSteps, int angle, PreviewEditK
   }
   const int row = selectedRow_;
   Source& source = project_.layers[static_cast<size_t>(index)].sources[static_cast<size_t>(row)];
-  beginEdit();  // a move gesture is one step: begun by its first move, committed by its end
+  // A move gesture is one step: begun by its first move, recorded by its end.
+  EditScope edit(*this);
+  if (kind == PreviewEditKind::Move) edit.keepOpen();
   switch (kind) {
     case PreviewEditKind::Move:
       previewDragging_ = true;
@@ -226,10 +225,7 @@ void Editor::previewEdit(int dx, int dy, int scaleSteps, int angle, PreviewEditK
       break;
     case PreviewEditKind::Fit: {
       // The width of the layer's picture: make sure the cache holds this source's picture.
-      if (!compositor_.cache().ensure(index, row, source.file, projectFolder_, *log_)) {
-        commitEdit();
-        return;
-      }
+      if (!compositor_.cache().ensure(index, row, source.file, projectFolder_, *log_)) return;
       heldSource_.x = 0.0f;
       heldSource_.y = 0.0f;
       heldSource_.rotation = 0.0f;
@@ -246,13 +242,12 @@ void Editor::previewEdit(int dx, int dy, int scaleSteps, int angle, PreviewEditK
     previewDragging_ = false;
     heldSource_ = project_.layers[static_cast<size_t>(index)].sources[static_cast<size_t>(row)];
   }
-  if (kind != PreviewEditKind::Move) commitEdit();
 }
 
 void Editor::pickKeyColor(uint32_t colorRef) {
   const int index = selectedLayerIndex();
   if (index < 0) return;
-  beginEdit();
+  EditScope edit(*this);
   KeyColor& key = project_.layers[static_cast<size_t>(index)].keyColor;
   key.blue = static_cast<uint8_t>(colorRef >> 16);
   key.green = static_cast<uint8_t>(colorRef >> 8);
@@ -261,7 +256,6 @@ void Editor::pickKeyColor(uint32_t colorRef) {
   port_.notice(_("透過色を変更しました。"));
   // A changed colour is an edit like any other: it must not be lost at close.
   markModified();
-  commitEdit();
   redraw(currentTime_);
 }
 
@@ -269,7 +263,7 @@ void Editor::dropFiles(const std::vector<std::string>& paths) {
   if (busy_ || paths.empty()) return;
   const int index = selectedLayerIndex();
   if (index < 0) return;
-  beginEdit();
+  EditScope edit(*this);
   const int row = selectedRow_;
   int first = -1;
   for (size_t i = 0; i < paths.size(); ++i) {
@@ -292,12 +286,11 @@ void Editor::moveRow(int dragged, int target) {
     return;
   }
   if (target < 0 || target >= static_cast<int>(rows_.size())) return;
-  beginEdit();
+  EditScope edit(*this);
   project_.moveSource(index, dragged, target);
   markModified();
   fillSourceList(index);
   selectRow(target);
-  commitEdit();
 }
 
 }  // namespace pelorix

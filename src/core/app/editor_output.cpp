@@ -129,7 +129,7 @@ void Editor::convertAllPressed() {
   if (modified_) {
     const std::string path = projectFolder_ + projectFileName_;
     // A project that could not be saved is not read back: the edits stay, nothing converts.
-    if (saveProjectTo(path) != 1 && modified_) return;
+    if (!saveProjectTo(path) && modified_) return;
     port_.appendLog(_("プロジェクトファイルを保存しました。"));
     openProject(path);
   }

@@ -2,7 +2,7 @@
 // Opening, saving and creating projects, and the project settings.
 #include <filesystem>
 
-#include "app/editor.h"
+#include "app/edit_scope.h"
 #include "app/texts.h"
 #include "base/c_locale.h"
 #include "base/i18n.h"
@@ -16,7 +16,7 @@ bool Editor::askToSaveBeforeLeaving() {
   if (!modified_ || project_.layerCount == 0) return true;
   const Answer answer = port_.ask(_("プロジェクトファイルを保存しますか？"));
   if (answer == Answer::Cancel) return false;
-  if (answer == Answer::Yes) return saveProjectTo(projectFolder_ + projectFileName_) == 1;
+  if (answer == Answer::Yes) return saveProjectTo(projectFolder_ + projectFileName_);
   return true;
 }
 
@@ -67,20 +67,20 @@ bool Editor::openProject(const std::string& path) {
   return true;
 }
 
-int Editor::saveProjectTo(const std::string& path) {
+bool Editor::saveProjectTo(const std::string& path) {
   const ProjectSaveResult saved = saveProject(project_, path);
   for (const std::string& warning : saved.warnings)
     port_.appendLog(warning);
-  if (saved.result == kSaveNothing) return 0;
+  if (saved.result == kSaveNothing) return false;
   if (saved.result != kSaveWritten) {
     port_.notice(saved.message);
-    return 0;
+    return false;
   }
   project_.fileEncoding = saved.encoding;
   modified_ = false;
   savedProject_ = project_;
   port_.refresh(RefreshButtons);
-  return 1;
+  return true;
 }
 
 void Editor::loadProjectCommand() {
@@ -99,7 +99,7 @@ void Editor::saveProjectCommand() {
   if (port_.ask(_("プロジェクトファイルを保存しますか？")) != Answer::Yes) return;
   const std::string path = projectFolder_ + projectFileName_;
   // Reading back a file that could not be written would throw the edits away.
-  if (saveProjectTo(path) != 1) return;
+  if (!saveProjectTo(path)) return;
   port_.appendLog(_("プロジェクトファイルを保存しました。"));
   openProject(path);
 }
@@ -130,7 +130,7 @@ void Editor::newProjectCommand() {
     markModified();
     return;
   }
-  if (saveProjectTo(path) == 1) {
+  if (saveProjectTo(path)) {
     openProject(path);
   } else {
     rebuildDrawList();
@@ -158,18 +158,19 @@ void Editor::projectSettings() {
   const bool accepted = port_.editProject(values);
   busy_ = false;
   if (!accepted) return;
-  beginEdit();
-  projectFileName_ = values.fileName;
-  project_.name = values.name;
-  project_.saveFolder = values.saveFolder;
-  project_.saveFileName = values.saveFileName;
-  project_.outputWidth = values.width;
-  project_.outputHeight = values.height;
-  project_.fps = static_cast<float>(values.fps);
-  project_.outputFormat = values.format;
-  project_.options = values.options;
-  markModified();
-  commitEdit();
+  {
+    EditScope edit(*this);
+    projectFileName_ = values.fileName;
+    project_.name = values.name;
+    project_.saveFolder = values.saveFolder;
+    project_.saveFileName = values.saveFileName;
+    project_.outputWidth = values.width;
+    project_.outputHeight = values.height;
+    project_.fps = static_cast<float>(values.fps);
+    project_.outputFormat = values.format;
+    project_.options = values.options;
+    markModified();
+  }
   setTitle();
   port_.setPreviewFrameSize(project_.outputWidth, project_.outputHeight);
   // The slider counts frames: a new frame rate changes its range (and redraws the frame).

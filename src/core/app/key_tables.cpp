@@ -3,30 +3,30 @@
 
 namespace pelorix {
 
-KeyCommand keyCommand(KeyFocus focus, Key key) {
+std::optional<Command> keyCommand(KeyFocus focus, Key key) {
   const bool tree = focus == KeyFocus::LayerTree;
   switch (key) {
     case Key::Tab:
-      return tree ? KeyCommand::LayerSettings : KeyCommand::SourceSettings;
+      return tree ? Command::LayerSettings : Command::SourceSettings;
     case Key::Insert:
-      return tree ? KeyCommand::NewLayer : KeyCommand::NewSource;
+      return tree ? Command::NewLayer : Command::NewSource;
     case Key::Delete:
-      return tree ? KeyCommand::DeleteLayer : KeyCommand::DeleteSource;
+      return tree ? Command::DeleteLayer : Command::DeleteSource;
     default:
       break;
   }
-  if (focus != KeyFocus::Other) return KeyCommand::None;
+  if (focus != KeyFocus::Other) return std::nullopt;
   switch (key) {
     case Key::PageUp:
-      return KeyCommand::PageBack;
+      return Command::PageBack;
     case Key::PageDown:
-      return KeyCommand::PageForward;
+      return Command::PageForward;
     case Key::Left:
-      return KeyCommand::StepBack;
+      return Command::StepBack;
     case Key::Right:
-      return KeyCommand::StepForward;
+      return Command::StepForward;
     default:
-      return KeyCommand::None;
+      return std::nullopt;
   }
 }
 

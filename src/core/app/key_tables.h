@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <optional>
+
+#include "app/command.h"
+
 namespace pelorix {
 
 // Which key table applies: the source list and the time slider share one, the layer tree has
@@ -9,21 +13,8 @@ enum class KeyFocus { SourceListOrSlider, LayerTree, Other };
 
 enum class Key { Tab, Insert, Delete, PageUp, PageDown, Left, Right, Other };
 
-enum class KeyCommand {
-  None,  // the key goes on to the focused control
-  SourceSettings,
-  LayerSettings,
-  NewSource,
-  NewLayer,
-  DeleteSource,
-  DeleteLayer,
-  PageBack,
-  PageForward,
-  StepBack,
-  StepForward,
-};
-
-// The shortcut of a key in a focus; Up and Down are never taken.
-KeyCommand keyCommand(KeyFocus focus, Key key);
+// The command of a key in a focus; nothing when the key goes on to the focused control (Up and
+// Down always do).
+std::optional<Command> keyCommand(KeyFocus focus, Key key);
 
 }  // namespace pelorix

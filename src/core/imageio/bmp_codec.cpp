@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// BMP is the system's own in-memory layout, so it is read and written here rather than through
+// BMP is Pelorix's own in-memory layout, so it is read and written here rather than through
 // a library: palettes of 1/4/8 bits, RLE4/RLE8, 16/24/32 bits, bit fields, top-down and
 // bottom-up rows, OS/2 core headers and V4/V5 headers.
 #include <bit>
 #include <cstring>
 
 #include "base/c_locale.h"
+#include "base/i18n.h"
 #include "imageio/codec.h"
 #include "imageio/pixel_convert.h"
 
@@ -148,6 +149,7 @@ ImageError decodeRle(std::span<const uint8_t> data, bool four, DibImage& image) 
 class BmpCodec final : public ImageCodec {
  public:
   const char* name() const override { return "BMP"; }
+  const char* label() const override { return N_("ビットマップ画像"); }
   std::span<const std::string_view> extensions() const override {
     static constexpr std::string_view kExtensions[] = {"bmp", "dib"};
     return kExtensions;

@@ -21,6 +21,8 @@ class ImageCodec {
  public:
   virtual ~ImageCodec() = default;
   virtual const char* name() const = 0;
+  // What file dialogs call the files, marked for the catalogue (translate with _()).
+  virtual const char* label() const = 0;
   // The file name extensions of the format, without the dot, the usual one first.
   virtual std::span<const std::string_view> extensions() const = 0;
   virtual bool recognises(std::span<const uint8_t> head) const = 0;
@@ -35,7 +37,8 @@ class ImageCodec {
 // The text from the last dot of the last path component, dot included; empty without one.
 std::string_view fileExtension(std::string_view path);
 
-// Every codec, in the order files are recognised by their content.
+// Every codec, in the order file dialogs list them (files are recognised by content that no two
+// formats share).
 std::span<const ImageCodec* const> imageCodecs();
 // The codec for an extension ("png" or ".PNG"; letters A-Z folded), or null.
 const ImageCodec* codecForExtension(std::string_view extension);

@@ -7,9 +7,7 @@
 #include "imageio/codec.h"
 
 namespace pelorix {
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 std::string_view fileExtension(std::string_view path) {
   const size_t component = path.find_last_of("/\\");
@@ -20,8 +18,8 @@ std::string_view fileExtension(std::string_view path) {
 }
 
 std::span<const ImageCodec* const> imageCodecs() {
-  static const ImageCodec* const codecs[] = {&bmpCodec(),  &pngCodec(),  &jpegCodec(),
-                                             &gifCodec(),  &webpCodec(), &tiffCodec()};
+  static const ImageCodec* const codecs[] = {&bmpCodec(), &jpegCodec(), &gifCodec(),
+                                             &pngCodec(), &webpCodec(), &tiffCodec()};
   return codecs;
 }
 

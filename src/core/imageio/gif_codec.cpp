@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "base/i18n.h"
 #include "imageio/codec.h"
 #include "imageio/pixel_convert.h"
 
@@ -77,6 +78,7 @@ class MapHolder {
 class GifCodec final : public ImageCodec {
  public:
   const char* name() const override { return "GIF"; }
+  const char* label() const override { return N_("GIF 画像"); }
   std::span<const std::string_view> extensions() const override {
     static constexpr std::string_view kExtensions[] = {"gif"};
     return kExtensions;

@@ -29,7 +29,7 @@ class ImageError {
   mutable std::optional<std::string> message_;
 };
 
-// The standard text of an HRESULT, as the system describes it.
+// The standard text of an HRESULT.
 std::string standardErrorText(HRESULT code);
 
 }  // namespace pelorix

@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "base/i18n.h"
 #include "imageio/codec.h"
 #include "imageio/pixel_convert.h"
 
@@ -53,6 +54,7 @@ bool acceptable(tjhandle handle) {
 class JpegCodec final : public ImageCodec {
  public:
   const char* name() const override { return "JPEG"; }
+  const char* label() const override { return N_("JPEG 画像"); }
   std::span<const std::string_view> extensions() const override {
     static constexpr std::string_view kExtensions[] = {"jpg", "jpeg", "jpe", "jfif"};
     return kExtensions;

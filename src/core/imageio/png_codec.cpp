@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/i18n.h"
 #include "imageio/codec.h"
 #include "imageio/pixel_convert.h"
 #include "imageio/png_filter.h"
@@ -282,6 +283,7 @@ ImageError encodePng(const DibImage& image, int level, std::vector<uint8_t>& out
 class PngCodec final : public ImageCodec {
  public:
   const char* name() const override { return "PNG"; }
+  const char* label() const override { return N_("PNG 画像"); }
   std::span<const std::string_view> extensions() const override {
     static constexpr std::string_view kExtensions[] = {"png"};
     return kExtensions;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 
+#include "base/i18n.h"
 #include "imageio/codec.h"
 #include "imageio/pixel_convert.h"
 
@@ -132,9 +133,133 @@ void unpremultiply(uint8_t* bgra) {
     bgra[k] = static_cast<uint8_t>(std::min(255, (bgra[k] * 255 + a / 2) / a));
 }
 
+// What a TIFF directory says about its pixels.
+struct TiffLayout {
+  uint32_t width = 0, height = 0;
+  uint16_t samples = 1, bits = 1, photometric = 0;
+  bool strips = false;  // contiguous strips: read line by line into the picture
+  int w() const { return static_cast<int>(width); }
+  int h() const { return static_cast<int>(height); }
+};
+
+bool readScanlines(TIFF* tiff, DibImage& image) {
+  const uint64_t lineSize = TIFFScanlineSize64(tiff);
+  const auto rowBytes =
+      static_cast<uint64_t>(DibImage::pitchFor(image.width(), image.bitsPerPixel()));
+  if (lineSize == 0 || lineSize > rowBytes) return false;
+  for (int y = 0; y < image.height(); ++y) {
+    if (TIFFReadScanline(tiff, image.row(y), static_cast<uint32_t>(y), 0) < 0) return false;
+  }
+  return true;
+}
+
+ImageError readPalette(TIFF* tiff, const TiffMemory& memory, const TiffLayout& l, DibImage& image) {
+  uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+  if (!TIFFGetField(tiff, TIFFTAG_COLORMAP, &red, &green, &blue)) {
+    return failure(memory, "palette picture without a colour map");
+  }
+  if (!image.create(l.w(), l.h(), l.bits)) return outOfMemory();
+  const int count = 1 << l.bits;
+  // Colour maps are 16-bit; some writers put 8-bit values in them.
+  bool eightBit = true;
+  for (int i = 0; i < count; ++i)
+    eightBit = eightBit && red[i] < 256 && green[i] < 256 && blue[i] < 256;
+  // 16-bit entries are scaled to 8 bits with rounding, like every other 16-bit path.
+  auto level = [eightBit](uint16_t value) {
+    return static_cast<uint8_t>(eightBit ? value : (value * 255u + 32767u) / 65535u);
+  };
+  RgbQuad table[256];
+  for (int i = 0; i < count; ++i)
+    table[i] = {level(blue[i]), level(green[i]), level(red[i]), 0};
+  image.setColorTable(0, count, table);
+  if (!readScanlines(tiff, image)) return failure(memory, "cannot read the pixels");
+  return {};
+}
+
+ImageError readGrey(TIFF* tiff, const TiffMemory& memory, const TiffLayout& l, DibImage& image) {
+  if (!image.create(l.w(), l.h(), l.bits)) return outOfMemory();
+  const int count = l.bits == 1 ? 2 : 256;
+  setGreyColorTable(image, count);
+  if (l.photometric == PHOTOMETRIC_MINISWHITE) {
+    RgbQuad table[256];
+    for (int i = 0; i < count; ++i)
+      table[i] = image.colorTable()[static_cast<size_t>(count - 1 - i)];
+    image.setColorTable(0, count, table);
+  }
+  if (!readScanlines(tiff, image)) return failure(memory, "cannot read the pixels");
+  return {};
+}
+
+// 8-bit RGB, with straight or premultiplied alpha when `alphaKind` says so.
+ImageError readRgb(TIFF* tiff, const TiffMemory& memory, const TiffLayout& l, int alpha,
+                   DibImage& image) {
+  if (!image.create(l.w(), l.h(), alpha ? 32 : 24, BI_RGB, nullptr, alpha ? kCreateAlpha : 0))
+    return outOfMemory();
+  if (!readScanlines(tiff, image)) return failure(memory, "cannot read the pixels");
+  const int step = alpha ? 4 : 3;
+  for (int y = 0; y < l.h(); ++y) {
+    uint8_t* p = image.row(y);
+    for (int x = 0; x < l.w(); ++x, p += step) {
+      std::swap(p[0], p[2]);
+      if (alpha == EXTRASAMPLE_ASSOCALPHA) unpremultiply(p);
+    }
+  }
+  return {};
+}
+
+// Everything else (16 bits, CMYK, YCbCr, tiles, alpha) through libtiff's RGBA reader, which
+// hands alpha pictures over premultiplied.
+ImageError readAny(TIFF* tiff, const TiffMemory& memory, const TiffLayout& l, DibImage& image) {
+  char why[1024];
+  if (!TIFFRGBAImageOK(tiff, why)) return ImageError(E_FAIL, std::string("TIFF: ") + why);
+  const bool alpha = alphaKind(tiff) != 0;
+  std::unique_ptr<uint32_t[]> raster(new (std::nothrow)
+                                         uint32_t[static_cast<size_t>(l.width) * l.height]);
+  if (!raster) return outOfMemory();
+  if (!TIFFReadRGBAImageOriented(tiff, l.width, l.height, raster.get(), ORIENTATION_TOPLEFT, 0)) {
+    return failure(memory, "cannot read the pixels");
+  }
+  if (!image.create(l.w(), l.h(), 32, BI_RGB, nullptr, alpha ? kCreateAlpha : 0))
+    return outOfMemory();
+  for (int y = 0; y < l.h(); ++y) {
+    uint8_t* p = image.row(y);
+    const uint32_t* in = raster.get() + static_cast<size_t>(y) * l.width;
+    for (int x = 0; x < l.w(); ++x) {
+      p[4 * x] = static_cast<uint8_t>(TIFFGetB(in[x]));
+      p[4 * x + 1] = static_cast<uint8_t>(TIFFGetG(in[x]));
+      p[4 * x + 2] = static_cast<uint8_t>(TIFFGetR(in[x]));
+      p[4 * x + 3] = alpha ? static_cast<uint8_t>(TIFFGetA(in[x])) : 0;
+      if (alpha) unpremultiply(p + 4 * x);
+    }
+  }
+  return {};
+}
+
+// The common layouts line by line into a picture of their own depth; the rest through RGBA.
+ImageError readPicture(TIFF* tiff, const TiffMemory& memory, const TiffLayout& l, DibImage& image) {
+  const bool grey =
+      l.photometric == PHOTOMETRIC_MINISBLACK || l.photometric == PHOTOMETRIC_MINISWHITE;
+  if (l.strips && l.samples == 1 && l.photometric == PHOTOMETRIC_PALETTE &&
+      (l.bits == 1 || l.bits == 4 || l.bits == 8)) {
+    return readPalette(tiff, memory, l, image);
+  }
+  if (l.strips && l.samples == 1 && (l.bits == 1 || l.bits == 8) && grey) {
+    return readGrey(tiff, memory, l, image);
+  }
+  if (l.strips && l.samples == 3 && l.bits == 8 && l.photometric == PHOTOMETRIC_RGB) {
+    return readRgb(tiff, memory, l, 0, image);
+  }
+  if (l.strips && l.samples == 4 && l.bits == 8 && l.photometric == PHOTOMETRIC_RGB &&
+      alphaKind(tiff) != 0) {
+    return readRgb(tiff, memory, l, alphaKind(tiff), image);
+  }
+  return readAny(tiff, memory, l, image);
+}
+
 class TiffCodec final : public ImageCodec {
  public:
   const char* name() const override { return "TIFF"; }
+  const char* label() const override { return N_("TIFF 画像"); }
   std::span<const std::string_view> extensions() const override {
     static constexpr std::string_view kExtensions[] = {"tif", "tiff"};
     return kExtensions;
@@ -168,100 +293,21 @@ class TiffCodec final : public ImageCodec {
     TIFF* tiff = openMemory(memory, "rm");
     if (!tiff) return failure(memory, "not a valid file");
     TiffCloser closer(tiff);
-
-    uint32_t width = 0, height = 0;
-    uint16_t samples = 1, bits = 1, photometric = 0, planar = PLANARCONFIG_CONTIG;
-    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
-    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+    TiffLayout layout;
+    uint16_t planar = PLANARCONFIG_CONTIG;
+    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &layout.width);
+    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &layout.height);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &layout.samples);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &layout.bits);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
-    if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric))
-      photometric = PHOTOMETRIC_MINISBLACK;
-    if (!withinImageLimits(width, height)) return tooLarge(width, height);
-    const bool strips = !TIFFIsTiled(tiff) && planar == PLANARCONFIG_CONTIG;
-
+    if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &layout.photometric))
+      layout.photometric = PHOTOMETRIC_MINISBLACK;
+    if (!withinImageLimits(layout.width, layout.height))
+      return tooLarge(layout.width, layout.height);
+    layout.strips = !TIFFIsTiled(tiff) && planar == PLANARCONFIG_CONTIG;
     DibImage image;
-    const int w = static_cast<int>(width);
-    const int h = static_cast<int>(height);
-    if (strips && samples == 1 && photometric == PHOTOMETRIC_PALETTE &&
-        (bits == 1 || bits == 4 || bits == 8)) {
-      uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
-      if (!TIFFGetField(tiff, TIFFTAG_COLORMAP, &red, &green, &blue)) {
-        return failure(memory, "palette picture without a colour map");
-      }
-      if (!image.create(w, h, bits)) return outOfMemory();
-      const int count = 1 << bits;
-      // Colour maps are 16-bit; some writers put 8-bit values in them.
-      bool eightBit = true;
-      for (int i = 0; i < count; ++i)
-        eightBit = eightBit && red[i] < 256 && green[i] < 256 && blue[i] < 256;
-      // 16-bit entries are scaled to 8 bits with rounding, like every other 16-bit path.
-      auto level = [eightBit](uint16_t value) {
-        return static_cast<uint8_t>(eightBit ? value : (value * 255u + 32767u) / 65535u);
-      };
-      RgbQuad table[256];
-      for (int i = 0; i < count; ++i)
-        table[i] = {level(blue[i]), level(green[i]), level(red[i]), 0};
-      image.setColorTable(0, count, table);
-      if (!readScanlines(tiff, image, memory)) return failure(memory, "cannot read the pixels");
-    } else if (strips && samples == 1 && (bits == 1 || bits == 8) &&
-               (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE)) {
-      if (!image.create(w, h, bits)) return outOfMemory();
-      const int count = bits == 1 ? 2 : 256;
-      setGreyColorTable(image, count);
-      if (photometric == PHOTOMETRIC_MINISWHITE) {
-        RgbQuad table[256];
-        for (int i = 0; i < count; ++i)
-          table[i] = image.colorTable()[static_cast<size_t>(count - 1 - i)];
-        image.setColorTable(0, count, table);
-      }
-      if (!readScanlines(tiff, image, memory)) return failure(memory, "cannot read the pixels");
-    } else if (strips && samples == 3 && bits == 8 && photometric == PHOTOMETRIC_RGB) {
-      if (!image.create(w, h, 24)) return outOfMemory();
-      if (!readScanlines(tiff, image, memory)) return failure(memory, "cannot read the pixels");
-      for (int y = 0; y < h; ++y) {
-        uint8_t* p = image.row(y);
-        for (int x = 0; x < w; ++x)
-          std::swap(p[3 * x], p[3 * x + 2]);
-      }
-    } else if (strips && samples == 4 && bits == 8 && photometric == PHOTOMETRIC_RGB &&
-               alphaKind(tiff) != 0) {
-      if (!image.create(w, h, 32, BI_RGB, nullptr, kCreateAlpha)) return outOfMemory();
-      if (!readScanlines(tiff, image, memory)) return failure(memory, "cannot read the pixels");
-      const bool premultiplied = alphaKind(tiff) == EXTRASAMPLE_ASSOCALPHA;
-      for (int y = 0; y < h; ++y) {
-        uint8_t* p = image.row(y);
-        for (int x = 0; x < w; ++x, p += 4) {
-          std::swap(p[0], p[2]);
-          if (premultiplied) unpremultiply(p);
-        }
-      }
-    } else {
-      // Everything else (16 bits, CMYK, YCbCr, tiles, alpha) through libtiff's RGBA reader,
-      // which hands alpha pictures over premultiplied.
-      char why[1024];
-      if (!TIFFRGBAImageOK(tiff, why)) return ImageError(E_FAIL, std::string("TIFF: ") + why);
-      const bool alpha = alphaKind(tiff) != 0;
-      std::unique_ptr<uint32_t[]> raster(new (std::nothrow)
-                                             uint32_t[static_cast<size_t>(width) * height]);
-      if (!raster) return outOfMemory();
-      if (!TIFFReadRGBAImageOriented(tiff, width, height, raster.get(), ORIENTATION_TOPLEFT, 0)) {
-        return failure(memory, "cannot read the pixels");
-      }
-      if (!image.create(w, h, 32, BI_RGB, nullptr, alpha ? kCreateAlpha : 0)) return outOfMemory();
-      for (int y = 0; y < h; ++y) {
-        uint8_t* p = image.row(y);
-        const uint32_t* in = raster.get() + static_cast<size_t>(y) * width;
-        for (int x = 0; x < w; ++x) {
-          p[4 * x] = static_cast<uint8_t>(TIFFGetB(in[x]));
-          p[4 * x + 1] = static_cast<uint8_t>(TIFFGetG(in[x]));
-          p[4 * x + 2] = static_cast<uint8_t>(TIFFGetR(in[x]));
-          p[4 * x + 3] = alpha ? static_cast<uint8_t>(TIFFGetA(in[x])) : 0;
-          if (alpha) unpremultiply(p + 4 * x);
-        }
-      }
-    }
+    const ImageError read = readPicture(tiff, memory, layout, image);
+    if (read.failed()) return read;
     out = std::move(image);
     return {};
   }
@@ -306,18 +352,6 @@ class TiffCodec final : public ImageCodec {
     closer.close();
     if (!memory.message.empty()) return failure(memory, "");
     return {};
-  }
-
- private:
-  static bool readScanlines(TIFF* tiff, DibImage& image, const TiffMemory&) {
-    const uint64_t lineSize = TIFFScanlineSize64(tiff);
-    const auto rowBytes =
-        static_cast<uint64_t>(DibImage::pitchFor(image.width(), image.bitsPerPixel()));
-    if (lineSize == 0 || lineSize > rowBytes) return false;
-    for (int y = 0; y < image.height(); ++y) {
-      if (TIFFReadScanline(tiff, image.row(y), static_cast<uint32_t>(y), 0) < 0) return false;
-    }
-    return true;
   }
 };
 

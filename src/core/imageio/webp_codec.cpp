@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/i18n.h"
 #include "imageio/codec.h"
 #include "imageio/pixel_convert.h"
 
@@ -15,6 +16,7 @@ namespace {
 class WebpCodec final : public ImageCodec {
  public:
   const char* name() const override { return "WebP"; }
+  const char* label() const override { return N_("WebP 画像"); }
   std::span<const std::string_view> extensions() const override {
     static constexpr std::string_view kExtensions[] = {"webp"};
     return kExtensions;

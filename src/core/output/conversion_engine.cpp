@@ -209,8 +209,8 @@ void ConversionEngine::Run::report(FrameResult& frame) {
       ++known->frames;
     }
   }
-  const double position = static_cast<double>(frame.job.time) /
-                          static_cast<double>(plan.totalTime) * kProgressSteps;
+  const double position =
+      static_cast<double>(frame.job.time) / static_cast<double>(plan.totalTime) * kProgressSteps;
   listener.progress(truncToInt(position), summary.frames, plan.frameCount());
   if (!frame.skipped)
     listener.frameWritten(frame.job.index, frame.path, plan.keepFrames ? &frame.frame : nullptr);
@@ -316,8 +316,8 @@ bool ConversionEngine::launch(RunPlan plan, std::vector<std::string> log,
     listener.finished(ConversionOutcome::Refused, message);
     return false;
   };
-  if (const ImageError made = makeFolders(plan.folder); made.failed()) {
-    return refuse(saveFailedMessage(made));
+  if (FileError error; !makeFolders(plan.folder, &error)) {
+    return refuse(saveFailedMessage(ImageError(E_FAIL, error.message)));
   }
   removeStaleTemporaries(plan.folder);  // left by renders that were killed
   for (const std::string& line : log)

@@ -44,19 +44,25 @@ std::string totalTimeLine(float totalTime, float fps) {
                  static_cast<double>(fps * totalTime));
 }
 
-ImageError makeFolders(const std::string& folder) {
-  if (folder.empty()) return {};
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) {
-    return ImageError(E_FAIL, formatC(_("cannot create the folder %s: %s"), folder.c_str(),
-                                      error.message().c_str()));
+bool makeFolders(const std::string& folder, FileError* error) {
+  if (folder.empty()) return true;
+  std::error_code made;
+  std::filesystem::create_directories(folder, made);
+  if (made) {
+    if (error) {
+      *error = {made.value(), formatC(_("cannot create the folder %s: %s"), folder.c_str(),
+                                      made.message().c_str())};
+    }
+    return false;
   }
-  if (!std::filesystem::is_directory(folder, error)) {
-    return ImageError(E_FAIL, formatC(_("cannot create the folder %s: a file of that name exists"),
-                                      folder.c_str()));
+  if (!std::filesystem::is_directory(folder, made)) {
+    if (error) {
+      *error = {ENOTDIR, formatC(_("cannot create the folder %s: a file of that name exists"),
+                                 folder.c_str())};
+    }
+    return false;
   }
-  return {};
+  return true;
 }
 
 ScreenSaveResult saveFrameToFile(const std::string& path, const DibImage& image, bool refuseGif,

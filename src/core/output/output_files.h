@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "base/atomic_file.h"
 #include "base/i18n.h"
 #include "base/log_sink.h"
 #include "imageio/dib_image.h"
@@ -30,8 +31,8 @@ std::string frameFileName(const std::string& folder, const std::string& baseName
 // "トータルタイム　%.2f　画面数　%.0f"
 std::string totalTimeLine(float totalTime, float fps);
 
-// Creates a folder with every missing level. An error names the folder and the cause.
-ImageError makeFolders(const std::string& folder);
+// Creates a folder with every missing level; false with `error` naming the folder and the cause.
+bool makeFolders(const std::string& folder, FileError* error);
 
 struct ScreenSaveResult {
   bool written = false;

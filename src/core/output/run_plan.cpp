@@ -25,9 +25,8 @@ constexpr double kMiB = 1048576.0;
 // The format of the run; a refusal text when there is none.
 std::string chooseFormat(const Project& project, const ConversionSettings& settings,
                          const std::string& name, const OutputFormat*& format) {
-  format = settings.oneFile
-               ? oneFileFormatOfPath(*settings.oneFile)
-               : formatOfProject(name, (project.options & projectAnimatedFile) != 0);
+  format = settings.oneFile ? oneFileFormatOfPath(*settings.oneFile)
+                            : formatOfProject(name, (project.options & projectAnimatedFile) != 0);
   const bool oneFileGif = format && format->kind == OutputKind::OneFile && format->gif;
   if (conversionRefusesGif(name, settings.refuseGif) || (oneFileGif && settings.refuseGif)) {
     return _(kGifRefused);
@@ -38,27 +37,27 @@ std::string chooseFormat(const Project& project, const ConversionSettings& setti
   }
   if (settings.oneFile && !format) {
     return saveFailedMessage(ImageError(
-        E_FAIL, formatC(_("not a one-file type (%s): %s"),
-                        formatNames(OutputKind::OneFile).c_str(), settings.oneFile->c_str())));
+        E_FAIL, formatC(_("not a one-file type (%s): %s"), formatNames(OutputKind::OneFile).c_str(),
+                        settings.oneFile->c_str())));
   }
   if (!format) {
-    return saveFailedMessage(ImageError(
-        E_FAIL, name.empty() ? std::string("no image type: the output format is empty")
-                             : "no encoder for the extension ." + name));
+    return saveFailedMessage(
+        ImageError(E_FAIL, name.empty() ? std::string("no image type: the output format is empty")
+                                        : "no encoder for the extension ." + name));
   }
   return {};
 }
 
 // The frame range of the run; a refusal text when it is empty or lies after the end.
-std::string chooseFrames(const FrameCount& count, const ConversionSettings& settings,
-                         bool oneFile, RunPlan& plan) {
+std::string chooseFrames(const FrameCount& count, const ConversionSettings& settings, bool oneFile,
+                         RunPlan& plan) {
   if (oneFile && count.frames == 0) return _("書き出す画面がありません。");
   if (oneFile && settings.skipExisting) {
     return _("--skip-existing resumes numbered frames; it cannot resume one file");
   }
   if (count.tooMany) {
-    return formatC(_("画面数が %.0f あり、上限の %ld を超えるため変換できません。"),
-                   count.estimate, kMaxConversionFrames);
+    return formatC(_("画面数が %.0f あり、上限の %ld を超えるため変換できません。"), count.estimate,
+                   kMaxConversionFrames);
   }
   plan.first = 0;
   plan.last = static_cast<int>(count.frames) - 1;

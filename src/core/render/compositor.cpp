@@ -16,7 +16,7 @@
 namespace pelorix {
 namespace {
 
-// The angle constant of the system: 3.141592 / 180, not the exact pi / 180.
+// The angle constant Pelorix has always used: 3.141592 / 180, not the exact pi / 180.
 constexpr double kDegreesToRadians = 3.141592 / 180.0;
 
 // Pixels added on every side of the bounding box (see prepare()).
@@ -69,12 +69,12 @@ bool prepare(int W, int H, const DibImage& image, const Placement& place, BlitPa
   int y0 = truncToInt(static_cast<double>((static_cast<float>(H) - bh) * 0.5f - place.y));
   int y1 = truncToInt(static_cast<double>(static_cast<float>(y0) + bh));
   if (x1 <= x0 || y1 <= y0) return false;  // scale 0 and the like: an empty box
-  const int described = x0;
+  const int edge = x0;
   // The box is centred on the exact frame centre while the image sits on the integer-half
   // centre, and both ends are truncated: it can fall short of the image's far column or row by
   // a pixel or two. Widen it; pixels whose sampling point is outside the image are skipped
-  // anyway. The repeated additions along a row still start at the described left edge (xs), so
-  // the pixels of the described box keep their exact sampling points.
+  // anyway. The repeated additions along a row still start at the box's own left edge (xs), so
+  // the pixels of the unwidened box keep their exact sampling points.
   x0 = x0 > INT_MIN + kBoxMargin ? x0 - kBoxMargin : INT_MIN;
   y0 = y0 > INT_MIN + kBoxMargin ? y0 - kBoxMargin : INT_MIN;
   x1 = x1 < INT_MAX - kBoxMargin ? x1 + kBoxMargin : INT_MAX;
@@ -87,7 +87,7 @@ bool prepare(int W, int H, const DibImage& image, const Placement& place, BlitPa
   if (y0 >= y1 || x0 >= x1) return false;
   p.x0 = x0;
   p.x1 = x1;
-  p.xs = std::clamp(std::max(described, 0), x0, x1);
+  p.xs = std::clamp(std::max(edge, 0), x0, x1);
   p.y0 = y0;
   p.y1 = y1;
 

@@ -11,6 +11,7 @@
 
 #include "../toggle_button.h"
 #include "app/dialog_rules.h"
+#include "app/file_filters.h"
 #include "base/c_locale.h"
 
 namespace pelorix::gui {
@@ -87,11 +88,10 @@ DlgSrcSetting::DlgSrcSetting(const SourceDialogValues& values, QWidget* parent)
   layout->addLayout(buttons, 5, 0, 1, 8);
 
   chooseImage = [this](const QString& folder, const QString& pattern) {
-    const QStringList filters = {qtr("Bitmap image (*.bmp *.dib)"),
-                                 qtr("JPEG image (*.jpg *.jpeg)"), qtr("GIF image (*.gif)"),
-                                 qtr("PNG image (*.png)"), qtr("All File (*)")};
+    const std::vector<FileFilter> types = pictureFilters();
+    const QStringList filters = qtFilters(types);
     // The filter that lists what the file name pattern names (a "*.png" field lists PNGs).
-    QString selected = filters[imageFilterForPattern(pattern.toStdString())];
+    QString selected = filters[filterForPattern(types, pattern.toStdString())];
     return QFileDialog::getOpenFileName(this, qtr("ソース画像"),
                                         folder.isEmpty() ? pattern : folder + "/" + pattern,
                                         filters.join(";;"), &selected);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/dialog_rules.h"
+#include "app/file_filters.h"
 
 #include <gtest/gtest.h>
 
@@ -48,11 +49,17 @@ TEST(DialogRules, SourceNumbersAndStoredPaths) {
 // The browsers open where the fields point: the filter of the file name pattern, and a relative
 // save folder below the project folder.
 TEST(DialogRules, BrowsersStartWhereTheFieldsPoint) {
-  EXPECT_EQ(imageFilterForPattern("*.png"), 3);
-  EXPECT_EQ(imageFilterForPattern("*.JPEG"), 1);
-  EXPECT_EQ(imageFilterForPattern("*.bmp"), 0);
-  EXPECT_EQ(imageFilterForPattern(""), 4);
-  EXPECT_EQ(imageFilterForPattern("*.tif"), 4);
+  const std::vector<FileFilter> filters = pictureFilters();
+  EXPECT_EQ(filters[static_cast<size_t>(filterForPattern(filters, "*.png"))].text(),
+            "PNG 画像 (*.png)");
+  EXPECT_EQ(filters[static_cast<size_t>(filterForPattern(filters, "*.JPEG"))].text(),
+            "JPEG 画像 (*.jpg *.jpeg *.jpe *.jfif)");
+  EXPECT_EQ(filterForPattern(filters, "*.bmp"), 0);
+  EXPECT_EQ(filterForPattern(filters, "*.tiff"), 5);  // TIFF is read too
+  EXPECT_EQ(filters[static_cast<size_t>(filterForPattern(filters, ""))].text(),
+            "すべてのファイル (*)");
+  EXPECT_EQ(filterForPattern(filters, "*.xyz"), static_cast<int>(filters.size()) - 1);
+  EXPECT_EQ(frameFilters().front().text(), "ビットマップ画像 (*.bmp *.dib)");
   EXPECT_EQ(folderBrowserStart("out", "/p/proj/"), "/p/proj/out");
   EXPECT_EQ(folderBrowserStart("/abs/out", "/p/proj/"), "/abs/out");
   EXPECT_EQ(folderBrowserStart("", "/p/proj/"), "/p/proj/");

@@ -30,7 +30,7 @@ inline std::vector<std::vector<uint8_t>> seriesFrames(Animation& animation) {
 }
 
 inline ConversionOutcome renderTo(Animation& animation, const std::string& name,
-                           RecordingListener& listener) {
+                                  RecordingListener& listener) {
   animation.settings.oneFile = name;
   animation.settings.refuseGif = false;
   return animation.run(listener);

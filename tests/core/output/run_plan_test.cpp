@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "output/run_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "engine_test_support.h"
+#include "output/formats.h"
+
+namespace pelorix {
+namespace {
+
+using test::Animation;
+
+// Every refusal of the planning step, each with what says why; none writes anything.
+TEST(PlanRun, EveryRefusalComesBeforeAnythingIsMade) {
+  struct Case {
+    const char* what;
+    std::function<void(Animation&)> change;
+    const char* says;  // a piece of the refusal
+  };
+  const Case cases[] = {
+      {"gif series", [](Animation& a) { a.scene.project.outputFormat = "gif"; }, "GIF"},
+      {"animated gif", [](Animation& a) { a.settings.oneFile = "anim.gif"; }, "GIF"},
+      {"no frame rate", [](Animation& a) { a.scene.project.fps = 0.0f; }, "0.00"},
+      {"not one file", [](Animation& a) { a.settings.oneFile = "anim.avi"; }, "anim.avi"},
+      {"unknown type", [](Animation& a) { a.scene.project.outputFormat = "xyz"; }, ".xyz"},
+      {"empty type", [](Animation& a) { a.scene.project.outputFormat = ""; }, "empty"},
+      {"one file without frames",
+       [](Animation& a) {
+         a.settings.oneFile = "anim.apng";
+         a.scene.project.layers[0].visible = a.scene.project.layers[1].visible = 0;
+       },
+       "画面"},
+      {"resume one file",
+       [](Animation& a) {
+         a.settings.oneFile = "anim.apng";
+         a.settings.skipExisting = true;
+       },
+       "--skip-existing"},
+      {"too many frames", [](Animation& a) { a.scene.project.fps = 1e30f; }, "10000000"},
+      {"range after the end",
+       [](Animation& a) {
+         a.settings.frames = {{40, 50}};
+       },
+       "40-50"},
+      {"memory", [](Animation& a) { a.settings.availableMemory = 1u << 20; }, "MB"},
+  };
+  for (const Case& c : cases) {
+    Animation animation(1.0f);
+    c.change(animation);
+    const PlanOutcome planned = planRun(animation.scene.project, animation.settings);
+    EXPECT_FALSE(planned.plan) << c.what;
+    EXPECT_NE(planned.refusal.find(c.says), std::string::npos) << c.what << ": " << planned.refusal;
+    EXPECT_FALSE(std::filesystem::exists(animation.scene.dir.path() / "out")) << c.what;
+  }
+}
+
+TEST(PlanRun, ThePlanNamesTheFormatFramesPathsAndWorkers) {
+  Animation animation(1.0f);
+  animation.settings.frames = {{10, 99}};
+  animation.settings.jobs = 8;
+  animation.settings.availableMemory = 20u << 20;  // room for two workers of 64x48
+  const PlanOutcome planned = planRun(animation.scene.project, animation.settings);
+  ASSERT_TRUE(planned.plan) << planned.refusal;
+  const RunPlan& plan = *planned.plan;
+  EXPECT_EQ(plan.format->name, "png");
+  EXPECT_EQ(plan.format->kind, OutputKind::Series);
+  EXPECT_EQ(plan.first, 10);
+  EXPECT_EQ(plan.last, 29);  // 30 frames in a second at 30 fps
+  EXPECT_EQ(plan.folder, animation.scene.dir.folder() + "out");
+  EXPECT_EQ(plan.jobs, 2);
+  EXPECT_EQ(planned.log.front(), "トータルタイム　1.00　画面数　30");
+  EXPECT_NE(planned.log.back().find("2 本のスレッド"), std::string::npos);
+
+  animation.settings.oneFile = "video/anim.MKV";
+  const PlanOutcome video = planRun(animation.scene.project, animation.settings);
+  ASSERT_TRUE(video.plan) << video.refusal;
+  EXPECT_EQ(video.plan->format->name, "mkv");
+  EXPECT_EQ(video.plan->oneFilePath, animation.scene.dir.folder() + "video/anim.MKV");
+  EXPECT_EQ(video.plan->folder, animation.scene.dir.folder() + "video/");
+  EXPECT_TRUE(animation.files().empty());
+}
+
+}  // namespace
+}  // namespace pelorix
