@@ -4,6 +4,7 @@
 #   scripts/test.sh            plain build (build/)
 #   scripts/test.sh asan       AddressSanitizer + UndefinedBehaviorSanitizer build (build-asan/)
 #   scripts/test.sh tsan       ThreadSanitizer build of the core and CLI tests (build-tsan/)
+#   scripts/test.sh novideo    the core and CLI built without the video module (build-novideo/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +15,8 @@ case "$flavour" in
   plain) dir=build ;;
   asan) dir=build-asan ;;
   tsan) dir=build-tsan ;;
+  novideo) dir=build-novideo ;;
+
 esac
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}

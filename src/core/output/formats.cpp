@@ -145,6 +145,10 @@ const OutputFormat* oneFileFormatOfPath(std::string_view path) {
   return extension.empty() ? nullptr : findOutputFormat(extension, OutputKind::OneFile);
 }
 
+std::string formatUnavailable(const OutputFormat& format) {
+  return format.isVideo() ? videoModuleProblem() : std::string();
+}
+
 std::string formatNames(OutputKind kind, std::string_view separator) {
   std::string names;
   for (const OutputFormat& format : kFormats) {

@@ -69,6 +69,10 @@ const OutputFormat* formatOfProject(std::string_view outputFormat, bool animated
 // The one-file format of a file name's extension ("anim.gif" is an animated GIF), or null.
 const OutputFormat* oneFileFormatOfPath(std::string_view path);
 
+// Why the format cannot be written by this installation (a video without the video module);
+// empty when it can.
+std::string formatUnavailable(const OutputFormat& format);
+
 // The names of one kind's formats joined by `separator` ("png, jpg, bmp"), and every extension
 // of them with a dot (".gif .webp .apng").
 std::string formatNames(OutputKind kind, std::string_view separator = ", ");

@@ -45,7 +45,11 @@ std::string chooseFormat(const Project& project, const ConversionSettings& setti
         ImageError(E_FAIL, name.empty() ? std::string("no image type: the output format is empty")
                                         : "no encoder for the extension ." + name));
   }
+  if (const std::string problem = formatUnavailable(*format); !problem.empty()) {
+    return saveFailedMessage(ImageError(E_FAIL, problem));
+  }
   return {};
+
 }
 
 // The frame range of the run; a refusal text when it is empty or lies after the end.

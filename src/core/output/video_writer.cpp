@@ -142,6 +142,11 @@ class VideoWriter final : public AnimationWriter {
 
 }  // namespace
 
+std::string videoModuleProblem() {
+  const Module& module = videoModule();
+  return module.make ? std::string() : module.error;
+}
+
 std::unique_ptr<AnimationWriter> makeVideoWriter(const OutputFormat& format) {
   return std::make_unique<VideoWriter>(format);
 }

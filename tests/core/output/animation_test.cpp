@@ -132,19 +132,7 @@ TEST(OneFile, AnimatedGifAndWebp) {
 // gets it over black.
 TEST(OneFile, TransparencyReachesTheFile) {
   Animation animation(0.2f, 10.0f);
-  DibImage half;
-  ASSERT_TRUE(half.create(64, 48, 32, BI_RGB, nullptr, kCreateAlpha));
-  for (int y = 0; y < 48; ++y) {
-    for (int x = 0; x < 64; ++x) {
-      uint8_t* p = half.row(y) + 4 * x;
-      p[0] = 200, p[1] = 100, p[2] = 50, p[3] = 128;
-    }
-  }
-  animation.scene.writeImage("bg.png", half);
-  animation.scene.project.layers[0].sources[0].file = "bg.png";
-  animation.scene.project.layers[0].effects = effectAlpha;
-  animation.scene.project.layers[1].visible = 0;
-  animation.scene.project.options = projectTransparentBackground;
+  test::showHalfTransparentBackground(animation);
   RecordingListener listener;
   animation.scene.project.outputFormat = "png";
   ASSERT_EQ(animation.run(listener), ConversionOutcome::Completed);

@@ -36,4 +36,22 @@ inline ConversionOutcome renderTo(Animation& animation, const std::string& name,
   return animation.run(listener);
 }
 
+// Only the background, a picture of one colour at half alpha (B 200, G 100, R 50, A 128), over
+// a transparent background.
+inline void showHalfTransparentBackground(Animation& animation) {
+  DibImage half;
+  if (!half.create(64, 48, 32, BI_RGB, nullptr, kCreateAlpha)) std::abort();
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      uint8_t* p = half.row(y) + 4 * x;
+      p[0] = 200, p[1] = 100, p[2] = 50, p[3] = 128;
+    }
+  }
+  animation.scene.writeImage("bg.png", half);
+  animation.scene.project.layers[0].sources[0].file = "bg.png";
+  animation.scene.project.layers[0].effects = effectAlpha;
+  animation.scene.project.layers[1].visible = 0;
+  animation.scene.project.options = projectTransparentBackground;
+}
+
 }  // namespace pelorix::test
