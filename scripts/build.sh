@@ -4,7 +4,6 @@
 #   scripts/build.sh [plain|asan|tsan|novideo] [extra cmake arguments...]
 # Build folders: build/ (plain), build-asan/, build-tsan/, build-novideo/ (core and CLI without
 # the video module).
-
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,7 +15,6 @@ case "$flavour" in
   tsan) dir=build-tsan; flags=(-DPELORIX_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELORIX_BUILD_GUI=OFF -DPELORIX_BUILD_BENCH=OFF) ;;
   novideo) dir=build-novideo; flags=(-DPELORIX_VIDEO=OFF -DPELORIX_BUILD_GUI=OFF -DPELORIX_BUILD_BENCH=OFF) ;;
   *) echo "usage: $0 [plain|asan|tsan|novideo]" >&2; exit 2 ;;
-
 esac
 
 # ccache: paths relative to the checkout, so a fresh clone elsewhere hits the cache.

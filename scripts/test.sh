@@ -16,7 +16,6 @@ case "$flavour" in
   asan) dir=build-asan ;;
   tsan) dir=build-tsan ;;
   novideo) dir=build-novideo ;;
-
 esac
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}

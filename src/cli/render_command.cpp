@@ -184,7 +184,18 @@ void registerOptions(CLI::App& command, RenderOptions& o) {
   completes(
       command.add_option("--format", o.format,
                          formatC(_("file type: %s"), formatNames(OutputKind::Series).c_str())),
-      Completion::values(names));
+      Completion::values(names))
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            if (findOutputFormat(text, OutputKind::Series) ||
+                findOutputFormat(text, OutputKind::OneFile)) {
+              return {};
+            }
+            return formatC(_("unknown format '%s' (known: %s, %s)"), text.c_str(),
+                           formatNames(OutputKind::Series).c_str(),
+                           formatNames(OutputKind::OneFile).c_str());
+          },
+          "FORMAT"));
   command.add_option("--frames", o.frames,
                      _("only frames FIRST-LAST (inclusive, as numbered in the file names)"));
   command.add_option("--jobs", o.jobs, _("worker threads (default: one per processor)"))

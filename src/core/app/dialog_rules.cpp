@@ -5,7 +5,10 @@
 #include <cstdlib>
 
 #include "base/c_locale.h"
+#include "base/i18n.h"
 #include "base/paths.h"
+#include "model/project.h"
+#include "output/formats.h"
 
 namespace pelorix {
 namespace {
@@ -59,6 +62,12 @@ std::optional<int> wholeInteger(const std::string& text) {
 
 float sourceNumber(const std::string& text) {
   return narrowToFloat(cAtof(text));
+}
+
+std::optional<std::string> outputFormatProblem(const std::string& format, int projectOptions) {
+  if (formatOfProject(format, (projectOptions & projectAnimatedFile) != 0)) return std::nullopt;
+  return formatC(_("出力形式「%s」には対応していません。使える形式: %s, %s"), format.c_str(),
+                 formatNames(OutputKind::Series).c_str(), formatNames(OutputKind::OneFile).c_str());
 }
 
 std::string folderBrowserStart(const std::string& saveFolder, const std::string& projectFolder) {

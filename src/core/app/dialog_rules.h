@@ -22,6 +22,10 @@ std::optional<int> wholeInteger(const std::string& text);
 // Numbers of the source dialog: the C library's atof rules (0 when there is no number).
 float sourceNumber(const std::string& text);
 
+// The project settings' output format: nothing when Pelorix can write it (with the one-file
+// option as set), else the message that says so and names the formats it knows.
+std::optional<std::string> outputFormatProblem(const std::string& format, int projectOptions);
+
 // Where the save folder browser starts: the folder as typed, relative ones below the project
 // folder; the project folder when nothing is typed.
 std::string folderBrowserStart(const std::string& saveFolder, const std::string& projectFolder);

@@ -49,7 +49,6 @@ std::string chooseFormat(const Project& project, const ConversionSettings& setti
     return saveFailedMessage(ImageError(E_FAIL, problem));
   }
   return {};
-
 }
 
 // The frame range of the run; a refusal text when it is empty or lies after the end.

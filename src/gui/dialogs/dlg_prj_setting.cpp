@@ -113,9 +113,16 @@ void DlgPrjSetting::accept() {
     *targets[i] = *value;
   }
   read.format = format_->text().toStdString();
+
   read.options = (values_.options & ~(projectTransparentBackground | projectAnimatedFile)) |
                  (transparent_->isChecked() ? projectTransparentBackground : 0) |
                  (animated_->isChecked() ? projectAnimatedFile : 0);
+  if (const auto problem = outputFormatProblem(read.format, read.options)) {
+    showNotice(this, QString::fromStdString(*problem));
+    format_->setFocus();
+    return;
+  }
+
   read.fileName = fileName_->text().toStdString();
   values_ = read;
   QDialog::accept();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/dialog_rules.h"
 #include "app/file_filters.h"
+#include "model/project.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,18 @@ TEST(DialogRules, ProjectNumbersAreWholeIntegers) {
   EXPECT_FALSE(wholeInteger("12.5").has_value());
   EXPECT_FALSE(wholeInteger("12abc").has_value());
   EXPECT_FALSE(wholeInteger("").has_value());
+}
+
+TEST(DialogRules, OutputFormatsComeFromTheTable) {
+  EXPECT_FALSE(outputFormatProblem("png", 0));
+  EXPECT_FALSE(outputFormatProblem("JPEG", 0));
+  EXPECT_FALSE(outputFormatProblem("mkv", 0));
+  EXPECT_FALSE(outputFormatProblem("gif", projectAnimatedFile));
+  const auto problem = outputFormatProblem("avi", 0);
+  ASSERT_TRUE(problem);
+  EXPECT_NE(problem->find("avi"), std::string::npos);
+  EXPECT_NE(problem->find("mp4"), std::string::npos);
+  EXPECT_TRUE(outputFormatProblem("", 0));
 }
 
 TEST(DialogRules, SourceNumbersAndStoredPaths) {
