@@ -4,6 +4,9 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <string_view>
@@ -164,7 +167,16 @@ int CliApp::run(int argc, char** argv) {
     }
     return usageError(message, *command);
   }
-  return state_->action ? state_->action() : kExitFailure;
+  int status = state_->action ? state_->action() : kExitFailure;
+  // What went to standard output must have arrived (a full disk, a closed pipe).
+  errno = 0;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    const int error = errno;
+    std::cerr << formatC(_("pelorix-cli: cannot write to standard output: %s\n"),
+                         error ? std::strerror(error) : "write error");
+    status = kExitFailure;
+  }
+  return status;
 }
 
 }  // namespace pelorix::cli

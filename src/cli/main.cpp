@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <exception>
+#include <iostream>
 #include <string>
 #include <string_view>
 
 #include "app.h"
 #include "base/i18n.h"
+#include "base/process.h"
+
 
 namespace {
 
@@ -20,8 +24,15 @@ std::string languageOption(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The language first: the help texts are made when the commands are registered.
-  pelorix::initLanguage(languageOption(argc, argv));
-  pelorix::cli::CliApp cli;
-  return cli.run(argc, argv);
+  pelorix::openStandardDescriptors();
+  try {
+    // The language first: the help texts are made when the commands are registered.
+    pelorix::initLanguage(languageOption(argc, argv));
+    pelorix::cli::CliApp cli;
+    return cli.run(argc, argv);
+  } catch (const std::exception& error) {
+    // Nothing may end the program without a word; this is a failure like any other.
+    std::cerr << "pelorix-cli: " << error.what() << '\n';
+    return 1;
+  }
 }

@@ -30,9 +30,15 @@ namespace {
 
 std::atomic<bool> gInterrupted{false};
 
+// Ctrl-C, SIGTERM, a closed terminal (SIGHUP) and a reader that went away (SIGPIPE, when the
+// messages go into a pipe) all stop the render cleanly.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
 void onInterrupt(int signal) {
   gInterrupted = true;
-  std::signal(signal, SIG_DFL);  // a second Ctrl-C (or TERM) ends the process at once
+  // A second Ctrl-C (or TERM, HUP) ends the process at once; a broken pipe stays broken, so its
+  // later writes just fail.
+  std::signal(signal, signal == SIGPIPE ? SIG_IGN : SIG_DFL);
 }
 
 // Prints the run on stderr. Log lines are printed as they come, failures always (each distinct
@@ -224,7 +230,13 @@ void registerOptions(CLI::App& command, RenderOptions& o) {
 std::optional<int> settingsOf(const RenderOptions& o, ConversionSettings& settings) {
   settings.projectFolder = folderOf(o.project);
   if (!o.output.empty()) {
-    const std::string output = std::filesystem::absolute(o.output).string();
+    std::error_code error;
+    const std::string output = std::filesystem::absolute(o.output, error).string();
+    if (error) {
+      std::cerr << formatC(_("pelorix-cli: cannot tell where -o %s is: %s\n"), o.output.c_str(),
+                           error.message().c_str());
+      return kExitFailure;
+    }
     if (oneFileFormatOfPath(output)) {
       settings.oneFile = output;
     } else {
@@ -253,16 +265,16 @@ std::optional<int> settingsOf(const RenderOptions& o, ConversionSettings& settin
 void runEngine(ConversionEngine& engine, const Project& project, const ConversionSettings& settings,
                CliListener& listener) {
   gInterrupted = false;
-  std::signal(SIGINT, onInterrupt);
-  std::signal(SIGTERM, onInterrupt);
+  for (int signal : kStopSignals)
+    std::signal(signal, onInterrupt);
   const bool started = engine.start(project, settings, listener);
   while (started && engine.running()) {
     if (gInterrupted.load()) engine.abort();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   engine.wait();
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
+  for (int signal : kStopSignals)
+    std::signal(signal, SIG_DFL);
 }
 
 int runRender(const RenderOptions& o) {

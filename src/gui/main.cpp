@@ -8,6 +8,7 @@
 
 #include "app/settings.h"
 #include "base/i18n.h"
+#include "base/process.h"
 #include "dlg_main.h"
 #include "languages.h"
 #include "pelorix_version.h"
@@ -47,6 +48,7 @@ Options parseOptions(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  pelorix::openStandardDescriptors();
   const Options options = parseOptions(argc, argv);
   // The language: the settings file's "言語" key, else the environment.
   pelorix::ProfileFile profile;

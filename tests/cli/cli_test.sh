@@ -225,7 +225,7 @@ fi
   # Path fields are written with backslashes ('/' separates fields).
   printf '%s\\examples\\demo\\bg.png\r\n100.00,0,0,1.3,10,1,0,0\r\n1,\r\nLAYER_END:\r\nDATA_END:\r\n' "${src//\//\\}"
 } >"$work/long.pxp"
-for sig in INT TERM; do
+for sig in INT TERM HUP; do
   rm -rf "$work/long"
   "$cli" render "$work/long.pxp" --jobs 2 --quiet --png-level 9 >/dev/null 2>"$work/err" &
   pid=$!
@@ -253,6 +253,49 @@ tag=$(hostname | tr -- '-/.' '___' | cut -c1-32)
 : >"$work/killed/.pelorix-tmp-$tag-999999999-abcdef"
 check "render after kill -9" 0 "$cli" render "$work/long.pxp" --quiet --frames 0-0 -o "$work/killed"
 ls -a "$work/killed" | grep -q pelorix-tmp && { echo "FAIL: a killed render's temporary file stayed"; failures=$((failures + 1)); }
+
+# kill -9 of a one-file render whose -o is a link into another folder: the next render cleans the
+# folder the file is really written to.
+mkdir -p "$work/real" "$work/linked"
+ln -s "$work/real/anim.apng" "$work/linked/anim.apng"
+"$cli" render "$work/long.pxp" --jobs 2 --quiet -o "$work/linked/anim.apng" >/dev/null 2>&1 &
+pid=$!
+sleep 1
+kill -9 $pid
+wait $pid 2>/dev/null
+: >"$work/real/.pelorix-tmp-$tag-999999999-abcdef"
+"$cli" render "$work/long.pxp" --quiet --frames 0-0 -o "$work/linked/anim.apng" >/dev/null 2>&1
+ls -a "$work/real" | grep -q pelorix-tmp && { echo "FAIL: a temporary file stayed where the link points"; failures=$((failures + 1)); }
+
+# A reader that goes away (SIGPIPE on the messages) stops the render cleanly: no temporary file.
+"$cli" render "$work/long.pxp" --jobs 2 -o "$work/piped/anim.apng" 2>&1 | head -c 1 >/dev/null
+sleep 1
+ls -a "$work/piped" 2>/dev/null | grep -q pelorix-tmp && { echo "FAIL: SIGPIPE left a temporary file"; failures=$((failures + 1)); }
+
+# Closed standard descriptors: a message never goes into the file being written.
+printf 'PELORIX_PROJECT:\r\nm\r\nout,f,png\r\n10.00,32,24\r\n1,x\r\n1,0\r\n0,0,0,0\r\n0,0\r\nmissing.png\r\n0.50,0,0,1,0,1,0,0\r\n1,\r\nLAYER_END:\r\nDATA_END:\r\n' >"$work/missing.pxp"
+"$cli" render "$work/missing.pxp" -o "$work/closed/anim.apng" --keep-going 2>&- >&- </dev/null
+[ "$(tail -c 8 "$work/closed/anim.apng" | head -c 4)" = IEND ] ||
+  { echo "FAIL: with standard error closed the APNG does not end in IEND"; failures=$((failures + 1)); }
+grep -q "Load image failed" "$work/closed/anim.apng" && { echo "FAIL: a message went into the file"; failures=$((failures + 1)); }
+
+# Output that cannot be written is a failure; a working folder that is gone is a clear error.
+check "info to a full disk" 1 bash -c "\"$cli\" info --json \"$demo\" >/dev/full"
+contains "full disk message" "$work/err" "cannot write to standard output"
+mkdir "$work/gone"
+check "relative -o without a working folder" 1 bash -c "cd \"$work/gone\" && rmdir \"$work/gone\" && \"$cli\" render \"$demo\" -o rel --quiet"
+contains "gone message" "$work/err" "cannot tell where -o rel is"
+
+# Targets that are not regular files are refused and left alone.
+mkfifo "$work/fifo.pxp"
+check "save-as to a FIFO" 1 "$cli" save-as "$demo" "$work/fifo.pxp"
+contains "fifo message" "$work/err" "not a regular file"
+[ -p "$work/fifo.pxp" ] || { echo "FAIL: the FIFO was replaced"; failures=$((failures + 1)); }
+if [ "$(id -u)" -eq 0 ]; then
+  mknod "$work/null" c 1 3
+  check "frame to a device" 1 "$cli" frame "$demo" --at 0 -o "$work/null"
+  [ -c "$work/null" ] || { echo "FAIL: the device was replaced"; failures=$((failures + 1)); }
+fi
 
 # One video file, and the same without the video module: a clear refusal, nothing left behind.
 if [ "${PELORIX_HAVE_VIDEO:-ON}" = OFF ]; then

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,25 +73,57 @@ std::string resolveSymlinks(const std::string& path) {
   return current;
 }
 
+namespace {
+
+// Whether a temporary file's name says it is this host's and its process is still running.
+bool ownerMayBeStarting(const std::string& name, const struct stat& info) {
+  const std::string ours = std::string(".") + kTemporaryPrefix + hostTag() + "-";
+  if (name.rfind(ours, 0) != 0) return false;
+  const long pid = std::strtol(name.c_str() + ours.size(), nullptr, 10);
+  const bool alive = pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH);
+  // Between making its file and locking it a writer holds no lock, for a moment.
+  return alive && info.st_mtime + 2 >= ::time(nullptr);
+}
+
+}  // namespace
+
 int removeStaleTemporaries(const std::string& folder) {
-  const std::string prefix = std::string(".") + kTemporaryPrefix + hostTag() + "-";
-  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  const std::string prefix = std::string(".") + kTemporaryPrefix;
+  const std::string base = folder.empty() ? std::string(".") : folder;
+  DIR* dir = ::opendir(base.c_str());
   if (!dir) return 0;
   int removed = 0;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
     if (name.rfind(prefix, 0) != 0) continue;
-    const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
-    if (pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)) {
-      const std::string path = (folder.empty() ? std::string(".") : folder) + "/" + name;
-      if (::unlink(path.c_str()) == 0) ++removed;
+    const std::string path = base + "/" + name;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat info {};
+    // The lock is the writer's: while it is held (by a process in any PID namespace or on any
+    // host sharing the folder), the file is in use.
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && !ownerMayBeStarting(name, info) &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.c_str()) == 0) {
+      ++removed;
     }
+    ::close(fd);
   }
   ::closedir(dir);
   return removed;
 }
 
-AtomicFile::AtomicFile(std::string targetPath) : target_(resolveSymlinks(targetPath)) {}
+std::string notAFileReason(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return {};
+  if (S_ISDIR(info.st_mode)) return "a folder, not a file";
+  if (S_ISFIFO(info.st_mode)) return "a pipe (FIFO), not a regular file";
+  if (S_ISSOCK(info.st_mode)) return "a socket, not a regular file";
+  if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "a device, not a regular file";
+  return "not a regular file";
+}
+
+AtomicFile::AtomicFile(std::string targetPath)
+    : given_(std::move(targetPath)), target_(resolveSymlinks(given_)) {}
 
 AtomicFile::~AtomicFile() {
   if (fd_ >= 0) ::close(fd_);
@@ -105,11 +138,20 @@ bool AtomicFile::fail(int error, const std::string& what) {
 
 bool AtomicFile::open() {
   if (target_.empty()) return fail(ENOENT, "cannot write");
+  // Devices, pipes and the like are never replaced by a file (the name as given, so that
+  // /dev/stdout is called what it is).
+  if (const std::string reason = notAFileReason(given_); !reason.empty()) {
+    error_.error = EINVAL;
+    error_.message = "cannot write " + given_ + ": it is " + reason;
+    return false;
+  }
   std::string pattern = folderOf(target_) + "/." + kTemporaryPrefix + hostTag() + "-" +
                         std::to_string(::getpid()) + "-XXXXXX";
   fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd_ < 0) return fail(errno, "cannot write");
   tempPath_ = pattern;
+  // Held until the file is renamed or removed, or the process dies.
+  ::flock(fd_, LOCK_EX | LOCK_NB);
   return true;
 }
 

@@ -21,9 +21,11 @@ enum class Durability { Flush, Sync };
 // commit(), so readers never see a partial file and a failed write leaves the old file intact.
 // Dropping the object without commit() removes the temporary file. A target that is a symbolic
 // link is written through: the temporary file goes beside the file the link points to and
-// replaces that file, so the link stays and its target gets the new content. Temporary names
-// carry the host and process ("." kTemporaryPrefix "host-pid-XXXXXX"), so that a later run can
-// tell those left by a process that is gone.
+// replaces that file, so the link stays and its target gets the new content. Only a regular file
+// or a new name is written: a device, FIFO, socket or folder (directly or through a link) is
+// refused and left as it is. The writer holds a lock on its temporary file (flock) until the file
+// is renamed or removed; the kernel drops it when the process dies, which is how a later run
+// tells a temporary file that nobody writes any more ("." kTemporaryPrefix "host-pid-XXXXXX").
 class AtomicFile {
  public:
   explicit AtomicFile(std::string targetPath);
@@ -39,13 +41,13 @@ class AtomicFile {
   // Flushes (and with Durability::Sync syncs) the data, gives the file the permissions a newly
   // created file would have (or the old file's), and renames it over the target.
   bool commit(Durability durability = Durability::Flush);
-  // For writers that close the descriptor themselves (libtiff): commit without touching fd().
-  void releaseDescriptor() { fd_ = -1; }
+
   const FileError& error() const { return error_; }
 
  private:
   bool fail(int error, const std::string& what);
 
+  std::string given_;
   std::string target_;
   std::string tempPath_;
   int fd_ = -1;
@@ -69,9 +71,14 @@ std::optional<std::string> readFilePrefix(const std::string& path, uint64_t maxB
 // not a link or does not exist).
 std::string resolveSymlinks(const std::string& path);
 
-// Removes the temporary files that processes of this host which are no longer running left in
-// `folder` (after a crash or kill -9); returns how many.
+// Removes the temporary files in `folder` that no process writes any more (left by a crash or
+// kill -9): those whose lock nobody holds; returns how many. A file made a moment ago by a live
+// process of this host, which may not hold its lock yet, stays.
 int removeStaleTemporaries(const std::string& folder);
+
+// Why `path` cannot be written as a file: empty for a regular file or a name that does not exist
+// yet, else a text such as "a FIFO, not a regular file" (links are followed).
+std::string notAFileReason(const std::string& path);
 
 // One-shot form of AtomicFile.
 bool writeFileAtomically(const std::string& path, std::span<const uint8_t> data,

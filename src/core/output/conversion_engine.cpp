@@ -253,16 +253,19 @@ void ConversionEngine::Run::finish() {
   std::lock_guard lock(mutex);
   for (const std::string& path : writtenAfterFailure)
     ::unlink(path.c_str());
+  // An abort that comes when every frame is written changes nothing: the run is complete.
+  const bool everyFrame = nextToReport == plan.last + 1;
+  const bool aborted = abortRequested.load() && !everyFrame;
   if (writer) {
     // The file is complete only with every frame; anything else is removed, and said so.
-    if (failure.empty() && !abortRequested.load() && nextToReport == plan.last + 1) {
+    if (failure.empty() && everyFrame) {
       const ImageError finished = writer->finish();
       if (finished.failed()) {
         failure = saveFailedMessage(finished);
         listener.appendLog(failure);
       }
     }
-    if (!failure.empty() || abortRequested.load() || nextToReport != plan.last + 1) {
+    if (!failure.empty() || !everyFrame) {
       writer.reset();
       listener.appendLog(
           formatC(_("未完成のファイル %s を削除しました。"), plan.oneFilePath.c_str()));
@@ -276,7 +279,7 @@ void ConversionEngine::Run::finish() {
   }
   if (!failure.empty()) {
     listener.finished(ConversionOutcome::Failed, failure);
-  } else if (abortRequested.load()) {
+  } else if (aborted) {
     listener.appendLog(_("中断しました。"));
     listener.finished(ConversionOutcome::Aborted, {});
   } else {
@@ -319,7 +322,9 @@ bool ConversionEngine::launch(RunPlan plan, std::vector<std::string> log,
   if (FileError error; !makeFolders(plan.folder, &error)) {
     return refuse(saveFailedMessage(ImageError(E_FAIL, error.message)));
   }
-  removeStaleTemporaries(plan.folder);  // left by renders that were killed
+  // Left by renders that were killed: here, and where a linked output file really is.
+  removeStaleTemporaries(plan.folder);
+  if (plan.oneFile()) removeStaleTemporaries(folderOf(resolveSymlinks(plan.oneFilePath)));
   for (const std::string& line : log)
     listener.appendLog(line);
   auto run = std::make_unique<Run>(listener, std::move(plan));

@@ -88,8 +88,7 @@ class VideoWriter final : public AnimationWriter {
     if (!encoder_) return videoError("the video module is of another Pelorix version");
     file_.emplace(settings.path);
     if (!file_->open()) return ImageError(E_FAIL, file_->error().message);
-    ::close(file_->fd());  // the encoder opens the temporary file itself
-    file_->releaseDescriptor();
+    // The encoder opens the temporary file itself; ours stays open and holds the file's lock.
 
     video::Settings wanted;
     wanted.path = file_->temporaryPath();

@@ -2,6 +2,8 @@
 #include "base/atomic_file.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,17 +103,44 @@ TEST(AtomicFile, WritesThroughSymbolicLinks) {
   EXPECT_EQ(entriesIn(dir.file("real")), 1u);
 }
 
-TEST(AtomicFile, TemporariesOfProcessesThatAreGoneAreRemoved) {
+// A temporary file is stale when nobody holds its lock, whatever its name says: a render in
+// another PID namespace (a container) of the same host name, whose process number means nothing
+// here, keeps its file while it writes.
+TEST(AtomicFile, TemporariesNobodyLocksAreRemoved) {
   TempDir dir;
   AtomicFile live(dir.file("frame.png"));
   ASSERT_TRUE(live.open());  // this process's: it stays
   const std::string ours = std::filesystem::path(live.temporaryPath()).filename().string();
   const std::string host = ours.substr(0, ours.find('-', std::string(".pelorix-tmp-").size()));
   test::writeFile(dir.file(host + "-999999999-abcdef"), "left by a killed render");
-  test::writeFile(dir.file(".pelorix-tmp-otherhost-1-abcdef"), "another machine's");
+  const std::string container = dir.file(host + "-999999998-ghijkl");
+  test::writeFile(container, "a live render in a container");
+  const int held = ::open(container.c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  test::writeFile(dir.file(".pelorix-tmp-otherhost-1-abcdef"), "another machine's, left");
+  EXPECT_EQ(removeStaleTemporaries(dir.path().string()), 2);
+  EXPECT_TRUE(std::filesystem::exists(live.temporaryPath()));
+  EXPECT_TRUE(std::filesystem::exists(container));
+  ::close(held);  // the container's render ended without cleaning up
   EXPECT_EQ(removeStaleTemporaries(dir.path().string()), 1);
   EXPECT_TRUE(std::filesystem::exists(live.temporaryPath()));
-  EXPECT_TRUE(std::filesystem::exists(dir.file(".pelorix-tmp-otherhost-1-abcdef")));
+}
+
+// Devices, FIFOs and folders, named directly or through a link, are never replaced by a file.
+TEST(AtomicFile, OnlyRegularFilesOrNewNamesAreWritten) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  std::filesystem::create_symlink(dir.file("fifo"), dir.file("link"));
+  std::filesystem::create_directory(dir.file("folder"));
+  for (const std::string& path : {dir.file("fifo"), dir.file("link"), dir.file("folder"),
+                                  std::string("/dev/null")}) {
+    FileError error;
+    EXPECT_FALSE(writeFileAtomically(path, bytes("x"), Durability::Flush, &error)) << path;
+    EXPECT_NE(error.message.find("not a"), std::string::npos) << error.message;
+  }
+  EXPECT_TRUE(std::filesystem::is_fifo(dir.file("fifo")));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link")));
+  EXPECT_EQ(entriesIn(dir.path().string()), 3u);  // no temporary file left
 }
 
 TEST(ReadFileBytes, ReadsBinaryAndRefusesFolders) {
