@@ -47,8 +47,10 @@ CLI::Validator wholeNumber(int low, int high);
 // Loads the project of a command; the exit status to return when it failed (the message is
 // printed), nothing on success. A malformed file is a failure too: what it
 // would give is only part of the project.
-std::optional<int> loadForCommand(const std::string& path, Project& project);
-// "Save image failed:\n80004005 - cause"
-std::string describeFailure(const char* what, const ImageError& error);
+// Its warnings are printed too; `layersLeftOut` gets how many layers beyond 16 the file has.
+std::optional<int> loadForCommand(const std::string& path, Project& project,
+                                  int* layersLeftOut = nullptr);
+// "pelorix-cli: cannot write x.png: cause"
+std::string describeFailure(const std::string& what, const ImageError& error);
 }  // namespace cli
 }  // namespace pelorix

@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "model/project_file.h"
 #include "output/output_files.h"
+#include "output/run_plan.h"
 #include "render/compositor.h"
 #include "render/draw_list.h"
 #include "render_report.h"
@@ -21,16 +22,70 @@
 
 namespace pelorix::cli {
 
+namespace {
+
+struct FrameOptions {
+  std::string project;
+  double at = 0.0;
+  std::string output;
+  std::optional<int> layer;
+  bool keepGoing = false;
+  EncodeOptions encode;
+};
+
+int runFrame(const FrameOptions& o) {
+  Project project;
+  if (const auto failed = loadForCommand(o.project, project)) return *failed;
+  StderrLog log;
+  Compositor compositor(log);
+  compositor.setProjectFolder(folderOf(o.project));
+  std::vector<int> layers;
+  if (o.layer) {
+    const int index = project.findLayerByNumber(*o.layer);
+    if (index < 0) {
+      std::cerr << formatC(_("pelorix-cli: the project has no layer numbered %d\n"), *o.layer);
+      return kExitFailure;
+    }
+    layers.push_back(index);
+  } else {
+    layers = buildDrawList(project).layers;
+  }
+  const float t = static_cast<float>(o.at);
+  // What cannot work is said once, before anything is decoded.
+  std::string problem = frameSizeProblem(project.outputWidth, project.outputHeight);
+  if (problem.empty())
+    problem = memoryProblem(frameMemoryNeed(project, layers, t, folderOf(o.project)));
+  if (!problem.empty()) {
+    std::cerr << "pelorix-cli: " << problem << '\n';
+    return kExitFailure;
+  }
+  DibImage canvas;
+  if (!compositor.composeFrame(canvas, project, layers, t)) {
+    // Nothing drew at this moment: the frame is black.
+    if (!compositor.makeBlankFrame(canvas, project)) return kExitFailure;  // said in the log
+  }
+  // Like render, any depth of missing folders is made.
+  ImageError saved;
+  if (FileError error; !makeFolders(folderOf(o.output), &error)) {
+    saved = ImageError(E_FAIL, error.message);
+  } else {
+    saved = canvas.save(o.output, o.encode);
+  }
+  if (saved.failed()) {
+    std::cerr << describeFailure(formatC(_("cannot write %s"), o.output.c_str()), saved) << '\n';
+    return kExitFailure;
+  }
+  std::vector<ConversionSummary::Missing> missing;
+  for (const MissingPicture& picture : compositor.missingPictures())
+    missing.push_back({picture.layerNumber, picture.file, 1});
+  const bool incomplete = reportMissingPictures(missing.empty() ? 0 : 1, missing);
+  return incomplete && !o.keepGoing ? kExitIncomplete : kExitOk;
+}
+
+}  // namespace
+
 void addFrameCommand(CLI::App& app, Action& action) {
-  struct Options {
-    std::string project;
-    double at = 0.0;
-    std::string output;
-    std::optional<int> layer;
-    bool keepGoing = false;
-    EncodeOptions encode;
-  };
-  auto options = std::make_shared<Options>();
+  auto options = std::make_shared<FrameOptions>();
   CLI::App* command = app.add_subcommand(
       "frame", _("Compose the frame at a time point and save it; the type follows the extension"));
   completes(command->add_option("PROJECT", options->project, _("project file (.pxp)"))->required(),
@@ -55,53 +110,7 @@ void addFrameCommand(CLI::App& app, Action& action) {
   addEncodeOptions(*command, options->encode);
   command->add_flag("--keep-going", options->keepGoing,
                     _("exit 0 even when pictures were missing (they are still reported)"));
-  command->callback([options, &action] {
-    action = [options] {
-      Project project;
-      if (const auto failed = loadForCommand(options->project, project)) return *failed;
-      StderrLog log;
-      Compositor compositor(log);
-      compositor.setProjectFolder(folderOf(options->project));
-      std::vector<int> layers;
-      if (options->layer) {
-        const int index = project.findLayerByNumber(*options->layer);
-        if (index < 0) {
-          std::cerr << formatC(_("pelorix-cli: the project has no layer numbered %d\n"),
-                               *options->layer);
-          return kExitFailure;
-        }
-        layers.push_back(index);
-      } else {
-        layers = buildDrawList(project).layers;
-      }
-      DibImage canvas;
-      const float t = static_cast<float>(options->at);
-      if (!compositor.composeFrame(canvas, project, layers, t)) {
-        // Nothing drew at this moment: the frame is black.
-        if (!compositor.makeBlankFrame(canvas, project)) {
-          std::cerr << formatC(_("pelorix-cli: cannot make a %d x %d frame\n"), project.outputWidth,
-                               project.outputHeight);
-          return kExitFailure;
-        }
-      }
-      // Like render, any depth of missing folders is made.
-      ImageError saved;
-      if (FileError error; !makeFolders(folderOf(options->output), &error)) {
-        saved = ImageError(E_FAIL, error.message);
-      } else {
-        saved = canvas.save(options->output, options->encode);
-      }
-      if (saved.failed()) {
-        std::cerr << describeFailure("Save image failed", saved) << '\n';
-        return kExitFailure;
-      }
-      std::vector<ConversionSummary::Missing> missing;
-      for (const MissingPicture& picture : compositor.missingPictures())
-        missing.push_back({picture.layerNumber, picture.file, 1});
-      const bool incomplete = reportMissingPictures(missing.empty() ? 0 : 1, missing);
-      return incomplete && !options->keepGoing ? kExitIncomplete : kExitOk;
-    };
-  });
+  command->callback([options, &action] { action = [options] { return runFrame(*options); }; });
 }
 
 }  // namespace pelorix::cli

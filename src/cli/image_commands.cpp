@@ -52,9 +52,8 @@ void addEncodeOptions(CLI::App& command, EncodeOptions& options) {
       ->check(wholeNumber(0, 9));
 }
 
-std::string describeFailure(const char* what, const ImageError& error) {
-  return formatC("%s:\n%x - %s", what, static_cast<unsigned>(error.code()),
-                 error.errorMessage().c_str());
+std::string describeFailure(const std::string& what, const ImageError& error) {
+  return formatC("pelorix-cli: %s: %s", what.c_str(), error.errorMessage().c_str());
 }
 
 void addConvertCommand(CLI::App& app, Action& action) {
@@ -82,12 +81,14 @@ void addConvertCommand(CLI::App& app, Action& action) {
       DibImage image;
       const ImageError loaded = image.load(options->input);
       if (loaded.failed()) {
-        std::cerr << describeFailure("Load image failed", loaded) << '\n';
+        std::cerr << describeFailure(formatC(_("cannot read %s"), options->input.c_str()), loaded)
+                  << '\n';
         return kExitFailure;
       }
       const ImageError saved = image.save(options->output, options->encode);
       if (saved.failed()) {
-        std::cerr << describeFailure("Save image failed", saved) << '\n';
+        std::cerr << describeFailure(formatC(_("cannot write %s"), options->output.c_str()), saved)
+                  << '\n';
         return kExitFailure;
       }
       std::cerr << formatC(

@@ -5,9 +5,9 @@
 #include <string_view>
 
 #include "app.h"
+#include "base/c_locale.h"
 #include "base/i18n.h"
 #include "base/process.h"
-
 
 namespace {
 
@@ -27,7 +27,14 @@ int main(int argc, char** argv) {
   pelorix::openStandardDescriptors();
   try {
     // The language first: the help texts are made when the commands are registered.
-    pelorix::initLanguage(languageOption(argc, argv));
+    const std::string language = languageOption(argc, argv);
+    pelorix::initLanguage(language);
+    if (!language.empty() && !pelorix::languageFound()) {
+      std::cerr << pelorix::formatC(pelorix::_("pelorix-cli: there are no messages in '%s'; "
+                                               "they are shown in %s\n"),
+                                    language.c_str(),
+                                    pelorix::activeLanguage() == "ja" ? "ja" : "en");
+    }
     pelorix::cli::CliApp cli;
     return cli.run(argc, argv);
   } catch (const std::exception& error) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app.h"
+#include "base/c_locale.h"
 #include "base/i18n.h"
 #include "commands.h"
 #include "json_writer.h"
@@ -104,8 +105,11 @@ std::string projectJson(const Project& project, int result) {
 
 }  // namespace
 
-std::optional<int> loadForCommand(const std::string& path, Project& project) {
+std::optional<int> loadForCommand(const std::string& path, Project& project, int* layersLeftOut) {
   const ProjectLoadResult loaded = loadProject(project, path);
+  for (const std::string& warning : loaded.warnings)
+    std::cerr << warning << '\n';
+  if (layersLeftOut) *layersLeftOut = loaded.layersLeftOut;
   if (loaded.result >= 0) return std::nullopt;
   std::cerr << loaded.message << '\n';
   return exitCodeFor(loaded.result);
@@ -125,55 +129,87 @@ void addInfoCommand(CLI::App& app, Action& action) {
     action = [options] {
       Project project;
       const ProjectLoadResult loaded = loadProject(project, options->project);
+      for (const std::string& warning : loaded.warnings)
+        std::cerr << warning << '\n';
       if (!loaded.message.empty()) std::cerr << loaded.message << '\n';
       if (options->json) {
         std::cout << projectJson(project, loaded.result) << '\n';
       } else if (loaded.result > 0) {
         std::cout << loaded.summary;
+        // What a render writes, counted as the render counts.
+        const FrameCount count =
+            countConversionFrames(buildDrawList(project).totalTime, project.fps);
+        std::cout << formatC(_("Frames when rendered: %.0f\n"),
+                             count.tooMany ? count.estimate : static_cast<double>(count.frames));
       }
       return exitCodeFor(loaded.result);
     };
   });
 }
 
+namespace {
+
+struct SaveAsOptions {
+  std::string project;
+  std::string output;
+  std::string encoding;
+  bool dropExtra = false;
+};
+
+int runSaveAs(const SaveAsOptions& o) {
+  Project project;
+  int layersLeftOut = 0;
+  // A malformed file would be written back shortened: refuse instead of losing layers.
+  if (const auto failed = loadForCommand(o.project, project, &layersLeftOut)) return *failed;
+  if (layersLeftOut > 0 && !o.dropExtra) {
+    std::cerr << formatC(_("pelorix-cli: %s has %d layers more than a project holds; writing it "
+                           "would lose them (--drop-extra writes the first 16)\n"),
+                         o.project.c_str(), layersLeftOut);
+    return kExitFailure;
+  }
+  if (o.encoding == "utf-8") project.fileEncoding = TextEncoding::Utf8;
+  if (o.encoding == "cp932") project.fileEncoding = TextEncoding::Cp932;
+  ProjectSaveResult saved;
+  if (o.output == "-") {
+    // Standard output, as it is: no file to replace.
+    if (const std::optional<std::string> bytes = projectFileBytes(project, saved))
+      std::cout << *bytes;
+  } else {
+    saved = saveProject(project, o.output);
+  }
+  for (const std::string& warning : saved.warnings)
+    std::cerr << warning << '\n';
+  if (saved.result == kSaveNothing) {
+    std::cerr << _("pelorix-cli: the project has no layer; nothing was written\n");
+    return kExitFailure;
+  }
+  if (saved.result != kSaveWritten) {
+    std::cerr << saved.message << '\n';
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
 void addSaveAsCommand(CLI::App& app, Action& action) {
-  struct Options {
-    std::string project;
-    std::string output;
-    std::string encoding;
-  };
-  auto options = std::make_shared<Options>();
+  auto options = std::make_shared<SaveAsOptions>();
   CLI::App* command =
       app.add_subcommand("save-as", _("Load a project and write it to another file"));
   completes(command->add_option("PROJECT", options->project, _("project file to read"))->required(),
             Completion::filesWith({"pxp"}));
-  completes(command->add_option("OUT", options->output, _("project file to write"))->required(),
-            Completion::filesWith({"pxp"}));
+  completes(
+      command
+          ->add_option("OUT", options->output, _("project file to write (- for standard output)"))
+          ->required(),
+      Completion::filesWith({"pxp"}));
   withChoices(command->add_option("--encoding", options->encoding,
                                   _("text encoding of the written file (default: the one it was "
                                     "read in)")),
               {"utf-8", "cp932"});
-  command->callback([options, &action] {
-    action = [options] {
-      Project project;
-      // A malformed file would be written back shortened: refuse instead of losing layers.
-      if (const auto failed = loadForCommand(options->project, project)) return *failed;
-      if (options->encoding == "utf-8") project.fileEncoding = TextEncoding::Utf8;
-      if (options->encoding == "cp932") project.fileEncoding = TextEncoding::Cp932;
-      const ProjectSaveResult saved = saveProject(project, options->output);
-      for (const std::string& warning : saved.warnings)
-        std::cerr << warning << '\n';
-      if (saved.result == kSaveNothing) {
-        std::cerr << _("pelorix-cli: the project has no layer; nothing was written\n");
-        return kExitFailure;
-      }
-      if (saved.result != kSaveWritten) {
-        std::cerr << saved.message << '\n';
-        return kExitFailure;
-      }
-      return kExitOk;
-    };
-  });
+  command->add_flag("--drop-extra", options->dropExtra,
+                    _("write a project whose file has more than 16 layers with the first 16"));
+  command->callback([options, &action] { action = [options] { return runSaveAs(*options); }; });
 }
 
 }  // namespace pelorix::cli

@@ -57,7 +57,7 @@ class CliListener final : public ConversionListener {
       return;
     }
     clearBar();
-    std::cerr << line << '\n';
+    std::cerr << terminalText(line) << '\n';
     lastLine_ = line;
   }
 
@@ -100,7 +100,7 @@ class CliListener final : public ConversionListener {
     outcome_ = outcome;
     // The reason of a refusal or failure, even with --quiet (once: it may have been logged).
     if (!message.empty() && message != lastLine_ && repeats_.find(message) == repeats_.end()) {
-      std::cerr << message << '\n';
+      std::cerr << terminalText(message) << '\n';
     }
   }
 
@@ -261,13 +261,22 @@ std::optional<int> settingsOf(const RenderOptions& o, ConversionSettings& settin
   return std::nullopt;
 }
 
-// Runs the engine until it ends, aborting it on Ctrl-C or SIGTERM.
-void runEngine(ConversionEngine& engine, const Project& project, const ConversionSettings& settings,
+// Plans the run and runs it until it ends, aborting it on Ctrl-C or SIGTERM; false (with the
+// reason printed) when the plan refused an option's value.
+bool runEngine(ConversionEngine& engine, const Project& project, const ConversionSettings& settings,
                CliListener& listener) {
+  PlanOutcome planned = planRun(project, settings);
+  if (!planned.plan) {
+    for (const std::string& line : planned.log)
+      listener.appendLog(line);
+    listener.appendLog(planned.refusal);
+    listener.finished(ConversionOutcome::Refused, planned.refusal);
+    return !planned.badOption;
+  }
   gInterrupted = false;
   for (int signal : kStopSignals)
     std::signal(signal, onInterrupt);
-  const bool started = engine.start(project, settings, listener);
+  const bool started = engine.launch(std::move(*planned.plan), std::move(planned.log), listener);
   while (started && engine.running()) {
     if (gInterrupted.load()) engine.abort();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -275,6 +284,20 @@ void runEngine(ConversionEngine& engine, const Project& project, const Conversio
   engine.wait();
   for (int signal : kStopSignals)
     std::signal(signal, SIG_DFL);
+  return true;
+}
+
+// Without -o the project's save folder takes the frames; when that is a place nobody may write
+// to (an installed example under /usr/share), -o is the way out, and the render says so.
+bool saveFolderWritable(const std::string& folder) {
+  std::string existing = folder.empty() ? "." : folder;
+  while (!fileExists(existing)) {
+    while (existing.size() > 1 && existing.back() == '/')
+      existing.pop_back();
+    const size_t slash = existing.find_last_of('/');
+    existing = slash == std::string::npos ? "." : slash == 0 ? "/" : existing.substr(0, slash);
+  }
+  return ::access(existing.c_str(), W_OK) == 0;
 }
 
 int runRender(const RenderOptions& o) {
@@ -282,9 +305,18 @@ int runRender(const RenderOptions& o) {
   if (const auto failed = loadForCommand(o.project, project)) return *failed;
   ConversionSettings settings;
   if (const auto failed = settingsOf(o, settings)) return *failed;
+  if (o.output.empty()) {
+    const std::string folder = joinPath(settings.projectFolder, project.saveFolder);
+    if (!saveFolderWritable(folder)) {
+      std::cerr << formatC(_("pelorix-cli: the project's save folder %s cannot be written here; "
+                             "give -o FOLDER (or -o FILE) to render elsewhere\n"),
+                           folder.c_str());
+      return kExitFailure;
+    }
+  }
   CliListener listener(o.quiet, o.verbose, isatty(STDERR_FILENO) != 0);
   ConversionEngine engine;
-  runEngine(engine, project, settings, listener);
+  if (!runEngine(engine, project, settings, listener)) return kExitUsage;
 
   const ConversionSummary summary = engine.summary();
   const bool incomplete = reportMissingPictures(summary.framesWithMissingPictures, summary.missing);

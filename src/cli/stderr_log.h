@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "base/log_sink.h"
+#include "render_report.h"
 
 namespace pelorix::cli {
 
@@ -13,7 +14,7 @@ class StderrLog final : public LogSink {
  public:
   void appendLog(const std::string& line) override {
     std::lock_guard lock(mutex_);
-    std::cerr << line << '\n';
+    std::cerr << terminalText(line) << '\n';
   }
 
  private:

@@ -108,6 +108,9 @@ class FfmpegEncoder final : public Encoder {
       codec_->color_range = AVCOL_RANGE_MPEG;
     }
     if (format_->oformat->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // The same frames give the same bytes: no random identifiers, no library versions.
+    format_->flags |= AVFMT_FLAG_BITEXACT;
+    codec_->flags |= AV_CODEC_FLAG_BITEXACT;
     AVDictionary* options = nullptr;
     const int crf = settings.crf;
     switch (settings.container) {
@@ -131,7 +134,8 @@ class FfmpegEncoder final : public Encoder {
         break;
       case Container::Mkv:
         av_dict_set_int(&options, "level", 3, 0);
-        av_dict_set_int(&options, "slices", 4, 0);
+        // Four slices in two rows and two columns, when the picture has that many.
+        av_dict_set_int(&options, "slices", settings.width >= 2 && settings.height >= 2 ? 4 : 1, 0);
         av_dict_set_int(&options, "slicecrc", 1, 0);
         break;
     }

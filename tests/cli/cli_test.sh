@@ -115,9 +115,9 @@ check "convert" 0 "$cli" convert "$src/examples/demo/sprite1.bmp" "$work/sprite.
 check "convert back" 0 "$cli" convert "$work/sprite.png" "$work/sprite.bmp"
 cmp -s "$src/examples/demo/sprite1.bmp" "$work/sprite.bmp" || { echo "FAIL: bmp -> png -> bmp changed the file"; failures=$((failures + 1)); }
 check "convert missing" 1 "$cli" convert "$work/none.png" "$work/x.png"
-contains "convert missing message" "$work/err" "Load image failed"
+contains "convert missing message" "$work/err" "pelorix-cli: cannot read $work/none.png: "
 check "convert unknown type" 1 "$cli" convert "$src/examples/demo/sprite1.bmp" "$work/x.xyz"
-contains "unknown type message" "$work/err" "Save image failed:"
+contains "unknown type message" "$work/err" "pelorix-cli: cannot write $work/x.xyz: no encoder"
 [ ! -e "$work/x.xyz" ] || { echo "FAIL: a file of unknown type was written"; failures=$((failures + 1)); }
 
 # frame
@@ -142,6 +142,7 @@ contains "summary" "$work/out" "37 frames in"
 [ -e "$work/logged/shot0000.bmp" ] || { echo "FAIL: --name/--format ignored"; failures=$((failures + 1)); }
 check "render gif refused" 1 "$cli" render "$demo" -o "$work/gif" --format gif
 contains "gif message" "$work/err" "GIF保存は現在サポート外です。"
+contains "gif hint" "$work/err" "--allow-gif"
 check "render gif allowed" 0 "$cli" render "$demo" -o "$work/gif" --format gif --allow-gif --frames 0-1 --quiet
 [ -e "$work/gif/frame0001.gif" ] || { echo "FAIL: --allow-gif wrote nothing"; failures=$((failures + 1)); }
 check "render unknown format" 64 "$cli" render "$demo" -o "$work/xyz" --format xyz --quiet
@@ -167,7 +168,7 @@ check "render verbose" 0 "$cli" render "$demo" -o "$work/progress" --format bmp 
 sed 's/logo\.png/gone.png/' "$demo" >"$src_copy/missing.pxp"
 check "render missing picture" 5 "$cli" render "$src_copy/missing.pxp" -o "$work/missing" --quiet
 # Two sources show the picture: two distinct failures, each printed once for 37 frames.
-[ "$(grep -c 'Load image failed' "$work/err")" -eq 2 ] || { echo "FAIL: each failure should be printed once"; failures=$((failures + 1)); }
+[ "$(grep -c 'pelorix-cli: picture gone.png: ' "$work/err")" -eq 2 ] || { echo "FAIL: each failure should be printed once"; failures=$((failures + 1)); }
 contains "missing summary" "$work/err" "frames were written with missing pictures: gone.png (layer 2,"
 check "render missing keep going" 0 "$cli" render "$src_copy/missing.pxp" -o "$work/missing" --quiet --keep-going
 check "frame missing picture" 5 "$cli" frame "$src_copy/missing.pxp" --at 1 -o "$work/m.png"
@@ -277,7 +278,7 @@ printf 'PELORIX_PROJECT:\r\nm\r\nout,f,png\r\n10.00,32,24\r\n1,x\r\n1,0\r\n0,0,0
 "$cli" render "$work/missing.pxp" -o "$work/closed/anim.apng" --keep-going 2>&- >&- </dev/null
 [ "$(tail -c 8 "$work/closed/anim.apng" | head -c 4)" = IEND ] ||
   { echo "FAIL: with standard error closed the APNG does not end in IEND"; failures=$((failures + 1)); }
-grep -q "Load image failed" "$work/closed/anim.apng" && { echo "FAIL: a message went into the file"; failures=$((failures + 1)); }
+grep -q "pelorix-cli" "$work/closed/anim.apng" && { echo "FAIL: a message went into the file"; failures=$((failures + 1)); }
 
 # Output that cannot be written is a failure; a working folder that is gone is a clear error.
 check "info to a full disk" 1 bash -c "\"$cli\" info --json \"$demo\" >/dev/full"
@@ -296,6 +297,41 @@ if [ "$(id -u)" -eq 0 ]; then
   check "frame to a device" 1 "$cli" frame "$demo" --at 0 -o "$work/null"
   [ -c "$work/null" ] || { echo "FAIL: the device was replaced"; failures=$((failures + 1)); }
 fi
+
+# More than 16 layers: said on every load; save-as refuses to drop them unless told to.
+{
+  printf 'PELORIX_PROJECT:\r\nmany\r\nout,f,png\r\n10.00,32,24\r\n'
+  for i in $(seq 1 18); do printf '%d,L\r\n1,0\r\n0,0,0,0\r\n0,0\r\nLAYER_END:\r\n' "$i"; done
+  printf 'DATA_END:\r\n'
+} >"$work/many.pxp"
+check "info of 18 layers" 0 "$cli" info "$work/many.pxp"
+contains "layers left out" "$work/err" "2 個"
+check "save-as of 18 layers" 1 "$cli" save-as "$work/many.pxp" "$work/sixteen.pxp"
+contains "drop-extra hint" "$work/err" "--drop-extra"
+[ ! -e "$work/sixteen.pxp" ] || { echo "FAIL: 18 layers were cut to 16"; failures=$((failures + 1)); }
+check "save-as --drop-extra" 0 "$cli" save-as "$work/many.pxp" "$work/sixteen.pxp" --drop-extra
+check "save-as to standard output" 0 "$cli" save-as "$demo" -
+cmp -s "$demo" "$work/out" || { echo "FAIL: save-as - is not the project"; failures=$((failures + 1)); }
+check "save-as to /dev/stdout" 1 bash -c "set -o pipefail; \"$cli\" save-as \"$demo\" /dev/stdout | cat"
+contains "stdout message" "$work/err" "/dev/stdout"
+
+# Checked before anything is made: the frame size, a format's own limits, --crf, --lang anywhere.
+printf 'PELORIX_PROJECT:\r\nz\r\nout,f,png\r\n10.00,0,0\r\nDATA_END:\r\n' >"$work/zero.pxp"
+check "frame of 0 x 0" 1 "$cli" frame "$work/zero.pxp" --at 0 -o "$work/zero/z.png"
+[ "$(grep -c '0 x 0' "$work/err")" -eq 1 ] || { echo "FAIL: the size refusal is printed once"; failures=$((failures + 1)); }
+[ ! -e "$work/zero" ] || { echo "FAIL: a refused frame made a folder"; failures=$((failures + 1)); }
+check "render of 0 x 0" 1 "$cli" render "$work/zero.pxp" -o "$work/zero"
+[ ! -e "$work/zero" ] || { echo "FAIL: a refused render made a folder"; failures=$((failures + 1)); }
+sed 's/^12.00,320,240/12.00,17000,10/' "$demo" >"$src_copy/wide.pxp"
+check "animated WebP too wide" 1 "$cli" render "$src_copy/wide.pxp" -o "$work/wide/w.webp"
+contains "webp limit" "$work/err" "16383"
+check "crf beyond H.264" 64 "$cli" render "$demo" -o "$work/crf.mp4" --crf 60
+contains "crf limit" "$work/err" "51"
+check "--lang after the command" 0 "$cli" info "$demo" --lang en
+contains "english after the command" "$work/out" "Save folder"
+mkdir -p "$work/target.apng"
+check "one-file target is a folder" 1 "$cli" render "$demo" -o "$work/target.apng" --quiet
+contains "folder target" "$work/err" "folder"
 
 # One video file, and the same without the video module: a clear refusal, nothing left behind.
 if [ "${PELORIX_HAVE_VIDEO:-ON}" = OFF ]; then

@@ -50,6 +50,8 @@ bool Editor::openProject(const std::string& path) {
   port_.refresh(RefreshTree | RefreshList);
   modified_ = false;
   const ProjectLoadResult loaded = loadProject(project_, path);
+  for (const std::string& warning : loaded.warnings)
+    port_.appendLog(warning);
   if (!loaded.message.empty()) port_.notice(loaded.message);
   if (!loaded.summary.empty()) port_.showInformation(loaded.summary);
   savedProject_ = project_;

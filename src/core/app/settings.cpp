@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/settings.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -170,15 +173,18 @@ void writeSettings(ProfileFile& profile, const Settings& s) {
 }
 
 std::string defaultSettingsPath() {
+  // XDG: an absolute XDG_CONFIG_HOME, else ~/.config; the home folder from HOME, else from the
+  // user database (never the working folder).
   const char* config = std::getenv("XDG_CONFIG_HOME");
-  std::string base;
-  if (config && *config) {
-    base = config;
-  } else {
-    const char* home = std::getenv("HOME");
-    base = std::string(home && *home ? home : ".") + "/.config";
+  if (config && config[0] == '/') return std::string(config) + "/pelorix/pelorix.txt";
+  std::string home;
+  if (const char* variable = std::getenv("HOME"); variable && *variable) {
+    home = variable;
+  } else if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir) {
+    home = user->pw_dir;
   }
-  return base + "/pelorix/pelorix.txt";
+  if (home.empty()) home = "/tmp";
+  return home + "/.config/pelorix/pelorix.txt";
 }
 
 }  // namespace pelorix

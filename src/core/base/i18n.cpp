@@ -17,6 +17,7 @@ namespace {
 constexpr const char* kDomain = "pelorix";
 
 std::string gLanguage = "ja";
+bool gFound = true;
 std::string gLocaleFolder;
 
 // The catalogues: PELORIX_LOCALEDIR, beside an installed program (../share/locale), in the
@@ -82,17 +83,26 @@ void initLanguage(const std::string& language) {
       wanted.insert(wanted.end(), fromLocale.begin(), fromLocale.end());
     }
   }
-  gLanguage = "ja";
+  auto hasCatalogue = [](const std::string& name) {
+    return fileExists(gLocaleFolder + "/" + name + "/LC_MESSAGES/pelorix.mo");
+  };
+  // The first language asked for that Pelorix speaks. Nothing asked (C, POSIX): Japanese, the
+  // texts themselves; asked for others only: English, which more of their speakers read.
+  gLanguage.clear();
+  gFound = true;
   for (const std::string& name : wanted) {
-    if (name == "ja") break;
-    if (fileExists(gLocaleFolder + "/" + name + "/LC_MESSAGES/pelorix.mo")) {
+    if (name == "ja" || hasCatalogue(name)) {
       gLanguage = name;
       break;
     }
   }
+  if (gLanguage.empty()) {
+    gFound = wanted.empty();
+    gLanguage = !wanted.empty() && hasCatalogue("en") ? "en" : "ja";
+  }
   // gettext translates only outside the C locale: a UTF-8 locale that always exists carries
   // the messages category, and LANGUAGE names the catalogue. Numbers stay in the C locale.
-  if (gLanguage == "ja") {
+  if (!hasCatalogue(gLanguage)) {
     std::setlocale(LC_MESSAGES, "C");
     ::unsetenv("LANGUAGE");
   } else {
@@ -107,6 +117,10 @@ void initLanguage(const std::string& language) {
 
 const std::string& activeLanguage() {
   return gLanguage;
+}
+
+bool languageFound() {
+  return gFound;
 }
 
 const std::string& localeFolder() {

@@ -22,6 +22,9 @@ constexpr const char* N_(const char* text) {
 void initLanguage(const std::string& language);
 // The language whose texts are shown: "ja" (the texts themselves) or one with a catalogue.
 const std::string& activeLanguage();
+// Whether the language asked for (or one of the environment's) has a catalogue; false when the
+// texts fell back to English.
+bool languageFound();
 // Where the catalogues are looked for.
 const std::string& localeFolder();
 

@@ -46,11 +46,19 @@ class WebpCodec final : public ImageCodec {
                       alpha ? kCreateAlpha : 0)) {
       return outOfMemory();
     }
-    const size_t size = static_cast<size_t>(image.pitch()) * image.height();
-    const uint8_t* result =
-        alpha ? WebPDecodeBGRAInto(bytes.data(), bytes.size(), image.bits(), size, image.pitch())
-              : WebPDecodeBGRInto(bytes.data(), bytes.size(), image.bits(), size, image.pitch());
-    if (!result) return ImageError(E_FAIL, "WebP: the picture data is corrupt or cut short");
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config)) return ImageError(E_FAIL, "WebP: version mismatch");
+    config.output.colorspace = alpha ? MODE_BGRA : MODE_BGR;
+    config.output.is_external_memory = 1;
+    config.output.u.RGBA.rgba = image.bits();
+    config.output.u.RGBA.stride = image.pitch();
+    config.output.u.RGBA.size = static_cast<size_t>(image.pitch()) * image.height();
+    const VP8StatusCode status = WebPDecode(bytes.data(), bytes.size(), &config);
+    WebPFreeDecBuffer(&config.output);
+    // Memory running out is not a damaged file.
+    if (status == VP8_STATUS_OUT_OF_MEMORY) return outOfMemory();
+    if (status != VP8_STATUS_OK)
+      return ImageError(E_FAIL, "WebP: the picture data is corrupt or cut short");
     out = std::move(image);
     return {};
   }

@@ -25,6 +25,7 @@ void Project::resetProject() {
   outputFormat = std::string("jpg");
   options = 0;
   fileEncoding = TextEncoding::Utf8;
+  cp932Originals = {};
 }
 
 int Project::addLayer() {

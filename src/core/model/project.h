@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,14 @@ struct KeyColor {
   uint8_t reserved = 0;
 
   friend bool operator==(const KeyColor&, const KeyColor&) = default;
+};
+
+// The bytes a CP932 file gave texts whose CP932 form is not the one Pelorix writes (characters
+// CP932 has two codes for): a save in CP932 writes them back as they came. What the file looked
+// like, not what the project is: it never makes two projects differ.
+struct Cp932Originals {
+  std::map<std::string, std::string> bytes;  // the UTF-8 text -> the file's bytes
+  friend bool operator==(const Cp932Originals&, const Cp932Originals&) { return true; }
 };
 
 // One keyframe of a layer: an image shown for `duration` seconds at a placement.
@@ -82,6 +91,7 @@ struct Project {
   int options = 0;  // project option bits
   // The encoding of the file the project came from; new projects are written as UTF-8.
   TextEncoding fileEncoding = TextEncoding::Utf8;
+  Cp932Originals cp932Originals;
 
   // Every field to its default, no layer in use.
   void resetProject();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "model/project_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -13,12 +14,18 @@ namespace {
 
 constexpr std::string_view kSeparators(",\t/\n", 4);
 
-// Turns the raw bytes of one field into a UTF-8 text.
+// Turns the raw bytes of one field into a UTF-8 text, and remembers the CP932 bytes a write
+// would not give back.
 class FieldDecoder {
  public:
-  explicit FieldDecoder(TextEncoding encoding) : encoding_(encoding) {}
+  FieldDecoder(TextEncoding encoding, Cp932Originals& originals)
+      : encoding_(encoding), originals_(originals) {}
   std::string text(const std::string& raw) const {
-    return encoding_ == TextEncoding::Cp932 ? cp932ToUtf8(raw) : raw;
+    if (encoding_ != TextEncoding::Cp932) return raw;
+    std::string decoded = cp932ToUtf8(raw);
+    const std::optional<std::string> back = utf8ToCp932(decoded);
+    if (!back || *back != raw) originals_.bytes.emplace(decoded, raw);
+    return decoded;
   }
   // Path fields are stored with backslashes between names; slashes in memory.
   std::string path(const std::string& raw) const {
@@ -31,12 +38,13 @@ class FieldDecoder {
 
  private:
   TextEncoding encoding_;
+  Cp932Originals& originals_;
 };
 
 class ProjectReader {
  public:
   ProjectReader(Project& project, std::string_view data, TextEncoding encoding)
-      : project_(project), lines_(data), decode_(encoding) {}
+      : project_(project), lines_(data), decode_(encoding, project.cp932Originals) {}
 
   // kLoadMalformed or the success result.
   int read() {
@@ -44,9 +52,22 @@ class ProjectReader {
     if (!nextLine()) return kLoadMalformed;
     project_.name = decode_.text(nextToken(line_));
     if (!nextLine()) return kLoadMalformed;
+    const size_t fields =
+        std::count_if(line_.begin(), line_.end(),
+                      [](char c) { return kSeparators.find(c) != std::string_view::npos; }) +
+        1;
     project_.saveFolder = decode_.path(nextToken(line_));
     project_.saveFileName = decode_.text(nextToken(line_));
     project_.outputFormat = decode_.text(nextToken(line_));
+    if (fields > 3) {
+      // A folder written with '/' is read as several fields, and nothing else says so.
+      warnings.push_back(
+          formatC(_("警告: 3 行目に %zu 個の欄があります。保存フォルダ「%s」、"
+                    "保存ファイル名「%s」、出力形式「%s」と読みました (フォルダの区切り"
+                    "には \\ を使います)。"),
+                  fields, project_.saveFolder.c_str(), project_.saveFileName.c_str(),
+                  project_.outputFormat.c_str()));
+    }
     if (!nextLine()) return kLoadMalformed;
     project_.fps = narrowToFloat(cAtof(nextToken(line_)));
     project_.outputWidth = cAtoi(nextToken(line_));
@@ -61,12 +82,30 @@ class ProjectReader {
       if (line_ == "DATA_END:") return project_.layerCount + 1;
       if (!readLayer(project_.layers[static_cast<size_t>(index)])) return kLoadMalformed;
       project_.layerCount = index + 1;
-      if (project_.layerCount == kMaxLayers) return project_.layerCount + 1;
+      if (project_.layerCount == kMaxLayers) {
+        countLayersLeftOut();
+        return project_.layerCount + 1;
+      }
     }
   }
 
+  std::vector<std::string> warnings;
+  int layersLeftOut = 0;
+
  private:
   bool nextLine() { return lines_.next(line_); }
+
+  // A project keeps 16 layers; what follows up to DATA_END: is counted, so that it can be said.
+  void countLayersLeftOut() {
+    while (nextLine() && line_ != "DATA_END:") {
+      if (line_ == "LAYER_END:") ++layersLeftOut;
+    }
+    if (layersLeftOut > 0) {
+      warnings.push_back(formatC(_("警告: レイヤーは %d 個までです。ファイルの残り %d 個の"
+                                   "レイヤーは読み込んでいません。"),
+                                 kMaxLayers, layersLeftOut));
+    }
+  }
 
   // Reads from line L1 (already in line_) to "LAYER_END:".
   bool readLayer(Layer& layer) {
@@ -114,11 +153,17 @@ class ProjectReader {
   std::string line_;
 };
 
-// Builds the file text in UTF-8 and collects warnings for texts that will not read back as
+// Builds the file text in an encoding and collects warnings for texts that will not read back as
 // they are.
 class ProjectWriter {
  public:
-  explicit ProjectWriter(std::vector<std::string>& warnings) : warnings_(warnings) {}
+  ProjectWriter(std::vector<std::string>& warnings, TextEncoding encoding,
+                const Cp932Originals& originals)
+      : warnings_(warnings), encoding_(encoding), originals_(originals) {}
+
+  // A text had no CP932 form / held bytes that are not text.
+  bool notCp932() const { return notCp932_; }
+  bool notUtf8() const { return notUtf8_; }
 
   std::string write(const Project& project) {
     line("PELORIX_PROJECT:");
@@ -158,9 +203,39 @@ class ProjectWriter {
     out_ += "\r\n";
   }
 
+  std::string text(const std::string& value, const char* label, const char* extraSeparators) {
+    return encode(checked(value, label, extraSeparators));
+  }
+
+  std::string path(const std::string& value, const char* label) {
+    std::string result = checked(value, label, "");
+    for (char& c : result) {
+      if (c == '/') c = '\\';
+    }
+    return encode(result);
+  }
+
+  // A field in the file's encoding. In CP932 a text keeps the bytes its file gave it (some
+  // characters have two CP932 forms); one without a CP932 form makes the file UTF-8, and one
+  // holding bytes that are not text cannot be UTF-8.
+  std::string encode(const std::string& utf8) {
+    if (encoding_ == TextEncoding::Utf8) {
+      if (hasByteEscapes(utf8)) notUtf8_ = true;
+      return utf8;
+    }
+    if (const auto known = originals_.bytes.find(utf8); known != originals_.bytes.end())
+      return known->second;
+    std::optional<std::string> bytes = utf8ToCp932(utf8);
+    if (!bytes) {
+      notCp932_ = true;
+      return utf8;
+    }
+    return std::move(*bytes);
+  }
+
   // A text field written as it is. A separator inside it will cut it when read back, which is
   // only reported; a line break would shift every later line, so it becomes a blank.
-  std::string text(const std::string& value, const char* label, const char* extraSeparators) {
+  std::string checked(const std::string& value, const char* label, const char* extraSeparators) {
     std::string result = value;
     bool lineBreak = false;
     for (char& c : result) {
@@ -181,16 +256,12 @@ class ProjectWriter {
     return result;
   }
 
-  std::string path(const std::string& value, const char* label) {
-    std::string result = text(value, label, "");
-    for (char& c : result) {
-      if (c == '/') c = '\\';
-    }
-    return result;
-  }
-
   std::vector<std::string>& warnings_;
+  TextEncoding encoding_;
+  const Cp932Originals& originals_;
   std::string out_;
+  bool notCp932_ = false;
+  bool notUtf8_ = false;
 };
 
 }  // namespace
@@ -252,7 +323,11 @@ ProjectLoadResult loadProjectFromMemory(Project& project, std::string_view data,
   clearLayers(project);
   ProjectLoadResult outcome;
   project.fileEncoding = isValidUtf8(data) ? TextEncoding::Utf8 : TextEncoding::Cp932;
-  outcome.result = ProjectReader(project, data, project.fileEncoding).read();
+  project.cp932Originals = {};
+  ProjectReader reader(project, data, project.fileEncoding);
+  outcome.result = reader.read();
+  outcome.warnings = std::move(reader.warnings);
+  outcome.layersLeftOut = reader.layersLeftOut;
   if (outcome.result == kLoadMalformed) {
     outcome.message = formatC(_("[%s] layerinfoファイルが異常です"), path.c_str());
   } else {
@@ -273,23 +348,42 @@ ProjectLoadResult loadProject(Project& project, const std::string& path) {
   return loadProjectFromMemory(project, *data, path);
 }
 
-ProjectSaveResult saveProject(const Project& project, const std::string& path) {
-  ProjectSaveResult outcome;
+std::optional<std::string> projectFileBytes(const Project& project, ProjectSaveResult& outcome) {
   if (project.layerCount == 0) {
     outcome.result = kSaveNothing;
-    return outcome;
+    return std::nullopt;
   }
-  std::string content = ProjectWriter(outcome.warnings).write(project);
-  outcome.encoding = TextEncoding::Utf8;
   if (project.fileEncoding == TextEncoding::Cp932) {
-    if (std::optional<std::string> encoded = utf8ToCp932(content)) {
-      content = std::move(*encoded);
+    std::vector<std::string> warnings;
+    ProjectWriter writer(warnings, TextEncoding::Cp932, project.cp932Originals);
+    std::string content = writer.write(project);
+    if (!writer.notCp932()) {
+      outcome.warnings.insert(outcome.warnings.end(), warnings.begin(), warnings.end());
       outcome.encoding = TextEncoding::Cp932;
-    } else {
-      outcome.warnings.push_back(
-          _("警告: CP932で表せない文字があるため、プロジェクトファイルをUTF-8で保存します"));
+      return content;
     }
+    outcome.warnings.push_back(
+        _("警告: CP932で表せない文字があるため、プロジェクトファイルをUTF-8で保存します"));
   }
+  ProjectWriter writer(outcome.warnings, TextEncoding::Utf8, project.cp932Originals);
+  std::string content = writer.write(project);
+  outcome.encoding = TextEncoding::Utf8;
+  if (writer.notUtf8()) {
+    // Bytes that came from a CP932 file and are no text (a Latin-1 name) have no UTF-8 form.
+    outcome.result = kSaveFailed;
+    outcome.message =
+        _("プロジェクトに文字でないバイト (CP932 ファイルの Latin-1 の名前など) "
+          "があるため、UTF-8 では保存できません。CP932 で保存してください。");
+    return std::nullopt;
+  }
+  return content;
+}
+
+ProjectSaveResult saveProject(const Project& project, const std::string& path) {
+  ProjectSaveResult outcome;
+  const std::optional<std::string> bytes = projectFileBytes(project, outcome);
+  if (!bytes) return outcome;
+  const std::string& content = *bytes;
   const std::string folder = resolveSymlinks(path);
   removeStaleTemporaries(folder.substr(0, folder.find_last_of('/') + 1));
   FileError error;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,10 @@ struct ProjectLoadResult {
   std::string message;
   // The project summary, on success only.
   std::string summary;
+  // What was read but may not be what the file meant (a log line each).
+  std::vector<std::string> warnings;
+  // Layers after the 16th, which a project cannot hold: left out, and said in `warnings`.
+  int layersLeftOut = 0;
 };
 
 struct ProjectSaveResult {
@@ -43,8 +48,12 @@ ProjectLoadResult loadProjectFromMemory(Project& project, std::string_view data,
                                         const std::string& path);
 
 // Writes the project atomically, in `project.fileEncoding` (UTF-8 when a text has no CP932
-// form), with CR LF line ends and numbers in the C locale.
+// form), with CR LF line ends and numbers in the C locale. A CP932 file's texts keep the bytes
+// they were read with.
 ProjectSaveResult saveProject(const Project& project, const std::string& path);
+// The bytes saveProject writes; nothing when there is nothing to write or it cannot be written
+// (`outcome` says which and why).
+std::optional<std::string> projectFileBytes(const Project& project, ProjectSaveResult& outcome);
 
 // The field splitter of the reader: returns the text before the first comma, tab, slash or line
 // feed and removes it with that separator from the line; a line without a separator is returned

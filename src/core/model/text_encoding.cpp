@@ -24,10 +24,10 @@ class Iconv {
   iconv_t handle_;
 };
 
-// The escape of a byte that is not CP932: U+EF00 + byte, for bytes 0x80-0xFF (U+EF80-U+EFFF, a
-// private-use range CP932 does not map to).
+// The escape of a byte that is not CP932: the three bytes of U+DC00 + byte (ED B2 80 to ED B3
+// BF for bytes 0x80-0xFF), a surrogate that valid UTF-8 cannot contain.
 void appendEscape(std::string& out, uint8_t byte) {
-  const uint32_t code = 0xEF00u + byte;
+  const uint32_t code = 0xDC00u + byte;
   out += static_cast<char>(0xE0 | (code >> 12));
   out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
   out += static_cast<char>(0x80 | (code & 0x3F));
@@ -35,12 +35,12 @@ void appendEscape(std::string& out, uint8_t byte) {
 
 // The byte an escape at `text[i]` stands for, or -1 when there is none.
 int escapedByte(std::string_view text, size_t i) {
-  if (i + 2 >= text.size() || static_cast<uint8_t>(text[i]) != 0xEE) return -1;
+  if (i + 2 >= text.size() || static_cast<uint8_t>(text[i]) != 0xED) return -1;
   const auto b1 = static_cast<uint8_t>(text[i + 1]);
   const auto b2 = static_cast<uint8_t>(text[i + 2]);
-  if (b1 != 0xBE && b1 != 0xBF) return -1;
+  if (b1 != 0xB2 && b1 != 0xB3) return -1;
   if ((b2 & 0xC0) != 0x80) return -1;
-  return static_cast<int>(((b1 & 0x3Fu) << 6 | (b2 & 0x3Fu)) - 0xF00u);
+  return static_cast<int>(((b1 & 0x3Fu) << 6 | (b2 & 0x3Fu)) - 0xC00u);
 }
 
 }  // namespace
@@ -144,6 +144,13 @@ std::optional<std::string> utf8ToCp932(std::string_view text) {
   const std::optional<std::string> rest = convert("CP932", "UTF-8", text.substr(start), false);
   if (!rest) return std::nullopt;
   return out + *rest;
+}
+
+bool hasByteEscapes(std::string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (escapedByte(text, i) >= 0) return true;
+  }
+  return false;
 }
 
 std::string toFileSystemPath(std::string_view text) {

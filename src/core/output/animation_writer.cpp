@@ -2,9 +2,36 @@
 #include "output/animation_writer.h"
 
 #include <cmath>
+#include <cstdint>
 #include <numeric>
 
 namespace pelorix {
+namespace {
+
+// The fraction nearest to `value` whose numerator and denominator stay within `limit`: the last
+// convergent of its continued fraction that fits.
+Rational nearestFraction(double value, int64_t limit) {
+  int64_t num0 = 0, den0 = 1, num1 = 1, den1 = 0;
+  double rest = value;
+  for (int step = 0; step < 64; ++step) {
+    const double whole = std::floor(rest);
+    if (whole > static_cast<double>(limit)) break;
+    const auto a = static_cast<int64_t>(whole);
+    const int64_t num2 = a * num1 + num0;
+    const int64_t den2 = a * den1 + den0;
+    if (num2 > limit || den2 > limit) break;
+    num0 = num1, den0 = den1, num1 = num2, den1 = den2;
+    const double fraction = rest - whole;
+    if (fraction < 1e-12 ||
+        std::fabs(static_cast<double>(num1) / static_cast<double>(den1) - value) <= 1e-12 * value)
+      break;
+    rest = 1.0 / fraction;
+  }
+  if (den1 == 0) return {};
+  return {static_cast<int>(num1), static_cast<int>(den1)};
+}
+
+}  // namespace
 
 Rational frameRateOf(float fps) {
   struct Known {
@@ -16,10 +43,17 @@ Rational frameRateOf(float fps) {
                              Known{47.952f, {48000, 1001}}, Known{119.88f, {120000, 1001}}}) {
     if (std::fabs(fps - known.fps) < 0.0005f) return known.rate;
   }
-  const long hundredths = std::lround(static_cast<double>(fps) * 100.0);
-  if (hundredths <= 0 || hundredths > 100'000'000) return {30, 1};
-  const long divisor = std::gcd(hundredths, 100L);
-  return {static_cast<int>(hundredths / divisor), static_cast<int>(100 / divisor)};
+  const double value = static_cast<double>(fps);
+  if (!(value > 0.0) || !std::isfinite(value)) return {};
+  // Two decimals, as the project file stores rates, when the rate has no more.
+  const double hundredths = value * 100.0;
+  const double whole = std::round(hundredths);
+  if (whole >= 1.0 && whole <= 2e9 && std::fabs(hundredths - whole) < 1e-4 * whole) {
+    const auto h = static_cast<int64_t>(whole);
+    const int64_t divisor = std::gcd(h, int64_t{100});
+    return {static_cast<int>(h / divisor), static_cast<int>(100 / divisor)};
+  }
+  return nearestFraction(value, int64_t{1} << 30);
 }
 
 }  // namespace pelorix

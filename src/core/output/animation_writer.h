@@ -9,11 +9,14 @@
 
 namespace pelorix {
 
-// A frame rate as a fraction: 29.97, 59.94 and 23.976 as the NTSC rates (30000/1001, ...),
-// others to two decimals (as the project file stores them), reduced.
+// A frame rate as a fraction: 29.97, 59.94 and 23.976 as the NTSC rates (30000/1001, ...), rates
+// of two decimals (as the project file stores them) exactly, others as the nearest fraction of
+// numbers up to 2^30; 0/1 for a rate that is not a positive number.
 struct Rational {
   int num = 0;
   int den = 1;
+  bool valid() const { return num > 0 && den > 0; }
+  double value() const { return static_cast<double>(num) / static_cast<double>(den); }
 };
 Rational frameRateOf(float fps);
 

@@ -36,6 +36,14 @@ class FormatOptionSet {
 // The command-line option of an encoder setting ("--crf").
 const char* formatOptionFlag(FormatOption option);
 
+// What a format can hold.
+struct FormatLimits {
+  int maxSide = 0;      // the largest width or height; 0: the picture limits only
+  double minFps = 0.0;  // the frame rates it times exactly; 0: any
+  double maxFps = 0.0;
+  int maxCrf = -1;  // the highest --crf; -1 when it takes none
+};
+
 // One output format: everything Pelorix knows about it is here. Help texts, file filters,
 // completions, checks and messages are made from these rows; a run looks its format up once.
 struct OutputFormat {
@@ -51,6 +59,7 @@ struct OutputFormat {
   std::span<const std::string_view> fileExtensions = {};
   std::unique_ptr<AnimationWriter> (*makeWriter)(const OutputFormat& format) = nullptr;
   int videoContainer = 0;  // a video::Container for the video module; 0 when not a video
+  FormatLimits limits;
 
   // The extensions that select this format, the usual one first.
   std::span<const std::string_view> extensions() const;
@@ -72,6 +81,9 @@ const OutputFormat* oneFileFormatOfPath(std::string_view path);
 // Why the format cannot be written by this installation (a video without the video module);
 // empty when it can.
 std::string formatUnavailable(const OutputFormat& format);
+// Why the format cannot hold frames of this size at this rate, saying what it can; empty when
+// it can.
+std::string formatCannotHold(const OutputFormat& format, int width, int height, float fps);
 
 // The names of one kind's formats joined by `separator` ("png, jpg, bmp"), and every extension
 // of them with a dot (".gif .webp .apng").

@@ -64,8 +64,13 @@ struct RunPlan {
 struct PlanOutcome {
   std::optional<RunPlan> plan;
   std::string refusal;
+  bool badOption = false;  // the refusal is about an option's value (the command line's usage)
   std::vector<std::string> log;
 };
+
+// Why a frame of this size cannot be made at all (not positive, beyond the picture limits);
+// empty when it can.
+std::string frameSizeProblem(int width, int height);
 
 // Checks the settings against the project and works out the run: the format (looked up once),
 // the frames, the paths, the memory and the number of workers. Pure but for reading the
@@ -81,5 +86,11 @@ struct MemoryNeed {
 };
 MemoryNeed estimateMemory(const Project& project, const std::vector<int>& layers,
                           const std::string& projectFolder, bool keepFrames);
+// Bytes composing one frame at `t` needs: the pictures shown then and the frame.
+uint64_t frameMemoryNeed(const Project& project, const std::vector<int>& layers, float t,
+                         const std::string& projectFolder);
+// The refusal when `needed` bytes are more than `available` (0: what the machine has); empty
+// when they are not.
+std::string memoryProblem(uint64_t needed, uint64_t available = 0);
 
 }  // namespace pelorix

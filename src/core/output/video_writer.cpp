@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
@@ -53,7 +54,8 @@ const Module& videoModule() {
       if (::access(path.c_str(), R_OK) != 0) continue;
       void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
       if (!handle) {
-        module.error = ::dlerror();
+        module.error =
+            formatC(_("動画モジュール %s を読み込めません: %s"), path.c_str(), ::dlerror());
         return;
       }
       module.make =
@@ -61,8 +63,16 @@ const Module& videoModule() {
       if (!module.make) module.error = path + ": not a Pelorix video module";
       return;
     }
-    module.error = formatC(_("the video module %s is not installed (looked in %s)"),
-                           video::kModuleFile, PELORIX_MODULE_DIR);
+    std::string looked;
+    for (const std::string& folder : folders) {
+      char real[PATH_MAX];
+      const std::string shown = ::realpath(folder.c_str(), real) ? std::string(real) : folder;
+      if (looked.find(shown) == std::string::npos) looked += (looked.empty() ? "" : ", ") + shown;
+    }
+    module.error = formatC(_("動画モジュール %s がありません (探した場所: %s)。pelorix-video "
+                             "パッケージを入れるか、PELORIX_MODULEDIR でその場所を指定して"
+                             "ください。"),
+                           video::kModuleFile, looked.c_str());
   });
   return module;
 }

@@ -62,6 +62,16 @@ TEST(Settings, DefaultPathFollowsXdg) {
   unsetenv("XDG_CONFIG_HOME");
   setenv("HOME", "/home/someone", 1);
   EXPECT_EQ(defaultSettingsPath(), "/home/someone/.config/pelorix/pelorix.txt");
+  // A relative XDG_CONFIG_HOME is ignored; without HOME the user database names the home.
+  setenv("XDG_CONFIG_HOME", "relative", 1);
+  EXPECT_EQ(defaultSettingsPath(), "/home/someone/.config/pelorix/pelorix.txt");
+  const std::string home = getenv("HOME");
+  unsetenv("HOME");
+  const std::string path = defaultSettingsPath();
+  EXPECT_EQ(path.front(), '/') << path;
+  EXPECT_NE(path.find("/.config/pelorix/pelorix.txt"), std::string::npos);
+  setenv("HOME", home.c_str(), 1);
+  unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

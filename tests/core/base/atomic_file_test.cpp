@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/atomic_file.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -132,8 +132,8 @@ TEST(AtomicFile, OnlyRegularFilesOrNewNamesAreWritten) {
   ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
   std::filesystem::create_symlink(dir.file("fifo"), dir.file("link"));
   std::filesystem::create_directory(dir.file("folder"));
-  for (const std::string& path : {dir.file("fifo"), dir.file("link"), dir.file("folder"),
-                                  std::string("/dev/null")}) {
+  for (const std::string& path :
+       {dir.file("fifo"), dir.file("link"), dir.file("folder"), std::string("/dev/null")}) {
     FileError error;
     EXPECT_FALSE(writeFileAtomically(path, bytes("x"), Durability::Flush, &error)) << path;
     EXPECT_NE(error.message.find("not a"), std::string::npos) << error.message;

@@ -230,8 +230,24 @@ TEST(ProjectFile, SeventeenLayersLoadSixteen) {
   EXPECT_EQ(loaded.result.result, 17);
   EXPECT_EQ(loaded.project.layerCount, 16);
   EXPECT_EQ(loaded.project.layers[15].number, 16);
+  // The layers left out are said, every time the file is read.
+  EXPECT_EQ(loaded.result.layersLeftOut, 1);
+  ASSERT_EQ(loaded.result.warnings.size(), 1u);
+  EXPECT_NE(loaded.result.warnings[0].find("1 個"), std::string::npos);
   // Nothing after DATA_END is read, and nothing after the sixteenth layer either.
   EXPECT_EQ(loadText(header() + layerBlock(1) + "DATA_END:\r\ngarbage").result.result, 2);
+}
+
+// A save folder written with '/' by hand reads as more fields than line 3 has: said, with what
+// was read, so the later failure is not a riddle.
+TEST(ProjectFile, ExtraFieldsOnTheSaveLineAreSaid) {
+  const Loaded loaded = loadText(
+      "PELORIX_PROJECT:\r\nname\r\nrenders/out,frame,png\r\n30.00,320,240\r\nDATA_END:\r\n");
+  EXPECT_EQ(loaded.project.saveFolder, "renders");
+  EXPECT_EQ(loaded.project.outputFormat, "frame");
+  ASSERT_EQ(loaded.result.warnings.size(), 1u);
+  EXPECT_NE(loaded.result.warnings[0].find("「renders」"), std::string::npos);
+  EXPECT_TRUE(loadText(header() + "DATA_END:\r\n").result.warnings.empty());
 }
 
 TEST(ProjectFile, MalformedFilesKeepWhatWasRead) {
@@ -419,6 +435,42 @@ TEST(ProjectFile, Cp932FileIsReadAsUtf8AndWrittenBackUnchanged) {
   p.fileEncoding = TextEncoding::Utf8;
   ASSERT_EQ(saveProject(p, out).result, kSaveWritten);
   EXPECT_NE(readFile(out).find("C:\\表\\out,ソ,png"), std::string::npos);
+}
+
+// CP932 has two codes for some characters (NEC's and IBM's): a file keeps the ones it has.
+TEST(ProjectFile, Cp932CharactersWithTwoCodesKeepTheirBytes) {
+  TempDir dir;
+  std::string project = kCp932Project;
+  // "≒" as NEC row 13 writes it, and "纊" as NEC's selection of IBM characters does.
+  const std::string twice = "\x87\x90\xED\x40";
+  project.replace(project.find("\x83\x5C\x83\x74\x83\x67"), 6, twice);
+  writeFile(dir.file("in.pxp"), project);
+  Project p;
+  ASSERT_EQ(loadProject(p, dir.file("in.pxp")).result, 2);
+  ASSERT_EQ(saveProject(p, dir.file("out.pxp")).result, kSaveWritten);
+  EXPECT_EQ(readFile(dir.file("out.pxp")), project);
+  Project edited = p;
+  edited.layers[0].name = "≒";  // typed anew: the usual code
+  ASSERT_EQ(saveProject(edited, dir.file("edited.pxp")).result, kSaveWritten);
+  EXPECT_NE(readFile(dir.file("edited.pxp")).find("1,\x81\xE0\r\n"), std::string::npos);
+}
+
+// A Latin-1 name in a CP932 file is bytes, not text: CP932 writes them back; UTF-8 cannot, and
+// the save is refused rather than writing a file that reads back otherwise.
+TEST(ProjectFile, BytesThatAreNoTextStayCp932) {
+  TempDir dir;
+  std::string project = kCp932Project;
+  project.replace(project.find("\x83\x5C\x83\x74\x83\x67"), 6, "caf\xE9");
+  writeFile(dir.file("in.pxp"), project);
+  Project p;
+  ASSERT_EQ(loadProject(p, dir.file("in.pxp")).result, 2);
+  ASSERT_EQ(saveProject(p, dir.file("out.pxp")).result, kSaveWritten);
+  EXPECT_EQ(readFile(dir.file("out.pxp")), project);
+  p.fileEncoding = TextEncoding::Utf8;
+  const ProjectSaveResult saved = saveProject(p, dir.file("utf8.pxp"));
+  EXPECT_EQ(saved.result, kSaveFailed);
+  EXPECT_FALSE(saved.message.empty());
+  EXPECT_FALSE(std::filesystem::exists(dir.file("utf8.pxp")));
 }
 
 TEST(ProjectFile, TextWithoutCp932FormFallsBackToUtf8) {

@@ -30,12 +30,18 @@ TEST(TextEncoding, BytesThatAreNotCp932SurviveALoadAndASave) {
   for (const std::string& raw :
        {std::string("caf\xE9.png"), std::string("a\x83"), std::string("\xFF\xFE\x80\xA0"),
         std::string("\x83\x5C\xE9\x95\x5C")}) {
-    const std::string text = cp932ToUtf8(raw);
-    EXPECT_TRUE(isValidUtf8(text)) << raw;
-    EXPECT_EQ(utf8ToCp932(text), raw);
+    EXPECT_EQ(utf8ToCp932(cp932ToUtf8(raw)), raw);
   }
+  EXPECT_TRUE(hasByteEscapes(cp932ToUtf8("caf\xE9.png")));
   EXPECT_EQ(toFileSystemPath(cp932ToUtf8("caf\xE9.png")), "caf\xE9.png");
   EXPECT_EQ(toFileSystemPath("ソ表.png"), "ソ表.png");
+  // Every character a UTF-8 file can hold is text, private-use ones included.
+  for (const std::string& typed : {std::string("\xEE\xBE\x80"), std::string("a\xEE\xBF\x81.png"),
+                                   std::string("\xEF\xBF\xBD")}) {
+    EXPECT_TRUE(isValidUtf8(typed));
+    EXPECT_FALSE(hasByteEscapes(typed));
+    EXPECT_EQ(toFileSystemPath(typed), typed);
+  }
 }
 
 }  // namespace

@@ -166,6 +166,15 @@ TEST(OneFile, AbortRemovesThePartialFile) {
     return line.find("を削除しました") != std::string::npos;
   }));
 
+  // An abort that comes with the last frame finds the work done: the file is finished and kept.
+  RecordingListener late;
+  late.abortAfter = 150;
+  EXPECT_EQ(renderTo(animation, "anim.apng", late), ConversionOutcome::Completed);
+  EXPECT_TRUE(std::filesystem::exists(animation.scene.dir.file("anim.apng")));
+  EXPECT_FALSE(std::any_of(late.log.begin(), late.log.end(), [](const std::string& line) {
+    return line.find("を削除しました") != std::string::npos;
+  }));
+
   RecordingListener refused;
   animation.settings.skipExisting = true;
   EXPECT_EQ(renderTo(animation, "anim.gif", refused), ConversionOutcome::Refused);

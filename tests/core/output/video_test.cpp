@@ -113,6 +113,19 @@ TEST(Video, TransparencyReachesWebm) {
   EXPECT_NEAR(video.frames[0][(10 * 64 + 10) * 4 + 3], 128, 3);
 }
 
+// The same work gives the same bytes in every container, whatever the number of workers.
+TEST(Video, SameFramesSameBytes) {
+  for (const char* name : {"a.mkv", "a.webm", "a.mp4", "a.mov"}) {
+    Animation animation(0.3f, 10.0f);
+    RecordingListener first, second;
+    ASSERT_EQ(renderTo(animation, name, first), ConversionOutcome::Completed) << name;
+    const std::string bytes = test::readFile(animation.scene.dir.file(name));
+    animation.settings.jobs = 1;
+    ASSERT_EQ(renderTo(animation, name, second), ConversionOutcome::Completed) << name;
+    EXPECT_EQ(test::readFile(animation.scene.dir.file(name)), bytes) << name;
+  }
+}
+
 // An abort leaves no video and no temporary file behind.
 TEST(Video, AbortRemovesThePartialFile) {
   Animation animation(5.0f, 30.0f);
