@@ -44,11 +44,12 @@ size_t editDistance(std::string_view a, std::string_view b) {
 // The "Usage: ..." line of a command's help.
 std::string usageLine(const CLI::App& command) {
   const std::string help = command.help();
-  const size_t at = help.find("Usage:");
+  const std::string label = std::string(_("Usage")) + ": ";
+  const size_t at = help.find(label);
   if (at == std::string::npos) return {};
   std::string line = help.substr(at, help.find('\n', at) - at);
-  if (command.get_parent() && line.rfind("Usage: pelorix-cli", 0) != 0) {
-    line.insert(7, "pelorix-cli ");
+  if (command.get_parent() && line.rfind(label + "pelorix-cli", 0) != 0) {
+    line.insert(label.size(), "pelorix-cli ");
   }
   return line;
 }

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app.h"
+#include "base/atomic_file.h"
 #include "base/c_locale.h"
 #include "base/i18n.h"
 #include "commands.h"
@@ -169,6 +170,12 @@ int runSaveAs(const SaveAsOptions& o) {
   }
   if (o.encoding == "utf-8") project.fileEncoding = TextEncoding::Utf8;
   if (o.encoding == "cp932") project.fileEncoding = TextEncoding::Cp932;
+  if (const std::string reason = notAFileReason(o.output); o.output != "-" && !reason.empty()) {
+    std::cerr << formatC(_("pelorix-cli: cannot write %s: it is %s (- writes to standard "
+                           "output)\n"),
+                         o.output.c_str(), reason.c_str());
+    return kExitFailure;
+  }
   ProjectSaveResult saved;
   if (o.output == "-") {
     // Standard output, as it is: no file to replace.

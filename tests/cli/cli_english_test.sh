@@ -38,6 +38,16 @@ LANG=C "$cli" --lang en info "$work/missing.pxp" >/dev/null 2>"$work/err"
 expect "--lang en" "$work/err" "The project file cannot be opened"
 LANG=en_US.UTF-8 "$cli" --lang ja info "$work/missing.pxp" >/dev/null 2>"$work/err"
 expect "--lang ja" "$work/err" "layerinfoファイルが開けません"
+# One language per run: Japanese progress and summary with Japanese log lines.
+"$cli" render "$demo" -o "$work/ja" --format bmp --lang ja >"$work/out" 2>"$work/err"
+expect "japanese progress" "$work/err" "37 / 37 画面 (100 %)"
+expect "japanese summary" "$work/out" "37 画面を"
+grep -q "frame" "$work/err" "$work/out" && { echo "FAIL: English in a Japanese run"; failures=$((failures + 1)); }
+# A language without messages gets English; C keeps Japanese.
+LANG=de_DE.UTF-8 "$cli" info "$demo" >"$work/out" 2>"$work/err"
+expect "german gets english" "$work/out" "Save folder"
+LANG=C "$cli" info "$demo" >"$work/out" 2>"$work/err"
+expect "C gets japanese" "$work/out" "保存フォルダ"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures failure(s)"

@@ -77,11 +77,11 @@ check "save-as malformed" 3 "$cli" save-as "$work/bad.pxp" "$work/x.pxp"
 check "save-as unwritable" 1 "$cli" save-as "$demo" "$work/no/such/dir/x.pxp"
 contains "unwritable message" "$work/err" "layerinfoファイルが保存できません"
 check "usage" 64 "$cli" save-as
-contains "usage line" "$work/err" "Usage: pelorix-cli save-as"
+contains "usage line" "$work/err" "使い方: pelorix-cli save-as"
 
 # Usage errors: one status, the command's usage line, a suggestion for a near miss.
 check "misspelt command" 64 "$cli" rendr "$demo"
-contains "suggestion" "$work/err" "did you mean 'render'?"
+contains "suggestion" "$work/err" "'render' のことですか？"
 check "no command" 64 "$cli"
 check "bad number" 64 "$cli" render "$demo" --jobs abc
 contains "plain number message" "$work/err" "'abc' is not a whole number"
@@ -94,7 +94,7 @@ check "device as project" 2 timeout 10 "$cli" info /dev/zero
 contains "device message" "$work/err" "layerinfoファイルが開けません"
 mkfifo "$work/fifo"
 check "fifo as image" 1 timeout 10 "$cli" convert "$work/fifo" "$work/x.png"
-contains "fifo message" "$work/err" "not a regular file"
+contains "fifo message" "$work/err" "通常のファイルではありません"
 
 # A file name that is neither UTF-8 nor CP932 survives save-as byte for byte.
 printf 'PELORIX_PROJECT:\r\nlatin\r\nout,f,png\r\n12.00,32,24\r\n1,\x83\x5c\r\n1,0\r\n0,0,0,0\r\n0,0\r\ncaf\xe9.png\r\n1.00,0.00,0.00,1.00,0.00,1.00,0.00,0.00\r\n1,\r\nLAYER_END:\r\nDATA_END:\r\n' >"$work/latin.pxp"
@@ -115,15 +115,15 @@ check "convert" 0 "$cli" convert "$src/examples/demo/sprite1.bmp" "$work/sprite.
 check "convert back" 0 "$cli" convert "$work/sprite.png" "$work/sprite.bmp"
 cmp -s "$src/examples/demo/sprite1.bmp" "$work/sprite.bmp" || { echo "FAIL: bmp -> png -> bmp changed the file"; failures=$((failures + 1)); }
 check "convert missing" 1 "$cli" convert "$work/none.png" "$work/x.png"
-contains "convert missing message" "$work/err" "pelorix-cli: cannot read $work/none.png: "
+contains "convert missing message" "$work/err" "pelorix-cli: $work/none.png を読めません: "
 check "convert unknown type" 1 "$cli" convert "$src/examples/demo/sprite1.bmp" "$work/x.xyz"
-contains "unknown type message" "$work/err" "pelorix-cli: cannot write $work/x.xyz: no encoder"
+contains "unknown type message" "$work/err" "pelorix-cli: $work/x.xyz に書き込めません: no encoder"
 [ ! -e "$work/x.xyz" ] || { echo "FAIL: a file of unknown type was written"; failures=$((failures + 1)); }
 
 # frame
 check "frame" 0 "$cli" frame "$demo" --at 1.2 -o "$work/f.png"
 check "frame decodes" 0 "$cli" convert "$work/f.png" "$work/f.bmp"
-contains "frame size" "$work/err" "320 x 240, 24 bits"
+contains "frame size" "$work/err" "320 x 240、24 ビット"
 check "frame single layer" 0 "$cli" frame "$demo" --at 0.2 --layer 3 -o "$work/sprite-only.bmp"
 check "frame no such layer" 1 "$cli" frame "$demo" --at 0 --layer 42 -o "$work/x.png"
 check "frame after the end" 0 "$cli" frame "$demo" --at 100 -o "$work/black.bmp"
@@ -138,7 +138,7 @@ check "render demo" 0 "$cli" render "$demo" -o "$work/full" --quiet
 check "render log lines" 0 "$cli" render "$demo" -o "$work/logged" --format bmp --name shot
 contains "total time line" "$work/err" "トータルタイム　3.00　画面数　36"
 contains "elapsed line" "$work/err" "変換時間は"
-contains "summary" "$work/out" "37 frames in"
+contains "summary" "$work/out" "37 画面を"
 [ -e "$work/logged/shot0000.bmp" ] || { echo "FAIL: --name/--format ignored"; failures=$((failures + 1)); }
 check "render gif refused" 1 "$cli" render "$demo" -o "$work/gif" --format gif
 contains "gif message" "$work/err" "GIF保存は現在サポート外です。"
@@ -146,36 +146,36 @@ contains "gif hint" "$work/err" "--allow-gif"
 check "render gif allowed" 0 "$cli" render "$demo" -o "$work/gif" --format gif --allow-gif --frames 0-1 --quiet
 [ -e "$work/gif/frame0001.gif" ] || { echo "FAIL: --allow-gif wrote nothing"; failures=$((failures + 1)); }
 check "render unknown format" 64 "$cli" render "$demo" -o "$work/xyz" --format xyz --quiet
-contains "unknown format" "$work/err" "unknown format 'xyz' (known: png, jpg"
+contains "unknown format" "$work/err" "'xyz' という種類はありません (使える種類: png, jpg"
 [ ! -e "$work/xyz" ] || { echo "FAIL: an unknown format made the output folder"; failures=$((failures + 1)); }
 check "render bad range" 64 "$cli" render "$demo" --frames 9-3
 check "render range past the end" 1 "$cli" render "$demo" -o "$work/past" --frames 100-200
-[ "$(grep -c "lie after the last frame" "$work/err")" -eq 1 ] ||
+[ "$(grep -c "最後の画面 (36) より後" "$work/err")" -eq 1 ] ||
   { echo "FAIL: a refusal is printed once"; failures=$((failures + 1)); }
-contains "range message" "$work/err" "after the last frame (36)"
+contains "range message" "$work/err" "画面 100-200 は最後の画面 (36) より後です"
 check "render no frame rate quiet" 1 "$cli" render "$work/nofps.pxp" --quiet
 contains "refusal reason with --quiet" "$work/err" "フレームレートが 0.00"
 
 # Progress without a terminal: a line every 5 %, not one per frame.
 check "render progress" 0 "$cli" render "$demo" -o "$work/progress" --format bmp
-[ "$(grep -c '^frame ' "$work/err")" -le 21 ] || { echo "FAIL: more than 21 progress lines"; failures=$((failures + 1)); }
-contains "progress line" "$work/err" "frame 37 of 37 (100 %)"
+[ "$(grep -c '^[0-9]* / [0-9]* 画面' "$work/err")" -le 21 ] || { echo "FAIL: more than 21 progress lines"; failures=$((failures + 1)); }
+contains "progress line" "$work/err" "37 / 37 画面 (100 %)"
 check "render verbose" 0 "$cli" render "$demo" -o "$work/progress" --format bmp --verbose
-[ "$(grep -c '^frame ' "$work/err")" -eq 37 ] || { echo "FAIL: --verbose should print every frame"; failures=$((failures + 1)); }
+[ "$(grep -c '^[0-9]* / [0-9]* 画面' "$work/err")" -eq 37 ] || { echo "FAIL: --verbose should print every frame"; failures=$((failures + 1)); }
 
 # A missing picture: every failure is printed once, even with --quiet, then a summary, and the
 # status says the frames are incomplete unless --keep-going.
 sed 's/logo\.png/gone.png/' "$demo" >"$src_copy/missing.pxp"
 check "render missing picture" 5 "$cli" render "$src_copy/missing.pxp" -o "$work/missing" --quiet
 # Two sources show the picture: two distinct failures, each printed once for 37 frames.
-[ "$(grep -c 'pelorix-cli: picture gone.png: ' "$work/err")" -eq 2 ] || { echo "FAIL: each failure should be printed once"; failures=$((failures + 1)); }
-contains "missing summary" "$work/err" "frames were written with missing pictures: gone.png (layer 2,"
+[ "$(grep -c 'pelorix-cli: 画像 gone.png: ' "$work/err")" -eq 2 ] || { echo "FAIL: each failure should be printed once"; failures=$((failures + 1)); }
+contains "missing summary" "$work/err" "画面を画像が見つからないまま書きました: gone.png (レイヤー 2、"
 check "render missing keep going" 0 "$cli" render "$src_copy/missing.pxp" -o "$work/missing" --quiet --keep-going
 check "frame missing picture" 5 "$cli" frame "$src_copy/missing.pxp" --at 1 -o "$work/m.png"
 check "render missing project" 2 "$cli" render "$work/none.pxp"
 : >"$work/blocker"
 check "render folder" 1 "$cli" render "$demo" -o "$work/blocker/out"
-contains "folder message" "$work/err" "cannot create the folder"
+contains "folder message" "$work/err" "を作れません"
 
 # same_files DESCRIPTION DIR: DIR holds exactly the files of the full run, byte for byte; says
 # which files differ and where when it does not.
@@ -282,15 +282,15 @@ grep -q "pelorix-cli" "$work/closed/anim.apng" && { echo "FAIL: a message went i
 
 # Output that cannot be written is a failure; a working folder that is gone is a clear error.
 check "info to a full disk" 1 bash -c "\"$cli\" info --json \"$demo\" >/dev/full"
-contains "full disk message" "$work/err" "cannot write to standard output"
+contains "full disk message" "$work/err" "標準出力に書き込めません"
 mkdir "$work/gone"
 check "relative -o without a working folder" 1 bash -c "cd \"$work/gone\" && rmdir \"$work/gone\" && \"$cli\" render \"$demo\" -o rel --quiet"
-contains "gone message" "$work/err" "cannot tell where -o rel is"
+contains "gone message" "$work/err" "-o rel の場所がわかりません"
 
 # Targets that are not regular files are refused and left alone.
 mkfifo "$work/fifo.pxp"
 check "save-as to a FIFO" 1 "$cli" save-as "$demo" "$work/fifo.pxp"
-contains "fifo message" "$work/err" "not a regular file"
+contains "fifo message" "$work/err" "通常のファイルではありません"
 [ -p "$work/fifo.pxp" ] || { echo "FAIL: the FIFO was replaced"; failures=$((failures + 1)); }
 if [ "$(id -u)" -eq 0 ]; then
   mknod "$work/null" c 1 3
@@ -331,7 +331,7 @@ check "--lang after the command" 0 "$cli" info "$demo" --lang en
 contains "english after the command" "$work/out" "Save folder"
 mkdir -p "$work/target.apng"
 check "one-file target is a folder" 1 "$cli" render "$demo" -o "$work/target.apng" --quiet
-contains "folder target" "$work/err" "folder"
+contains "folder target" "$work/err" "フォルダで"
 
 # One video file, and the same without the video module: a clear refusal, nothing left behind.
 if [ "${PELORIX_HAVE_VIDEO:-ON}" = OFF ]; then

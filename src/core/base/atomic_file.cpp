@@ -15,6 +15,9 @@
 #include <cstring>
 #include <fstream>
 
+#include "base/c_locale.h"
+#include "base/i18n.h"
+
 namespace pelorix {
 namespace {
 
@@ -115,11 +118,11 @@ int removeStaleTemporaries(const std::string& folder) {
 std::string notAFileReason(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return {};
-  if (S_ISDIR(info.st_mode)) return "a folder, not a file";
-  if (S_ISFIFO(info.st_mode)) return "a pipe (FIFO), not a regular file";
-  if (S_ISSOCK(info.st_mode)) return "a socket, not a regular file";
-  if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "a device, not a regular file";
-  return "not a regular file";
+  if (S_ISDIR(info.st_mode)) return _("a folder, not a file");
+  if (S_ISFIFO(info.st_mode)) return _("a pipe (FIFO), not a regular file");
+  if (S_ISSOCK(info.st_mode)) return _("a socket, not a regular file");
+  if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return _("a device, not a regular file");
+  return _("not a regular file");
 }
 
 AtomicFile::AtomicFile(std::string targetPath)
@@ -130,25 +133,25 @@ AtomicFile::~AtomicFile() {
   if (!committed_ && !tempPath_.empty()) ::unlink(tempPath_.c_str());
 }
 
-bool AtomicFile::fail(int error, const std::string& what) {
+bool AtomicFile::fail(int error) {
   error_.error = error;
-  error_.message = what + " " + target_ + ": " + std::strerror(error);
+  error_.message = formatC(_("cannot write %s: %s"), target_.c_str(), std::strerror(error));
   return false;
 }
 
 bool AtomicFile::open() {
-  if (target_.empty()) return fail(ENOENT, "cannot write");
+  if (target_.empty()) return fail(ENOENT);
   // Devices, pipes and the like are never replaced by a file (the name as given, so that
   // /dev/stdout is called what it is).
   if (const std::string reason = notAFileReason(given_); !reason.empty()) {
     error_.error = EINVAL;
-    error_.message = "cannot write " + given_ + ": it is " + reason;
+    error_.message = formatC(_("cannot write %s: it is %s"), given_.c_str(), reason.c_str());
     return false;
   }
   std::string pattern = folderOf(target_) + "/." + kTemporaryPrefix + hostTag() + "-" +
                         std::to_string(::getpid()) + "-XXXXXX";
   fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd_ < 0) return fail(errno, "cannot write");
+  if (fd_ < 0) return fail(errno);
   tempPath_ = pattern;
   // Held until the file is renamed or removed, or the process dies.
   ::flock(fd_, LOCK_EX | LOCK_NB);
@@ -161,7 +164,7 @@ bool AtomicFile::write(const void* data, size_t size) {
     const ssize_t written = ::write(fd_, bytes, size);
     if (written < 0) {
       if (errno == EINTR) continue;
-      return fail(errno, "cannot write");
+      return fail(errno);
     }
     bytes += written;
     size -= static_cast<size_t>(written);
@@ -170,22 +173,22 @@ bool AtomicFile::write(const void* data, size_t size) {
 }
 
 bool AtomicFile::commit(Durability durability) {
-  if (tempPath_.empty()) return fail(EBADF, "cannot write");
+  if (tempPath_.empty()) return fail(EBADF);
   struct stat old {};
   const mode_t mode =
       ::stat(target_.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0666 & ~processUmask());
   if (fd_ >= 0) {
-    if (durability == Durability::Sync && ::fsync(fd_) != 0) return fail(errno, "cannot write");
+    if (durability == Durability::Sync && ::fsync(fd_) != 0) return fail(errno);
     ::fchmod(fd_, mode);
     if (::close(fd_) != 0) {
       fd_ = -1;
-      return fail(errno, "cannot write");
+      return fail(errno);
     }
     fd_ = -1;
   } else {
     ::chmod(tempPath_.c_str(), mode);
   }
-  if (::rename(tempPath_.c_str(), target_.c_str()) != 0) return fail(errno, "cannot write");
+  if (::rename(tempPath_.c_str(), target_.c_str()) != 0) return fail(errno);
   committed_ = true;
   return true;
 }
@@ -198,7 +201,8 @@ std::optional<std::string> readRegularFile(const std::string& path, FileError* e
   auto fail = [&](int code, const char* why = nullptr) -> std::optional<std::string> {
     if (error) {
       error->error = code;
-      error->message = "cannot read " + path + ": " + (why ? why : std::strerror(code));
+      error->message =
+          formatC(_("cannot read %s: %s"), path.c_str(), why ? why : std::strerror(code));
     }
     return std::nullopt;
   };
@@ -215,7 +219,7 @@ std::optional<std::string> readRegularFile(const std::string& path, FileError* e
   if (!S_ISREG(info.st_mode)) {
     ::close(fd);
     if (S_ISDIR(info.st_mode)) return fail(EISDIR);
-    return fail(EINVAL, "not a regular file (a device, FIFO or socket)");
+    return fail(EINVAL, _("not a regular file (a device, FIFO or socket)"));
   }
   if (!prefix && static_cast<uint64_t>(info.st_size) > maxBytes) {
     ::close(fd);

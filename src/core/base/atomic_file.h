@@ -45,7 +45,7 @@ class AtomicFile {
   const FileError& error() const { return error_; }
 
  private:
-  bool fail(int error, const std::string& what);
+  bool fail(int error);
 
   std::string given_;
   std::string target_;
