@@ -13,6 +13,6 @@ foreach(po ${PELORIX_PO_FILES})
     DEPENDS ${po}
     COMMENT "Compiling the ${language} catalogue")
   list(APPEND PELORIX_MO_FILES ${mo})
-  install(FILES ${mo} DESTINATION ${CMAKE_INSTALL_LOCALEDIR}/${language}/LC_MESSAGES)
+  install(FILES ${mo} DESTINATION ${CMAKE_INSTALL_LOCALEDIR}/${language}/LC_MESSAGES COMPONENT cli)
 endforeach()
 add_custom_target(translations ALL DEPENDS ${PELORIX_MO_FILES})

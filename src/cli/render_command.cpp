@@ -189,7 +189,9 @@ void registerOptions(CLI::App& command, RenderOptions& o) {
   }
   completes(
       command.add_option("--format", o.format,
-                         formatC(_("file type: %s"), formatNames(OutputKind::Series).c_str())),
+                         formatC(_("file type: %s (numbered files), or %s (one file)"),
+                                 formatNames(OutputKind::Series).c_str(),
+                                 formatNames(OutputKind::OneFile).c_str())),
       Completion::values(names))
       ->check(CLI::Validator(
           [](std::string& text) -> std::string {

@@ -11,6 +11,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -26,7 +27,9 @@ std::string avError(int code) {
 }
 
 std::string failure(const char* what, int code) {
-  return std::string("video: ") + what + ": " + avError(code);
+  char message[AV_ERROR_MAX_STRING_SIZE + 128];
+  std::snprintf(message, sizeof message, "video: %s: %s", what, avError(code).c_str());
+  return message;
 }
 
 struct FrameDeleter {
