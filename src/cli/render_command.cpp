@@ -187,12 +187,11 @@ void registerOptions(CLI::App& command, RenderOptions& o) {
     if (std::find(names.begin(), names.end(), format.name) == names.end())
       names.emplace_back(format.name);
   }
-  completes(
-      command.add_option("--format", o.format,
-                         formatC(_("file type: %s (numbered files), or %s (one file)"),
-                                 formatNames(OutputKind::Series).c_str(),
-                                 formatNames(OutputKind::OneFile).c_str())),
-      Completion::values(names))
+  completes(command.add_option("--format", o.format,
+                               formatC(_("file type: %s (numbered files), or %s (one file)"),
+                                       formatNames(OutputKind::Series).c_str(),
+                                       formatNames(OutputKind::OneFile).c_str())),
+            Completion::values(names))
       ->check(CLI::Validator(
           [](std::string& text) -> std::string {
             if (findOutputFormat(text, OutputKind::Series) ||
