@@ -11,6 +11,7 @@
 #include "base/i18n.h"
 #include "commands.h"
 #include "json_writer.h"
+#include "model/extensions.h"
 #include "model/project_file.h"
 #include "render/draw_list.h"
 #include "render/timeline.h"
@@ -46,6 +47,7 @@ void sourceJson(JsonWriter& json, const Source& s) {
   json.field("reserved1", s.reserved1);
   json.field("reserved2", s.reserved2);
   json.field("flags", s.flags);
+  json.field("ease", easeNames()[static_cast<size_t>(easeOf(s.flags))].name);
   json.field("pluginText", s.pluginText);
   json.endObject();
 }
@@ -60,7 +62,9 @@ void layerJson(JsonWriter& json, const Layer& layer) {
   json.beginArray();
   if (layer.effects & effectInterpolate) json.value("interpolate");
   if (layer.effects & effectColorKey) json.value("colorKey");
+  if (layer.effects & effectAlpha) json.value("alpha");
   json.endArray();
+  json.field("blendMode", blendModeNames()[static_cast<size_t>(blendModeOf(layer.effects))].name);
   keyColorJson(json, layer.keyColor);
   json.field("totalDuration", layer.totalDuration);
   json.field("reserved1", layer.reserved1);

@@ -122,7 +122,7 @@ void DlgMain::buildWidgets() {
   layerTree_->setObjectName("layerTree");
   layerTree_->setHeaderHidden(true);
   layerTree_->setRootIsDecorated(false);
-  layerTree_->setColumnCount(2);
+  layerTree_->setColumnCount(3);
   log_ = new QListWidget(leftPanel);
   log_->setObjectName("messageLog");
   log_->setWordWrap(true);  // whole lines, paths included

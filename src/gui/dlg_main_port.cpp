@@ -158,12 +158,13 @@ void DlgMain::refresh(unsigned parts) {
 namespace {
 
 // A tree text "NN :name [length]" in two columns: the length gets a column of its own so the
-// lengths line up whatever the widths of the names' characters.
-QStringList treeColumns(const std::string& text) {
-  const QString all = QString::fromStdString(text);
+// lengths line up whatever the widths of the names' characters; a blend mode other than the
+// plain one in a third.
+QStringList treeColumns(const TreeItem& item) {
+  const QString all = QString::fromStdString(item.text);
   const qsizetype bracket = all.lastIndexOf(" [");
-  if (bracket < 0) return {all};
-  return {all.left(bracket).trimmed(), all.mid(bracket + 1)};
+  if (bracket < 0) return {all, QString(), QString::fromStdString(item.mode)};
+  return {all.left(bracket).trimmed(), all.mid(bracket + 1), QString::fromStdString(item.mode)};
 }
 
 }  // namespace
@@ -173,16 +174,19 @@ void DlgMain::refreshTree() {
   bool same = layerTree_->topLevelItemCount() == static_cast<int>(items.size());
   for (int i = 0; same && i < layerTree_->topLevelItemCount(); ++i) {
     same = layerTree_->topLevelItem(i)->data(0, Qt::UserRole).toString() ==
-           QString::fromStdString(items[static_cast<size_t>(i)].text);
+               QString::fromStdString(items[static_cast<size_t>(i)].text) &&
+           layerTree_->topLevelItem(i)->text(2) ==
+               QString::fromStdString(items[static_cast<size_t>(i)].mode);
   }
   if (!same) {
     layerTree_->clear();
     for (const TreeItem& item : items) {
-      auto* row = new QTreeWidgetItem(layerTree_, treeColumns(item.text));
+      auto* row = new QTreeWidgetItem(layerTree_, treeColumns(item));
       row->setData(0, Qt::UserRole, QString::fromStdString(item.text));
       row->setIcon(0, layerIcon(item.icon));
     }
     layerTree_->resizeColumnToContents(0);
+    layerTree_->resizeColumnToContents(1);
   } else {
     for (int i = 0; i < layerTree_->topLevelItemCount(); ++i) {
       layerTree_->topLevelItem(i)->setIcon(0, layerIcon(items[static_cast<size_t>(i)].icon));
@@ -197,7 +201,7 @@ void DlgMain::refreshList() {
   const auto& rows = editor_->rows();
   bool same = sourceList_->topLevelItemCount() == static_cast<int>(rows.size());
   for (int i = 0; same && i < sourceList_->topLevelItemCount(); ++i) {
-    for (int c = 0; same && c < 8; ++c) {
+    for (int c = 0; same && c < static_cast<int>(kSourceColumns); ++c) {
       same = sourceList_->topLevelItem(i)->text(c) ==
              QString::fromStdString(rows[static_cast<size_t>(i)][static_cast<size_t>(c)]);
     }

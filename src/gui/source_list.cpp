@@ -5,13 +5,15 @@
 #include <QDropEvent>
 #include <QHeaderView>
 
+#include "app/texts.h"
+
 namespace pelorix::gui {
 
 SourceList::SourceList(QWidget* parent) : QTreeWidget(parent) {
   setObjectName("sourceList");
-  setColumnCount(8);
-  setHeaderLabels(
-      {"ID", qtr("ファイル名"), qtr("時間"), "X", "Y", qtr("倍率"), qtr("回転角"), qtr("透明度")});
+  setColumnCount(static_cast<int>(kSourceColumns));
+  setHeaderLabels({"ID", qtr("ファイル名"), qtr("時間"), "X", "Y", qtr("倍率"), qtr("回転角"),
+                   qtr("透明度"), qtr("動き")});
   setRootIsDecorated(false);
   setUniformRowHeights(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
@@ -26,9 +28,9 @@ SourceList::SourceList(QWidget* parent) : QTreeWidget(parent) {
 }
 
 void SourceList::setColumnShares(int clientWidth) {
-  static const int shares[8] = {7, 30, 10, 10, 10, 10, 10, 10};
-  for (int i = 0; i < 8; ++i)
-    setColumnWidth(i, clientWidth * shares[i] / 100);
+  static const int shares[kSourceColumns] = {6, 26, 9, 9, 9, 9, 10, 10, 12};
+  for (size_t i = 0; i < kSourceColumns; ++i)
+    setColumnWidth(static_cast<int>(i), clientWidth * shares[i] / 100);
 }
 
 void SourceList::dragMoveEvent(QDragMoveEvent* event) {

@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +31,7 @@
 #include "dlg_progress.h"
 #include "languages.h"
 #include "message_box.h"
+#include "model/extensions.h"
 
 namespace pelorix::gui {
 namespace {
@@ -92,6 +94,15 @@ TEST(LayerDialog, ValidatesNumbersAndColours) {
   both.accept();
   EXPECT_EQ(both.values().effects, 7);
   EXPECT_EQ(both.values().visible, 0);
+
+  // The blend mode is a choice of its own beside the toggles.
+  values.effects = withBlendMode(effectInterpolate, BlendMode::Multiply);
+  DlgLayerSetting mode(values);
+  EXPECT_EQ(child<QComboBox>(mode, "blendMode")->currentIndex(), 2);
+  child<QComboBox>(mode, "blendMode")->setCurrentIndex(3);
+  mode.accept();
+  EXPECT_EQ(blendModeOf(mode.values().effects), BlendMode::Screen);
+  EXPECT_EQ(mode.values().effects & 7, effectInterpolate);
 }
 
 TEST(SourceDialog, ExchangesTwoDecimalTextsAndKeepsThePluginText) {
@@ -115,7 +126,7 @@ TEST(SourceDialog, ExchangesTwoDecimalTextsAndKeepsThePluginText) {
   EXPECT_EQ(s.duration, 0.03f);
   EXPECT_EQ(s.x, 0.0f);
   EXPECT_EQ(s.opacity, 2.0f);
-  EXPECT_EQ(s.flags, 0);
+  EXPECT_EQ(s.flags, 4);  // the toggle is off; the easing (bits 2-4: ease out) stays
   EXPECT_EQ(s.pluginText, "hidden text");
   EXPECT_EQ(s.file, "img/pic.png");  // below the project folder: stored relative
   EXPECT_EQ(dialog.values().pickedExtension, "png");

@@ -9,6 +9,7 @@
 
 #include "app/texts.h"
 #include "base/paths.h"
+#include "model/extensions.h"
 #include "render/draw_list.h"
 #include "render/timeline.h"
 
@@ -179,6 +180,15 @@ void Editor::markModified() {
   port_.refresh(RefreshButtons | RefreshTitle);
 }
 
+TreeItem Editor::treeItemOf(int layerIndex) const {
+  const Layer& layer = project_.layers[static_cast<size_t>(layerIndex)];
+  const BlendMode mode = blendModeOf(layer.effects);
+  return {layerIndex, layerItemText(layer),
+          layer.visible != 0 ? LayerIcon::Shown : LayerIcon::Hidden,
+          mode == BlendMode::Normal ? std::string()
+                                    : _(blendModeNames()[static_cast<size_t>(mode)].label)};
+}
+
 int Editor::treeItemOfLayer(int layerIndex) const {
   for (size_t i = 0; i < tree_.size(); ++i) {
     if (tree_[i].layerIndex == layerIndex) return static_cast<int>(i);
@@ -197,11 +207,8 @@ void Editor::fillTree() {
     order.erase(std::remove(order.begin(), order.end(), pendingNewLayer_), order.end());
     order.push_back(pendingNewLayer_);
   }
-  for (int index : order) {
-    const Layer& layer = project_.layers[static_cast<size_t>(index)];
-    tree_.push_back(
-        {index, layerItemText(layer), layer.visible != 0 ? LayerIcon::Shown : LayerIcon::Hidden});
-  }
+  for (int index : order)
+    tree_.push_back(treeItemOf(index));
   selectedTree_ = treeItemOfLayer(selectedLayer);
   port_.refresh(RefreshTree);
 }
@@ -209,9 +216,7 @@ void Editor::fillTree() {
 void Editor::updateTreeItemOf(int layerIndex) {
   const int item = treeItemOfLayer(layerIndex);
   if (item < 0) return;
-  const Layer& layer = project_.layers[static_cast<size_t>(layerIndex)];
-  tree_[static_cast<size_t>(item)].text = layerItemText(layer);
-  tree_[static_cast<size_t>(item)].icon = layer.visible != 0 ? LayerIcon::Shown : LayerIcon::Hidden;
+  tree_[static_cast<size_t>(item)] = treeItemOf(layerIndex);
   port_.refresh(RefreshTree);
 }
 

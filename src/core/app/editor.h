@@ -11,6 +11,7 @@
 #include "app/command.h"
 #include "app/key_tables.h"
 #include "app/settings.h"
+#include "app/texts.h"
 #include "app/ui_port.h"
 #include "app/undo_stack.h"
 #include "base/i18n.h"
@@ -33,6 +34,7 @@ struct TreeItem {
   int layerIndex = -1;
   std::string text;
   LayerIcon icon = LayerIcon::Hidden;
+  std::string mode;  // the blend mode's label when it is not the plain one
 };
 
 struct SliderState {
@@ -142,7 +144,7 @@ class Editor {
   float currentTime() const { return currentTime_; }
   const std::vector<TreeItem>& treeItems() const { return tree_; }
   int selectedTreeItem() const { return selectedTree_; }
-  const std::vector<std::array<std::string, 8>>& rows() const { return rows_; }
+  const std::vector<std::array<std::string, kSourceColumns>>& rows() const { return rows_; }
   int selectedRow() const { return selectedRow_; }
   const SliderState& slider() const { return slider_; }
   const std::string& title() const { return title_; }
@@ -188,6 +190,7 @@ class Editor {
   void finishSourceEdit(int index, int rowToSelect);
   void updateTreeItemOf(int layerIndex);
   int treeItemOfLayer(int layerIndex) const;
+  TreeItem treeItemOf(int layerIndex) const;
   float frameStep() const;
   void composeInto(float t, bool allLayers, int layerIndex);
 
@@ -216,7 +219,7 @@ class Editor {
   std::vector<TreeItem> tree_;
   int selectedTree_ = -1;
   int pendingNewLayer_ = -1;  // a layer being created: listed last until it has a number
-  std::vector<std::array<std::string, 8>> rows_;
+  std::vector<std::array<std::string, kSourceColumns>> rows_;
   int selectedRow_ = -1;
   SliderState slider_;
   std::string title_ = "Pelorix";

@@ -7,6 +7,7 @@
 
 #include "base/c_locale.h"
 #include "base/i18n.h"
+#include "model/extensions.h"
 #include "pelorix_version.h"
 
 namespace pelorix {
@@ -42,12 +43,16 @@ std::string layerItemText(const Layer& layer) {
                  static_cast<double>(layer.totalDuration));
 }
 
-std::array<std::string, 8> sourceRowTexts(const Source& s, int index) {
+std::array<std::string, kSourceColumns> sourceRowTexts(const Source& s, int index) {
   auto two = [](float value) { return formatC("%.2f", static_cast<double>(value)); };
   std::string file = s.file;
   if (file.size() > 255) file.resize(255);
-  return {formatC("%03d", index), file,          two(s.duration), two(s.x), two(s.y), two(s.scale),
-          two(s.rotation),        two(s.opacity)};
+  const Ease ease = easeOf(s.flags);
+  std::string motion =
+      ease == Ease::Linear ? std::string() : _(easeNames()[static_cast<size_t>(ease)].label);
+  return {
+      formatC("%03d", index), file,           two(s.duration),  two(s.x), two(s.y), two(s.scale),
+      two(s.rotation),        two(s.opacity), std::move(motion)};
 }
 
 std::string timeText(float currentTime, float totalTime) {

@@ -12,8 +12,10 @@ namespace pelorix {
 // The layer tree's item text: "%02d :%-10s [%3.2f]".
 std::string layerItemText(const Layer& layer);
 
-// The eight cells of source row `index`: ID, file, time, X, Y, scale, rotation, opacity.
-std::array<std::string, 8> sourceRowTexts(const Source& source, int index);
+// The cells of source row `index`: ID, file, time, X, Y, scale, rotation, opacity, and the
+// easing of its glide when it is not linear.
+inline constexpr size_t kSourceColumns = 9;
+std::array<std::string, kSourceColumns> sourceRowTexts(const Source& source, int index);
 
 // The time text under the tree: " %.3f / %.3f".
 std::string timeText(float currentTime, float totalTime);

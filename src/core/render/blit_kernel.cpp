@@ -66,6 +66,29 @@ inline void blend(int alphaWeight, uint32_t src, uint32_t* d) {
   *d = out;
 }
 
+// x / 255 for 0 <= x < 65535, the way the vector kernel divides.
+inline uint32_t div255(uint32_t x) {
+  return (x + 1 + (x >> 8)) >> 8;
+}
+
+// d = (a*m + (255-a)*d + 127) / 255 on every byte: the layer's opacity between the blended pixel
+// and what was there.
+inline uint32_t mix(uint32_t alpha, uint32_t m, uint32_t d) {
+  uint32_t out = 0;
+  for (int j = 0; j < 4; ++j)
+    out |= ((alpha * lane(m, j) + (255 - alpha) * lane(d, j) + 127) / 255) << (8 * j);
+  return out;
+}
+
+// The picture's pixel (blended, or plainly over) and then the layer's opacity.
+inline void composite(const BlitParams& p, uint32_t src, uint32_t* d) {
+  if (p.mode == 0) {
+    blend(p.alpha, src, d);
+    return;
+  }
+  *d = mix(static_cast<uint32_t>(p.alpha), blendModePixel(p.mode, src, *d), *d);
+}
+
 // Rows of a layer on whole pixels: a memory copy when nothing is blended, otherwise the pixels
 // of the picture row taken in order (the same bytes as sampling them).
 void alignedRows(const BlitParams& p, int rowBegin, int rowEnd) {
@@ -74,7 +97,7 @@ void alignedRows(const BlitParams& p, int rowBegin, int rowEnd) {
   const int xBegin = std::max(p.x0, -shiftU);
   const int xEnd = std::min(p.x1, p.imageWidth - shiftU);
   if (xBegin >= xEnd) return;
-  const bool copy = p.alpha == 255 && !p.pictureAlpha && !p.colorKey;
+  const bool copy = p.alpha == 255 && !p.pictureAlpha && !p.colorKey && p.mode == 0;
   for (int y = rowBegin; y < rowEnd; ++y) {
     const int iv = y + shiftV;
     if (iv < 0 || iv >= p.imageHeight) continue;
@@ -87,15 +110,58 @@ void alignedRows(const BlitParams& p, int rowBegin, int rowEnd) {
       continue;
     }
     for (size_t i = 0; i < count; ++i) {
-      if (!keyed(p, s[i])) blend(p.alpha, source(p, s[i]), d + i);
+      if (!keyed(p, s[i])) composite(p, source(p, s[i]), d + i);
     }
   }
 }
 
 }  // namespace
 
+uint32_t blendModePixel(int mode, uint32_t src, uint32_t dst) {
+  const uint32_t as = lane(src, kAlphaShift / 8);
+  const uint32_t ab = lane(dst, kAlphaShift / 8);
+  if (mode == 1) {  // add: each byte saturates, alpha too
+    uint32_t out = 0;
+    for (int j = 0; j < 4; ++j)
+      out |= std::min(255u, lane(src, j) + lane(dst, j)) << (8 * j);
+    return out;
+  }
+  const uint32_t ao = as + ab - div255(as * ab + 127);
+  uint32_t out = ao << kAlphaShift;
+  for (int j = 0; j < 4; ++j) {
+    if (8 * j == kAlphaShift) continue;
+    const uint32_t cs = lane(src, j);
+    const uint32_t cb = lane(dst, j);
+    // The blended term as*ab*B(Cb, Cs) in premultiplied values (scaled by 255).
+    uint32_t term = 0;
+    switch (mode) {
+      case 2:  // multiply
+        term = cs * cb;
+        break;
+      case 3:  // screen
+        term = cs * ab + cb * as - cs * cb;
+        break;
+      case 4:  // overlay: hard light with the roles swapped
+        term = 2 * cb <= ab ? 2 * cs * cb : as * ab - 2 * (ab - cb) * (as - cs);
+        break;
+      case 5:  // darken
+        term = std::min(cs * ab, cb * as);
+        break;
+      case 6:  // lighten
+        term = std::max(cs * ab, cb * as);
+        break;
+      default:  // difference
+        term = cs * ab + cb * as - 2 * std::min(cs * ab, cb * as);
+        break;
+    }
+    const uint32_t colour = div255(cs * (255 - ab) + cb * (255 - as) + term + 127);
+    out |= std::min(colour, ao) << (8 * j);
+  }
+  return out;
+}
+
 bool coversWholeFrame(const BlitParams& p, int width, int height) {
-  if (!p.aligned || p.alpha != 255 || p.pictureAlpha || p.colorKey) return false;
+  if (!p.aligned || p.alpha != 255 || p.pictureAlpha || p.colorKey || p.mode != 0) return false;
   const int shiftU = static_cast<int>(p.hu) - p.ox;
   const int shiftV = static_cast<int>(p.hv) - p.oy;
   return p.x0 == 0 && p.x1 == width && p.y0 == 0 && p.y1 == height && shiftU >= 0 &&
@@ -142,7 +208,7 @@ void shadePixelScalar(const BlitParams& p, float u, float v, uint32_t* d) {
     if (keyed(p, pixel)) return;
     colour = source(p, pixel);
   }
-  blend(p.alpha, colour, d);
+  composite(p, colour, d);
 }
 
 void blitMarginScalar(const BlitParams& p, int y, int xBegin, int xEnd) {

@@ -51,7 +51,15 @@ struct BlitParams {
   // blend) of picture rows, with the same bytes as sampling them.
   bool aligned = false;
   uint32_t key = 0;  // colourValue() of the key colour
+  // How the layer's pixel meets the canvas before the opacity mix: a BlendMode value, 0 for the
+  // plain "over" of every layer so far.
+  int mode = 0;
 };
+
+// A picture pixel laid over a canvas pixel with a separable blend mode (BlendMode 1-7) at full
+// opacity, both premultiplied: the W3C compositing formulas on 8-bit values. The reference of
+// the vector kernel's modes.
+uint32_t blendModePixel(int mode, uint32_t source, uint32_t canvas);
 
 // Whether drawing the layer writes every pixel of a W x H frame with an opaque pixel (a copy on
 // whole pixels that covers the frame), so whatever the frame held before does not matter.

@@ -145,6 +145,84 @@ HWY_INLINE VU Blend(VU src, VU old, VU alpha) {
   return hn::Or(low, hn::ShiftLeft<8>(high));
 }
 
+// (a*m + (255-a)*d + 127) / 255 on every byte: the layer's opacity between the blended pixel and
+// what was there.
+HWY_INLINE VU Mix(VU m, VU d, VU alpha) {
+  const DU du;
+  const VU mask = PairMask();
+  const VU rest = hn::Sub(hn::Set(du, 255u), alpha);
+  const VU low = BlendPair(hn::And(m, mask), hn::And(d, mask), alpha, rest);
+  const VU high = BlendPair(hn::And(hn::ShiftRight<8>(m), mask),
+                            hn::And(hn::ShiftRight<8>(d), mask), alpha, rest);
+  return hn::Or(low, hn::ShiftLeft<8>(high));
+}
+
+// One colour channel of a separable blend mode, the reference's blendModePixel: the term
+// as*ab*B(Cb, Cs) in premultiplied values, then (cs*(255-ab) + cb*(255-as) + term + 127) / 255.
+template <int J>
+HWY_INLINE VU ModeChannel(int mode, VU src, VU dst, VU as, VU ab, VU ao) {
+  const DU du;
+  const VU cs = LaneOf<J>(src);
+  const VU cb = LaneOf<J>(dst);
+  const VU full = hn::Set(du, 255u);
+  VU term;
+  switch (mode) {
+    case 2:
+      term = hn::Mul(cs, cb);
+      break;
+    case 3:
+      term = hn::Sub(hn::Add(hn::Mul(cs, ab), hn::Mul(cb, as)), hn::Mul(cs, cb));
+      break;
+    case 4: {
+      const DI di;
+      // 2cb > ab: the light half.
+      const auto light =
+          hn::RebindMask(du, hn::Lt(hn::BitCast(di, ab), hn::BitCast(di, hn::Add(cb, cb))));
+      const VU upper = hn::Sub(hn::Mul(as, ab),
+                               hn::Mul(hn::Add(hn::Sub(ab, cb), hn::Sub(ab, cb)), hn::Sub(as, cs)));
+      term = hn::IfThenElse(light, upper, hn::Add(hn::Mul(cs, cb), hn::Mul(cs, cb)));
+      break;
+    }
+    case 5:
+      term = hn::Min(hn::Mul(cs, ab), hn::Mul(cb, as));
+      break;
+    case 6:
+      term = hn::Max(hn::Mul(cs, ab), hn::Mul(cb, as));
+      break;
+    default: {
+      const VU low = hn::Min(hn::Mul(cs, ab), hn::Mul(cb, as));
+      term = hn::Sub(hn::Add(hn::Mul(cs, ab), hn::Mul(cb, as)), hn::Add(low, low));
+      break;
+    }
+  }
+  const VU sum = hn::Add(hn::Add(hn::Mul(cs, hn::Sub(full, ab)), hn::Mul(cb, hn::Sub(full, as))),
+                         hn::Add(term, hn::Set(du, 127u)));
+  return hn::ShiftLeft<8 * J>(hn::Min(Div255(sum), ao));
+}
+
+// A picture pixel laid over the canvas with a blend mode at full opacity.
+HWY_INLINE VU ModePixel(int mode, VU src, VU dst) {
+  const DU du;
+  if (mode == 1) {  // add: every byte saturates, alpha too
+    const VU full = hn::Set(du, 255u);
+    return hn::Or(
+        hn::Or(hn::Min(hn::Add(LaneOf<0>(src), LaneOf<0>(dst)), full),
+               hn::ShiftLeft<8>(hn::Min(hn::Add(LaneOf<1>(src), LaneOf<1>(dst)), full))),
+        hn::Or(hn::ShiftLeft<16>(hn::Min(hn::Add(LaneOf<2>(src), LaneOf<2>(dst)), full)),
+               hn::ShiftLeft<24>(hn::Min(hn::Add(LaneOf<3>(src), LaneOf<3>(dst)), full))));
+  }
+  const VU as = AlphaOf(src);
+  const VU ab = AlphaOf(dst);
+  const VU ao = hn::Sub(hn::Add(as, ab), Div255(hn::Add(hn::Mul(as, ab), hn::Set(du, 127u))));
+  const VU colours[4] = {
+      8 * 0 == kAlphaShift ? hn::Zero(du) : ModeChannel<0>(mode, src, dst, as, ab, ao),
+      8 * 1 == kAlphaShift ? hn::Zero(du) : ModeChannel<1>(mode, src, dst, as, ab, ao),
+      8 * 2 == kAlphaShift ? hn::Zero(du) : ModeChannel<2>(mode, src, dst, as, ab, ao),
+      8 * 3 == kAlphaShift ? hn::Zero(du) : ModeChannel<3>(mode, src, dst, as, ab, ao)};
+  return hn::Or(hn::Or(hn::Or(colours[0], colours[1]), hn::Or(colours[2], colours[3])),
+                hn::ShiftLeft<kAlphaShift>(ao));
+}
+
 // One row: columns [x, x + count) with their sampling points in us, vs.
 void ShadeSpan(const BlitParams& p, uint32_t* row, int x, int count, const float* us,
                const float* vs) {
@@ -165,7 +243,7 @@ void ShadeSpan(const BlitParams& p, uint32_t* row, int x, int count, const float
   const auto* image = reinterpret_cast<const uint32_t*>(p.image);
   // An opaque source at full opacity replaces the canvas pixel.
   const bool opaqueSource = !p.pictureAlpha && (!(p.colorKey && p.interpolate) || p.canvasOpaque);
-  const bool replace = opaqueSource && p.alpha == 255;
+  const bool replace = opaqueSource && p.alpha == 255 && p.mode == 0;
 
   int c = 0;
   for (; c + n <= count; c += n) {
@@ -224,7 +302,9 @@ void ShadeSpan(const BlitParams& p, uint32_t* row, int x, int count, const float
       keep = hn::AndNot(hn::And(nearest, hn::Eq(hn::And(a, colourMask), key)), keep);
     }
     if (hn::AllFalse(du, keep)) continue;
-    const VU result = replace ? colour : Blend(colour, canvas, alpha);
+    const VU result = replace       ? colour
+                      : p.mode != 0 ? Mix(ModePixel(p.mode, colour, canvas), canvas, alpha)
+                                    : Blend(colour, canvas, alpha);
     hn::BlendedStore(result, keep, du, d);
   }
   for (; c < count; ++c)

@@ -10,6 +10,7 @@
 #include "base/c_locale.h"
 #include "base/i18n.h"
 #include "base/row_workers.h"
+#include "model/extensions.h"
 #include "render/blit_kernel.h"
 #include "render/timeline.h"
 
@@ -130,6 +131,7 @@ DrawResult Compositor::drawLayer(DibImage& canvas, const Project& project, int l
   params.colorKey = (layer.effects & effectColorKey) != 0;
   params.pictureAlpha = cache_.hasAlpha(layerIndex);
   params.key = colourValue(layer.keyColor.blue, layer.keyColor.green, layer.keyColor.red);
+  params.mode = static_cast<int>(blendModeOf(layer.effects));
   // A frame that this layer's copy covers entirely need not be cleared first.
   const bool covers = draws && coversWholeFrame(params, project.outputWidth, project.outputHeight);
   if (canvas.empty()) {

@@ -2,6 +2,7 @@
 #include "render/timeline.h"
 
 #include "base/c_locale.h"
+#include "model/extensions.h"
 
 namespace pelorix {
 
@@ -30,11 +31,15 @@ Placement placementAt(const Layer& layer, int index, float fraction) {
   if ((s.flags & sourceAutoCalc) == 0 || next >= layer.sources.size()) return p;
   const Source& n = layer.sources[next];
   if (n.file != s.file) return p;
-  p.x = s.x + (n.x - s.x) * fraction;
-  p.y = s.y + (n.y - s.y) * fraction;
-  p.scale = s.scale + (n.scale - s.scale) * fraction;
-  p.rotation = s.rotation + (n.rotation - s.rotation) * fraction;
-  p.opacity = s.opacity + (n.opacity - s.opacity) * fraction;
+  // Easing bends the fraction; a source that holds keeps its values to its end.
+  const Ease ease = easeOf(s.flags);
+  if (ease == Ease::Hold) return p;
+  const float f = easedFraction(ease, fraction);
+  p.x = s.x + (n.x - s.x) * f;
+  p.y = s.y + (n.y - s.y) * f;
+  p.scale = s.scale + (n.scale - s.scale) * f;
+  p.rotation = s.rotation + (n.rotation - s.rotation) * f;
+  p.opacity = s.opacity + (n.opacity - s.opacity) * f;
   return p;
 }
 

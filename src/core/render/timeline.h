@@ -29,8 +29,9 @@ struct Placement {
 CurrentSource currentSourceAt(const Project& project, int layerIndex, float t);
 
 // The placement of source `index` at `fraction`: glides towards the next source's values when
-// the source has sourceAutoCalc and the next source shows byte for byte the same file.
-// Rotation glides as a plain number of degrees.
+// the source has sourceAutoCalc and the next source shows byte for byte the same file, along
+// the source's easing (a source that holds keeps its own values). Rotation glides as a plain
+// number of degrees.
 Placement placementAt(const Layer& layer, int index, float fraction);
 
 // Sum of the durations of sources 0 .. index-1 (single precision, in list order).

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "../choice_box.h"
 #include "../message_box.h"
 #include "../toggle_button.h"
 #include "app/dialog_rules.h"
@@ -41,6 +42,8 @@ DlgLayerSetting::DlgLayerSetting(const LayerValues& values, QWidget* parent)
   interpolate_ =
       toggle(qtr("補間有り"), (values.effects & effectInterpolate) != 0, this, "interpolate");
   alpha_ = toggle(qtr("画像の透明度を使う"), (values.effects & effectAlpha) != 0, this, "alpha");
+  mode_ =
+      choiceBox(blendModeNames(), static_cast<int>(blendModeOf(values.effects)), this, "blendMode");
   red_ = edit(QString::number(values.red), this, "red");
   green_ = edit(QString::number(values.green), this, "green");
   blue_ = edit(QString::number(values.blue), this, "blue");
@@ -68,14 +71,25 @@ DlgLayerSetting::DlgLayerSetting(const LayerValues& values, QWidget* parent)
   colour->addWidget(blue_);
   colour->addStretch();
   layout->addLayout(colour, 3, 1, 1, 2);
-  layout->addWidget(ok, 3, 4);
+  layout->addWidget(new QLabel(qtr("合成"), this), 4, 0);
+  layout->addWidget(mode_, 4, 1, 1, 2);
+  auto* cancel = new QPushButton(qtr("キャンセル"), this);
+  cancel->setObjectName("cancel");
+  cancel->setAutoDefault(false);
+  connect(cancel, &QPushButton::clicked, this, &DlgLayerSetting::reject);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel);
+  layout->addLayout(buttons, 5, 0, 1, 5);
 }
 
 void DlgLayerSetting::accept() {
   values_.visible = visible_->isChecked() ? 1 : 0;
-  values_.effects = (interpolate_->isChecked() ? effectInterpolate : 0) |
-                    (colorKey_->isChecked() ? effectColorKey : 0) |
-                    (alpha_->isChecked() ? effectAlpha : 0);
+  values_.effects = withBlendMode((interpolate_->isChecked() ? effectInterpolate : 0) |
+                                      (colorKey_->isChecked() ? effectColorKey : 0) |
+                                      (alpha_->isChecked() ? effectAlpha : 0),
+                                  static_cast<BlendMode>(mode_->currentIndex()));
   const std::optional<int> number = leadingInteger(number_->text().toStdString());
   if (!number) {
     showNotice(this, qtr("Please enter an integer."));

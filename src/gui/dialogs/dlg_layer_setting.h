@@ -5,6 +5,7 @@
 
 #include "app/ui_port.h"
 
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 
@@ -33,6 +34,7 @@ class DlgLayerSetting : public QDialog {
   QLineEdit* red_;
   QLineEdit* green_;
   QLineEdit* blue_;
+  QComboBox* mode_;
 };
 
 }  // namespace pelorix::gui

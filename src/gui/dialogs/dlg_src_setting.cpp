@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "../choice_box.h"
 #include "../toggle_button.h"
 #include "app/dialog_rules.h"
 #include "app/file_filters.h"
@@ -47,6 +48,7 @@ DlgSrcSetting::DlgSrcSetting(const SourceDialogValues& values, QWidget* parent)
   autoCalc_ = new ToggleButton(qtr("自動計算有り"), this);
   autoCalc_->setObjectName("autoCalc");
   autoCalc_->setChecked((s.flags & sourceAutoCalc) != 0);
+  ease_ = choiceBox(easeNames(), static_cast<int>(easeOf(s.flags)), this, "ease");
   auto* pluginLabel = new QLabel(qtr("プラグイン"), this);
   plugin_ = new QLineEdit(QString::fromStdString(s.pluginText), this);
   plugin_->setObjectName("plugin");
@@ -79,6 +81,8 @@ DlgSrcSetting::DlgSrcSetting(const SourceDialogValues& values, QWidget* parent)
   layout->addWidget(new QLabel(qtr("透明度"), this), 3, 2);
   layout->addWidget(opacity_, 3, 3);
   layout->addWidget(autoCalc_, 3, 4, 1, 2);
+  layout->addWidget(new QLabel(qtr("動き"), this), 3, 6);
+  layout->addWidget(ease_, 3, 7);
   layout->addWidget(pluginLabel, 4, 0);
   layout->addWidget(plugin_, 4, 1, 1, 7);
   auto* buttons = new QHBoxLayout;
@@ -110,7 +114,9 @@ void DlgSrcSetting::browse() {
 
 void DlgSrcSetting::accept() {
   Source& s = values_.source;
-  s.flags = autoCalc_->isChecked() ? sourceAutoCalc : 0;
+  // The toggle and the easing; the easing bits are the choice's, whatever they were.
+  s.flags = withEase(autoCalc_->isChecked() ? sourceAutoCalc : 0,
+                     static_cast<Ease>(ease_->currentIndex()));
   s.file = file_->text().toStdString();
   s.duration = sourceNumber(duration_->text().toStdString());
   s.x = sourceNumber(x_->text().toStdString());

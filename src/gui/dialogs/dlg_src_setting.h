@@ -6,13 +6,15 @@
 
 #include "app/ui_port.h"
 
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 
 namespace pelorix::gui {
 
-// "ソース画像設定": the image file, placement, duration, opacity and automatic calculation of
-// one source. The plug-in text is kept in a hidden field and passes through.
+// "ソース画像設定": the image file, placement, duration, opacity, automatic calculation and the
+// easing of the glide of one source. The plug-in text is kept in a hidden field and passes
+// through.
 class DlgSrcSetting : public QDialog {
   Q_OBJECT
 
@@ -37,6 +39,7 @@ class DlgSrcSetting : public QDialog {
   QLineEdit* opacity_;
   QLineEdit* plugin_;
   QPushButton* autoCalc_;
+  QComboBox* ease_;
 };
 
 }  // namespace pelorix::gui

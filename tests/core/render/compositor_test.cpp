@@ -10,6 +10,7 @@
 
 #include "base/row_workers.h"
 #include "imageio/pixel_convert.h"
+#include "model/extensions.h"
 #include "render/blit_kernel.h"
 #include "render_test_support.h"
 
@@ -29,6 +30,14 @@ Source at(float x, float y, float scale = 1.0f, float rotation = 0.0f, float opa
   s.rotation = rotation;
   s.opacity = opacity;
   return s;
+}
+
+// The canvas bytes as they are (premultiplied colour and alpha included).
+std::vector<uint8_t> rawBytes(const DibImage& canvas) {
+  std::vector<uint8_t> bytes;
+  for (int y = 0; y < canvas.height(); ++y)
+    bytes.insert(bytes.end(), canvas.row(y), canvas.row(y) + canvas.width() * 4);
+  return bytes;
 }
 
 int countNonBlack(const DibImage& canvas) {
@@ -413,12 +422,97 @@ TEST(Compositor, SamplingPointsComeFromRepeatedAdditions) {
   }
 }
 
-// The canvas bytes as they are (premultiplied colour and alpha included).
-std::vector<uint8_t> rawBytes(const DibImage& canvas) {
-  std::vector<uint8_t> bytes;
-  for (int y = 0; y < canvas.height(); ++y)
-    bytes.insert(bytes.end(), canvas.row(y), canvas.row(y) + canvas.width() * 4);
-  return bytes;
+// A square gliding 64 pixels in one second is, at a quarter, half and three quarters of the
+// glide, where a still square at the eased position is: 16/32/48 linear, 4/16/36 easing in,
+// 28/48/60 easing out, 10/32/54 in and out, and 0 while holding.
+TEST(Easing, TheSquareIsWhereItsEasingPutsIt) {
+  const struct {
+    Ease ease;
+    float at[3];
+  } cases[] = {{Ease::Linear, {16, 32, 48}},
+               {Ease::In, {4, 16, 36}},
+               {Ease::Out, {28, 48, 60}},
+               {Ease::InOut, {10, 32, 54}},
+               {Ease::Hold, {0, 0, 0}}};
+  for (const auto& c : cases) {
+    for (int quarter = 0; quarter <= 3; ++quarter) {
+      Scene glide(128, 16);
+      glide.writeImage("sq.bmp", solidImage(4, 4, 255, 255, 255));
+      Source from = at(0, 0);
+      from.duration = 1.0f;
+      from.flags = withEase(sourceAutoCalc, c.ease);
+      const int layer = glide.addLayer(1, "sq.bmp", from);
+      Source to = at(64, 0);
+      to.file = "sq.bmp";
+      to.duration = 1.0f;
+      glide.project.addSource(layer, to);
+      Scene still(128, 16);
+      still.writeImage("sq.bmp", solidImage(4, 4, 255, 255, 255));
+      still.addLayer(1, "sq.bmp", at(quarter == 0 ? 0.0f : c.at[quarter - 1], 0));
+      EXPECT_EQ(rawBytes(glide.compose(0.25f * static_cast<float>(quarter))),
+                rawBytes(still.compose()))
+          << "ease " << static_cast<int>(c.ease) << " at quarter " << quarter;
+    }
+  }
+}
+
+// Each blend mode on known pairs of colours: a layer of one colour over a background of
+// another, read at the centre (black is 0, the two greys 128 and 64).
+TEST(BlendModes, KnownPairsOfColours) {
+  struct Case {
+    BlendMode mode;
+    uint8_t below, above;  // grey levels of the background and the layer
+    int opacityPercent;
+    uint32_t expected;  // the grey level that results
+  };
+  const Case cases[] = {
+      {BlendMode::Multiply, 128, 128, 100, 64}, {BlendMode::Multiply, 255, 77, 100, 77},
+      {BlendMode::Screen, 0, 90, 100, 90},      {BlendMode::Screen, 128, 128, 100, 192},
+      {BlendMode::Difference, 99, 99, 100, 0},  {BlendMode::Difference, 200, 50, 100, 150},
+      {BlendMode::Add, 200, 100, 100, 255},     {BlendMode::Add, 64, 64, 100, 128},
+      {BlendMode::Darken, 64, 128, 100, 64},    {BlendMode::Lighten, 64, 128, 100, 128},
+      {BlendMode::Overlay, 128, 200, 100, 200}, {BlendMode::Overlay, 0, 200, 100, 0},
+      {BlendMode::Overlay, 255, 64, 100, 255},  {BlendMode::Multiply, 128, 128, 50, 96},
+      {BlendMode::Normal, 0, 255, 50, 127},
+  };
+  for (const std::string& kernel : test::allKernels()) {
+    test::KernelScope scope(kernel);
+    for (const Case& c : cases) {
+      Scene scene(8, 8);
+      scene.writeImage("below.bmp", solidImage(8, 8, c.below, c.below, c.below));
+      scene.writeImage("above.bmp", solidImage(6, 6, c.above, c.above, c.above));
+      scene.addLayer(1, "below.bmp");
+      scene.addLayer(2, "above.bmp", at(0, 0, 1.0f, 0.0f, c.opacityPercent / 100.0f),
+                     withBlendMode(0, c.mode));
+      const uint32_t grey = c.expected | c.expected << 8 | c.expected << 16;
+      EXPECT_EQ(pixel(scene.compose(), 4, 4), grey)
+          << kernel << " mode " << static_cast<int>(c.mode) << " " << int{c.above} << " over "
+          << int{c.below};
+    }
+  }
+}
+
+// A mode on a transparent frame: where the canvas is empty the layer shows as it is (a multiply
+// with nothing is the layer), and an opaque layer makes the frame opaque wherever it lies.
+TEST(BlendModes, TransparentBackgroundKeepsTheOverAlpha) {
+  Scene scene(8, 8);
+  scene.project.options = projectTransparentBackground;
+  DibImage half = test::patternImage(4, 8, 32, true);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 4; ++x)
+      half.row(y)[4 * x + 3] = 128;
+  }
+  scene.writeImage("half.png", half);
+  scene.writeImage("grey.png", solidImage(2, 2, 100, 100, 100));
+  scene.addLayer(1, "half.png", at(2, 0), effectAlpha);
+  scene.addLayer(2, "grey.png", at(0, 0, 4.0f), withBlendMode(0, BlendMode::Multiply));
+  const DibImage frame = scene.compose();
+  const uint8_t* empty = frame.row(4) + 4 * 5;
+  const uint8_t* covered = frame.row(4) + 4 * 2;
+  EXPECT_EQ(empty[0], 100);
+  EXPECT_EQ(empty[3], 255);
+  EXPECT_EQ(covered[3], 255);
+  EXPECT_LT(covered[0], 100);  // darkened by what was below
 }
 
 // Random placements, pictures and settings (bilinear, key, opacity, the picture's alpha, a
@@ -456,7 +550,7 @@ TEST(BlitKernel, EveryPathGivesTheSameBytes) {
         at(static_cast<float>(next(40) - 20) + (whole ? 0.0f : 0.25f),
            static_cast<float>(next(30) - 15), whole ? 1.0f : 0.3f + next(300) / 100.0f,
            whole ? 0.0f : static_cast<float>(next(720) - 360), next(120) / 100.0f);
-    scene.addLayer(2, "p.png", placement, next(8), KeyColor{255, 0, 255, 0});
+    scene.addLayer(2, "p.png", placement, next(8) | next(8) << 3, KeyColor{255, 0, 255, 0});
 
     std::vector<uint8_t> reference;
     {
