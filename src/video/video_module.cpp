@@ -15,7 +15,7 @@ extern "C" {
 #include <cstring>
 #include <string>
 
-#include "output/video_module.h"
+#include "imageio/video_module.h"
 
 namespace pelorix::video {
 namespace {

@@ -4,6 +4,7 @@
 #include "base/ascii.h"
 #include "base/i18n.h"
 #include "imageio/codec.h"
+#include "imageio/frame_source.h"
 #include "output/formats.h"
 
 namespace pelorix {
@@ -34,6 +35,7 @@ std::vector<FileFilter> pictureFilters() {
                           filters.back().extensions.end());
   }
   filters.push_back(std::move(all));
+  filters.push_back({_("動画"), videoExtensions()});
   filters.push_back({_("すべてのファイル"), {}});
   return filters;
 }

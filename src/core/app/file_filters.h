@@ -14,7 +14,7 @@ struct FileFilter {
   std::string text() const;
 };
 
-// Choosing a source picture: each picture type Pelorix reads, every picture, every file.
+// Choosing a source picture: each picture type Pelorix reads, every picture, videos, every file.
 std::vector<FileFilter> pictureFilters();
 // Saving a frame: each picture type Pelorix writes.
 std::vector<FileFilter> frameFilters();

@@ -8,8 +8,9 @@
 #include "base/c_locale.h"
 #include "base/i18n.h"
 #include "imageio/codec.h"
+#include "imageio/video_module.h"
+#include "imageio/video_module_loader.h"
 #include "output/animation_writer.h"
-#include "output/video_module.h"
 #include "output/writers.h"
 
 namespace pelorix {

@@ -14,11 +14,13 @@
 #include "base/paths.h"
 #include "base/system_memory.h"
 #include "imageio/codec.h"
+#include "imageio/frame_source.h"
 #include "model/text_encoding.h"
 #include "output/formats.h"
 #include "output/output_files.h"
 #include "render/draw_list.h"
 #include "render/layer_image_cache.h"
+#include "render/picture_store.h"
 #include "render/timeline.h"
 
 namespace pelorix {
@@ -221,10 +223,14 @@ MemoryNeed estimateMemory(const Project& project, const std::vector<int>& layers
     perLayer += 2 * largest;
   }
   uint64_t once = 0;
-  for (const auto& [path, bytes] : distinct)
+  bool moving = false;
+  for (const auto& [path, bytes] : distinct) {
     once += bytes;
+    moving = moving || mayMove(path);
+  }
   MemoryNeed need;
-  need.pictures = std::min(once, perLayer);
+  // Moving pictures keep recent frames besides: the store's budget.
+  need.pictures = std::min(once, perLayer) + (moving ? PictureStore::kDefaultFrameBudget : 0);
   need.perWorker = frameBytes(project) * (keepFrames ? 5 : 4) + (8u << 20);
   return need;
 }

@@ -16,66 +16,14 @@
 #include "base/i18n.h"
 #include "base/paths.h"
 #include "imageio/pixel_convert.h"
+#include "imageio/video_module.h"
+#include "imageio/video_module_loader.h"
 #include "output/formats.h"
-#include "output/video_module.h"
 #include "output/writers.h"
 #include "pelorix_version.h"
 
 namespace pelorix {
 namespace {
-
-struct Module {
-  video::MakeEncoder make = nullptr;
-  std::string error;
-};
-
-// The module: PELORIX_MODULEDIR, beside an installed program (its library folder), in the
-// build tree (programs one or two levels below it), or the configured install folder.
-const Module& videoModule() {
-  static Module module;
-  static std::once_flag once;
-  std::call_once(once, [] {
-    if (!PELORIX_HAVE_VIDEO) {
-      module.error = _("this Pelorix was built without its video module (PELORIX_VIDEO=OFF)");
-      return;
-    }
-    std::vector<std::string> folders;
-    if (const char* chosen = std::getenv("PELORIX_MODULEDIR"); chosen && *chosen)
-      folders.emplace_back(chosen);
-    const std::string bin = executableFolder();
-    if (!bin.empty()) {
-      folders.push_back(bin + PELORIX_MODULE_DIR_FROM_BIN);
-      folders.push_back(bin + "../lib/pelorix");
-      folders.push_back(bin + "../../lib/pelorix");
-    }
-    folders.emplace_back(PELORIX_MODULE_DIR);
-    for (const std::string& folder : folders) {
-      const std::string path = folder + "/" + video::kModuleFile;
-      if (::access(path.c_str(), R_OK) != 0) continue;
-      void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-      if (!handle) {
-        module.error =
-            formatC(_("動画モジュール %s を読み込めません: %s"), path.c_str(), ::dlerror());
-        return;
-      }
-      module.make =
-          reinterpret_cast<video::MakeEncoder>(::dlsym(handle, video::kMakeEncoderSymbol));
-      if (!module.make) module.error = path + ": not a Pelorix video module";
-      return;
-    }
-    std::string looked;
-    for (const std::string& folder : folders) {
-      char real[PATH_MAX];
-      const std::string shown = ::realpath(folder.c_str(), real) ? std::string(real) : folder;
-      if (looked.find(shown) == std::string::npos) looked += (looked.empty() ? "" : ", ") + shown;
-    }
-    module.error = formatC(_("動画モジュール %s がありません (探した場所: %s)。pelorix-video "
-                             "パッケージを入れるか、PELORIX_MODULEDIR でその場所を指定して"
-                             "ください。"),
-                           video::kModuleFile, looked.c_str());
-  });
-  return module;
-}
 
 struct VideoFrame final : PreparedFrame {
   std::unique_ptr<video::Frame> frame;
@@ -92,9 +40,9 @@ class VideoWriter final : public AnimationWriter {
 
   ImageError open(const AnimationSettings& settings) override {
     settings_ = settings;
-    const Module& module = videoModule();
-    if (!module.make) return videoError(module.error);
-    encoder_.reset(module.make(video::kInterfaceVersion));
+    const VideoModule& module = videoModule();
+    if (!module.makeEncoder) return videoError(module.error);
+    encoder_.reset(module.makeEncoder(video::kInterfaceVersion));
     if (!encoder_) return videoError("the video module is of another Pelorix version");
     file_.emplace(settings.path);
     if (!file_->open()) return ImageError(E_FAIL, file_->error().message);
@@ -150,11 +98,6 @@ class VideoWriter final : public AnimationWriter {
 };
 
 }  // namespace
-
-std::string videoModuleProblem() {
-  const Module& module = videoModule();
-  return module.make ? std::string() : module.error;
-}
 
 std::unique_ptr<AnimationWriter> makeVideoWriter(const OutputFormat& format) {
   return std::make_unique<VideoWriter>(format);

@@ -16,8 +16,4 @@ std::unique_ptr<AnimationWriter> makeWebpWriter(const OutputFormat& format);
 std::unique_ptr<AnimationWriter> makeApngWriter(const OutputFormat& format);
 std::unique_ptr<AnimationWriter> makeVideoWriter(const OutputFormat& format);
 
-// Why videos cannot be written here (the video module is missing or of another version); empty
-// when they can. Loads the module the first time.
-std::string videoModuleProblem();
-
 }  // namespace pelorix

@@ -115,10 +115,14 @@ DrawResult Compositor::drawLayer(DibImage& canvas, const Project& project, int l
   const Layer& layer = project.layers[static_cast<size_t>(layerIndex)];
   const Source& source = layer.sources[static_cast<size_t>(current.index)];
   const bool keepAlpha = (layer.effects & effectAlpha) != 0;
-  if (!cache_.ensure(layerIndex, current.index, source.file, projectFolder_, log_, keepAlpha)) {
+  cache_.setSeriesRate(static_cast<double>(project.fps));
+  if (!cache_.ensure(layerIndex, current.index, source.file, projectFolder_, log_, keepAlpha,
+                     sourceClock(layer, current.index, t))) {
     missing_.push_back({layer.number, source.file});
     return DrawResult::Nothing;
   }
+  // An animation that could not be read to its end shows its last good frame, and says so.
+  if (cache_.degraded(layerIndex)) missing_.push_back({layer.number, source.file});
   const Placement place = placementAt(layer, current.index, current.fraction);
   BlitParams params;
   params.alpha = finite(place)
@@ -177,6 +181,7 @@ bool Compositor::composeFrame(DibImage& canvas, const Project& project, std::spa
   // The frame starts without a picture; the old one waits to be reused.
   if (!canvas.empty()) spare_ = std::move(canvas);
   missing_.clear();
+  cache_.setSeriesRate(static_cast<double>(project.fps));
   // The pictures first, so that workers starting together share the decoding between them.
   for (int index : layers) {
     const CurrentSource current = currentSourceAt(project, index, t);

@@ -38,6 +38,25 @@ std::string resolveImagePath(const std::string& name, const std::string& project
   return projectFolder.empty() ? file : beside;
 }
 
+bool LayerImageCache::ensureFrame(Slot& slot, int layer, int sourceIndex, const std::string& file,
+                                  double clock, LogSink& log) {
+  const int64_t frame = slot.moving->timing.frameAt(clock);
+  if (slot.picture && slot.frame == frame) return true;
+  const PictureStore::Result got = store_->frame(slot.path, slot.keepAlpha, frame);
+  if (!got.firstReport.empty()) log.appendLog(got.firstReport);
+  if (!got.picture) {
+    log.appendLog(formatC("Load image failed:%d:%d:%s : %x-%s", layer, sourceIndex, file.c_str(),
+                          static_cast<unsigned>(got.error.code()),
+                          got.error.errorMessage().c_str()));
+    slot = Slot{};
+    return false;
+  }
+  slot.picture = got.picture;
+  slot.frame = frame;
+  slot.degraded = got.degraded;
+  return true;
+}
+
 void LayerImageCache::clear() {
   for (Slot& slot : slots_)
     slot = Slot{};
@@ -60,26 +79,52 @@ void LayerImageCache::prefetch(int layer, const std::string& file, const std::st
   if (slot.holds(file, projectFolder, keepAlpha)) return;
   if (slot.fetched && slot.fetched->matches(file, projectFolder, keepAlpha)) return;
   Fetched fetched{file, projectFolder, resolveImagePath(file, projectFolder), keepAlpha, {}};
+  // Moving pictures decode their frames when they are drawn.
+  if (store_->moving(fetched.path, seriesRate_)) return;
   fetched.result = store_->get(fetched.path, keepAlpha, false);
   if (fetched.result.elsewhere) return;  // ensure() waits for it
   slot.fetched = std::move(fetched);
 }
 
 bool LayerImageCache::ensure(int layer, int sourceIndex, const std::string& file,
-                             const std::string& projectFolder, LogSink& log, bool keepAlpha) {
+                             const std::string& projectFolder, LogSink& log, bool keepAlpha,
+                             double clock) {
   Slot& slot = slots_[static_cast<size_t>(layer)];
-  if (slot.holds(file, projectFolder, keepAlpha)) return true;
+  if (slot.holds(file, projectFolder, keepAlpha)) {
+    if (!slot.moving) return true;
+    return ensureFrame(slot, layer, sourceIndex, file, clock, log);
+  }
   std::optional<Fetched> fetched = std::move(slot.fetched);
   slot.fetched.reset();
   if (fetched && !fetched->matches(file, projectFolder, keepAlpha)) fetched.reset();
   const std::string path = fetched ? fetched->path : resolveImagePath(file, projectFolder);
-  if (slot.picture && slot.path == path && slot.keepAlpha == keepAlpha) {
+  if (slot.picture && slot.path == path && slot.keepAlpha == keepAlpha && !slot.moving) {
     slot.name = file;
     slot.folder = projectFolder;
     return true;
   }
 
   slot = Slot{};
+  // A picture that moves shows the frame of its clock.
+  ImageError notAPicture;
+  std::string note;
+  auto moving = store_->moving(path, seriesRate_, &notAPicture, &note);
+  if (!note.empty()) log.appendLog(note);
+  if (moving) {
+    slot.name = file;
+    slot.folder = projectFolder;
+    slot.path = path;
+    slot.keepAlpha = keepAlpha;
+    slot.moving = std::move(moving);
+    slot.frame = -1;
+    return ensureFrame(slot, layer, sourceIndex, file, clock, log);
+  }
+  if (notAPicture.failed()) {
+    log.appendLog(formatC("Load image failed:%d:%d:%s : %x-%s", layer, sourceIndex, file.c_str(),
+                          static_cast<unsigned>(notAPicture.code()),
+                          notAPicture.errorMessage().c_str()));
+    return false;
+  }
   const PictureStore::Result got =
       fetched ? std::move(fetched->result) : store_->get(path, keepAlpha);
   if (!got.picture) {

@@ -31,10 +31,16 @@ class LayerImageCache {
   void setStore(PictureStore* store) { store_ = store ? store : &ownStore_; }
 
   // Makes sure slot `layer` holds the picture of `file` (source `sourceIndex` of that layer),
-  // with its transparency when `keepAlpha`, decoding it when needed. Failures go to `log` and
+  // with its transparency when `keepAlpha`, decoding it when needed; for a moving picture the
+  // frame of its own clock, `clock` seconds since the source began. Failures go to `log` and
   // empty the slot.
   bool ensure(int layer, int sourceIndex, const std::string& file, const std::string& projectFolder,
-              LogSink& log, bool keepAlpha = false);
+              LogSink& log, bool keepAlpha = false, double clock = 0.0);
+  // The rate of numbered series, which have no timing of their own: the project's.
+  void setSeriesRate(double fps) { seriesRate_ = fps; }
+  // Whether the slot shows an earlier frame than its clock asks for, because a frame of its
+  // animation could not be decoded.
+  bool degraded(int layer) const { return slots_[static_cast<size_t>(layer)].degraded; }
 
   // Decodes the picture ensure() will ask for next in slot `layer`, unless another user of the
   // store is decoding it now: workers that start together then decode different pictures
@@ -72,10 +78,16 @@ class LayerImageCache {
     std::string folder;  // the project folder the name was resolved against
     std::string path;
     bool keepAlpha = false;
+    std::shared_ptr<const MovingPicture> moving;  // null for a still picture
+    int64_t frame = 0;
+    bool degraded = false;
   };
+  bool ensureFrame(Slot& slot, int layer, int sourceIndex, const std::string& file, double clock,
+                   LogSink& log);
   std::array<Slot, kMaxLayers> slots_;
   PictureStore ownStore_;
   PictureStore* store_ = &ownStore_;
+  double seriesRate_ = 30.0;
 };
 
 }  // namespace pelorix

@@ -51,6 +51,17 @@ float sourceStartTime(const Layer& layer, int index) {
   return start;
 }
 
+double sourceClock(const Layer& layer, int index, float t) {
+  int first = index;
+  while (first > 0) {
+    const Source& before = layer.sources[static_cast<size_t>(first - 1)];
+    const bool glides = (before.flags & sourceAutoCalc) != 0 && easeOf(before.flags) != Ease::Hold;
+    if (!glides || before.file != layer.sources[static_cast<size_t>(first)].file) break;
+    --first;
+  }
+  return static_cast<double>(t) - static_cast<double>(sourceStartTime(layer, first));
+}
+
 float selectedSourceTime(const Layer& layer, int index, float fps) {
   if (!(fps > 0.0f)) return 0.0f;
   float start = 0.5f / fps;

@@ -37,6 +37,11 @@ Placement placementAt(const Layer& layer, int index, float fraction);
 // Sum of the durations of sources 0 .. index-1 (single precision, in list order).
 float sourceStartTime(const Layer& layer, int index);
 
+// The clock of a moving picture at `t`: seconds since source `index` began to show its file. A
+// glide between sources of the same file keeps the clock running, so it counts from the first
+// source of such a run.
+double sourceClock(const Layer& layer, int index, float t);
+
 // Where selecting a source row puts the time: half a frame into it. 0 when fps is not positive.
 float selectedSourceTime(const Layer& layer, int index, float fps);
 

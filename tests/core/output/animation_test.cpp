@@ -168,7 +168,7 @@ TEST(OneFile, AbortRemovesThePartialFile) {
 
   // An abort that comes with the last frame finds the work done: the file is finished and kept.
   RecordingListener late;
-  late.abortAfter = 150;
+  late.abortAtLast = true;
   EXPECT_EQ(renderTo(animation, "anim.apng", late), ConversionOutcome::Completed);
   EXPECT_TRUE(std::filesystem::exists(animation.scene.dir.file("anim.apng")));
   EXPECT_FALSE(std::any_of(late.log.begin(), late.log.end(), [](const std::string& line) {

@@ -24,6 +24,7 @@ class RecordingListener final : public ConversionListener {
     lastDone = done;
     lastTotal = total;
     if (abortAfter > 0 && done == abortAfter && engine) engine->abort();
+    if (abortAtLast && done == total && engine) engine->abort();
   }
   void frameWritten(int index, const std::string& path, const DibImage* frame) override {
     std::lock_guard lock(mutex);
@@ -48,6 +49,7 @@ class RecordingListener final : public ConversionListener {
   std::vector<std::string> paths;
   int lastDone = 0, lastTotal = 0, framesKept = 0, finishedCalls = 0;
   int abortAfter = 0;
+  bool abortAtLast = false;  // abort as the last frame is reported
   ConversionEngine* engine = nullptr;
   ConversionOutcome outcome = ConversionOutcome::Refused;
   std::string message;

@@ -10,6 +10,8 @@ extern "C" {
 #include <cstring>
 
 #include "animation_test_support.h"
+#include "output/animation_writer.h"
+#include "output/formats.h"
 
 namespace pelorix {
 namespace {
@@ -124,6 +126,54 @@ TEST(Video, SameFramesSameBytes) {
     ASSERT_EQ(renderTo(animation, name, second), ConversionOutcome::Completed) << name;
     EXPECT_EQ(test::readFile(animation.scene.dir.file(name)), bytes) << name;
   }
+}
+
+// A video as a source shows the frame of its clock (FFV1 keeps the painted levels exactly), seeks
+// when a render starts late, and a file without a video stream is no picture.
+TEST(Video, AsASourceItShowsTheFrameOfItsClock) {
+  test::Scene scene(8, 8);
+  const OutputFormat* mkv = findOutputFormat("mkv", OutputKind::OneFile);
+  auto writer = mkv->makeWriter(*mkv);
+  AnimationSettings settings;
+  settings.path = scene.dir.file("clip.mkv");
+  settings.width = settings.height = 8;
+  settings.fps = 10.0f;
+  settings.frames = 30;
+  ASSERT_FALSE(writer->open(settings).failed());
+  for (int k = 0; k < 30; ++k) {
+    const auto level = static_cast<uint8_t>(8 * k);
+    DibImage frame;
+    ASSERT_TRUE(frame.create(8, 8, 32, BI_RGB, nullptr, kCreatePadded24));
+    for (int y = 0; y < 8; ++y)
+      std::memset(frame.row(y), level, 32);
+    std::unique_ptr<PreparedFrame> prepared;
+    ASSERT_FALSE(writer->prepare(frame, prepared).failed());
+    ASSERT_FALSE(writer->write(std::move(prepared)).failed());
+  }
+  ASSERT_FALSE(writer->finish().failed());
+  Source source;
+  source.duration = 10.0f;
+  scene.addLayer(1, "clip.mkv", source);
+  // Late first (a seek), then back to the start, then in order, then past the end (a loop).
+  for (const auto& [t, frame] : std::vector<std::pair<float, int>>{
+           {2.55f, 25}, {0.0f, 0}, {0.15f, 1}, {0.25f, 2}, {1.05f, 10}, {3.15f, 1}}) {
+    const DibImage canvas = scene.compose(t);
+    ASSERT_FALSE(canvas.empty());
+    EXPECT_EQ(test::pixel(canvas, 4, 4) & 0xFF, 8u * static_cast<uint32_t>(frame)) << "at " << t;
+  }
+  EXPECT_TRUE(scene.compositor.missingPictures().empty());
+
+  // A WAV file: FFmpeg opens it, but it has no picture.
+  std::string wav(
+      "RIFF\x24\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x40\x1f\x00\x00"
+      "\x80\x3e\x00\x00\x02\x00\x10\x00data\x00\x00\x00\x00",
+      44);
+  test::writeFile(scene.dir.file("sound.wav"), wav);
+  scene.project.layers[0].sources[0].file = "sound.wav";
+  EXPECT_TRUE(scene.compose(0.0f).empty());
+  ASSERT_FALSE(scene.compositor.missingPictures().empty());
+  EXPECT_NE(scene.log.lines.back().find("は画像ではありません"), std::string::npos)
+      << scene.log.lines.back();
 }
 
 // An abort leaves no video and no temporary file behind.

@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Moving pictures: their timing, which kind a file is, and numbered series.
+#include "imageio/frame_source.h"
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+
+#include "base/atomic_file.h"
+#include "base/c_locale.h"
+#include "base/i18n.h"
+#include "imageio/codec.h"
+#include "imageio/pixel_convert.h"
+
+namespace pelorix {
+namespace {
+
+// A PNG whose animation control chunk comes before its picture data is animated.
+bool isAnimatedPng(const std::string& head) {
+  for (size_t at = 8; at + 8 <= head.size();) {
+    const uint32_t length = static_cast<uint32_t>(static_cast<uint8_t>(head[at])) << 24 |
+                            static_cast<uint32_t>(static_cast<uint8_t>(head[at + 1])) << 16 |
+                            static_cast<uint32_t>(static_cast<uint8_t>(head[at + 2])) << 8 |
+                            static_cast<uint8_t>(head[at + 3]);
+    const std::string type = head.substr(at + 4, 4);
+    if (type == "acTL") return true;
+    if (type == "IDAT") return false;
+    at += 12 + static_cast<size_t>(length);
+  }
+  return false;
+}
+
+// A WebP with the extended header's animation flag.
+bool isAnimatedWebp(const std::string& head) {
+  return head.size() >= 21 && head.compare(12, 4, "VP8X") == 0 && (head[20] & 0x02) != 0;
+}
+
+// A numbered series: the files of a folder named prefix + N digits + suffix.
+class SeriesFrames final : public FrameSource {
+ public:
+  const char* kind() const override { return N_("連番画像"); }
+
+  bool open(const std::string& pattern, double rate, ImageError& error) {
+    const size_t slash = pattern.find_last_of('/');
+    folder_ = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
+    const std::string name = pattern.substr(slash == std::string::npos ? 0 : slash + 1);
+    const size_t first = name.find('#');
+    size_t end = name.find_first_not_of('#', first);
+    if (end == std::string::npos) end = name.size();
+    prefix_ = name.substr(0, first);
+    digits_ = end - first;
+    suffix_ = name.substr(end);
+    scan();
+    if (numbers_.empty()) {
+      error = ImageError(E_FAIL, formatC(_("連番画像 %s のファイルがありません"), pattern.c_str()));
+      return false;
+    }
+    const int64_t count = numbers_.rbegin()->first - numbers_.begin()->first + 1;
+    timing_ = FrameTiming::uniform(count, rate > 0.0 ? rate : 30.0);
+    DibImage firstPicture;
+    if (ImageError read = decode(0, firstPicture); read.failed()) {
+      error = read;
+      return false;
+    }
+    width_ = firstPicture.width();
+    height_ = firstPicture.height();
+    return true;
+  }
+
+  ImageError decode(int64_t k, DibImage& out) override {
+    // A number that is missing shows the last one present before it.
+    auto at = numbers_.upper_bound(numbers_.begin()->first + k);
+    --at;
+    DibImage picture;
+    if (ImageError loaded = picture.load(at->second); loaded.failed()) return loaded;
+    out.destroy();
+    if (!convertTo32(picture, out, true)) return outOfMemory();
+    return {};
+  }
+
+ private:
+  void scan() {
+    DIR* dir = ::opendir(folder_.empty() ? "." : folder_.c_str());
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name.size() != prefix_.size() + digits_ + suffix_.size() ||
+          name.compare(0, prefix_.size(), prefix_) != 0 ||
+          name.compare(name.size() - suffix_.size(), suffix_.size(), suffix_) != 0) {
+        continue;
+      }
+      const std::string number = name.substr(prefix_.size(), digits_);
+      if (!std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        continue;
+      numbers_[std::stoll(number)] = folder_ + name;
+    }
+    ::closedir(dir);
+  }
+
+  std::string folder_, prefix_, suffix_;
+  size_t digits_ = 0;
+  std::map<int64_t, std::string> numbers_;  // the numbers present and their files
+};
+
+}  // namespace
+
+int64_t FrameTiming::frameAt(double clock) const {
+  if (frames <= 1 || !(duration > 0.0) || !(clock > 0.0)) return 0;
+  const double looped = std::fmod(clock, duration);
+  if (starts.empty()) {
+    return std::clamp<int64_t>(static_cast<int64_t>(std::floor(looped * rate + 1e-9)), 0,
+                               frames - 1);
+  }
+  const auto after = std::upper_bound(starts.begin(), starts.end(), looped);
+  return std::max<int64_t>(0, after - starts.begin() - 1);
+}
+
+FrameTiming FrameTiming::uniform(int64_t frames, double rate) {
+  FrameTiming timing;
+  timing.frames = std::max<int64_t>(1, frames);
+  timing.rate = rate;
+  timing.duration = static_cast<double>(timing.frames) / rate;
+  return timing;
+}
+
+FrameTiming FrameTiming::fromLengths(const std::vector<double>& lengths) {
+  FrameTiming timing;
+  timing.frames = static_cast<int64_t>(lengths.size());
+  for (double length : lengths) {
+    timing.starts.push_back(timing.duration);
+    timing.duration += length > 0.0 ? length : 0.01;
+  }
+  return timing;
+}
+
+bool isSeriesName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return path.find('#', slash == std::string::npos ? 0 : slash + 1) != std::string::npos;
+}
+
+bool mayMove(const std::string& path) {
+  if (isSeriesName(path)) return true;
+  const std::optional<std::string> head = readFilePrefix(path, 4096, nullptr);
+  if (!head) return false;
+  const ImageCodec* codec =
+      codecForContent({reinterpret_cast<const uint8_t*>(head->data()), head->size()});
+  return !codec || codec == &gifCodec() || (codec == &webpCodec() && isAnimatedWebp(*head)) ||
+         (codec == &pngCodec() && isAnimatedPng(*head));
+}
+
+const std::vector<std::string>& videoExtensions() {
+  static const std::vector<std::string> extensions = {"mp4", "webm", "mov",  "mkv", "avi",
+                                                      "m4v", "mpg",  "mpeg", "ogv", "apng"};
+  return extensions;
+}
+
+std::unique_ptr<FrameSource> openSeriesFrames(const std::string& pattern, double rate,
+                                              ImageError& error) {
+  auto series = std::make_unique<SeriesFrames>();
+  if (!series->open(pattern, rate, error)) return nullptr;
+  return series;
+}
+
+std::unique_ptr<FrameSource> openFrameSource(const std::string& path, double seriesRate,
+                                             ImageError& error) {
+  error = {};
+  if (isSeriesName(path)) return openSeriesFrames(path, seriesRate, error);
+  const std::optional<std::string> head = readFilePrefix(path, 4096, nullptr);
+  if (!head) return nullptr;  // the still picture's load says why
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(head->data()),
+                                       head->size());
+  const ImageCodec* codec = codecForContent(bytes);
+  using Opener = std::unique_ptr<FrameSource> (*)(std::string, ImageError&);
+  Opener opener = nullptr;
+  if (codec == &gifCodec()) opener = openGifFrames;
+  if (codec == &webpCodec() && isAnimatedWebp(*head)) opener = openWebpFrames;
+  if (codec == &pngCodec() && isAnimatedPng(*head)) opener = openApngFrames;
+  if (opener) {
+    FileError failure;
+    std::optional<std::string> all = readFileBytes(path, &failure, uint64_t{1} << 31);
+    if (!all) {
+      error = ImageError(E_FAIL, failure.message);
+      return nullptr;
+    }
+    return opener(std::move(*all), error);
+  }
+  if (codec) return nullptr;  // a still picture
+  std::unique_ptr<FrameSource> video = openVideoFrames(path, error);
+  if (!video && error.failed()) {
+    error = ImageError(error.code(), formatC(_("%s は画像ではありません (%s)"), path.c_str(),
+                                             error.errorMessage().c_str()));
+  }
+  return video;
+}
+
+}  // namespace pelorix

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imageio/dib_image.h"
+#include "imageio/image_error.h"
+
+namespace pelorix {
+
+// When each frame of a moving picture shows: frame k from starts[k] seconds of its own clock to
+// the next start, the last one to `duration`; the animation then loops.
+struct FrameTiming {
+  std::vector<double> starts;  // empty: frames at a constant `rate`
+  double rate = 0.0;
+  int64_t frames = 0;
+  double duration = 0.0;
+
+  // The frame shown at `clock` seconds (looping; 0 for anything before the start).
+  int64_t frameAt(double clock) const;
+  static FrameTiming uniform(int64_t frames, double rate);
+  // From each frame's own length in seconds; a frame without one (0) shows for 10 ms, as
+  // browsers show a GIF frame without a delay.
+  static FrameTiming fromLengths(const std::vector<double>& lengths);
+};
+
+// A picture that moves: an animated GIF, WebP or PNG, a numbered series of pictures, or a video.
+// Frames are decoded one at a time, in order fastest; nothing holds more than the frame being
+// made, so a two-hour video is never decoded whole. Not thread-safe: one caller at a time.
+class FrameSource {
+ public:
+  virtual ~FrameSource() = default;
+  // What it is, for the log (translate with _()).
+  virtual const char* kind() const = 0;
+  const FrameTiming& timing() const { return timing_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  // Frame k (0 <= k < frames) as a 32-bit picture, blue, green, red and straight alpha.
+  virtual ImageError decode(int64_t k, DibImage& out) = 0;
+
+ protected:
+  FrameTiming timing_;
+  int width_ = 0;
+  int height_ = 0;
+};
+
+// `path` as a moving picture: a numbered series when its name holds '#' (one digit each, the
+// first frame the lowest number present, at `seriesRate` frames per second), an animated GIF,
+// WebP or PNG of more than one frame, or a file that is no picture Pelorix reads and that the
+// video module opens. Null for a still picture, and for anything else with `error` saying why
+// when it is not a picture at all.
+std::unique_ptr<FrameSource> openFrameSource(const std::string& path, double seriesRate,
+                                             ImageError& error);
+
+// Whether a file name names a numbered series ("shot####.png").
+bool isSeriesName(const std::string& path);
+// Whether a file may move, from its name and first bytes only (for memory estimates): a series,
+// a GIF, an animated WebP or PNG, or a file no picture decoder reads (a video, perhaps).
+bool mayMove(const std::string& path);
+// Extensions of the video files users usually have, for file dialogs (any file the video
+// module reads works).
+const std::vector<std::string>& videoExtensions();
+
+// The makers of each kind, for openFrameSource (each in a file of its own).
+std::unique_ptr<FrameSource> openGifFrames(std::string bytes, ImageError& error);
+std::unique_ptr<FrameSource> openWebpFrames(std::string bytes, ImageError& error);
+std::unique_ptr<FrameSource> openApngFrames(std::string bytes, ImageError& error);
+std::unique_ptr<FrameSource> openSeriesFrames(const std::string& pattern, double rate,
+                                              ImageError& error);
+std::unique_ptr<FrameSource> openVideoFrames(const std::string& path, ImageError& error);
+
+}  // namespace pelorix
