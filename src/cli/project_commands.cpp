@@ -88,6 +88,17 @@ std::string projectJson(const Project& project, int result) {
   json.field("fps", project.fps);
   json.field("outputWidth", project.outputWidth);
   json.field("outputHeight", project.outputHeight);
+  json.field("options", project.options);
+  json.key("optionNames");
+  json.beginArray();
+  if (project.options & projectTransparentBackground) json.value("transparentBackground");
+  if (project.options & projectAnimatedFile) json.value("animatedFile");
+  json.endArray();
+  json.key("extensions");
+  json.beginObject();
+  for (const auto& [key, value] : project.extensions)
+    json.field(key, value);
+  json.endObject();
   json.field("layerCount", project.layerCount);
   json.field("encoding", encodingName(project.fileEncoding));
   // What a render of the whole animation gives, so scripts need not work it out.

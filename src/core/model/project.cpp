@@ -26,6 +26,27 @@ void Project::resetProject() {
   options = 0;
   fileEncoding = TextEncoding::Utf8;
   cp932Originals = {};
+  extensions.clear();
+}
+
+std::string Project::setting(std::string_view key, std::string_view fallback) const {
+  for (const auto& [setting, value] : extensions) {
+    if (setting == key) return value;
+  }
+  return std::string(fallback);
+}
+
+void Project::setSetting(std::string_view key, const std::string& value) {
+  for (auto it = extensions.begin(); it != extensions.end(); ++it) {
+    if (it->first != key) continue;
+    if (value.empty()) {
+      extensions.erase(it);
+    } else {
+      it->second = value;
+    }
+    return;
+  }
+  if (!value.empty()) extensions.emplace_back(std::string(key), value);
 }
 
 int Project::addLayer() {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "model/text_encoding.h"
@@ -92,6 +94,14 @@ struct Project {
   // The encoding of the file the project came from; new projects are written as UTF-8.
   TextEncoding fileEncoding = TextEncoding::Utf8;
   Cp932Originals cp932Originals;
+  // The extensions block after DATA_END: key=value settings of the whole project, in their
+  // order; keys Pelorix does not know are kept as they are.
+  std::vector<std::pair<std::string, std::string>> extensions;
+
+  // A setting of the extensions block: its value, or `fallback` when it is not set.
+  std::string setting(std::string_view key, std::string_view fallback = {}) const;
+  // Sets (or, with an empty value, removes) a setting.
+  void setSetting(std::string_view key, const std::string& value);
 
   // Every field to its default, no layer in use.
   void resetProject();

@@ -79,11 +79,14 @@ class ProjectReader {
 
     for (int index = 0;; ++index) {
       if (!nextLine()) return kLoadMalformed;
-      if (line_ == "DATA_END:") return project_.layerCount + 1;
+      if (line_ == "DATA_END:") {
+        readExtensions();
+        return project_.layerCount + 1;
+      }
       if (!readLayer(project_.layers[static_cast<size_t>(index)])) return kLoadMalformed;
       project_.layerCount = index + 1;
       if (project_.layerCount == kMaxLayers) {
-        countLayersLeftOut();
+        if (countLayersLeftOut()) readExtensions();
         return project_.layerCount + 1;
       }
     }
@@ -96,14 +99,35 @@ class ProjectReader {
   bool nextLine() { return lines_.next(line_); }
 
   // A project keeps 16 layers; what follows up to DATA_END: is counted, so that it can be said.
-  void countLayersLeftOut() {
-    while (nextLine() && line_ != "DATA_END:") {
+  // True when DATA_END: was found.
+  bool countLayersLeftOut() {
+    bool end = false;
+    while (nextLine()) {
+      if (line_ == "DATA_END:") {
+        end = true;
+        break;
+      }
       if (line_ == "LAYER_END:") ++layersLeftOut;
     }
     if (layersLeftOut > 0) {
       warnings.push_back(formatC(_("警告: レイヤーは %d 個までです。ファイルの残り %d 個の"
                                    "レイヤーは読み込んでいません。"),
                                  kMaxLayers, layersLeftOut));
+    }
+    return end;
+  }
+
+  // The extensions block after DATA_END:, when there is one; anything else after it is ignored,
+  // as always. Paths come back with '/'.
+  void readExtensions() {
+    if (!nextLine() || line_ != "PELORIX_EXTENSIONS:") return;
+    while (nextLine() && line_ != "EXTENSIONS_END:") {
+      const size_t equals = line_.find('=');
+      if (equals == std::string::npos || equals == 0) continue;
+      const std::string key = line_.substr(0, equals);
+      std::string value = decode_.text(line_.substr(equals + 1));
+      if (key == "audio") value = decode_.path(line_.substr(equals + 1));
+      project_.extensions.emplace_back(key, value);
     }
   }
 
@@ -194,6 +218,12 @@ class ProjectWriter {
       line("LAYER_END:");
     }
     line("DATA_END:");
+    if (!project.extensions.empty()) {
+      line("PELORIX_EXTENSIONS:");
+      for (const auto& [key, value] : project.extensions)
+        line(key + "=" + (key == "audio" ? path(value, "audio") : encode(value)));
+      line("EXTENSIONS_END:");
+    }
     return std::move(out_);
   }
 
@@ -310,6 +340,7 @@ namespace {
 
 void clearLayers(Project& project) {
   project.layerCount = 0;
+  project.extensions.clear();
   for (Layer& layer : project.layers) {
     layer.number = 0;
     layer.sources.clear();

@@ -238,6 +238,27 @@ TEST(ProjectFile, SeventeenLayersLoadSixteen) {
   EXPECT_EQ(loadText(header() + layerBlock(1) + "DATA_END:\r\ngarbage").result.result, 2);
 }
 
+// The extensions block after DATA_END: comes back as it was, unknown keys and all; a file
+// without one is written without one.
+TEST(ProjectFile, TheExtensionsBlockSurvivesALoadAndASave) {
+  const std::string file = header() + layerBlock(1) +
+                           "DATA_END:\r\nPELORIX_EXTENSIONS:\r\naudio=sound\\track.wav\r\n"
+                           "audioOffset=-1.50\r\nfuture=kept as it is\r\nEXTENSIONS_END:\r\n";
+  const Loaded loaded = loadText(file);
+  EXPECT_EQ(loaded.result.result, 2);
+  EXPECT_EQ(loaded.project.setting("audio"), "sound/track.wav");
+  EXPECT_EQ(loaded.project.setting("audioOffset"), "-1.50");
+  EXPECT_EQ(loaded.project.setting("audioVolume", "1"), "1");
+  TempDir dir;
+  ASSERT_EQ(saveProject(loaded.project, dir.file("again.pxp")).result, kSaveWritten);
+  EXPECT_EQ(readFile(dir.file("again.pxp")), file);
+  Project none = loaded.project;
+  for (const char* key : {"audio", "audioOffset", "future"})
+    none.setSetting(key, "");
+  ASSERT_EQ(saveProject(none, dir.file("none.pxp")).result, kSaveWritten);
+  EXPECT_EQ(readFile(dir.file("none.pxp")), header() + layerBlock(1) + "DATA_END:\r\n");
+}
+
 // A save folder written with '/' by hand reads as more fields than line 3 has: said, with what
 // was read, so the later failure is not a riddle.
 TEST(ProjectFile, ExtraFieldsOnTheSaveLineAreSaid) {
