@@ -145,10 +145,10 @@ class FfmpegDecoder final : public Decoder {
   }
 
   std::string convert(uint8_t* bgra, int stride) {
+    // swscale's fast path for the usual formats (a source frame is drawn, not archived).
     scaler_ = sws_getCachedContext(
         scaler_, frame_->width, frame_->height, static_cast<AVPixelFormat>(frame_->format),
-        codec_->width, codec_->height, AV_PIX_FMT_BGRA,
-        SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+        codec_->width, codec_->height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!scaler_) return "video: no pixel conversion from the file's format";
     // The file's own colours: BT.709 unless it says otherwise, limited range unless full.
     const int space =

@@ -136,6 +136,17 @@ FrameTiming FrameTiming::fromLengths(const std::vector<double>& lengths) {
   return timing;
 }
 
+bool reuseOrCreate(DibImage& image, int width, int height, int flags) {
+  const bool alpha = (flags & kCreateAlpha) != 0;
+  if (!image.empty() && image.width() == width && image.height() == height &&
+      image.bitsPerPixel() == 32 && !image.bottomUp() && image.hasAlpha() == alpha &&
+      image.padded24() == ((flags & kCreatePadded24) != 0) && !image.premultiplied()) {
+    return true;
+  }
+  image.destroy();
+  return image.create(width, -height, 32, BI_RGB, nullptr, flags);
+}
+
 bool isSeriesName(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return path.find('#', slash == std::string::npos ? 0 : slash + 1) != std::string::npos;

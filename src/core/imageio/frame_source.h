@@ -38,7 +38,8 @@ class FrameSource {
   const FrameTiming& timing() const { return timing_; }
   int width() const { return width_; }
   int height() const { return height_; }
-  // Frame k (0 <= k < frames) as a 32-bit picture, blue, green, red and straight alpha.
+  // Frame k (0 <= k < frames) as a 32-bit picture, blue, green, red and straight alpha (or
+  // padded 24-bit colour). A picture `out` holds already is reused when its size fits.
   virtual ImageError decode(int64_t k, DibImage& out) = 0;
 
  protected:
@@ -54,6 +55,10 @@ class FrameSource {
 // when it is not a picture at all.
 std::unique_ptr<FrameSource> openFrameSource(const std::string& path, double seriesRate,
                                              ImageError& error);
+
+// Makes `image` a top-down 32-bit picture of this size and kind, keeping the one it holds when
+// it is one already (its pixels are then left as they were); false when memory is short.
+bool reuseOrCreate(DibImage& image, int width, int height, int flags);
 
 // Whether a file name names a numbered series ("shot####.png").
 bool isSeriesName(const std::string& path);

@@ -37,13 +37,15 @@ class VideoFrames final : public FrameSource {
     }
     width_ = info.width;
     height_ = info.height;
+    alpha_ = info.alpha;
     timing_ = FrameTiming::uniform(info.frames, info.fps);
     return true;
   }
 
   ImageError decode(int64_t k, DibImage& out) override {
-    out.destroy();
-    if (!out.create(width_, -height_, 32, BI_RGB, nullptr, kCreateAlpha)) return outOfMemory();
+    // Frames without transparency are padded 24-bit pictures: nothing looks for alpha in them.
+    if (!reuseOrCreate(out, width_, height_, alpha_ ? kCreateAlpha : kCreatePadded24))
+      return outOfMemory();
     if (std::string failed = decoder_->read(k, out.row(0), out.pitch()); !failed.empty()) {
       out.destroy();
       return ImageError(E_FAIL, failed);
@@ -53,6 +55,7 @@ class VideoFrames final : public FrameSource {
 
  private:
   std::unique_ptr<video::Decoder> decoder_;
+  bool alpha_ = false;
 };
 
 }  // namespace

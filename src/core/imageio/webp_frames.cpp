@@ -71,8 +71,7 @@ class WebpFrames final : public FrameSource {
       last_ = pixels;
       ++next_;
     }
-    out.destroy();
-    if (!out.create(width_, -height_, 32, BI_RGB, nullptr, kCreateAlpha)) return outOfMemory();
+    if (!reuseOrCreate(out, width_, height_, kCreateAlpha)) return outOfMemory();
     for (int y = 0; y < height_; ++y) {
       std::memcpy(out.row(y), last_ + static_cast<size_t>(y) * width_ * 4,
                   static_cast<size_t>(width_) * 4);

@@ -10,6 +10,10 @@ namespace {
 
 // Frames a moving picture decodes beyond the one asked for, for the workers that come next.
 constexpr int64_t kFramesAhead = 2;
+// What one moving picture keeps at most: this many frames, or more of them while they fit in
+// kSourceBytes (a short animation of small frames loops without decoding again).
+constexpr uint64_t kFramesOfLargeSource = 8;
+constexpr uint64_t kSourceBytes = uint64_t{16} << 20;
 
 uint64_t bytesOf(const CachedPicture& picture) {
   return static_cast<uint64_t>(std::abs(picture.image.pitch())) *
@@ -167,10 +171,25 @@ std::shared_ptr<const CachedPicture> PictureStore::keptFrame(const FrameKey& key
 
 void PictureStore::keepFrame(const FrameKey& key, std::shared_ptr<const CachedPicture> picture) {
   if (frameIndex_.count(key) != 0) return;
-  frameBytes_ += bytesOf(*picture);
+  const uint64_t bytes = bytesOf(*picture);
+  frameBytes_ += bytes;
   frames_.emplace_front(key, std::move(picture));
   frameIndex_[key] = frames_.begin();
-  // The least recently used go first; the one just made stays.
+  // The least recently used go first; the one just made stays. A source of large frames (a
+  // video) keeps no more than it needs to run ahead of the workers: at most kFramesOfLargeSource
+  // frames, or kSourceBytes.
+  const uint64_t mine =
+      std::max<uint64_t>(kFramesOfLargeSource, kSourceBytes / std::max<uint64_t>(bytes, 1));
+  uint64_t kept = 0;
+  for (auto it = frames_.begin(); it != frames_.end();) {
+    if (std::get<0>(it->first) == std::get<0>(key) && ++kept > mine) {
+      frameBytes_ -= bytesOf(*it->second);
+      frameIndex_.erase(it->first);
+      it = frames_.erase(it);
+    } else {
+      ++it;
+    }
+  }
   while (frameBytes_ > frameBudget_ && frames_.size() > 1) {
     frameBytes_ -= bytesOf(*frames_.back().second);
     frameIndex_.erase(frames_.back().first);
@@ -196,6 +215,26 @@ PictureStore::Result PictureStore::frame(const std::string& path, bool keepAlpha
   return decodeFrame(*source, path, keepAlpha, frame);
 }
 
+std::shared_ptr<CachedPicture> PictureStore::newFrame() {
+  // When the last holder lets it go, its picture goes back to the pool (while the pool lives).
+  return std::shared_ptr<CachedPicture>(
+      new CachedPicture, [pool = std::weak_ptr<FramePool>(pool_)](CachedPicture* picture) {
+        if (auto spares = pool.lock(); spares && !picture->image.empty()) {
+          std::lock_guard lock(spares->mutex);
+          if (spares->spare.size() < 4) spares->spare.push_back(std::move(picture->image));
+        }
+        delete picture;
+      });
+}
+
+DibImage PictureStore::spareFrame() {
+  std::lock_guard lock(pool_->mutex);
+  if (pool_->spare.empty()) return {};
+  DibImage spare = std::move(pool_->spare.back());
+  pool_->spare.pop_back();
+  return spare;
+}
+
 PictureStore::Result PictureStore::decodeFrame(Moving& source, const std::string& path,
                                                bool keepAlpha, int64_t frame) {
   // After a frame that could not be decoded, the last good one stands for the rest.
@@ -215,9 +254,9 @@ PictureStore::Result PictureStore::decodeFrame(Moving& source, const std::string
       }
     }
     if (beyond && k > wanted) break;
-    DibImage decoded;
+    DibImage decoded = spareFrame();
     ImageError error = source.source->decode(k, decoded);
-    auto picture = std::make_shared<CachedPicture>();
+    auto picture = newFrame();
     if (!error.failed()) error = convertPicture(std::move(decoded), keepAlpha, *picture);
     if (error.failed()) {
       if (k > wanted) break;  // reading ahead: the frame asked for is there

@@ -11,6 +11,7 @@
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "imageio/dib_image.h"
 #include "imageio/frame_source.h"
@@ -102,6 +103,14 @@ class PictureStore {
     std::shared_ptr<Pending> pending;
   };
   struct Moving;
+  // Pictures of frames let go, kept for the next frames of the same size (fresh memory would
+  // have every page faulted in again, frame after frame).
+  struct FramePool {
+    std::mutex mutex;
+    std::vector<DibImage> spare;
+  };
+  std::shared_ptr<CachedPicture> newFrame();
+  DibImage spareFrame();
   using FrameKey = std::tuple<std::string, bool, int64_t>;
   std::shared_ptr<const CachedPicture> keptFrame(const FrameKey& key);
   void keepFrame(const FrameKey& key, std::shared_ptr<const CachedPicture> picture);
@@ -119,6 +128,7 @@ class PictureStore {
   std::map<FrameKey, decltype(frames_)::iterator> frameIndex_;
   uint64_t frameBytes_ = 0;
   uint64_t frameBudget_ = kDefaultFrameBudget;
+  std::shared_ptr<FramePool> pool_ = std::make_shared<FramePool>();
 };
 
 // Decodes a picture file into the compositor's form.
