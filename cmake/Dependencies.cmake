@@ -25,7 +25,7 @@ if(NOT PELORIX_VIDEO STREQUAL "OFF")
     set(ffmpeg_required REQUIRED)
   endif()
   pkg_check_modules(FFMPEG ${ffmpeg_required} IMPORTED_TARGET
-                    libavcodec libavformat libswscale libavutil)
+                    libavcodec libavformat libswscale libswresample libavutil)
   if(FFMPEG_FOUND)
     set(PELORIX_HAVE_VIDEO ON)
   endif()

@@ -22,7 +22,7 @@ esac
 
 libraries=(libpng-dev zlib1g-dev libdeflate-dev libhwy-dev libturbojpeg0-dev libgif-dev
   libwebp-dev libtiff-dev libgtest-dev libimagequant-dev libavcodec-dev libavformat-dev
-  libswscale-dev libavutil-dev)
+  libswscale-dev libswresample-dev libavutil-dev)
 packages=(crossbuild-essential-"$arch" qemu-user-static)
 for l in "${libraries[@]}"; do packages+=("$l:$arch"); done
 

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev
   libpng-dev zlib1g-dev libisal-dev libdeflate-dev libhwy-dev libturbojpeg0-dev libgif-dev libwebp-dev libtiff-dev
   libcli11-dev libgtest-dev libbenchmark-dev
-  libimagequant-dev libavcodec-dev libavformat-dev libswscale-dev libavutil-dev
+  libimagequant-dev libavcodec-dev libavformat-dev libswscale-dev libswresample-dev libavutil-dev
   clang-format locales parallel gettext fonts-noto-cjk qt6-translations-l10n
 )
 if [ "${PELORIX_EXTRA_PACKAGES:-}" ]; then

@@ -2,6 +2,8 @@
 // pelorix-cli frame: one composed frame at a time point.
 #include <CLI/CLI.hpp>
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
@@ -12,7 +14,9 @@
 #include "base/i18n.h"
 #include "base/paths.h"
 #include "commands.h"
+#include "imageio/codec.h"
 #include "model/project_file.h"
+#include "output/output_file.h"
 #include "output/output_files.h"
 #include "output/run_plan.h"
 #include "render/compositor.h"
@@ -30,10 +34,32 @@ struct FrameOptions {
   std::string output;
   std::optional<int> layer;
   bool keepGoing = false;
+  std::string format;
   EncodeOptions encode;
 };
 
+// The picture into standard output, of the type --format names (PNG without one).
+ImageError writeToStandardOutput(const DibImage& canvas, const FrameOptions& o) {
+  const ImageCodec* codec = codecForExtension(o.format.empty() ? "png" : o.format);
+  if (!codec) return ImageError(E_FAIL, "no picture type " + o.format);
+  std::vector<uint8_t> bytes;
+  if (ImageError encoded = codec->encode(canvas, o.encode, bytes); encoded.failed()) return encoded;
+  OutputFile out;
+  if (ImageError opened = out.open("-"); opened.failed()) return opened;
+  return out.put(bytes.data(), bytes.size());
+}
+
 int runFrame(const FrameOptions& o) {
+  if (o.output == "-" && isatty(STDOUT_FILENO)) {
+    std::cerr << _(
+        "pelorix-cli: -o - writes the picture to standard output, which is a terminal "
+        "here; pipe it into a program or give a file\n");
+    return kExitUsage;
+  }
+  if (!o.format.empty() && !codecForExtension(o.format)) {
+    std::cerr << formatC(_("pelorix-cli: unknown picture type %s\n"), o.format.c_str());
+    return kExitUsage;
+  }
   Project project;
   if (const auto failed = loadForCommand(o.project, project)) return *failed;
   StderrLog log;
@@ -66,8 +92,12 @@ int runFrame(const FrameOptions& o) {
   }
   // Like render, any depth of missing folders is made.
   ImageError saved;
-  if (FileError error; !makeFolders(folderOf(o.output), &error)) {
+  if (o.output == "-") {
+    saved = writeToStandardOutput(canvas, o);
+  } else if (FileError error; !makeFolders(folderOf(o.output), &error)) {
     saved = ImageError(E_FAIL, error.message);
+  } else if (!o.format.empty()) {
+    saved = canvas.save(o.output, *codecForExtension(o.format), o.encode);
   } else {
     saved = canvas.save(o.output, o.encode);
   }
@@ -102,9 +132,15 @@ void addFrameCommand(CLI::App& app, Action& action) {
             return {};
           },
           "SECONDS"));
-  completes(
-      command->add_option("-o,--output", options->output, _("image file to write"))->required(),
-      Completion::filesWith(imageExtensions()));
+  completes(command
+                ->add_option("-o,--output", options->output,
+                             _("image file to write; - for standard output"))
+                ->required(),
+            Completion::filesWith(imageExtensions()));
+  completes(command->add_option("--format", options->format,
+                                _("picture type instead of the file name's (png on standard "
+                                  "output)")),
+            Completion::values(imageExtensions()));
   command->add_option("--layer", options->layer,
                       _("draw only the layer with this number (single mode), shown or not"));
   addEncodeOptions(*command, options->encode);

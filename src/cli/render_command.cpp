@@ -19,6 +19,8 @@
 #include "base/i18n.h"
 #include "base/paths.h"
 #include "commands.h"
+#include "export_options.h"
+#include "imageio/codec.h"
 #include "model/project_file.h"
 #include "output/conversion_engine.h"
 #include "output/formats.h"
@@ -165,7 +167,7 @@ struct RenderOptions {
   bool quiet = false;
   bool verbose = false;
   std::string background;
-  EncodeOptions encode;
+  ExportOptions exporting;
 };
 
 void registerOptions(CLI::App& command, RenderOptions& o) {
@@ -177,8 +179,9 @@ void registerOptions(CLI::App& command, RenderOptions& o) {
   }
   completes(command.add_option(
                 "-o,--output", o.output,
-                formatC(_("output folder, or one file when the name ends in %s (default: the "
-                          "project's save folder and format)"),
+                formatC(_("output folder; one file when the name ends in %s; numbered files "
+                          "named by a pattern such as shot%%04d.png; - for standard output "
+                          "(default: the project's save folder and format)"),
                         formatExtensions(OutputKind::OneFile).c_str())),
             Completion::filesWith(oneFile));
   command.add_option("--name", o.name, _("base name of the files (default: the project's)"));
@@ -207,46 +210,101 @@ void registerOptions(CLI::App& command, RenderOptions& o) {
                      _("only frames FIRST-LAST (inclusive, as numbered in the file names)"));
   command.add_option("--jobs", o.jobs, _("worker threads (default: one per processor)"))
       ->check(wholeNumber(0, 4096));
-  addEncodeOptions(command, o.encode);
   withChoices(command.add_option("--background", o.background,
                                  _("black or transparent (default: the project's setting)")),
               {"black", "transparent"});
-  command
-      .add_option("--crf", o.encode.crf,
-                  _("videos: constant rate factor, lower is better (default 23 for MP4, 31 for "
-                    "WebM)"))
-      ->check(wholeNumber(0, 63));
-  command.add_flag("--lossless", o.encode.lossless, _("animated WebP: lossless"));
+  addExportOptions(command, o.exporting);
   command.add_flag("--skip-existing", o.skipExisting,
                    _("leave frames whose file exists alone (resume an interrupted render)"));
   command.add_flag("--allow-gif", o.allowGif, _("write GIF files, which are refused otherwise"));
   command.add_flag("--keep-going", o.keepGoing,
-                   _("exit 0 even when pictures were missing (they are still reported)"));
+                   _("exit 0 even when pictures or the sound track were missing (they are still "
+                     "reported)"));
   command.add_flag("-q,--quiet", o.quiet, _("print failures and their summary only"));
   command.add_flag("-v,--verbose", o.verbose,
                    _("without a terminal, a line per frame instead of one per 5 %"));
+}
+
+int usage(const std::string& message) {
+  std::cerr << "pelorix-cli: " << message << '\n';
+  return kExitUsage;
+}
+
+// Where -o sends the frames: standard output, one file, files named by a pattern or a folder; the
+// exit status of a usage error instead.
+std::optional<int> chooseOutput(const RenderOptions& o, ConversionSettings& settings) {
+  if (o.output == "-") {
+    if (isatty(STDOUT_FILENO)) {
+      return usage(
+          _("-o - writes pictures to standard output, which is a terminal here; pipe it "
+            "into a program (| ffmpeg -i - ...) or give a file"));
+    }
+    settings.oneFile = "-";
+    return std::nullopt;
+  }
+  std::error_code error;
+  const std::string output = std::filesystem::absolute(o.output, error).string();
+  if (error) {
+    std::cerr << formatC(_("pelorix-cli: cannot tell where -o %s is: %s\n"), o.output.c_str(),
+                         error.message().c_str());
+    return kExitFailure;
+  }
+  const std::string name = fileNameOf(output);
+  if (name.find('%') != std::string::npos) {
+    if (const std::string problem = namePatternProblem(name); !problem.empty()) {
+      return usage(problem);
+    }
+    const std::string_view extension = fileExtension(name);
+    if (!extension.empty() && o.format.empty()) {
+      if (!findOutputFormat(extension, OutputKind::Series)) {
+        return usage(formatC(_("%s: numbered files are of type %s, not %.*s"), o.output.c_str(),
+                             formatNames(OutputKind::Series).c_str(),
+                             static_cast<int>(extension.size()), extension.data()));
+      }
+      settings.format = std::string(extension.substr(1));
+    }
+    settings.outputFolder = folderOf(output);
+    settings.namePattern = name;
+    return std::nullopt;
+  }
+  if (oneFileFormatOfPath(output)) {
+    settings.oneFile = output;
+    return std::nullopt;
+  }
+  const std::string_view extension = fileExtension(name);
+  const bool folder = o.output.back() == '/' || std::filesystem::is_directory(output, error);
+  if (!extension.empty() && !folder) {
+    if (findOutputFormat(extension, OutputKind::Series)) {
+      return usage(formatC(
+          _("-o %s names one picture: for numbered files give a pattern such as %.*s%%04d%.*s or "
+            "a folder; for one frame use pelorix-cli frame"),
+          o.output.c_str(), static_cast<int>(name.size() - extension.size()), name.data(),
+          static_cast<int>(extension.size()), extension.data()));
+    }
+    return usage(formatC(_("-o %s: unknown file type %.*s; one file is one of %s, numbered files "
+                           "go to a folder (end its name with / when it has a dot)"),
+                         o.output.c_str(), static_cast<int>(extension.size()), extension.data(),
+                         formatExtensions(OutputKind::OneFile).c_str()));
+  }
+  settings.outputFolder = output;
+  return std::nullopt;
 }
 
 // The settings of the run; the exit status of a usage error instead.
 std::optional<int> settingsOf(const RenderOptions& o, ConversionSettings& settings) {
   settings.projectFolder = folderOf(o.project);
   if (!o.output.empty()) {
-    std::error_code error;
-    const std::string output = std::filesystem::absolute(o.output, error).string();
-    if (error) {
-      std::cerr << formatC(_("pelorix-cli: cannot tell where -o %s is: %s\n"), o.output.c_str(),
-                           error.message().c_str());
-      return kExitFailure;
-    }
-    if (oneFileFormatOfPath(output)) {
-      settings.oneFile = output;
-    } else {
-      settings.outputFolder = output;
-    }
+    if (const auto failed = chooseOutput(o, settings)) return failed;
+  }
+  if (const std::string problem = applyExportOptions(o.exporting, settings); !problem.empty()) {
+    return usage(problem);
   }
   if (!o.background.empty()) settings.transparentBackground = o.background == "transparent";
   if (!o.name.empty()) settings.baseName = o.name;
   if (!o.format.empty()) settings.format = o.format;
+  if (!o.name.empty() && !settings.namePattern.empty()) {
+    return usage(_("--name and a name pattern in -o both name the files: give one"));
+  }
   if (!o.frames.empty()) {
     std::pair<int, int> range;
     if (!parseRange(o.frames, range)) {
@@ -256,7 +314,6 @@ std::optional<int> settingsOf(const RenderOptions& o, ConversionSettings& settin
     settings.frames = range;
   }
   settings.jobs = o.jobs;
-  settings.encode = o.encode;
   settings.skipExisting = o.skipExisting;
   settings.refuseGif = !o.allowGif;
   return std::nullopt;
@@ -320,7 +377,12 @@ int runRender(const RenderOptions& o) {
   if (!runEngine(engine, project, settings, listener)) return kExitUsage;
 
   const ConversionSummary summary = engine.summary();
-  const bool incomplete = reportMissingPictures(summary.framesWithMissingPictures, summary.missing);
+  bool incomplete = reportMissingPictures(summary.framesWithMissingPictures, summary.missing);
+  if (!summary.soundProblem.empty()) {
+    std::cerr << formatC(_("pelorix-cli: the sound track is missing or damaged: %s\n"),
+                         summary.soundProblem.c_str());
+    incomplete = true;
+  }
   const std::string folder =
       settings.oneFile
           ? *settings.oneFile
@@ -329,10 +391,12 @@ int runRender(const RenderOptions& o) {
     case ConversionOutcome::Completed: {
       const double seconds = listener.seconds();
       if (!o.quiet) {
-        std::cout << formatC(_("%d frames in %.2f s (%.1f frames per second) in %s\n"),
-                             listener.framesDone(), seconds,
-                             seconds > 0 ? listener.framesDone() / seconds : 0.0,
-                             folder.empty() ? "." : folder.c_str());
+        // Standard output carries the pictures when they go there.
+        std::ostream& out = settings.oneFile == "-" ? std::cerr : std::cout;
+        out << formatC(_("%d frames in %.2f s (%.1f frames per second) in %s\n"),
+                       listener.framesDone(), seconds,
+                       seconds > 0 ? listener.framesDone() / seconds : 0.0,
+                       folder.empty() ? "." : folder.c_str());
       }
       return incomplete && !o.keepGoing ? kExitIncomplete : kExitOk;
     }

@@ -15,18 +15,11 @@ extern "C" {
 #include <cstring>
 #include <string>
 
+#include "av_text.h"
 #include "imageio/video_module.h"
 
 namespace pelorix::video {
 namespace {
-
-std::string message(const char* what, int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {0};
-  av_strerror(code, text, sizeof text);
-  char out[AV_ERROR_MAX_STRING_SIZE + 128];
-  std::snprintf(out, sizeof out, "video: %s: %s", what, text);
-  return out;
-}
 
 // Reading forward up to this many frames is cheaper than a seek.
 constexpr int64_t kForwardReach = 48;
@@ -42,11 +35,11 @@ class FfmpegDecoder final : public Decoder {
   }
 
   std::string open(const std::string& path, VideoInfo& info) override {
-    av_log_set_level(AV_LOG_ERROR);
+    av_log_set_level(AV_LOG_QUIET);
     int result = avformat_open_input(&format_, path.c_str(), nullptr, nullptr);
-    if (result < 0) return message("cannot open the file", result);
+    if (result < 0) return avFailure("cannot open the file", result);
     result = avformat_find_stream_info(format_, nullptr);
-    if (result < 0) return message("cannot read the streams", result);
+    if (result < 0) return avFailure("cannot read the streams", result);
     const AVCodec* decoder = nullptr;
     result = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
     if (result < 0 || !decoder) return "video: the file has no video stream";
@@ -56,7 +49,7 @@ class FfmpegDecoder final : public Decoder {
     avcodec_parameters_to_context(codec_, stream_->codecpar);
     codec_->thread_count = 0;
     result = avcodec_open2(codec_, decoder, nullptr);
-    if (result < 0) return message("cannot start the decoder", result);
+    if (result < 0) return avFailure("cannot start the decoder", result);
     frame_ = av_frame_alloc();
     packet_ = av_packet_alloc();
     if (!frame_ || !packet_) return "video: no memory for frames";
@@ -92,7 +85,7 @@ class FfmpegDecoder final : public Decoder {
     while (!have_ || shown_ < index) {
       const int got = nextFrame();
       if (got == AVERROR_EOF) break;
-      if (got < 0) return message("cannot decode the frame", got);
+      if (got < 0) return avFailure("cannot decode the frame", got);
     }
     if (!have_) return "video: the file has no frame to show";
     return convert(bgra, stride);
@@ -109,7 +102,7 @@ class FfmpegDecoder final : public Decoder {
     const double seconds = static_cast<double>(index) / av_q2d(rate_);
     const int64_t target = start_ + static_cast<int64_t>(seconds / av_q2d(stream_->time_base));
     const int result = av_seek_frame(format_, stream_->index, target, AVSEEK_FLAG_BACKWARD);
-    if (result < 0 && index > 0) return message("cannot seek", result);
+    if (result < 0 && index > 0) return avFailure("cannot seek", result);
     avcodec_flush_buffers(codec_);
     have_ = false;
     ended_ = false;

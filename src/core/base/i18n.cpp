@@ -111,6 +111,9 @@ void initLanguage(const std::string& language) {
   }
   bindtextdomain(kDomain, gLocaleFolder.c_str());
   bind_textdomain_codeset(kDomain, "UTF-8");
+  // The C library's own texts (strerror) in the same language, and in UTF-8 like ours even when
+  // the character type of the locale is plain ASCII.
+  bind_textdomain_codeset("libc", "UTF-8");
   // gettext keeps the texts it found; a change of language must not reuse them.
   ++_nl_msg_cat_cntr;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imageio/image_error.h"
+#include "imageio/video_module.h"
 
 namespace pelorix {
 
@@ -50,6 +51,18 @@ struct EncodeOptions {
   int crf = -1;
   // Animated WebP: lossless instead of lossy at `quality`.
   bool lossless = false;
+  // Videos: the codec, the speed preset, a bit rate (bits per second) instead of a CRF, the
+  // ProRes profile; each default is the container's own.
+  video::Codec codec = video::Codec::Default;
+  video::Preset preset = video::Preset::Default;
+  int64_t bitrate = 0;
+  video::ProResProfile proresProfile = video::ProResProfile::Default;
+  // Animated GIF, WebP and PNG: how many times the animation plays; 0 for ever.
+  int loop = 0;
+  // GIF: one palette for every frame instead of one per frame, and the dithering from 0 (none)
+  // to 1 (Floyd-Steinberg).
+  bool globalPalette = false;
+  float dither = 1.0f;
 };
 
 // Largest picture any decoder or create() accepts; checked before allocating.

@@ -164,20 +164,20 @@ struct PngScratch {
 
 // Filters every row: SUB at level 0 (the fastest choice that still pays), otherwise the one of
 // SUB and UP whose bytes are closer to zero (the usual minimum sum of absolute differences).
-template <int kChannels>
-void filterRows(const DibImage& image, int level, PngScratch& scratch) {
-  const int width = image.width();
+// `readRow(y, out)` puts row y's R, G, B (and A) bytes at out.
+template <int kChannels, typename ReadRow>
+void filterRows(int width, int height, int level, PngScratch& scratch, ReadRow readRow) {
   const size_t rowBytes = static_cast<size_t>(width) * kChannels;
-  scratch.filtered.resize((rowBytes + 1) * static_cast<size_t>(image.height()));
+  scratch.filtered.resize((rowBytes + 1) * static_cast<size_t>(height));
   // Each row has a pixel of zeros in front: the left neighbour of the first pixel for SUB.
   scratch.rgb[0].assign(rowBytes + kChannels, 0);
   scratch.rgb[1].assign(rowBytes + kChannels, 0);
   scratch.up.resize(rowBytes);
-  for (int y = 0; y < image.height(); ++y) {
+  for (int y = 0; y < height; ++y) {
     uint8_t* cur = scratch.rgb[y & 1].data() + kChannels;
     const uint8_t* prev =
         level == 0 || y == 0 ? nullptr : scratch.rgb[(y + 1) & 1].data() + kChannels;
-    rgbRow<kChannels>(image, y, cur, scratch.converted);
+    readRow(y, cur);
     uint8_t* out = scratch.filtered.data() + (rowBytes + 1) * static_cast<size_t>(y);
     uint64_t subCost = 0;
     uint64_t upCost = 0;
@@ -256,9 +256,32 @@ ImageError compressPngPixels(const DibImage& image, bool alpha, int level,
                              std::vector<uint8_t>& zlib) {
   thread_local PngScratch scratch;
   if (alpha) {
-    filterRows<4>(image, level, scratch);
+    filterRows<4>(image.width(), image.height(), level, scratch,
+                  [&](int y, uint8_t* out) { rgbRow<4>(image, y, out, scratch.converted); });
   } else {
-    filterRows<3>(image, level, scratch);
+    filterRows<3>(image.width(), image.height(), level, scratch,
+                  [&](int y, uint8_t* out) { rgbRow<3>(image, y, out, scratch.converted); });
+  }
+  zlib.clear();
+  return deflateRows(std::clamp(level, 0, 9), scratch, zlib);
+}
+
+ImageError compressPngRgba(const uint8_t* rgba, size_t stride, int width, int height, bool alpha,
+                           int level, std::vector<uint8_t>& zlib) {
+  thread_local PngScratch scratch;
+  if (alpha) {
+    filterRows<4>(width, height, level, scratch, [&](int y, uint8_t* out) {
+      std::memcpy(out, rgba + stride * static_cast<size_t>(y), static_cast<size_t>(width) * 4);
+    });
+  } else {
+    filterRows<3>(width, height, level, scratch, [&](int y, uint8_t* out) {
+      const uint8_t* in = rgba + stride * static_cast<size_t>(y);
+      for (int x = 0; x < width; ++x, in += 4, out += 3) {
+        out[0] = in[0];
+        out[1] = in[1];
+        out[2] = in[2];
+      }
+    });
   }
   zlib.clear();
   return deflateRows(std::clamp(level, 0, 9), scratch, zlib);

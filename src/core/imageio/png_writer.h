@@ -17,6 +17,10 @@ namespace pelorix {
 ImageError compressPngPixels(const DibImage& image, bool alpha, int level,
                              std::vector<uint8_t>& zlib);
 
+// The same for R, G, B, A pixels, rows `stride` bytes apart (alpha dropped unless `alpha`).
+ImageError compressPngRgba(const uint8_t* rgba, size_t stride, int width, int height, bool alpha,
+                           int level, std::vector<uint8_t>& zlib);
+
 // Appends a chunk: length, type, data and CRC.
 void appendPngChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, size_t size);
 

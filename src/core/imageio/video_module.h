@@ -13,19 +13,40 @@
 namespace pelorix::video {
 
 // Bumped whenever anything in this header changes; the module must match.
-inline constexpr int kInterfaceVersion = 2;
+inline constexpr int kInterfaceVersion = 3;
 
-enum class Container { Mp4 = 1, WebM, Mov, Mkv };
+// Y4m and Nut are streams of raw pictures (4:4:4 YUV, and B, G, R, A), for pipes.
+enum class Container { Mp4 = 1, WebM, Mov, Mkv, Y4m, Nut };
+// Default: the container's own (MP4 H.264, WebM VP9, MOV ProRes, MKV FFV1).
+enum class Codec { Default = 0, H264, H265, Av1, Vp9, ProRes, Ffv1 };
+// The encoder's trade of speed for size, on one scale for every encoder.
+enum class Preset { Default = 0, Fast, Medium, Slow };
+enum class ProResProfile { Default = 0, Proxy, Lt, Standard, Hq, P4444 };
+
+// A sound track put beside the frames: decoded, resampled and encoded for the container,
+// trimmed or padded with silence to exactly the frames' length.
+struct Audio {
+  std::string path;     // empty: no sound
+  double offset = 0.0;  // seconds from the animation's start to the sound's (negative: cut)
+  double volume = 1.0;  // gain
+  double start = 0.0;   // the animation time of the first frame (a part of a render)
+};
 
 struct Settings {
-  std::string path;  // the file to write (Pelorix passes a temporary name and renames it)
+  std::string path;  // the file to write ("pipe:1": standard output)
   Container container = Container::Mp4;
+  Codec codec = Codec::Default;
   int width = 0;
   int height = 0;
   int rateNum = 30;  // the frame rate as a fraction
   int rateDen = 1;
+  int64_t frames = 0;        // how many will come (the sound's length)
   bool transparent = false;  // frames carry alpha
-  int crf = -1;              // -1: the container's default
+  int crf = -1;              // -1: the codec's default
+  int64_t bitrate = 0;       // bits per second instead of a CRF; 0: none
+  Preset preset = Preset::Default;
+  ProResProfile proresProfile = ProResProfile::Default;
+  Audio audio;
 };
 
 // A frame converted into the encoder's pixel format.
@@ -46,6 +67,9 @@ class Encoder {
   // Frames in order; then finish() completes the file.
   virtual std::string write(std::unique_ptr<Frame> frame) = 0;
   virtual std::string finish() = 0;
+  // Why the sound asked for is not in the file, or only partly (a missing or damaged file): the
+  // video is written without it. "" when it is there, or none was asked for.
+  virtual std::string audioProblem() const = 0;
 };
 
 // What a video file holds, as far as Pelorix shows it: frames at a constant rate (a file of

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/animation_writer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <numeric>
+
+#include "output/frame_chain.h"
 
 namespace pelorix {
 namespace {
@@ -32,6 +36,29 @@ Rational nearestFraction(double value, int64_t limit) {
 }
 
 }  // namespace
+
+PixelBox changedBox(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after,
+                    int width, int height) {
+  const size_t row = static_cast<size_t>(width) * 4;
+  int top = height, bottom = -1, left = width, right = -1;
+  for (int y = 0; y < height; ++y) {
+    const auto* a = before.data() + row * static_cast<size_t>(y);
+    const auto* b = after.data() + row * static_cast<size_t>(y);
+    if (std::memcmp(a, b, row) == 0) continue;
+    top = std::min(top, y);
+    bottom = y;
+    int x = 0;
+    while (x < left && std::memcmp(a + 4 * x, b + 4 * x, 4) == 0)
+      ++x;
+    left = std::min(left, x);
+    x = width - 1;
+    while (x > right && std::memcmp(a + 4 * x, b + 4 * x, 4) == 0)
+      --x;
+    right = std::max(right, x);
+  }
+  if (bottom < 0) return {};
+  return {left, top, right - left + 1, bottom - top + 1};
+}
 
 Rational frameRateOf(float fps) {
   struct Known {

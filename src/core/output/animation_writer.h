@@ -20,14 +20,26 @@ struct Rational {
 };
 Rational frameRateOf(float fps);
 
+// A sound track for a video: the file, where it starts (seconds from the animation's start;
+// negative cuts its beginning) and its gain.
+struct SoundTrack {
+  std::string path;  // empty: none
+  double offset = 0.0;
+  double volume = 1.0;
+};
+
 struct AnimationSettings {
-  std::string path;  // the file to make; written under a temporary name and renamed at the end
+  std::string path;  // the file to make; written under a temporary name and renamed at the end;
+                     // "-" for standard output
   int width = 0;
   int height = 0;
   float fps = 30.0f;
   int frames = 0;            // how many frames will come
   bool transparent = false;  // frames carry alpha (premultiplied canvas)
   EncodeOptions encode;
+  int firstIndex = 0;      // the number of the first frame (a part of a render starts later)
+  double startTime = 0.0;  // its time in the animation, in seconds
+  SoundTrack sound;
 };
 
 // A frame made ready for writing (converted, quantised or compressed) by a worker.
@@ -44,9 +56,16 @@ class AnimationWriter {
  public:
   virtual ~AnimationWriter() = default;
   virtual ImageError open(const AnimationSettings& settings) = 0;
-  virtual ImageError prepare(const DibImage& frame, std::unique_ptr<PreparedFrame>& out) const = 0;
+  // Frame `index` (numbered from AnimationSettings::firstIndex).
+  virtual ImageError prepare(const DibImage& frame, int index,
+                             std::unique_ptr<PreparedFrame>& out) const = 0;
+  // Frame `index` will not be prepared (its composition failed).
+  virtual void frameLost(int /*index*/) const {}
   virtual ImageError write(std::unique_ptr<PreparedFrame> frame) = 0;
   virtual ImageError finish() = 0;
+  // Why the sound track is not in the file, or only partly; empty when it is, or none was
+  // asked for. Known after open(), and after finish() for damage found on the way.
+  virtual std::string soundProblem() const { return {}; }
 };
 
 }  // namespace pelorix

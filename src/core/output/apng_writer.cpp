@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// APNG: the PNG writer's compression with our own animation chunks.
+// APNG: the PNG writer's compression with our own animation chunks. After the first, a frame
+// stores only the rectangle that changed since the frame before; it replaces those pixels
+// (blend "source", dispose "none"), so every frame decodes to the composed one exactly.
 #include <algorithm>
 #include <vector>
 
 #include "base/c_locale.h"
+#include "imageio/pixel_convert.h"
 #include "imageio/png_writer.h"
+#include "output/frame_chain.h"
 #include "output/output_file.h"
 #include "output/writers.h"
 
@@ -13,6 +17,7 @@ namespace {
 
 struct ApngFrame final : PreparedFrame {
   std::vector<uint8_t> zlib;
+  PixelBox box;
 };
 
 void putBig32(std::vector<uint8_t>& out, uint32_t value) {
@@ -37,20 +42,39 @@ class ApngWriter final : public AnimationWriter {
       delayNum_ = (delayNum_ + 1) / 2;
       delayDen_ = (delayDen_ + 1) / 2;
     }
+    chain_ = std::make_unique<FrameChain>(settings.firstIndex);
     if (ImageError opened = file_.open(settings.path); opened.failed()) return opened;
     std::vector<uint8_t> head;
     appendPngSignatureAndHeader(head, settings.width, settings.height, settings.transparent);
     std::vector<uint8_t> control;
     putBig32(control, static_cast<uint32_t>(std::max(1, settings.frames)));
-    putBig32(control, 0);  // loop for ever
+    putBig32(control, static_cast<uint32_t>(settings.encode.loop));  // 0: for ever
     appendPngChunk(head, "acTL", control.data(), control.size());
     return file_.put(head.data(), head.size());
   }
 
-  ImageError prepare(const DibImage& frame, std::unique_ptr<PreparedFrame>& out) const override {
+  ImageError prepare(const DibImage& frame, int index,
+                     std::unique_ptr<PreparedFrame>& out) const override {
+    auto pixels = std::make_shared<std::vector<uint8_t>>();
+    readPixels(frame, PixelOrder::Rgba, *pixels);
+    if (!settings_.transparent) {
+      for (size_t i = 3; i < pixels->size(); i += 4)
+        (*pixels)[i] = 255;
+    }
+    chain_->publish(index, pixels);
+    const FrameChain::Pixels previous = chain_->previous(index);
+    const int width = settings_.width;
     auto prepared = std::make_unique<ApngFrame>();
-    if (ImageError packed = compressPngPixels(frame, settings_.transparent,
-                                              settings_.encode.pngLevel, prepared->zlib);
+    PixelBox& box = prepared->box;
+    box = previous ? changedBox(*previous, *pixels, width, settings_.height)
+                   : PixelBox{0, 0, width, settings_.height};
+    if (box.empty()) box = {0, 0, 1, 1};  // nothing changed: one pixel, as it was
+    const size_t stride = static_cast<size_t>(width) * 4;
+    const uint8_t* first =
+        pixels->data() + stride * static_cast<size_t>(box.y) + static_cast<size_t>(box.x) * 4;
+    if (ImageError packed =
+            compressPngRgba(first, stride, box.width, box.height, settings_.transparent,
+                            settings_.encode.pngLevel, prepared->zlib);
         packed.failed()) {
       return packed;
     }
@@ -58,15 +82,19 @@ class ApngWriter final : public AnimationWriter {
     return {};
   }
 
+  void frameLost(int index) const override {
+    if (chain_) chain_->lost(index);
+  }
+
   ImageError write(std::unique_ptr<PreparedFrame> prepared) override {
     const auto& frame = static_cast<ApngFrame&>(*prepared);
     std::vector<uint8_t> out;
     std::vector<uint8_t> control;
     putBig32(control, sequence_++);
-    putBig32(control, static_cast<uint32_t>(settings_.width));
-    putBig32(control, static_cast<uint32_t>(settings_.height));
-    putBig32(control, 0);
-    putBig32(control, 0);
+    putBig32(control, static_cast<uint32_t>(frame.box.width));
+    putBig32(control, static_cast<uint32_t>(frame.box.height));
+    putBig32(control, static_cast<uint32_t>(frame.box.x));
+    putBig32(control, static_cast<uint32_t>(frame.box.y));
     putBig16(control, static_cast<uint32_t>(delayNum_));
     putBig16(control, static_cast<uint32_t>(delayDen_));
     control.push_back(0);  // dispose: none
@@ -104,6 +132,7 @@ class ApngWriter final : public AnimationWriter {
 
  private:
   AnimationSettings settings_;
+  std::unique_ptr<FrameChain> chain_;
   OutputFile file_;
   uint32_t sequence_ = 0;
   int written_ = 0;

@@ -19,6 +19,7 @@
 #include "output/animation_writer.h"
 #include "output/formats.h"
 #include "output/output_files.h"
+#include "output/writers.h"
 #include "render/compositor.h"
 #include "render/layer_image_cache.h"
 #include "render/timeline.h"
@@ -84,6 +85,7 @@ struct ConversionEngine::Run {
   bool reportingEnded = false;
   std::string failure;
   ConversionSummary summary;
+  bool finishing = false;  // the writer is completing the file
 
   bool nextJob(FrameJob& job);
   void work();
@@ -91,6 +93,8 @@ struct ConversionEngine::Run {
   void writeFrames();
   void report(FrameResult& frame);
   void finish();
+  // Says once what went wrong with the sound track.
+  void reportSound();
 };
 
 bool ConversionEngine::Run::nextJob(FrameJob& job) {
@@ -120,9 +124,7 @@ void ConversionEngine::Run::work() {
   while (nextJob(job)) {
     FrameResult result;
     result.job = job;
-    result.path = writer ? plan.oneFilePath
-                         : frameFileName(plan.folder, plan.baseName, job.index,
-                                         std::string(plan.format->extension()));
+    result.path = writer ? plan.oneFilePath : plan.framePath(job.index);
     if (plan.skipExisting && fileExists(result.path)) {
       result.skipped = true;
     } else {
@@ -134,8 +136,9 @@ void ConversionEngine::Run::work() {
         result.failure = saveFailedMessage(ImageError(
             E_OUTOFMEMORY,
             formatC("cannot make a %d x %d frame", project.outputWidth, project.outputHeight)));
+        if (writer) writer->frameLost(job.index);
       } else if (writer) {
-        const ImageError prepared = writer->prepare(canvas, result.prepared);
+        const ImageError prepared = writer->prepare(canvas, job.index, result.prepared);
         if (prepared.failed()) result.failure = saveFailedMessage(prepared);
       } else {
         const ImageError saved = canvas.save(result.path, plan.format->codec(), plan.encode);
@@ -249,6 +252,18 @@ void ConversionEngine::Run::writeFrames() {
   }
 }
 
+void ConversionEngine::Run::reportSound() {
+  const std::string problem = writer ? writer->soundProblem() : std::string();
+  if (problem.empty() || problem == summary.soundProblem) return;
+  // At the start the sound is left out; later (damage on the way) it is partly silent.
+  listener.appendLog(
+      formatC(summary.frames == 0 && !finishing
+                  ? _("音声を入れられません (%s)。動画は音声なしで書き出します。")
+                  : _("音声の一部が読めません (%s)。読めない所から後は無音になります。"),
+              problem.c_str()));
+  summary.soundProblem = problem;
+}
+
 void ConversionEngine::Run::finish() {
   std::lock_guard lock(mutex);
   for (const std::string& path : writtenAfterFailure)
@@ -259,6 +274,7 @@ void ConversionEngine::Run::finish() {
   if (writer) {
     // The file is complete only with every frame; anything else is removed, and said so.
     if (failure.empty() && everyFrame) {
+      finishing = true;
       const ImageError finished = writer->finish();
       if (finished.failed()) {
         failure = saveFailedMessage(finished);
@@ -267,8 +283,12 @@ void ConversionEngine::Run::finish() {
     }
     if (!failure.empty() || !everyFrame) {
       writer.reset();
-      listener.appendLog(
-          formatC(_("未完成のファイル %s を削除しました。"), plan.oneFilePath.c_str()));
+      if (!plan.toStandardOutput()) {
+        listener.appendLog(
+            formatC(_("未完成のファイル %s を削除しました。"), plan.oneFilePath.c_str()));
+      }
+    } else {
+      reportSound();
     }
   }
   if (clock.stalled()) {
@@ -323,26 +343,35 @@ bool ConversionEngine::launch(RunPlan plan, std::vector<std::string> log,
     return refuse(saveFailedMessage(ImageError(E_FAIL, error.message)));
   }
   // Left by renders that were killed: here, and where a linked output file really is.
-  removeStaleTemporaries(plan.folder);
-  if (plan.oneFile()) removeStaleTemporaries(folderOf(resolveSymlinks(plan.oneFilePath)));
+  if (!plan.toStandardOutput()) {
+    removeStaleTemporaries(plan.folder);
+    if (plan.oneFile()) removeStaleTemporaries(folderOf(resolveSymlinks(plan.oneFilePath)));
+  }
   for (const std::string& line : log)
     listener.appendLog(line);
   auto run = std::make_unique<Run>(listener, std::move(plan));
   const RunPlan& p = run->plan;
   if (p.oneFile()) {
-    run->writer = p.format->makeWriter(*p.format);
+    run->writer =
+        p.format->makeWriter ? p.format->makeWriter(*p.format) : makeSeriesStreamWriter(*p.format);
     AnimationSettings animation;
     animation.path = p.oneFilePath;
     animation.width = p.project.outputWidth;
     animation.height = p.project.outputHeight;
     animation.fps = p.project.fps;
     animation.frames = p.frameCount();
-    animation.transparent = (p.project.options & projectTransparentBackground) != 0;
+    animation.transparent = (p.project.options & projectTransparentBackground) != 0 &&
+                            keepsTransparency(*p.format, p.encode);
     animation.encode = p.encode;
+    animation.firstIndex = p.first;
+    const Rational rate = frameRateOf(p.project.fps);
+    animation.startTime = rate.valid() ? static_cast<double>(p.first) / rate.value() : 0.0;
+    animation.sound = p.sound;
     if (const ImageError opened = run->writer->open(animation); opened.failed()) {
       run->writer.reset();
       return refuse(saveFailedMessage(opened));
     }
+    run->reportSound();
     run->maxAhead = 2 * p.jobs + 2;
   }
   // The clock starts at the first frame of the range; the frames before it are only counted.

@@ -2,6 +2,7 @@
 // The table of output formats.
 #include "output/formats.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/ascii.h"
@@ -26,6 +27,26 @@ constexpr std::string_view kMp4[] = {"mp4"};
 constexpr std::string_view kWebm[] = {"webm"};
 constexpr std::string_view kMov[] = {"mov"};
 constexpr std::string_view kMkv[] = {"mkv"};
+constexpr std::string_view kY4m[] = {"y4m"};
+constexpr std::string_view kNut[] = {"nut"};
+
+using VideoId = video::Codec;
+constexpr VideoId kMp4Codecs[] = {VideoId::H264, VideoId::H265, VideoId::Av1};
+constexpr VideoId kWebmCodecs[] = {VideoId::Vp9, VideoId::Av1};
+constexpr VideoId kMovCodecs[] = {VideoId::ProRes, VideoId::H264, VideoId::H265};
+constexpr VideoId kMkvCodecs[] = {VideoId::Ffv1, VideoId::H264, VideoId::H265,
+                                  VideoId::Av1,  VideoId::Vp9,  VideoId::ProRes};
+
+// x264 and x265 take a CRF up to 51, SVT-AV1 and libvpx up to 63. Chroma is shared by 2 x 2
+// pixels in the 4:2:0 codecs and by two columns in ProRes 4:2:2.
+const VideoCodec kCodecs[] = {
+    {"h264", VideoId::H264, "H.264", false, true, true, 51, 23, {Crf, Bitrate, Preset, Even}},
+    {"h265", VideoId::H265, "H.265", false, true, true, 51, 28, {Crf, Bitrate, Preset, Even}},
+    {"av1", VideoId::Av1, "AV1", false, true, true, 63, 35, {Crf, Bitrate, Preset, Even}},
+    {"vp9", VideoId::Vp9, "VP9", true, true, true, 63, 31, {Crf, Bitrate, Preset, Even}},
+    {"prores", VideoId::ProRes, "ProRes", true, true, false, -1, -1, {ProResProfile, Even}},
+    {"ffv1", VideoId::Ffv1, "FFV1", true, false, false, -1, -1, {}},
+};
 
 using Writer = std::unique_ptr<AnimationWriter> (*)(const OutputFormat&);
 
@@ -43,7 +64,7 @@ OutputFormat series(std::string_view name, const char* label, const ImageCodec& 
 
 OutputFormat oneFile(std::string_view name, const char* label,
                      std::span<const std::string_view> extensions, Writer writer, bool alpha,
-                     FormatOptionSet options, FormatLimits limits, Container container = {}) {
+                     FormatOptionSet options, FormatLimits limits) {
   return {.name = name,
           .label = label,
           .kind = OutputKind::OneFile,
@@ -52,42 +73,81 @@ OutputFormat oneFile(std::string_view name, const char* label,
           .options = options,
           .fileExtensions = extensions,
           .makeWriter = writer,
-          .videoContainer = static_cast<int>(container),
           .limits = limits};
+}
+
+// A video file of a container and its codecs (the first is its own), with a sound track.
+OutputFormat video(std::string_view name, const char* label,
+                   std::span<const std::string_view> extensions, Container container,
+                   std::span<const VideoId> codecs, FormatLimits limits) {
+  OutputFormat format = oneFile(name, label, extensions, makeVideoWriter, false, {Codec}, limits);
+  format.videoContainer = static_cast<int>(container);
+  format.codecs = codecs;
+  format.sound = true;
+  format.keepsAlpha = format.videoCodec(VideoId::Default)->keepsAlpha;
+  return format;
+}
+
+// Raw pictures for a pipe into another program.
+OutputFormat stream(std::string_view name, const char* label,
+                    std::span<const std::string_view> extensions, Container container, bool alpha) {
+  OutputFormat format = oneFile(name, label, extensions, makeVideoWriter, alpha, {},
+                                {.maxSide = 65535, .minFps = 0.001, .maxFps = 1e6});
+  format.videoContainer = static_cast<int>(container);
+  format.stream = true;
+  return format;
+}
+
+OutputFormat streamable(OutputFormat format) {
+  format.stream = true;
+  return format;
 }
 
 // The limits are the formats' own: WebP pictures are at most 16383 pixels a side, GIF delays
 // count hundredths of a second in 16 bits, APNG delays are fractions of 16-bit numbers, WebP and
-// Matroska time frames in milliseconds, H.264 takes a CRF up to 51 and VP9 up to 63.
+// Matroska time frames in milliseconds.
 const OutputFormat kFormats[] = {
-    series("png", N_("PNG 連番画像"), pngCodec, true, {PngLevel}),
+    streamable(series("png", N_("PNG 連番画像"), pngCodec, true, {PngLevel})),
     series("jpg", N_("JPEG 連番画像"), jpegCodec, false, {Quality}, {.maxSide = 65500}),
     series("bmp", N_("BMP 連番画像"), bmpCodec, false, {}),
     series("webp", N_("WebP 連番画像"), webpCodec, true, {Quality}, {.maxSide = 16383}),
     series("tif", N_("TIFF 連番画像"), tiffCodec, true, {}),
-    series("gif", N_("GIF 連番画像"), gifCodec, true, {}, {.maxSide = 65535}),
-    oneFile("gif", N_("アニメーション GIF"), kGif, makeGifWriter, true, {},
+    series("gif", N_("GIF 連番画像"), gifCodec, true, {Dither}, {.maxSide = 65535}),
+    oneFile("gif", N_("アニメーション GIF"), kGif, makeGifWriter, true, {Loop, GifPalette, Dither},
             {.maxSide = 65535, .minFps = 100.0 / 65535.0, .maxFps = 100.0}),
-    oneFile("webp", N_("アニメーション WebP"), kWebp, makeWebpWriter, true, {Quality, Lossless},
+    oneFile("webp", N_("アニメーション WebP"), kWebp, makeWebpWriter, true,
+            {Quality, Lossless, Loop},
             {.maxSide = 16383, .minFps = 1000.0 / 16777215.0, .maxFps = 1000.0}),
-    oneFile("apng", N_("アニメーション PNG (APNG)"), kApng, makeApngWriter, true, {PngLevel},
+    oneFile("apng", N_("アニメーション PNG (APNG)"), kApng, makeApngWriter, true, {PngLevel, Loop},
             {.minFps = 1.0 / 65535.0, .maxFps = 65535.0}),
-    oneFile("mp4", N_("MP4 動画 (H.264)"), kMp4, makeVideoWriter, false, {Crf},
-            {.maxSide = 16384, .minFps = 0.001, .maxFps = 1e6, .maxCrf = 51}, Container::Mp4),
-    oneFile("webm", N_("WebM 動画 (VP9)"), kWebm, makeVideoWriter, true, {Crf},
-            {.maxSide = 16384, .minFps = 0.001, .maxFps = 1000.0, .maxCrf = 63}, Container::WebM),
-    oneFile("mov", N_("MOV 動画 (ProRes)"), kMov, makeVideoWriter, true, {},
-            {.maxSide = 16384, .minFps = 0.001, .maxFps = 1e6}, Container::Mov),
-    oneFile("mkv", N_("MKV 動画 (FFV1、劣化なし)"), kMkv, makeVideoWriter, true, {},
-            {.maxSide = 65535, .minFps = 0.001, .maxFps = 1000.0}, Container::Mkv),
+    video("mp4", N_("MP4 動画 (H.264)"), kMp4, Container::Mp4, kMp4Codecs,
+          {.maxSide = 16384, .minFps = 0.001, .maxFps = 1e6}),
+    video("webm", N_("WebM 動画 (VP9)"), kWebm, Container::WebM, kWebmCodecs,
+          {.maxSide = 16384, .minFps = 0.001, .maxFps = 1000.0}),
+    video("mov", N_("MOV 動画 (ProRes)"), kMov, Container::Mov, kMovCodecs,
+          {.maxSide = 16384, .minFps = 0.001, .maxFps = 1e6}),
+    video("mkv", N_("MKV 動画 (FFV1、劣化なし)"), kMkv, Container::Mkv, kMkvCodecs,
+          {.maxSide = 65535, .minFps = 0.001, .maxFps = 1000.0}),
+    stream("y4m", N_("YUV4MPEG 映像ストリーム (4:4:4)"), kY4m, Container::Y4m, false),
+    stream("nut", N_("NUT 映像ストリーム (BGRA)"), kNut, Container::Nut, true),
 };
 
 struct OptionFlag {
   FormatOption option;
   const char* flag;
 };
-constexpr OptionFlag kOptionFlags[] = {
-    {Quality, "--quality"}, {PngLevel, "--png-level"}, {Crf, "--crf"}, {Lossless, "--lossless"}};
+constexpr OptionFlag kOptionFlags[] = {{Quality, "--quality"},
+                                       {PngLevel, "--png-level"},
+                                       {Crf, "--crf"},
+                                       {Lossless, "--lossless"},
+                                       {Codec, "--codec"},
+                                       {Preset, "--preset"},
+                                       {Bitrate, "--bitrate"},
+                                       {ProResProfile, "--prores-profile"},
+                                       {Even, "--even"},
+                                       {Loop, "--loop"},
+                                       {GifPalette, "--gif-palette"},
+                                       {Dither, "--dither"}};
 static_assert(std::size(kOptionFlags) == kFormatOptionCount);
 
 std::string_view withoutDot(std::string_view extension) {
@@ -103,6 +163,54 @@ const char* formatOptionFlag(FormatOption option) {
 
 std::span<const std::string_view> OutputFormat::extensions() const {
   return codec ? codec().extensions() : fileExtensions;
+}
+
+std::span<const VideoCodec> videoCodecs() {
+  return kCodecs;
+}
+
+const VideoCodec* findVideoCodec(std::string_view name) {
+  for (const VideoCodec& codec : kCodecs) {
+    if (equalFolded(name, codec.name)) return &codec;
+  }
+  return nullptr;
+}
+
+const VideoCodec* OutputFormat::videoCodec(video::Codec wanted) const {
+  if (codecs.empty()) return nullptr;
+  if (wanted == VideoId::Default) wanted = codecs.front();
+  if (std::find(codecs.begin(), codecs.end(), wanted) == codecs.end()) return nullptr;
+  for (const VideoCodec& known : kCodecs) {
+    if (known.id == wanted) return &known;
+  }
+  return nullptr;
+}
+
+FormatOptionSet OutputFormat::optionsWith(video::Codec wanted) const {
+  const VideoCodec* chosen = videoCodec(wanted);
+  return chosen ? options | chosen->options : options;
+}
+
+bool keepsTransparency(const OutputFormat& format, const EncodeOptions& encode) {
+  const VideoCodec* codec = format.videoCodec(encode.codec);
+  if (!codec) return format.keepsAlpha;
+  if (codec->id == VideoId::ProRes) {
+    return encode.proresProfile == video::ProResProfile::Default ||
+           encode.proresProfile == video::ProResProfile::P4444;
+  }
+  return codec->keepsAlpha;
+}
+
+std::string OutputFormat::codecNames() const {
+  std::string names;
+  for (VideoId id : codecs) {
+    for (const VideoCodec& known : kCodecs) {
+      if (known.id != id) continue;
+      if (!names.empty()) names += ", ";
+      names += known.name;
+    }
+  }
+  return names;
 }
 
 std::span<const OutputFormat> outputFormats() {

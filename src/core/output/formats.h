@@ -6,9 +6,12 @@
 #include <string>
 #include <string_view>
 
+#include "imageio/video_module.h"
+
 namespace pelorix {
 
 class AnimationWriter;
+struct EncodeOptions;
 class ImageCodec;
 
 // A numbered series of image files, or the whole animation in one file.
@@ -16,8 +19,21 @@ enum class OutputKind { Series, OneFile };
 
 // The encoder settings a format can honour; each is one option of the command line and one row
 // of the export dialog.
-enum class FormatOption { Quality, PngLevel, Crf, Lossless };
-inline constexpr int kFormatOptionCount = 4;
+enum class FormatOption {
+  Quality,
+  PngLevel,
+  Crf,
+  Lossless,
+  Codec,
+  Preset,
+  Bitrate,
+  ProResProfile,
+  Even,
+  Loop,
+  GifPalette,
+  Dither,
+};
+inline constexpr int kFormatOptionCount = 12;
 
 class FormatOptionSet {
  public:
@@ -27,6 +43,11 @@ class FormatOptionSet {
   }
   constexpr bool has(FormatOption option) const {
     return (bits_ & (1u << static_cast<unsigned>(option))) != 0;
+  }
+  constexpr FormatOptionSet operator|(FormatOptionSet other) const {
+    FormatOptionSet both{};
+    both.bits_ = bits_ | other.bits_;
+    return both;
   }
 
  private:
@@ -41,8 +62,24 @@ struct FormatLimits {
   int maxSide = 0;      // the largest width or height; 0: the picture limits only
   double minFps = 0.0;  // the frame rates it times exactly; 0: any
   double maxFps = 0.0;
-  int maxCrf = -1;  // the highest --crf; -1 when it takes none
 };
+
+// A video codec, as --codec names it.
+struct VideoCodec {
+  std::string_view name;  // "h265"
+  video::Codec id;
+  const char* label;  // "H.265"
+  bool keepsAlpha;    // ProRes only with the 4444 profile
+  bool evenWidth;     // chroma shared by two columns (4:2:0 and 4:2:2)
+  bool evenHeight;    // and by two rows (4:2:0)
+  int maxCrf;         // -1 when it takes none
+  int defaultCrf;
+  FormatOptionSet options;
+};
+
+// Every codec --codec knows.
+std::span<const VideoCodec> videoCodecs();
+const VideoCodec* findVideoCodec(std::string_view name);
 
 // One output format: everything Pelorix knows about it is here. Help texts, file filters,
 // completions, checks and messages are made from these rows; a run looks its format up once.
@@ -60,12 +97,27 @@ struct OutputFormat {
   std::unique_ptr<AnimationWriter> (*makeWriter)(const OutputFormat& format) = nullptr;
   int videoContainer = 0;  // a video::Container for the video module; 0 when not a video
   FormatLimits limits;
+  // Videos: the codecs the container takes, its own first.
+  std::span<const video::Codec> codecs = {};
+  bool sound = false;   // carries a sound track
+  bool stream = false;  // can be written to standard output as it is made
 
   // The extensions that select this format, the usual one first.
   std::span<const std::string_view> extensions() const;
   std::string_view extension() const { return extensions().front(); }
   bool isVideo() const { return videoContainer != 0; }
+  // The codec a run writes with (the container's own for Default), or null when the format is
+  // no video or the container does not take `wanted`.
+  const VideoCodec* videoCodec(video::Codec wanted) const;
+  // The settings that apply with a codec (a video's codec adds its own).
+  FormatOptionSet optionsWith(video::Codec wanted) const;
+  // The codecs' names joined by ", ".
+  std::string codecNames() const;
 };
+
+// Whether frames written with these settings keep a transparent background (ProRes only with its
+// 4444 profile); elsewhere they are written over black.
+bool keepsTransparency(const OutputFormat& format, const EncodeOptions& encode);
 
 // Every format, series first, in the order dialogs list them.
 std::span<const OutputFormat> outputFormats();

@@ -39,6 +39,63 @@ std::string frameFileName(const std::string& folder, const std::string& baseName
   return path;
 }
 
+namespace {
+
+// Walks a pattern: calls `text` with literal pieces and `number` with the width and zero flag of
+// its conversions; false at anything else.
+template <typename Text, typename Number>
+bool walkPattern(std::string_view pattern, Text text, Number number) {
+  size_t at = 0;
+  while (at < pattern.size()) {
+    const size_t percent = pattern.find('%', at);
+    text(pattern.substr(at, percent == std::string_view::npos ? percent : percent - at));
+    if (percent == std::string_view::npos) break;
+    size_t i = percent + 1;
+    if (i < pattern.size() && pattern[i] == '%') {
+      text("%");
+      at = i + 1;
+      continue;
+    }
+    const bool zero = i < pattern.size() && pattern[i] == '0';
+    if (zero) ++i;
+    int width = 0;
+    while (i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9' && width <= 10)
+      width = width * 10 + (pattern[i++] - '0');
+    if (i >= pattern.size() || pattern[i] != 'd' || width > 10) return false;
+    number(width, zero);
+    at = i + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string namePatternProblem(std::string_view pattern) {
+  int numbers = 0;
+  if (!walkPattern(
+          pattern, [](std::string_view) {}, [&numbers](int, bool) { ++numbers; })) {
+    return _("a name pattern takes %d, %4d or %04d (widths up to 10) and %% for a percent sign");
+  }
+  if (numbers != 1) return _("a name pattern needs exactly one %d (or %04d) for the frame number");
+  if (pattern.find('/') != std::string_view::npos && pattern.find('%') > pattern.rfind('/')) {
+    return {};
+  }
+  if (pattern.find('/') != std::string_view::npos) {
+    return _("the frame number of a name pattern belongs in the file name, not a folder");
+  }
+  return {};
+}
+
+std::string expandNamePattern(std::string_view pattern, int index) {
+  std::string name;
+  walkPattern(
+      pattern, [&name](std::string_view piece) { name += piece; },
+      [&name, index](int width, bool zero) {
+        name += zero ? formatC("%0*d", width, index) : formatC("%*d", width, index);
+      });
+  return name;
+}
+
 std::string totalTimeLine(float totalTime, float fps) {
   return formatC(_("トータルタイム　%.2f　画面数　%.0f"), static_cast<double>(totalTime),
                  static_cast<double>(fps * totalTime));

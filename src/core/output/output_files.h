@@ -28,6 +28,12 @@ std::string saveFailedMessage(const ImageError& error);
 std::string frameFileName(const std::string& folder, const std::string& baseName, int index,
                           const std::string& format);
 
+// A name pattern of numbered files ("shot%04d.png", as ffmpeg's image2 names them): exactly one
+// %d, %Nd or %0Nd (N up to 10), "%%" for a percent sign. Empty when it is one, else why not.
+std::string namePatternProblem(std::string_view pattern);
+// The name of frame `index` by a valid pattern.
+std::string expandNamePattern(std::string_view pattern, int index);
+
 // "トータルタイム　%.2f　画面数　%.0f"
 std::string totalTimeLine(float totalTime, float fps);
 

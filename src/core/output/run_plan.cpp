@@ -2,6 +2,7 @@
 #include "output/run_plan.h"
 
 #include <climits>
+#include <cmath>
 #include <cstring>
 
 #include <algorithm>
@@ -28,11 +29,37 @@ namespace {
 
 constexpr double kMiB = 1048576.0;
 
+bool toStandardOutput(const ConversionSettings& settings) {
+  return settings.oneFile && *settings.oneFile == "-";
+}
+
+// The names of the formats that can go to standard output.
+std::string streamNames() {
+  std::string names;
+  for (const OutputFormat& format : outputFormats()) {
+    if (!format.stream) continue;
+    if (!names.empty()) names += ", ";
+    names += format.name;
+  }
+  return names;
+}
+
 // The format of the run; a refusal text when there is none.
 std::string chooseFormat(const Project& project, const ConversionSettings& settings,
-                         const std::string& name, const OutputFormat*& format) {
-  format = settings.oneFile ? oneFileFormatOfPath(*settings.oneFile)
-                            : formatOfProject(name, (project.options & projectAnimatedFile) != 0);
+                         const std::string& name, const OutputFormat*& format, bool& badOption) {
+  const bool animated = (project.options & projectAnimatedFile) != 0;
+  format = settings.oneFile && !toStandardOutput(settings) ? oneFileFormatOfPath(*settings.oneFile)
+                                                           : formatOfProject(name, animated);
+  if (toStandardOutput(settings) && !(format && format->stream)) {
+    // A stream type of that name (png is a series, not an animated PNG).
+    const OutputFormat* series = findOutputFormat(name, OutputKind::Series);
+    format = series && series->stream ? series : nullptr;
+    if (!format) {
+      badOption = true;
+      return formatC(_("standard output takes %s (--format), not %s"), streamNames().c_str(),
+                     name.empty() ? "-" : name.c_str());
+    }
+  }
   const bool oneFileGif = format && format->kind == OutputKind::OneFile && format->gif;
   if (conversionRefusesGif(name, settings.refuseGif) || (oneFileGif && settings.refuseGif)) {
     return _(kGifRefused);
@@ -70,13 +97,138 @@ std::string checkLimits(const Project& project, const ConversionSettings& settin
       !problem.empty()) {
     return problem;
   }
+  const VideoCodec* codec = format.videoCodec(settings.encode.codec);
   const int crf = settings.encode.crf;
-  if (crf >= 0 && format.limits.maxCrf >= 0 && crf > format.limits.maxCrf) {
+  if (codec && crf >= 0 && codec->maxCrf >= 0 && crf > codec->maxCrf) {
     badOption = true;
-    return formatC(_("--crf of %s goes from 0 to %d, not %d"), _(format.label),
-                   format.limits.maxCrf, crf);
+    return formatC(_("--crf of %s goes from 0 to %d, not %d"), codec->label, codec->maxCrf, crf);
   }
   return {};
+}
+
+// The project as the run composes it: another background, frame rate or size.
+std::string applyOverrides(const ConversionSettings& settings, Project& project) {
+  if (settings.transparentBackground) {
+    project.options = *settings.transparentBackground
+                          ? project.options | projectTransparentBackground
+                          : project.options & ~projectTransparentBackground;
+  }
+  if (settings.fps) {
+    if (!(*settings.fps > 0.0f) || !std::isfinite(*settings.fps)) {
+      return formatC(_("--fps must be a positive number, not %g"),
+                     static_cast<double>(*settings.fps));
+    }
+    project.fps = *settings.fps;
+  }
+  double factor = 1.0;
+  if (settings.scale) {
+    factor = *settings.scale;
+    if (!(factor > 0.0) || !std::isfinite(factor)) {
+      return formatC(_("--scale must be a positive number, not %g"), factor);
+    }
+    project.outputWidth = static_cast<int>(std::lround(project.outputWidth * factor));
+    project.outputHeight = static_cast<int>(std::lround(project.outputHeight * factor));
+  } else if (settings.size) {
+    const auto [width, height] = *settings.size;
+    if (width <= 0 || height <= 0)
+      return formatC(_("--size must be WxH, not %dx%d"), width, height);
+    if (project.outputWidth <= 0 || project.outputHeight <= 0) return {};
+    // Fitted: the smaller of the two factors, the composition centred in the frame.
+    factor = std::min(static_cast<double>(width) / project.outputWidth,
+                      static_cast<double>(height) / project.outputHeight);
+    project.outputWidth = width;
+    project.outputHeight = height;
+  }
+  if (factor != 1.0) {
+    const auto f = static_cast<float>(factor);
+    for (Layer& layer : project.layers) {
+      for (Source& source : layer.sources) {
+        source.x *= f;
+        source.y *= f;
+        source.scale *= f;
+      }
+    }
+  }
+  return {};
+}
+
+// The codec of a video, checked against its container.
+std::string chooseCodec(const ConversionSettings& settings, const RunPlan& plan) {
+  const OutputFormat& format = *plan.format;
+  if (!format.isVideo() || format.codecs.empty() ||
+      settings.encode.codec == video::Codec::Default) {
+    return {};
+  }
+  if (format.videoCodec(settings.encode.codec)) return {};
+  std::string_view wanted = "?";
+  for (const VideoCodec& codec : videoCodecs()) {
+    if (codec.id == settings.encode.codec) wanted = codec.name;
+  }
+  return formatC(_("%s takes --codec %s, not %.*s"), _(format.label), format.codecNames().c_str(),
+                 static_cast<int>(wanted.size()), wanted.data());
+}
+
+// A side that the codec needs even becomes one pixel longer (background) or shorter.
+void makeSidesEven(const ConversionSettings& settings, RunPlan& plan,
+                   std::vector<std::string>& log) {
+  const VideoCodec* codec = plan.format->videoCodec(settings.encode.codec);
+  if (!codec) return;
+  Project& project = plan.project;
+  const int width = project.outputWidth;
+  const int height = project.outputHeight;
+  const bool oddWidth = codec->evenWidth && width % 2 != 0;
+  const bool oddHeight = codec->evenHeight && height % 2 != 0;
+  if (!oddWidth && !oddHeight) return;
+  const bool crop =
+      settings.even == EvenSides::Crop && (!oddWidth || width > 1) && (!oddHeight || height > 1);
+  const int step = crop ? -1 : 1;
+  if (oddWidth) project.outputWidth += step;
+  if (oddHeight) project.outputHeight += step;
+  log.push_back(formatC(crop ? _("%s の画面は縦横が偶数でなければならないため、%d x %d を %d x %d "
+                                 "に切り詰めます (--even pad で広げます)。")
+                             : _("%s の画面は縦横が偶数でなければならないため、%d x %d を %d x %d "
+                                 "に背景で広げます (--even crop で切り詰めます)。"),
+                        codec->label, width, height, project.outputWidth, project.outputHeight));
+}
+
+// Options given on purpose that the format does not use, and a transparent background the format
+// cannot keep: said once each.
+void sayWhatDoesNotApply(const ConversionSettings& settings, const RunPlan& plan,
+                         std::vector<std::string>& log) {
+  const OutputFormat& format = *plan.format;
+  const FormatOptionSet used = format.optionsWith(settings.encode.codec);
+  const VideoCodec* codec = format.videoCodec(settings.encode.codec);
+  std::string name = _(format.label);
+  if (codec) {
+    std::string container(format.name);
+    for (char& letter : container)
+      letter = static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter);
+    name = container + " (" + codec->label + ")";
+  }
+  std::vector<FormatOption> said;
+  for (FormatOption option : settings.given) {
+    if (used.has(option) || std::find(said.begin(), said.end(), option) != said.end()) continue;
+    said.push_back(option);
+    log.push_back(
+        formatC(_("%s は %s では使われません。"), formatOptionFlag(option), name.c_str()));
+  }
+  if ((plan.project.options & projectTransparentBackground) == 0) return;
+  if (!keepsTransparency(format, settings.encode)) {
+    log.push_back(formatC(_("%s は透明を記録できないため、背景は黒になります。"), name.c_str()));
+  }
+}
+
+// The sound track of a video; said once when the format has no place for it.
+void chooseSound(const Project& project, const ConversionSettings& settings, RunPlan& plan,
+                 std::vector<std::string>& log) {
+  SoundTrack sound = settings.sound ? *settings.sound : projectSound(project, plan.projectFolder);
+  if (sound.path.empty()) return;
+  if (!plan.format->sound) {
+    log.push_back(formatC(_("%s には音声を入れられないため、音声 %s は入れません。"),
+                          _(plan.format->label), sound.path.c_str()));
+    return;
+  }
+  plan.sound = std::move(sound);
 }
 
 // Where one file goes must be able to take it before the whole animation is made.
@@ -122,6 +274,12 @@ void choosePaths(const Project& project, const ConversionSettings& settings,
   plan.folder = joinPath(settings.projectFolder,
                          toFileSystemPath(settings.outputFolder.value_or(project.saveFolder)));
   plan.baseName = toFileSystemPath(settings.baseName.value_or(project.saveFileName));
+  plan.namePattern = settings.namePattern;
+  if (toStandardOutput(settings)) {
+    plan.oneFilePath = std::string(1, '-');
+    plan.folder.clear();
+    return;
+  }
   if (!plan.oneFile()) return;
   const std::string dot = name.rfind('.', 0) == 0 ? "" : ".";
   plan.oneFilePath = settings.oneFile ? joinPath(settings.projectFolder, *settings.oneFile)
@@ -169,7 +327,24 @@ std::string frameSizeProblem(int width, int height) {
 }
 
 bool RunPlan::oneFile() const {
-  return format && format->kind == OutputKind::OneFile;
+  return (format && format->kind == OutputKind::OneFile) || toStandardOutput();
+}
+
+std::string RunPlan::framePath(int index) const {
+  if (!namePattern.empty()) return joinPath(folder, expandNamePattern(namePattern, index));
+  return frameFileName(folder, baseName, index, std::string(format->extension()));
+}
+
+SoundTrack projectSound(const Project& project, const std::string& projectFolder) {
+  SoundTrack sound;
+  const std::string file = project.setting("audio");
+  if (file.empty()) return sound;
+  sound.path = joinPath(projectFolder, toFileSystemPath(file));
+  sound.offset = cAtof(project.setting("audioOffset", "0"));
+  sound.volume = cAtof(project.setting("audioVolume", "1"));
+  if (!std::isfinite(sound.offset)) sound.offset = 0.0;
+  if (!std::isfinite(sound.volume) || sound.volume < 0.0) sound.volume = 1.0;
+  return sound;
 }
 
 namespace {
@@ -261,36 +436,47 @@ std::string memoryProblem(uint64_t needed, uint64_t available) {
                  static_cast<double>(needed) / kMiB, static_cast<double>(available) / kMiB);
 }
 
-PlanOutcome planRun(const Project& project, const ConversionSettings& settings) {
+PlanOutcome planRun(const Project& original, const ConversionSettings& settings) {
   PlanOutcome outcome;
-  const DrawList list = buildDrawList(project);
-  const std::string name = settings.format.value_or(project.outputFormat);
+  const DrawList list = buildDrawList(original);
+  const std::string name = settings.format.value_or(original.outputFormat);
   RunPlan plan;
-  outcome.refusal = chooseFormat(project, settings, name, plan.format);
-  if (!outcome.refusal.empty()) return outcome;
+  plan.project = original;
+  const Project& project = plan.project;
+  auto refused = [&outcome](std::string refusal, bool badOption = false) {
+    outcome.refusal = std::move(refusal);
+    outcome.badOption = badOption;
+    return !outcome.refusal.empty();
+  };
+  if (refused(applyOverrides(settings, plan.project), true)) return outcome;
+  bool badOption = false;
+  std::string refusal = chooseFormat(project, settings, name, plan.format, badOption);
+  if (refused(std::move(refusal), badOption)) return outcome;
+  if (!settings.namePattern.empty() && plan.oneFile()) {
+    refused(_("a name pattern (%d) names numbered files, not one file"), true);
+    return outcome;
+  }
   // Counted without listing the times: a huge count is refused before any memory is used.
   const FrameCount count = countConversionFrames(list.totalTime, project.fps);
-  outcome.refusal = chooseFrames(count, settings, plan.oneFile(), plan);
-  if (!outcome.refusal.empty()) return outcome;
-  outcome.refusal = checkLimits(project, settings, plan, outcome.badOption);
-  if (!outcome.refusal.empty()) return outcome;
+  if (refused(chooseFrames(count, settings, plan.oneFile(), plan))) return outcome;
+  if (refused(chooseCodec(settings, plan), true)) return outcome;
+  makeSidesEven(settings, plan, outcome.log);
+  refusal = checkLimits(project, settings, plan, badOption);
+  if (refused(std::move(refusal), badOption)) return outcome;
+  sayWhatDoesNotApply(settings, plan, outcome.log);
   choosePaths(project, settings, name, plan);
-  if (plan.oneFile()) outcome.refusal = checkTarget(plan.oneFilePath);
-  if (!outcome.refusal.empty()) return outcome;
-  plan.project = project;
-  if (settings.transparentBackground) {
-    plan.project.options = *settings.transparentBackground
-                               ? plan.project.options | projectTransparentBackground
-                               : plan.project.options & ~projectTransparentBackground;
+  if (plan.oneFile() && !plan.toStandardOutput() && refused(checkTarget(plan.oneFilePath))) {
+    return outcome;
   }
+  chooseSound(original, settings, plan, outcome.log);
   plan.layers = list.layers;
   plan.totalTime = list.totalTime;
   plan.encode = settings.encode;
   plan.skipExisting = settings.skipExisting;
   plan.keepFrames = settings.keepFrames;
   outcome.log.push_back(totalTimeLine(list.totalTime, project.fps));
-  outcome.refusal = chooseWorkers(settings, plan, outcome.log);
-  if (outcome.refusal.empty()) outcome.plan = std::move(plan);
+  if (refused(chooseWorkers(settings, plan, outcome.log))) return outcome;
+  outcome.plan = std::move(plan);
   return outcome;
 }
 

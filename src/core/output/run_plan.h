@@ -9,10 +9,18 @@
 
 #include "imageio/dib_image.h"
 #include "model/project.h"
+#include "output/animation_writer.h"
+#include "output/formats.h"
 
 namespace pelorix {
 
-struct OutputFormat;
+// What to do with a frame side that the codec needs even: one pixel more (of the background) or
+// one less.
+enum class EvenSides { Pad, Crop };
+
+// The sound track a project names in its settings (audio, audioOffset, audioVolume), the file
+// relative to the project's folder; an empty path when it names none.
+SoundTrack projectSound(const Project& project, const std::string& projectFolder);
 
 struct ConversionSettings {
   std::string projectFolder;  // relative save folders and image names start here
@@ -35,6 +43,21 @@ struct ConversionSettings {
   std::optional<std::string> oneFile;
   // The background, overriding the project's option: transparent (true) or black (false).
   std::optional<bool> transparentBackground;
+  // The options given on purpose (on the command line, in the export dialog): one that the
+  // format does not use is said once.
+  std::vector<FormatOption> given;
+  // Another frame size, by composing at it: every placement and the frame scaled by `scale`, or
+  // fitted into `size` (centred, proportions kept).
+  std::optional<std::pair<int, int>> size;
+  std::optional<double> scale;
+  // Another frame rate: the project's time sampled at it.
+  std::optional<float> fps;
+  EvenSides even = EvenSides::Pad;
+  // The sound track instead of the project's; an empty path for none.
+  std::optional<SoundTrack> sound;
+  // Numbered files named by a pattern ("shot%04d.png") in the output folder, instead of the base
+  // name and four digits.
+  std::string namePattern;
 };
 
 // Everything a run needs, worked out before anything is made on disk.
@@ -46,7 +69,9 @@ struct RunPlan {
   std::string projectFolder;
   std::string folder;  // made when the run starts
   std::string baseName;
-  std::string oneFilePath;  // the file of a one-file format
+  std::string oneFilePath;  // the file of a one-file format; "-" for standard output
+  std::string namePattern;  // the series' names, when given as a pattern
+  SoundTrack sound;         // a video's sound track
   int first = 0;            // the frames of the run, inclusive
   int last = -1;
   int jobs = 1;
@@ -56,7 +81,12 @@ struct RunPlan {
   uint64_t memoryNeeded = 0;  // bytes, for the chosen number of workers
 
   int frameCount() const { return last >= first ? last - first + 1 : 0; }
+  // Everything is written in order into one file (or stream): a one-file format, or a series
+  // going to standard output.
   bool oneFile() const;
+  bool toStandardOutput() const { return oneFilePath == "-"; }
+  // The path of numbered frame `index`.
+  std::string framePath(int index) const;
 };
 
 // What planning gives: a plan, or the reason it was refused; with the log lines a run writes

@@ -44,24 +44,42 @@ class VideoWriter final : public AnimationWriter {
     if (!module.makeEncoder) return videoError(module.error);
     encoder_.reset(module.makeEncoder(video::kInterfaceVersion));
     if (!encoder_) return videoError("the video module is of another Pelorix version");
-    file_.emplace(settings.path);
-    if (!file_->open()) return ImageError(E_FAIL, file_->error().message);
-    // The encoder opens the temporary file itself; ours stays open and holds the file's lock.
-
     video::Settings wanted;
-    wanted.path = file_->temporaryPath();
+    if (settings.path == "-") {
+      wanted.path = "pipe:1";
+    } else {
+      file_.emplace(settings.path);
+      if (!file_->open()) return ImageError(E_FAIL, file_->error().message);
+      // The encoder opens the temporary file itself; ours stays open and holds the file's lock.
+      wanted.path = file_->temporaryPath();
+    }
     wanted.container = static_cast<video::Container>(format_.videoContainer);
     wanted.width = settings.width;
     wanted.height = settings.height;
     const Rational rate = frameRateOf(settings.fps);
     wanted.rateNum = rate.num;
     wanted.rateDen = rate.den;
+    wanted.frames = settings.frames;
     wanted.transparent = settings.transparent;
-    wanted.crf = settings.encode.crf;
+    const EncodeOptions& encode = settings.encode;
+    wanted.codec = encode.codec;
+    wanted.crf = encode.crf;
+    wanted.bitrate = encode.bitrate;
+    wanted.preset = encode.preset;
+    wanted.proresProfile = encode.proresProfile;
+    wanted.audio.path = settings.sound.path;
+    wanted.audio.offset = settings.sound.offset;
+    wanted.audio.volume = settings.sound.volume;
+    wanted.audio.start = settings.startTime;
     return videoError(encoder_->open(wanted));
   }
 
-  ImageError prepare(const DibImage& picture, std::unique_ptr<PreparedFrame>& out) const override {
+  std::string soundProblem() const override {
+    return encoder_ ? encoder_->audioProblem() : soundProblem_;
+  }
+
+  ImageError prepare(const DibImage& picture, int,
+                     std::unique_ptr<PreparedFrame>& out) const override {
     auto prepared = std::make_unique<VideoFrame>();
     std::string failed;
     if (settings_.transparent) {
@@ -85,8 +103,11 @@ class VideoWriter final : public AnimationWriter {
 
   ImageError finish() override {
     if (const std::string failed = encoder_->finish(); !failed.empty()) return videoError(failed);
+    soundProblem_ = encoder_->audioProblem();
     encoder_.reset();  // closes the file before it is renamed
-    if (!file_->commit(Durability::Flush)) return ImageError(E_FAIL, file_->error().message);
+    if (file_ && !file_->commit(Durability::Flush)) {
+      return ImageError(E_FAIL, file_->error().message);
+    }
     return {};
   }
 
@@ -95,6 +116,7 @@ class VideoWriter final : public AnimationWriter {
   AnimationSettings settings_;
   std::optional<AtomicFile> file_;           // an unfinished file is removed with it,
   std::unique_ptr<video::Encoder> encoder_;  // after the encoder has closed it
+  std::string soundProblem_;                 // kept when the encoder is gone
 };
 
 }  // namespace

@@ -28,14 +28,15 @@ class WebpWriter final : public AnimationWriter {
     settings_ = settings;
     WebPAnimEncoderOptions options;
     if (!WebPAnimEncoderOptionsInit(&options)) return ImageError(E_FAIL, "WebP: version mismatch");
-    options.anim_params.loop_count = 0;
+    options.anim_params.loop_count = settings.encode.loop;
     options.anim_params.bgcolor = settings.transparent ? 0x00000000u : 0xFF000000u;
     encoder_ = WebPAnimEncoderNew(settings.width, settings.height, &options);
     if (!encoder_) return ImageError(E_OUTOFMEMORY, "WebP: the encoder could not start");
     return file_.open(settings.path);
   }
 
-  ImageError prepare(const DibImage& frame, std::unique_ptr<PreparedFrame>& out) const override {
+  ImageError prepare(const DibImage& frame, int,
+                     std::unique_ptr<PreparedFrame>& out) const override {
     auto prepared = std::make_unique<WebpFrame>();
     readPixels(frame, PixelOrder::Bgra, prepared->pixels);
     out = std::move(prepared);

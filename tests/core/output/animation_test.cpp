@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "animation_test_support.h"
+#include "imageio/frame_source.h"
 #include "output/animation_writer.h"
 #include "output/formats.h"
 
@@ -45,7 +46,7 @@ TEST(Formats, TheTableResolvesEachNameOnce) {
     EXPECT_FALSE(format.extensions().empty()) << format.name;
     EXPECT_EQ(findOutputFormat(format.extension(), format.kind), &format);
   }
-  EXPECT_EQ(formatNames(OutputKind::OneFile), "gif, webp, apng, mp4, webm, mov, mkv");
+  EXPECT_EQ(formatNames(OutputKind::OneFile), "gif, webp, apng, mp4, webm, mov, mkv, y4m, nut");
   EXPECT_EQ(frameRateOf(29.97f).num, 30000);
   EXPECT_EQ(frameRateOf(29.97f).den, 1001);
   EXPECT_EQ(frameRateOf(12.5f).num, 25);
@@ -126,6 +127,67 @@ TEST(OneFile, AnimatedGifAndWebp) {
     WebPAnimDecoderGetNext(decoder, &pixels, &timestamp);
   EXPECT_EQ(timestamp, 500);
   WebPAnimDecoderDelete(decoder);
+}
+
+// Every frame of an animation file as BGRA rows, read with Pelorix's own moving-picture readers.
+std::vector<std::vector<uint8_t>> decodedFrames(const std::string& path) {
+  ImageError error;
+  std::unique_ptr<FrameSource> source = openFrameSource(path, 0.0, error);
+  std::vector<std::vector<uint8_t>> frames;
+  if (!source) return frames;
+  for (int64_t k = 0; k < source->timing().frames; ++k) {
+    DibImage frame;
+    if (source->decode(k, frame).failed()) break;
+    std::vector<uint8_t> pixels(static_cast<size_t>(frame.width()) * frame.height() * 4);
+    for (int y = 0; y < frame.height(); ++y)
+      readRowBgra(frame, y, pixels.data() + static_cast<size_t>(y) * frame.width() * 4);
+    frames.push_back(std::move(pixels));
+  }
+  return frames;
+}
+
+// The largest difference of a channel between two lists of frames; 256 when they differ in
+// number or size.
+int worstDifference(const std::vector<std::vector<uint8_t>>& a,
+                    const std::vector<std::vector<uint8_t>>& b) {
+  if (a.size() != b.size()) return 256;
+  int worst = 0;
+  for (size_t f = 0; f < a.size(); ++f) {
+    if (a[f].size() != b[f].size()) return 256;
+    for (size_t i = 0; i < a[f].size(); ++i)
+      worst = std::max(worst, std::abs(a[f][i] - b[f][i]));
+  }
+  return worst;
+}
+
+// After the first frame APNG and opaque GIF frames hold only the rectangle that changed, yet
+// decode to the composed frames: exactly for APNG, and for GIF within the quantiser's rounding
+// when the frames have fewer colours than a palette holds (a palette per frame, or one for the
+// file). A part of a render starts with a whole frame; --loop reaches the file.
+TEST(OneFile, ChangedRectanglesDecodeToTheComposedFrames) {
+  Animation animation(0.5f, 12.0f);
+  animation.scene.writeImage("bg.bmp", test::solidImage(64, 48, 30, 90, 150));
+  animation.scene.project.layers[1].effects = 0;  // nearest pixels: no new colours
+  const std::vector<std::vector<uint8_t>> expected = seriesFrames(animation);
+  RecordingListener listener;
+  ASSERT_EQ(renderTo(animation, "anim.apng", listener), ConversionOutcome::Completed);
+  EXPECT_EQ(worstDifference(decodedFrames(animation.scene.dir.file("anim.apng")), expected), 0);
+  for (bool global : {false, true}) {
+    animation.settings.encode.globalPalette = global;
+    ASSERT_EQ(renderTo(animation, "anim.gif", listener), ConversionOutcome::Completed);
+    EXPECT_LE(worstDifference(decodedFrames(animation.scene.dir.file("anim.gif")), expected), 1)
+        << global;
+  }
+  const auto gifBytes = std::filesystem::file_size(animation.scene.dir.path() / "anim.gif");
+  EXPECT_LT(gifBytes, 6u * 64 * 48 / 2);
+
+  animation.settings.frames = {{2, 4}};
+  animation.settings.encode.loop = 3;
+  ASSERT_EQ(renderTo(animation, "part.apng", listener), ConversionOutcome::Completed);
+  const std::vector<std::vector<uint8_t>> part =
+      decodedFrames(animation.scene.dir.file("part.apng"));
+  EXPECT_EQ(worstDifference(part, {expected[2], expected[3], expected[4]}), 0);
+  EXPECT_EQ(big32(test::readFile(animation.scene.dir.file("part.apng")), 45), 3u);  // plays
 }
 
 // A half-transparent picture over a transparent background keeps its alpha in PNG frames; BMP

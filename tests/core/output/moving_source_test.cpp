@@ -35,7 +35,7 @@ void writeAnimation(const std::string& path, const char* extension, int frames, 
   for (int k = 0; k < frames; ++k) {
     DibImage frame = test::solidImage(8, 8, levelOf(k), levelOf(k), levelOf(k));
     std::unique_ptr<PreparedFrame> prepared;
-    if (writer->prepare(frame, prepared).failed() || writer->write(std::move(prepared)).failed())
+    if (writer->prepare(frame, k, prepared).failed() || writer->write(std::move(prepared)).failed())
       std::abort();
   }
   if (writer->finish().failed()) std::abort();

@@ -147,7 +147,7 @@ TEST(Video, AsASourceItShowsTheFrameOfItsClock) {
     for (int y = 0; y < 8; ++y)
       std::memset(frame.row(y), level, 32);
     std::unique_ptr<PreparedFrame> prepared;
-    ASSERT_FALSE(writer->prepare(frame, prepared).failed());
+    ASSERT_FALSE(writer->prepare(frame, k, prepared).failed());
     ASSERT_FALSE(writer->write(std::move(prepared)).failed());
   }
   ASSERT_FALSE(writer->finish().failed());

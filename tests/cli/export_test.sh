@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# End-to-end checks of render's export options, each file read back by media_probe (FFmpeg's
+# libraries): codecs and tags, sound, sizes and rates, pipes, patterns, loops, usage errors.
+set -u
+cli=${PELORIX_CLI:?}
+probe=${PELORIX_PROBE:?}
+demo=${PELORIX_SOURCE_DIR:?}/examples/demo/demo.pxp
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+run() {  # run EXPECTED_STATUS COMMAND...: stdout and stderr in $work/out and $work/err
+  local expected=$1
+  shift
+  "$@" >"$work/out" 2>"$work/err"
+  local status=$?
+  [ "$status" -eq "$expected" ] || { fail "$* exited $status, expected $expected"; sed 's/^/  | /' "$work/err" | head -5; }
+}
+
+has() {  # has FILE TEXT...: every text on one line of the file
+  local file=$1 line
+  shift
+  line=$(cat "$file")
+  for text in "$@"; do
+    grep -qF -- "$text" <<<"$line" || { fail "'$text' not in $(basename "$file")"; sed 's/^/  | /' "$file" | head -6; return; }
+  done
+}
+
+value() {  # value FILE KIND KEY: the key's value on the first line of that kind
+  grep "^$2 " "$1" | head -1 | tr ' ' '\n' | sed -n "s/^$3=//p"
+}
+
+# A sound track: ten seconds of stereo at 44.1 kHz, written as WAV by hand.
+python3 - "$work/tone.wav" <<'PY'
+import math, struct, sys, wave
+with wave.open(sys.argv[1], "wb") as w:
+    w.setnchannels(2); w.setsampwidth(2); w.setframerate(44100)
+    w.writeframes(b"".join(struct.pack("<hh", int(8000 * math.sin(i / 20)), 0) for i in range(441000)))
+PY
+
+# Codecs where their containers take them, H.265 tagged hvc1; the sound in each container's codec,
+# as long as the frames within one audio frame.
+for spec in "mp4 h265 hevc hvc1 aac" "mp4 av1 av1 av01 aac" "webm av1 av1 - opus" "mov h264 h264 avc1 aac" \
+            "mov prores prores - pcm_s16le" "mkv vp9 vp9 - flac"; do
+  read -r container codec name tag sound <<<"$spec"
+  file=$work/$codec.$container
+  run 0 "$cli" render "$demo" -o "$file" --codec "$codec" --audio "$work/tone.wav" --quiet
+  "$probe" "$file" >"$work/probe"
+  has "$work/probe" "video codec=$name" "frames=37" "width=320 height=240"
+  [ "$tag" = - ] || has "$work/probe" "tag=$tag"
+  has "$work/probe" "audio codec=$sound"
+  video=$(value "$work/probe" video duration)
+  audio=$(value "$work/probe" audio duration)
+  awk -v v="$video" -v a="$audio" 'BEGIN { exit !(a - v < 0.03 && v - a < 0.03) }' ||
+    fail "$codec.$container: sound $audio s against video $video s"
+done
+# A part of a render gets the matching stretch; a missing sound is reported like a missing
+# picture and the video is written without it; outputs without sound say so once.
+run 0 "$cli" render "$demo" -o "$work/part.mp4" --frames 12-23 --audio "$work/tone.wav" --quiet
+"$probe" "$work/part.mp4" >"$work/probe"
+has "$work/probe" "frames=12" "audio codec=aac"
+run 5 "$cli" render "$demo" -o "$work/nosound.mp4" --audio "$work/none.wav" --quiet
+has "$work/err" "none.wav"
+"$probe" "$work/nosound.mp4" >"$work/probe"
+has "$work/probe" "video codec=h264"
+grep -q "^audio" "$work/probe" && fail "a missing sound made an audio stream"
+run 0 "$cli" render "$demo" -o "$work/nosound.mp4" --audio "$work/none.wav" --keep-going --quiet
+run 0 "$cli" render "$demo" -o "$work/anim.webp" --audio "$work/tone.wav"
+[ "$(grep -c "tone.wav" "$work/err")" -eq 1 ] || fail "the sound left out of WebP is not said once"
+run 64 "$cli" render "$demo" -o "$work/x.mp4" --audio-volume 2
+
+# Size and rate: the project's own size gives the same bytes; --scale and --fps; odd sides padded
+# or cropped for H.264.
+run 0 "$cli" render "$demo" -o "$work/plain" --frames 5-5 --quiet
+run 0 "$cli" render "$demo" -o "$work/sized" --frames 5-5 --size 320x240 --quiet
+cmp -s "$work/plain/frame0005.png" "$work/sized/frame0005.png" || fail "--size at the project's size changed the frame"
+run 0 "$cli" render "$demo" -o "$work/big.mp4" --scale 2 --fps 30000/1001 --quiet
+"$probe" "$work/big.mp4" >"$work/probe"
+has "$work/probe" "width=640 height=480" "rate=30000/1001" "frames=90"
+run 0 "$cli" render "$demo" -o "$work/odd.mp4" --size 321x241
+has "$work/err" "322 x 242"
+has <("$probe" "$work/odd.mp4") "width=322 height=242"
+run 0 "$cli" render "$demo" -o "$work/crop.mp4" --size 321x241 --even crop --quiet
+has <("$probe" "$work/crop.mp4") "width=320 height=240"
+
+# Animations play as often as --loop says (0: for ever).
+for spec in "gif 3" "webp 2" "apng 1" "gif 0"; do
+  read -r type loop <<<"$spec"
+  run 0 "$cli" render "$demo" -o "$work/loop$loop.$type" --loop "$loop" --allow-gif --quiet
+  has <("$probe" "$work/loop$loop.$type") "plays=$loop"
+done
+run 0 "$cli" render "$demo" -o "$work/global.gif" --gif-palette global --dither 0.5 --allow-gif --quiet
+has <("$probe" "$work/global.gif") "frames=37"
+
+# Pipes: raw pictures that another program reads as they come, and one frame as PNG.
+for format in y4m nut png; do
+  "$cli" render "$demo" -o - --format "$format" --quiet 2>"$work/err" | "$probe" - >"$work/probe" ||
+    fail "render -o - --format $format"
+  has "$work/probe" "frames=37" "width=320"
+done
+"$cli" frame "$demo" --at 1 -o - | "$probe" - >"$work/probe"
+has "$work/probe" "video codec=png"
+run 64 "$cli" render "$demo" -o - --format mp4
+
+# Names by a pattern; what -o cannot mean is a usage error.
+run 0 "$cli" render "$demo" -o "$work/pattern/shot_%03d.png" --frames 0-2 --quiet
+[ -e "$work/pattern/shot_002.png" ] || fail "the pattern's names"
+run 64 "$cli" render "$demo" -o "$work/x.avi"
+has "$work/err" ".mp4"
+run 64 "$cli" render "$demo" -o "$work/anim.png"
+has "$work/err" "anim%04d.png"
+run 64 "$cli" render "$demo" -o "$work/p%d%d.png"
+run 64 "$cli" render "$demo" -o "$work/x.webm" --codec h264
+[ -e "$work/x.avi" ] || [ -e "$work/anim.png" ] && fail "a refused -o made a file or folder"
+
+# Options a format does not use are said, once each; the render goes on.
+run 0 "$cli" render "$demo" -o "$work/w.mov" --crf 20 --preset slow
+[ "$(grep -c -- "--crf" "$work/err")" -eq 1 ] || fail "--crf with ProRes is not said once"
+has "$work/err" "--preset"
+run 0 "$cli" render "$demo" -o "$work/w.mp4" --bitrate 300k --preset slow --lossless
+[ "$(grep -c -- "--lossless" "$work/err")" -eq 1 ] || fail "--lossless with MP4 is not said once"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "all export checks passed"

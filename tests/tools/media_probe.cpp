@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the export tests check in a written file, one line per stream, read with FFmpeg's
+// libraries (packets counted, not trusted from the header), plus the loop count of animated GIF,
+// WebP and PNG from their own bytes:
+//   video codec=hevc tag=hvc1 width=320 height=240 rate=30000/1001 frames=90 duration=3.003
+//   audio codec=aac rate=48000 channels=2 duration=3.008
+//   plays=3            (animations: how many times they play, 0 for ever)
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+// How many times an animation file plays (0: for ever), or -1 when it is none of the three.
+long plays(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  auto at = [&bytes](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  if (bytes.rfind("GIF8", 0) == 0) {
+    // The loop block counts the repeats; without one the animation plays once.
+    const size_t netscape = bytes.find("NETSCAPE2.0");
+    if (netscape == std::string::npos || netscape + 15 >= bytes.size()) return 1;
+    const long repeats = at(netscape + 13) | at(netscape + 14) << 8;
+    return repeats == 0 ? 0 : repeats + 1;
+  }
+  if (const size_t anim = bytes.find("ANIM");
+      bytes.rfind("RIFF", 0) == 0 && anim != std::string::npos && anim + 14 < bytes.size()) {
+    return at(anim + 12) | at(anim + 13) << 8;
+  }
+  if (const size_t actl = bytes.find("acTL");
+      actl != std::string::npos && actl + 12 < bytes.size()) {
+    return static_cast<long>(at(actl + 8)) << 24 | at(actl + 9) << 16 | at(actl + 10) << 8 |
+           at(actl + 11);
+  }
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: media_probe FILE (- for standard input)\n");
+    return 64;
+  }
+  const std::string path = std::strcmp(argv[1], "-") == 0 ? "pipe:0" : argv[1];
+  av_log_set_level(AV_LOG_QUIET);
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0 ||
+      avformat_find_stream_info(format, nullptr) < 0) {
+    std::printf("unreadable\n");
+    return 1;
+  }
+  const unsigned count = format->nb_streams;
+  std::vector<long> packets(count, 0);
+  std::vector<int64_t> end(count, 0);
+  AVPacket* packet = av_packet_alloc();
+  while (av_read_frame(format, packet) >= 0) {
+    const auto index = static_cast<size_t>(packet->stream_index);
+    ++packets[index];
+    if (packet->pts != AV_NOPTS_VALUE)
+      end[index] = std::max(end[index], packet->pts + packet->duration);
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  for (unsigned i = 0; i < count; ++i) {
+    const AVStream* stream = format->streams[i];
+    const AVCodecParameters* p = stream->codecpar;
+    const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+    const double duration = static_cast<double>(end[i] - start) * av_q2d(stream->time_base);
+    char tag[5] = {0};
+    for (int b = 0; b < 4; ++b) {
+      const char c = static_cast<char>((p->codec_tag >> (8 * b)) & 0xFF);
+      tag[b] = c >= 32 && c < 127 ? c : '.';
+    }
+    if (p->codec_type == AVMEDIA_TYPE_VIDEO) {
+      std::printf("video codec=%s tag=%s width=%d height=%d rate=%d/%d frames=%ld duration=%.4f\n",
+                  avcodec_get_name(p->codec_id), tag, p->width, p->height,
+                  stream->avg_frame_rate.num, stream->avg_frame_rate.den, packets[i], duration);
+    } else if (p->codec_type == AVMEDIA_TYPE_AUDIO) {
+      std::printf("audio codec=%s rate=%d channels=%d duration=%.4f\n",
+                  avcodec_get_name(p->codec_id), p->sample_rate, p->ch_layout.nb_channels,
+                  duration);
+    }
+  }
+  avformat_close_input(&format);
+  if (path != "pipe:0") {
+    if (const long times = plays(path); times >= 0) std::printf("plays=%ld\n", times);
+  }
+  return 0;
+}
