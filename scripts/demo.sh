@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Pelorix, and runs the main job on the bundled example
-# project: its summary, then every frame of the animation rendered into examples/demo/out/.
+# project: its summary, then every frame of the animation rendered into examples/demo/out/, and
+# the same animation as one video, examples/demo/out/demo.mp4.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,4 +10,6 @@ scripts/setup-deps.sh
 scripts/build.sh plain
 build/src/cli/pelorix-cli info examples/demo/demo.pxp
 build/src/cli/pelorix-cli render examples/demo/demo.pxp
-echo "The frames are in examples/demo/out/ (frame0000.png ... frame0036.png)."
+build/src/cli/pelorix-cli render examples/demo/demo.pxp -o examples/demo/out/demo.mp4
+echo "The frames are in examples/demo/out/ (frame0000.png ... frame0036.png), the video in"
+echo "examples/demo/out/demo.mp4."

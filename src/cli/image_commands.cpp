@@ -45,10 +45,10 @@ void addEncodeOptions(CLI::App& command, EncodeOptions& options) {
   command.add_option("--quality", options.quality, _("JPEG and WebP quality, 1 to 100"))
       ->check(wholeNumber(1, 100));
   command
-      .add_option(
-          "--png-level", options.pngLevel,
-          _("PNG compression level 0-9: 1 (default) is the fastest, higher levels up to 7 give "
-            "smaller files (8 and 9 are 7)"))
+      .add_option("--png-level", options.pngLevel,
+                  _("PNG compression level 0-9: 1 (default; 7 for APNG) is the fastest, higher "
+                    "levels up to 7 give "
+                    "smaller files (8 and 9 are 7)"))
       ->check(wholeNumber(0, 9));
 }
 

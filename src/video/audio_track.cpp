@@ -129,7 +129,12 @@ bool AudioTrack::open(const Audio& audio, AVFormatContext* output, const char* e
   }
   if (output->oformat->flags & AVFMT_GLOBALHEADER) encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   encoder_->flags |= AV_CODEC_FLAG_BITEXACT;
-  int result = avcodec_open2(encoder_, encoder, nullptr);
+  AVDictionary* options = nullptr;
+  // FFmpeg's AAC encoder searches its quantisers twice as fast this way, at a rate where the
+  // difference is not heard: the sound then costs a video render a few per cent, not a fifth.
+  if (encoder->id == AV_CODEC_ID_AAC) av_dict_set(&options, "aac_coder", "fast", 0);
+  int result = avcodec_open2(encoder_, encoder, &options);
+  av_dict_free(&options);
   if (result < 0) {
     failure = avFailure("sound encoder", result);
     return false;

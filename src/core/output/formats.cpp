@@ -103,6 +103,13 @@ OutputFormat streamable(OutputFormat format) {
   return format;
 }
 
+// APNG frames after the first are small rectangles, where libdeflate's level 7 pays: files a
+// third smaller than the fast writer's, and still ten times ffmpeg's speed.
+OutputFormat withPngLevel(int level, OutputFormat format) {
+  format.pngLevel = level;
+  return format;
+}
+
 // The limits are the formats' own: WebP pictures are at most 16383 pixels a side, GIF delays
 // count hundredths of a second in 16 bits, APNG delays are fractions of 16-bit numbers, WebP and
 // Matroska time frames in milliseconds.
@@ -118,8 +125,8 @@ const OutputFormat kFormats[] = {
     oneFile("webp", N_("アニメーション WebP"), kWebp, makeWebpWriter, true,
             {Quality, Lossless, Loop},
             {.maxSide = 16383, .minFps = 1000.0 / 16777215.0, .maxFps = 1000.0}),
-    oneFile("apng", N_("アニメーション PNG (APNG)"), kApng, makeApngWriter, true, {PngLevel, Loop},
-            {.minFps = 1.0 / 65535.0, .maxFps = 65535.0}),
+    withPngLevel(7, oneFile("apng", N_("アニメーション PNG (APNG)"), kApng, makeApngWriter, true,
+                            {PngLevel, Loop}, {.minFps = 1.0 / 65535.0, .maxFps = 65535.0})),
     video("mp4", N_("MP4 動画 (H.264)"), kMp4, Container::Mp4, kMp4Codecs,
           {.maxSide = 16384, .minFps = 0.001, .maxFps = 1e6}),
     video("webm", N_("WebM 動画 (VP9)"), kWebm, Container::WebM, kWebmCodecs,

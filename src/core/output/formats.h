@@ -99,6 +99,7 @@ struct OutputFormat {
   FormatLimits limits;
   // Videos: the codecs the container takes, its own first.
   std::span<const video::Codec> codecs = {};
+  int pngLevel = 1;     // the --png-level it is written at when none is given
   bool sound = false;   // carries a sound track
   bool stream = false;  // can be written to standard output as it is made
 

@@ -39,7 +39,7 @@ struct LiqAttr {
   liq_attr* attr = liq_attr_create();
   LiqAttr() {
     if (!attr) return;
-    liq_set_speed(attr, 8);
+    liq_set_speed(attr, 7);
     // One entry stays free for the transparent one.
     liq_set_max_colors(attr, 255);
   }

@@ -472,6 +472,11 @@ PlanOutcome planRun(const Project& original, const ConversionSettings& settings)
   plan.layers = list.layers;
   plan.totalTime = list.totalTime;
   plan.encode = settings.encode;
+  const bool levelGiven = std::find(settings.given.begin(), settings.given.end(),
+                                    FormatOption::PngLevel) != settings.given.end();
+  if (!levelGiven && plan.format->options.has(FormatOption::PngLevel)) {
+    plan.encode.pngLevel = plan.format->pngLevel;
+  }
   plan.skipExisting = settings.skipExisting;
   plan.keepFrames = settings.keepFrames;
   outcome.log.push_back(totalTimeLine(list.totalTime, project.fps));
