@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config ccache git
-  qt6-base-dev
+  qt6-base-dev qt6-multimedia-dev
   libpng-dev zlib1g-dev libisal-dev libdeflate-dev libhwy-dev libturbojpeg0-dev libgif-dev libwebp-dev libtiff-dev
   libcli11-dev libgtest-dev libbenchmark-dev
   libimagequant-dev libavcodec-dev libavformat-dev libswscale-dev libswresample-dev libavutil-dev

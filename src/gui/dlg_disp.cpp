@@ -14,7 +14,9 @@
 #include "app/preview_math.h"
 #include "base/c_locale.h"
 #include "message_box.h"
+#include "render/timeline.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -42,50 +44,127 @@ void DlgDisp::setFrameSize(int width, int height) {
   update();
 }
 
+QImage DlgDisp::imageOf(const DibImage& canvas, QImage reuse) const {
+  if (canvas.empty() || canvas.bitsPerPixel() != 32) return {};
+  // The canvas's blue, green, red, alpha bytes are Qt's 32-bit formats on little-endian
+  // machines: opaque frames as RGB32, transparent ones as premultiplied ARGB32.
+  const QImage::Format format =
+      canvas.hasAlpha() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+  if (reuse.width() != canvas.width() || reuse.height() != canvas.height() ||
+      reuse.format() != format) {
+    reuse = QImage(canvas.width(), canvas.height(), format);
+  }
+  for (int y = 0; y < canvas.height(); ++y) {
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(reuse.scanLine(y), canvas.row(y), static_cast<size_t>(canvas.width()) * 4);
+    } else {
+      const uint8_t* in = canvas.row(y);
+      auto* out = reinterpret_cast<QRgb*>(reuse.scanLine(y));
+      for (int x = 0; x < canvas.width(); ++x, in += 4)
+        out[x] = qRgba(in[2], in[1], in[0], in[3]);
+    }
+  }
+  return reuse;
+}
+
 void DlgDisp::repaintNow() {
   const DibImage& canvas = editor_.canvas();
   if (!canvas.empty() && canvas.bitsPerPixel() == 32) {
-    // The canvas's blue, green, red, alpha bytes are Qt's 32-bit formats on little-endian
-    // machines: opaque frames as RGB32, transparent ones as premultiplied ARGB32.
-    const QImage::Format format =
-        canvas.hasAlpha() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
-    if (shown_.width() != canvas.width() || shown_.height() != canvas.height() ||
-        shown_.format() != format) {
-      shown_ = QImage(canvas.width(), canvas.height(), format);
-    }
-    for (int y = 0; y < canvas.height(); ++y) {
-      if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(shown_.scanLine(y), canvas.row(y), static_cast<size_t>(canvas.width()) * 4);
-      } else {
-        const uint8_t* in = canvas.row(y);
-        auto* out = reinterpret_cast<QRgb*>(shown_.scanLine(y));
-        for (int x = 0; x < canvas.width(); ++x, in += 4)
-          out[x] = qRgba(in[2], in[1], in[0], in[3]);
-      }
-    }
+    shown_ = imageOf(canvas, std::move(shown_));
+  } else if (canvas.empty()) {
+    shown_ = QImage();  // nothing to show: black, never a frame of another moment
   }
+  // The onion skin: the edited layer at the frames around, earlier ones red, later ones green.
+  onion_.clear();
+  for (const Editor::OnionFrame& frame : editor_.onionFrames()) {
+    QImage image = imageOf(frame.canvas, {});
+    if (image.isNull()) continue;
+    image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QPainter tint(&image);
+    // Multiplied within the layer's own coverage: the transparent ground stays transparent.
+    tint.setCompositionMode(QPainter::CompositionMode_SourceAtop);
+    tint.setOpacity(0.5);
+    tint.fillRect(image.rect(), frame.offset < 0 ? QColor(230, 60, 60) : QColor(40, 200, 80));
+    tint.end();
+    onion_.emplace_back(frame.offset, std::move(image));
+  }
+  updateTitle();
   if (isVisible()) repaint();
+}
+
+void DlgDisp::updateTitle() {
+  if (mode_ == Mode::Picking) return;
+  const float fps = editor_.project().fps;
+  const float t = editor_.playing() ? editor_.playbackTime() : editor_.currentTime();
+  QString title = qtr("出力画面");
+  if (fps > 0.0f && !editor_.noProjectLoaded()) {
+    const int frame = sliderPositionOfTime(t, fps);
+    const int last = sliderRange(editor_.totalTime(), fps);
+    title += QString::fromStdString(
+        formatC(_("　画面 %d / %d　%.2f 秒"), frame, last, static_cast<double>(t)));
+  }
+  if (zoom_ > 0) title += QString::fromStdString(formatC("　%d %%", zoom_));
+  setWindowTitle(title);
+}
+
+const std::vector<int>& DlgDisp::zoomSteps() {
+  static const std::vector<int> steps = {25, 33, 50, 67, 100, 150, 200, 300, 400};
+  return steps;
+}
+
+void DlgDisp::setZoom(int percent) {
+  const int wanted = percent <= 0 ? 0 : std::clamp(percent, 25, 400);
+  if (wanted == zoom_) return;
+  zoom_ = wanted;
+  if (zoom_ == 0) pan_ = {};
+  updateTitle();
+  update();
+  if (zoomChanged) zoomChanged(zoom_);
+}
+
+QRect DlgDisp::pictureRect() const {
+  if (zoom_ == 0) return rect();
+  const QSize size(std::max(1, frameWidth_ * zoom_ / 100), std::max(1, frameHeight_ * zoom_ / 100));
+  return QRect(
+      QPoint((width() - size.width()) / 2 + pan_.x(), (height() - size.height()) / 2 + pan_.y()),
+      size);
 }
 
 void DlgDisp::paintEvent(QPaintEvent*) {
   QPainter painter(this);
+  const QRect picture = pictureRect();
+  if (shown_.isNull() || picture != rect()) painter.fillRect(rect(), QColor(64, 64, 64));
   if (shown_.isNull()) {
-    painter.fillRect(rect(), Qt::black);
+    painter.fillRect(picture, Qt::black);
     return;
   }
   // A transparent frame is shown over a chequerboard.
   if (shown_.hasAlphaChannel()) {
     const int cell = 8;
-    for (int y = 0; y < height(); y += cell) {
-      for (int x = 0; x < width(); x += cell) {
+    painter.save();
+    painter.setClipRect(picture);
+    for (int y = picture.top(); y < picture.bottom() + 1; y += cell) {
+      for (int x = picture.left(); x < picture.right() + 1; x += cell) {
         painter.fillRect(x, y, cell, cell,
-                         ((x / cell + y / cell) % 2) != 0 ? QColor(204, 204, 204) : Qt::white);
+                         (((x - picture.left()) / cell + (y - picture.top()) / cell) % 2) != 0
+                             ? QColor(204, 204, 204)
+                             : Qt::white);
       }
     }
+    painter.restore();
   }
   // Nearest-neighbour stretching: pixels are dropped or repeated, never averaged.
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  painter.drawImage(rect(), shown_);
+  painter.drawImage(picture, shown_);
+  // The farthest frames first, each fainter the farther it is.
+  for (int distance = 3; distance >= 1; --distance) {
+    for (const auto& [offset, image] : onion_) {
+      if (std::abs(offset) != distance) continue;
+      painter.setOpacity(0.45 / distance);
+      painter.drawImage(picture, image);
+    }
+  }
+  painter.setOpacity(1.0);
 }
 
 void DlgDisp::resizeEvent(QResizeEvent* event) {
@@ -93,22 +172,28 @@ void DlgDisp::resizeEvent(QResizeEvent* event) {
   const QSize size = event->size();
   if (size.width() == 0 || size.height() == 0) return;
   // The frame size set for the project, not the size of the last picture shown: after a change
-  // of the frame size the old picture would give the old proportions.
+  // of the frame size the old picture would give the old proportions. A zoomed view leaves the
+  // window as the user makes it.
+  if (zoom_ > 0) return;
   const Size snapped = snapToFrameAspect(size.width(), size.height(), frameWidth_, frameHeight_);
   if (snapped.width != size.width() || snapped.height != size.height()) {
     resize(snapped.width, snapped.height);
   }
 }
 
+// A drag in frame pixels: the window pixels scaled by the size the frame is drawn at.
 QPoint DlgDisp::dragOffsets(const QPoint& now) const {
-  return {dragOffset(frameWidth_, width(), dragStart_.x(), now.x()),
-          dragOffset(frameHeight_, height(), dragStart_.y(), now.y())};
+  const QRect picture = pictureRect();
+  return {dragOffset(frameWidth_, picture.width(), dragStart_.x(), now.x()),
+          dragOffset(frameHeight_, picture.height(), dragStart_.y(), now.y())};
 }
 
 uint32_t DlgDisp::colorAt(const QPoint& point) const {
-  if (shown_.isNull() || !rect().contains(point)) return 0xFFFFFFFFu;
-  const int x = static_cast<int>(static_cast<int64_t>(point.x()) * shown_.width() / width());
-  const int y = static_cast<int>(static_cast<int64_t>(point.y()) * shown_.height() / height());
+  const QRect picture = pictureRect();
+  if (shown_.isNull() || !rect().contains(point) || !picture.contains(point)) return 0xFFFFFFFFu;
+  const QPoint at = point - picture.topLeft();
+  const int x = static_cast<int>(static_cast<int64_t>(at.x()) * shown_.width() / picture.width());
+  const int y = static_cast<int>(static_cast<int64_t>(at.y()) * shown_.height() / picture.height());
   const QRgb rgb = shown_.pixel(std::min(x, shown_.width() - 1), std::min(y, shown_.height() - 1));
   return static_cast<uint32_t>(qRed(rgb)) | static_cast<uint32_t>(qGreen(rgb)) << 8 |
          static_cast<uint32_t>(qBlue(rgb)) << 16;
@@ -119,11 +204,21 @@ void DlgDisp::endPicking() {
   mode_ = Mode::None;
   releaseMouse();
   setWindowTitle(savedTitle_);
+  updateTitle();
 }
 
 void DlgDisp::mousePressEvent(QMouseEvent* event) {
   // Any button but the middle one ends picking, and the title comes back.
   if (mode_ == Mode::Picking && event->button() != Qt::MiddleButton) endPicking();
+  // The view moves with the space bar held, or with the middle button (which, not moved, still
+  // ends picking on its release).
+  if ((event->button() == Qt::LeftButton && spaceHeld_) ||
+      (event->button() == Qt::MiddleButton && mode_ == Mode::None)) {
+    mode_ = Mode::Panning;
+    dragStart_ = event->position().toPoint();
+    panStart_ = pan_;
+    return;
+  }
   if (event->button() == Qt::RightButton) {
     mode_ = Mode::Moving;
     dragStart_ = event->position().toPoint();
@@ -133,7 +228,13 @@ void DlgDisp::mousePressEvent(QMouseEvent* event) {
 
 void DlgDisp::mouseMoveEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
-  if (mode_ == Mode::Moving) {
+  if (mode_ == Mode::Panning) {
+    if (zoom_ == 0 && (at - dragStart_).manhattanLength() > 3) setZoom(currentZoom());
+    if (zoom_ > 0) {
+      pan_ = panStart_ + (at - dragStart_);
+      update();
+    }
+  } else if (mode_ == Mode::Moving) {
     const QPoint offsets = dragOffsets(at);
     editor_.previewEdit(offsets.x(), offsets.y(), 0, 0, PreviewEditKind::Move);
   } else if (mode_ == Mode::Picking) {
@@ -144,6 +245,11 @@ void DlgDisp::mouseMoveEvent(QMouseEvent* event) {
 
 void DlgDisp::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
+  if (mode_ == Mode::Panning &&
+      (event->button() == Qt::LeftButton || event->button() == Qt::MiddleButton)) {
+    mode_ = Mode::None;
+    return;
+  }
   if (event->button() == Qt::RightButton && mode_ == Mode::Moving) {
     const QPoint offsets = dragOffsets(at);
     mode_ = Mode::None;
@@ -193,7 +299,27 @@ void DlgDisp::wheelEvent(QWheelEvent* event) {
 }
 
 void DlgDisp::keyPressEvent(QKeyEvent* event) {
+  const std::vector<int>& steps = zoomSteps();
   switch (event->key()) {
+    case Qt::Key_Space:
+      spaceHeld_ = !event->isAutoRepeat() || spaceHeld_;
+      break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: {
+      const int now = zoom_ > 0 ? zoom_ : currentZoom();
+      const auto next = std::upper_bound(steps.begin(), steps.end(), now);
+      setZoom(next != steps.end() ? *next : steps.back());
+      break;
+    }
+    case Qt::Key_Minus: {
+      const int now = zoom_ > 0 ? zoom_ : currentZoom();
+      const auto below = std::lower_bound(steps.begin(), steps.end(), now);
+      setZoom(below != steps.begin() ? *(below - 1) : steps.front());
+      break;
+    }
+    case Qt::Key_0:
+      setZoom(0);
+      break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
       editor_.setPreviewShown(false, false);  // the check box clears; the window stays
@@ -208,6 +334,16 @@ void DlgDisp::keyPressEvent(QKeyEvent* event) {
     default:
       QWidget::keyPressEvent(event);
   }
+}
+
+void DlgDisp::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) spaceHeld_ = false;
+  QWidget::keyReleaseEvent(event);
+}
+
+// The zoom the whole-window view shows the frame at, in per cent.
+int DlgDisp::currentZoom() const {
+  return std::max(1, width() * 100 / std::max(1, frameWidth_));
 }
 
 void DlgDisp::closeEvent(QCloseEvent* event) {

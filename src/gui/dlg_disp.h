@@ -3,17 +3,24 @@
 
 #include <QImage>
 #include <QWidget>
+#include <functional>
+#include <vector>
 
 namespace pelorix {
+class DibImage;
 class Editor;
-}
+}  // namespace pelorix
 
 namespace pelorix::gui {
 
-// "出力画面": the composed frame stretched to the window with nearest-neighbour scaling. Mouse
-// gestures edit the selected source through the editor: right drag moves, right double-click
-// fits, Ctrl+wheel scales, Shift+wheel rotates, left double-click opens the source settings,
-// middle double-click starts picking the transparent colour (middle release picks it).
+// "出力画面": the composed frame stretched to the window with nearest-neighbour scaling, or at a
+// zoom of its own (25 to 400 %, + and - keys) moved by a drag with the space bar held or the
+// middle button; the view never changes the placement. Mouse gestures edit the selected source
+// through the editor: right drag moves, right double-click fits, Ctrl+wheel scales, Shift+wheel
+// rotates, left double-click opens the source settings, middle double-click starts picking the
+// transparent colour (middle release picks it). With the onion skin on, the frames before and
+// after show faintly over the current one, tinted red and green. The title tells the frame, its
+// time and the zoom.
 class DlgDisp : public QWidget {
   Q_OBJECT
 
@@ -26,6 +33,14 @@ class DlgDisp : public QWidget {
   // The colour reference (0x00BBGGRR) of the painted pixel under a client point; 0xFFFFFFFF
   // outside the window.
   uint32_t colorAt(const QPoint& point) const;
+  // The zoom in per cent, 0 for the whole window; and the steps the + and - keys take.
+  int zoom() const { return zoom_; }
+  void setZoom(int percent);
+  static const std::vector<int>& zoomSteps();
+  // Where the frame is drawn in the window.
+  QRect pictureRect() const;
+  // Called when the zoom changes (the main window's zoom box follows).
+  std::function<void(int)> zoomChanged;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -36,13 +51,17 @@ class DlgDisp : public QWidget {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  enum class Mode { None, Moving, Picking };
+  enum class Mode { None, Moving, Picking, Panning };
   QPoint dragOffsets(const QPoint& now) const;
   // Ends picking the transparent colour, whichever way, and gives the title back.
   void endPicking();
+  void updateTitle();
+  int currentZoom() const;
+  QImage imageOf(const DibImage& canvas, QImage reuse) const;
 
   Editor& editor_;
   QImage shown_;
@@ -51,6 +70,11 @@ class DlgDisp : public QWidget {
   Mode mode_ = Mode::None;
   QPoint dragStart_;
   QString savedTitle_;
+  std::vector<std::pair<int, QImage>> onion_;  // offset in frames, tinted picture
+  int zoom_ = 0;
+  QPoint pan_;  // the picture's centre off the window's, in window pixels
+  QPoint panStart_;
+  bool spaceHeld_ = false;
 };
 
 }  // namespace pelorix::gui

@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDockWidget>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -15,6 +18,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -24,7 +28,9 @@
 #include "qtr.h"
 #include "source_list.h"
 #include "time_slider.h"
+#include "timeline_widget.h"
 #include "toggle_button.h"
+#include "updating.h"
 
 namespace pelorix::gui {
 namespace {
@@ -95,6 +101,11 @@ DlgMain::~DlgMain() {
 QPushButton* DlgMain::button(Command command) const {
   const auto it = buttons_.find(command);
   return it == buttons_.end() ? nullptr : it->second;
+}
+
+QAction* DlgMain::action(Command command) const {
+  const auto it = actions_.find(command);
+  return it == actions_.end() ? nullptr : it->second;
 }
 
 QPushButton* DlgMain::makeButton(Command command, QWidget* parent) {
@@ -179,10 +190,29 @@ void DlgMain::buildWidgets() {
   }
   transport->addWidget(makeButton(Command::SaveFrame, central));
   transport->addWidget(makeButton(Command::AllLayers, central));
+  // The preview's zoom: the whole window, or a size of its own.
+  zoomBox_ = new QComboBox(central);
+  zoomBox_->setObjectName("zoom");
+  zoomBox_->addItem(qtr("全体"), 0);
+  for (int step : DlgDisp::zoomSteps())
+    zoomBox_->addItem(QString("%1 %").arg(step), step);
+  zoomBox_->setToolTip(qtr("出力画面の表示倍率 (+ と - でも変わります)"));
+  transport->addWidget(zoomBox_);
   grid->addLayout(transport, 2, 0, 1, 2);
 
   grid->setRowStretch(0, 1);
   setCentralWidget(central);
+  // No narrower than the buttons and labels need: nothing is ever cut off.
+  setMinimumSize(central->minimumSizeHint().expandedTo(QSize(720, 420)));
+  statusBar()->setObjectName("status");
+
+  // The timeline, under the lists; shown unless it was hidden at the last close.
+  timelineDock_ = new QDockWidget(qtr("タイムライン"), this);
+  timelineDock_->setObjectName("timelineDock");
+  timeline_ = new TimelineWidget(*editor_, timelineDock_);
+  timelineDock_->setWidget(timeline_);
+  timelineDock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+  addDockWidget(Qt::BottomDockWidgetArea, timelineDock_);
   resize(1000, 660);
   splitter_->setSizes({330, 670});
   sourceList_->setColumnShares(600);
@@ -198,17 +228,53 @@ QAction* DlgMain::addCommand(QMenu* menu, Command command, const QKeySequence& s
 }
 
 void DlgMain::buildMenus() {
+  QMenu* file = menuBar()->addMenu(qtr("ファイル(&F)"));
+  addCommand(file, Command::NewProject, QKeySequence::New);
+  addCommand(file, Command::LoadProject, QKeySequence::Open);
+  recentMenu_ = file->addMenu(qtr("最近のプロジェクト"));
+  recentMenu_->setObjectName("recentMenu");
+  connect(recentMenu_, &QMenu::aboutToShow, this, &DlgMain::fillRecentMenu);
+  addCommand(file, Command::SaveProject, QKeySequence::Save);
+  addCommand(file, Command::SaveProjectAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+  file->addSeparator();
+  addCommand(file, Command::Export, QKeySequence(Qt::CTRL | Qt::Key_E));
+  addCommand(file, Command::SaveFrame);
+  file->addSeparator();
+  addCommand(file, Command::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q));
   QMenu* edit = menuBar()->addMenu(qtr("編集(&E)"));
   addCommand(edit, Command::Undo, QKeySequence(Qt::CTRL | Qt::Key_Z));
   addCommand(edit, Command::Redo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+  QMenu* view = menuBar()->addMenu(qtr("表示(&V)"));
+  QAction* timelineShown = timelineDock_->toggleViewAction();
+  timelineShown->setObjectName("timelineAction");
+  view->addAction(timelineShown);
+  QAction* onion = addCommand(view, Command::OnionSkin, QKeySequence(Qt::Key_O));
+  onion->setCheckable(true);
+  onion->setShortcutContext(Qt::ApplicationShortcut);
   QMenu* help = menuBar()->addMenu(qtr("ヘルプ(&H)"));
   addCommand(help, Command::About);
 }
 
+// The projects opened lately; those that are gone are shown, but cannot be chosen.
+void DlgMain::fillRecentMenu() {
+  recentMenu_->clear();
+  for (const std::string& path : editor_->recentProjects()) {
+    const QString name = QString::fromStdString(path);
+    QAction* item = recentMenu_->addAction(name, this, [this, path] { editor_->openRecent(path); });
+    item->setEnabled(QFileInfo::exists(name) && !editor_->busy() && !editor_->converting());
+  }
+  if (recentMenu_->isEmpty()) recentMenu_->addAction(qtr("(なし)"))->setEnabled(false);
+}
+
 void DlgMain::run(Command command) {
-  // Playing needs the window's timer; every other command is the editor's alone.
+  // Playing needs the window's timer and quitting the window's close; every other command is
+  // the editor's alone.
   if (command == Command::Play) {
     moviePressed();
+    return;
+  }
+  if (command == Command::Quit) {
+    close();
     return;
   }
   editor_->run(command);
@@ -246,6 +312,18 @@ void DlgMain::connectSignals() {
   connect(slider_, &QSlider::valueChanged, this, [this](int value) {
     if (!updating_) editor_->sliderChanged(value);
   });
+  connect(zoomBox_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (!updating_) preview_->setZoom(zoomBox_->itemData(index).toInt());
+  });
+  preview_->zoomChanged = [this](int percent) {
+    Updating guard(updating_);
+    const int index = zoomBox_->findData(percent);
+    if (index >= 0) {
+      zoomBox_->setCurrentIndex(index);
+    } else {
+      zoomBox_->setEditText(QString("%1 %").arg(percent));
+    }
+  };
 }
 
 void DlgMain::moviePressed() {
@@ -273,6 +351,7 @@ void DlgMain::readSettingsFile() {
       previewGeometry_ = QRect(p.left, p.top, p.right - p.left, p.bottom - p.top);
   }
   previewWasShown_ = settings.previewShown != 0;
+  timelineDock_->setVisible(settings.timelineShown != 0);
   if (!existed) writeSettingsFile();  // a first start creates the file at once
 }
 
@@ -298,6 +377,7 @@ void DlgMain::writeSettingsFile() {
     settings.previewPlacement = previewPlacement;
   }
   settings.previewShown = previewWasShown_ ? 1 : 0;
+  settings.timelineShown = timelineDock_->isHidden() ? 0 : 1;
   ProfileFile profile;
   profile.load(settingsPath_);
   writeSettings(profile, settings);
@@ -321,6 +401,7 @@ void DlgMain::closeEvent(QCloseEvent* event) {
   previewWasShown_ = previewShown;
   closing_ = true;
   movieTimer_.stop();
+  stopSound();
   writeSettingsFile();
   preview_->hide();
   event->accept();

@@ -13,6 +13,10 @@
 #include "app/settings.h"
 
 class QAction;
+class QAudioOutput;
+class QComboBox;
+class QDockWidget;
+class QMediaPlayer;
 class QKeySequence;
 class QMenu;
 class QUrl;
@@ -28,6 +32,7 @@ class DlgDisp;
 class DlgProgress;
 class SourceList;
 class TimeSlider;
+class TimelineWidget;
 
 // The main window: layer tree, message log, source list, buttons and time slider. It draws the
 // editor's state and forwards every event to it; the decisions are the editor's.
@@ -44,6 +49,11 @@ class DlgMain : public QMainWindow, public UiPort {
   DlgProgress* progress() { return progress_; }
   // The button of a command (nothing for commands without one).
   QPushButton* button(Command command) const;
+  // The menu item of a command (nothing for commands without one).
+  QAction* action(Command command) const;
+  TimelineWidget& timeline() { return *timeline_; }
+  QDockWidget& timelineDock() { return *timelineDock_; }
+  QComboBox& zoomBox() { return *zoomBox_; }
   // Runs a command as its button, key or menu item does.
   void run(Command command);
   // Files dropped on the window (local files only).
@@ -52,21 +62,31 @@ class DlgMain : public QMainWindow, public UiPort {
   // File dialogs; tests replace them.
   std::function<std::optional<std::string>(const std::string&)> projectFileChooser;
   std::function<std::optional<std::string>(const std::string&)> imageFileChooser;
+  std::function<std::optional<std::string>(const std::string&, const std::string&)>
+      projectSaveChooser;
+  // The export dialog; tests replace it.
+  std::function<bool(ExportValues&)> exportEditor;
 
   // UiPort
   Answer ask(const std::string& text) override;
   void notice(const std::string& text) override;
   void appendLog(const std::string& line) override;
-  void showInformation(const std::string& text) override;
+  void showInformation(const std::string& text, InformationKind kind) override;
+  void showStatus(const std::string& text) override;
   bool editLayer(LayerValues& values) override;
   bool editSource(SourceDialogValues& values) override;
   bool editProject(ProjectValues& values) override;
+  bool editExport(ExportValues& values) override;
   std::optional<std::string> chooseProjectFile(const std::string& folder) override;
+  std::optional<std::string> chooseProjectSaveFile(const std::string& folder,
+                                                   const std::string& name) override;
   std::optional<std::string> chooseImageFile(const std::string& folder) override;
   void refresh(unsigned parts) override;
   void setPreviewFrameSize(int width, int height) override;
   void showPreview(bool shown) override;
   void post(std::function<void()> task) override;
+  void playSound(const SoundTrack& sound, double from) override;
+  void stopSound() override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -83,6 +103,7 @@ class DlgMain : public QMainWindow, public UiPort {
   void buildWidgets();
   QPushButton* makeButton(Command command, QWidget* parent);
   void buildMenus();
+  void fillRecentMenu();
   QAction* addCommand(QMenu* menu, Command command, const QKeySequence& shortcut = {});
   void connectSignals();
   void readSettingsFile();
@@ -111,6 +132,13 @@ class DlgMain : public QMainWindow, public UiPort {
   std::map<Command, QPushButton*> buttons_;
   std::map<Command, QAction*> actions_;
   QTimer movieTimer_;
+  QMenu* recentMenu_ = nullptr;
+  TimelineWidget* timeline_ = nullptr;
+  QDockWidget* timelineDock_ = nullptr;
+  QComboBox* zoomBox_ = nullptr;
+  QMediaPlayer* player_ = nullptr;
+  QAudioOutput* audioOutput_ = nullptr;
+  QTimer soundStart_;      // a sound that starts after the animation does
   bool updating_ = false;  // set while widgets are filled from the editor's state
   bool started_ = false;
   bool closing_ = false;

@@ -1,13 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // DlgMain as the editor's user interface: questions, dialogs, and drawing the editor's state.
 #include <QAction>
+#include <QAudioOutput>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <QMediaPlayer>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTreeWidget>
 
+#include "base/c_locale.h"
+#include "base/paths.h"
+#include "dialogs/dlg_export.h"
 #include "dialogs/dlg_layer_setting.h"
 #include "dialogs/dlg_prj_setting.h"
 #include "dialogs/dlg_src_setting.h"
@@ -19,24 +26,10 @@
 #include "qtr.h"
 #include "source_list.h"
 #include "time_slider.h"
+#include "timeline_widget.h"
+#include "updating.h"
 
 namespace pelorix::gui {
-namespace {
-
-// Fills widgets from the editor without their change signals reaching the editor again.
-class Updating {
- public:
-  explicit Updating(bool& flag) : flag_(flag), previous_(flag) { flag_ = true; }
-  ~Updating() { flag_ = previous_; }
-  Updating(const Updating&) = delete;
-  Updating& operator=(const Updating&) = delete;
-
- private:
-  bool& flag_;
-  bool previous_;
-};
-
-}  // namespace
 
 Answer DlgMain::ask(const std::string& text) {
   switch (askYesNoCancel(this, QString::fromStdString(text))) {
@@ -58,12 +51,18 @@ void DlgMain::appendLog(const std::string& line) {
   const QString text = QString::fromStdString(line);
   log_->addItem(text);
   log_->item(log_->count() - 1)->setToolTip(text);
-  log_->setCurrentRow(log_->count() - 1);
+  // Shown, not selected: the selection stays what the user chose to copy.
   log_->scrollToBottom();
 }
 
-void DlgMain::showInformation(const std::string& text) {
-  showInformationDialog(this, QString::fromStdString(text));
+void DlgMain::showInformation(const std::string& text, InformationKind kind) {
+  showInformationDialog(
+      this, QString::fromStdString(text),
+      kind == InformationKind::About ? qtr("Pelorixの情報") : qtr("プロジェクトの概要"));
+}
+
+void DlgMain::showStatus(const std::string& text) {
+  statusBar()->showMessage(QString::fromStdString(text), 10000);
 }
 
 bool DlgMain::editLayer(LayerValues& values) {
@@ -87,10 +86,28 @@ bool DlgMain::editProject(ProjectValues& values) {
   return true;
 }
 
+bool DlgMain::editExport(ExportValues& values) {
+  if (exportEditor) return exportEditor(values);
+  DlgExport dialog(values, !editor_->project().setting("audio").empty(), this);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  values = dialog.values();
+  return true;
+}
+
 std::optional<std::string> DlgMain::chooseProjectFile(const std::string& folder) {
   if (projectFileChooser) return projectFileChooser(folder);
   const QString path = QFileDialog::getOpenFileName(
       this, qtr("プロジェクト読込"), QString::fromStdString(folder),
+      qtr("Pelorix プロジェクト (*.pxp)") + ";;" + qtr("すべてのファイル (*)"));
+  if (path.isEmpty()) return std::nullopt;
+  return path.toStdString();
+}
+
+std::optional<std::string> DlgMain::chooseProjectSaveFile(const std::string& folder,
+                                                          const std::string& name) {
+  if (projectSaveChooser) return projectSaveChooser(folder, name);
+  const QString path = QFileDialog::getSaveFileName(
+      this, qtr("名前を付けて保存"), QString::fromStdString(joinPath(folder, name)),
       qtr("Pelorix プロジェクト (*.pxp)") + ";;" + qtr("すべてのファイル (*)"));
   if (path.isEmpty()) return std::nullopt;
   return path.toStdString();
@@ -130,6 +147,34 @@ void DlgMain::post(std::function<void()> task) {
   QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
+// The sound track plays from `from` seconds of the animation; with a positive offset it waits
+// until its start. Without a sound device it stays silent, and the frames play on.
+void DlgMain::playSound(const SoundTrack& sound, double from) {
+  stopSound();
+  if (!player_) {
+    player_ = new QMediaPlayer(this);
+    audioOutput_ = new QAudioOutput(this);
+    player_->setAudioOutput(audioOutput_);
+    soundStart_.setSingleShot(true);
+    connect(&soundStart_, &QTimer::timeout, player_, &QMediaPlayer::play);
+  }
+  audioOutput_->setVolume(static_cast<float>(std::clamp(sound.volume, 0.0, 1.0)));
+  player_->setSource(QUrl::fromLocalFile(QString::fromStdString(sound.path)));
+  const double into = from - sound.offset;  // seconds into the sound
+  if (into >= 0.0) {
+    player_->setPosition(static_cast<qint64>(into * 1000.0));
+    player_->play();
+  } else {
+    player_->setPosition(0);
+    soundStart_.start(static_cast<int>(-into * 1000.0));
+  }
+}
+
+void DlgMain::stopSound() {
+  soundStart_.stop();
+  if (player_) player_->stop();
+}
+
 void DlgMain::refresh(unsigned parts) {
   if (!started_) return;
   Updating guard(updating_);
@@ -139,19 +184,29 @@ void DlgMain::refresh(unsigned parts) {
   if (parts & RefreshTitle) setWindowTitle(QString::fromStdString(editor_->title()));
   if (parts & (RefreshTitle | RefreshButtons)) setWindowModified(editor_->modified());
   if (parts & RefreshTime) timeLabel_->setText(QString::fromStdString(editor_->timeText()));
-  if (parts & RefreshControls) {
+  if (parts & (RefreshControls | RefreshButtons)) {
     for (const auto& [command, b] : buttons_)
       b->setEnabled(editor_->enabled(command));
+    // Why a new layer cannot be made, where the button says nothing.
+    const bool full = editor_->project().layerCount >= kMaxLayers && !editor_->noProjectLoaded();
+    button(Command::NewLayer)
+        ->setToolTip(
+            full ? QString::fromStdString(formatC(_("レイヤーは %d 枚までです。"), kMaxLayers))
+                 : QString());
   }
+  if (parts & (RefreshTree | RefreshList | RefreshControls)) timeline_->rebuild();
+  if (parts & (RefreshSlider | RefreshTime | RefreshTimeline)) timeline_->update();
   if (parts & RefreshButtons) {
     for (Command command : {Command::Play, Command::ConvertAll})
       button(command)->setText(QString::fromStdString(editor_->label(command)));
     for (Command command : {Command::ShowPreview, Command::AllLayers})
       button(command)->setChecked(editor_->checked(command));
-    for (const auto& [command, action] : actions_)
-      action->setEnabled(editor_->enabled(command));
+    for (const auto& [command, item] : actions_) {
+      item->setEnabled(editor_->enabled(command));
+      if (item->isCheckable()) item->setChecked(editor_->checked(command));
+    }
   }
-  if (parts & RefreshPreview) preview_->repaintNow();
+  if (parts & (RefreshPreview | RefreshTime)) preview_->repaintNow();
   if (parts & RefreshProgress) refreshProgress();
 }
 

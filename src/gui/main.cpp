@@ -54,6 +54,9 @@ int main(int argc, char** argv) {
   pelorix::ProfileFile profile;
   profile.load(options.settingsPath);
   pelorix::initLanguage(pelorix::readSettings(profile).language);
+  // The sound track is read by the FFmpeg back end of Qt Multimedia, which reads what the
+  // video module and pelorix-cli read; a back end chosen in the environment stays.
+  if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) qputenv("QT_MEDIA_BACKEND", "ffmpeg");
   QApplication app(argc, argv);
   QApplication::setApplicationName("pelorix");
   QApplication::setApplicationVersion(PELORIX_VERSION);

@@ -32,12 +32,12 @@ void setMessageHooks(NoticeHook notice, AskHook ask, InformationHook information
   informationHook() = std::move(information);
 }
 
-void showInformationDialog(QWidget* parent, const QString& text) {
+void showInformationDialog(QWidget* parent, const QString& text, const QString& title) {
   if (informationHook()) {
     informationHook()(text);
     return;
   }
-  DlgVersion dialog(text, parent);
+  DlgVersion dialog(text, title, parent);
   dialog.exec();
 }
 

@@ -16,7 +16,7 @@ void showNotice(QWidget* parent, const QString& text);
 BoxAnswer askYesNoCancel(QWidget* parent, const QString& text);
 
 // The information dialog (DlgVersion) with one row per line of `text`.
-void showInformationDialog(QWidget* parent, const QString& text);
+void showInformationDialog(QWidget* parent, const QString& text, const QString& title);
 
 using NoticeHook = std::function<void(const QString&)>;
 using AskHook = std::function<BoxAnswer(const QString&)>;

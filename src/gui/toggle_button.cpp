@@ -31,12 +31,11 @@ ToggleButton::ToggleButton(const QString& text, QWidget* parent) : QPushButton(t
   showState(false);
 }
 
+// The state shows in the box of the icon only: the text keeps its weight, so the button keeps
+// its width and its neighbours stay where they are.
 void ToggleButton::showState(bool on) {
   setIcon(checkIcon(on, palette()));
   setProperty("shownOn", on);
-  QFont bold = font();
-  bold.setBold(on);
-  setFont(bold);
 }
 
 }  // namespace pelorix::gui

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -22,6 +23,7 @@
 #include "../core/app/scripted_port.h"
 #include "app/texts.h"
 #include "base/i18n.h"
+#include "dialogs/dlg_export.h"
 #include "dialogs/dlg_layer_setting.h"
 #include "dialogs/dlg_prj_setting.h"
 #include "dialogs/dlg_src_setting.h"
@@ -32,6 +34,8 @@
 #include "languages.h"
 #include "message_box.h"
 #include "model/extensions.h"
+#include "output/formats.h"
+#include "timeline_widget.h"
 
 namespace pelorix::gui {
 namespace {
@@ -106,6 +110,7 @@ TEST(LayerDialog, ValidatesNumbersAndColours) {
 }
 
 TEST(SourceDialog, ExchangesTwoDecimalTextsAndKeepsThePluginText) {
+  Boxes boxes;
   SourceDialogValues values;
   values.source.file = "a.bmp";
   values.source.duration = 1.0f / 30.0f;
@@ -116,16 +121,25 @@ TEST(SourceDialog, ExchangesTwoDecimalTextsAndKeepsThePluginText) {
   EXPECT_EQ(child<QLineEdit>(dialog, "duration")->text(), "0.03");
   EXPECT_EQ(child<QLineEdit>(dialog, "scale")->text(), "1.00");
   EXPECT_FALSE(child<QLineEdit>(dialog, "plugin")->isVisibleTo(&dialog));
+  // Nonsense and values out of range are refused, naming the field and its range.
   child<QLineEdit>(dialog, "x")->setText("abc");
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(boxes.notices.back(), "「X」には -1000000 から 1000000 までの数を入れてください。");
+  child<QLineEdit>(dialog, "x")->setText("12.5");
   child<QLineEdit>(dialog, "opacity")->setText("2");
+  dialog.accept();
+  EXPECT_EQ(boxes.notices.back(), "「透明度」には 0 から 1 までの数を入れてください。");
+  child<QLineEdit>(dialog, "opacity")->setText("0.5");
   child<QPushButton>(dialog, "autoCalc")->setChecked(false);
   dialog.chooseImage = [](const QString& folder, const QString&) { return folder + "img/pic.png"; };
   child<QPushButton>(dialog, "browse")->click();
   dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
   const Source& s = dialog.values().source;
   EXPECT_EQ(s.duration, 0.03f);
-  EXPECT_EQ(s.x, 0.0f);
-  EXPECT_EQ(s.opacity, 2.0f);
+  EXPECT_EQ(s.x, 12.5f);
+  EXPECT_EQ(s.opacity, 0.5f);
   EXPECT_EQ(s.flags, 4);  // the toggle is off; the easing (bits 2-4: ease out) stays
   EXPECT_EQ(s.pluginText, "hidden text");
   EXPECT_EQ(s.file, "img/pic.png");  // below the project folder: stored relative
@@ -139,7 +153,11 @@ TEST(ProjectDialog, IntegersOnlyAndBrowseKeepsTypedFields) {
   child<QLineEdit>(dialog, "fps")->setText("12.5");
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
-  EXPECT_EQ(boxes.notices.back(), "Please enter an integer.");
+  EXPECT_EQ(boxes.notices.back(),
+            "「フレームレート（FPS)」には 1 から 1000 までの整数を入れてください。");
+  child<QLineEdit>(dialog, "fps")->setText("0");
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
   child<QLineEdit>(dialog, "fps")->setText("25");
   child<QLineEdit>(dialog, "name")->setText("typed");
   dialog.chooseFolder = [](const QString&) { return QString("/tmp/chosen"); };
@@ -150,10 +168,11 @@ TEST(ProjectDialog, IntegersOnlyAndBrowseKeepsTypedFields) {
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.values().fps, 25);
   EXPECT_EQ(dialog.values().name, "typed");
+  EXPECT_TRUE(dialog.values().soundOffset.empty());  // defaults are not written
 }
 
 TEST(VersionDialog, OneRowPerLine) {
-  DlgVersion dialog("a\n\nb\nlast without line feed");
+  DlgVersion dialog("a\n\nb\nlast without line feed", "t");
   EXPECT_EQ(dialog.lines()->count(), 4);
   EXPECT_EQ(dialog.lines()->item(3)->text(), "last without line feed");
 }
@@ -378,6 +397,119 @@ TEST(MainWindow, CloseAsksAndWritesTheSettings) {
 }
 
 // The preview's place and whether it was shown come back at the next start.
+// The File menu carries the platform's shortcuts; Open recent lists the projects opened lately,
+// one that is gone disabled; the export command opens the export dialog.
+TEST(MainWindow, FileMenuShortcutsAndRecentProjects) {
+  MainWindow m;
+  const std::pair<Command, QKeySequence> shortcuts[] = {
+      {Command::NewProject, QKeySequence::New},
+      {Command::LoadProject, QKeySequence::Open},
+      {Command::SaveProject, QKeySequence::Save},
+      {Command::SaveProjectAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+      {Command::Export, QKeySequence(Qt::CTRL | Qt::Key_E)},
+      {Command::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)}};
+  for (const auto& [command, keys] : shortcuts) {
+    ASSERT_NE(m.window.action(command), nullptr);
+    EXPECT_EQ(m.window.action(command)->shortcut(), keys) << commandInfo(command).name;
+  }
+  auto* recent = m.window.findChild<QMenu*>("recentMenu");
+  ASSERT_NE(recent, nullptr);
+  emit recent->aboutToShow();
+  ASSERT_FALSE(recent->actions().isEmpty());
+  EXPECT_EQ(recent->actions().front()->text().toStdString(), m.demo.project());
+  EXPECT_TRUE(recent->actions().front()->isEnabled());
+  std::filesystem::rename(m.demo.project(), m.demo.dir.file("moved.pxp"));
+  emit recent->aboutToShow();
+  EXPECT_FALSE(recent->actions().front()->isEnabled());
+  int opened = 0;
+  m.window.exportEditor = [&opened](ExportValues&) { return ++opened, false; };
+  m.window.action(Command::Export)->trigger();
+  EXPECT_EQ(opened, 1);
+}
+
+// The export dialog shows the settings of the format chosen, and of its codec; a file takes the
+// format's extension.
+TEST(ExportDialog, RowsFollowTheFormatAndCodec) {
+  ExportValues values;
+  values.format =
+      static_cast<int>(findOutputFormat("png", OutputKind::Series) - outputFormats().data());
+  values.path = "out";
+  values.frameCount = 10;
+  values.last = 9;
+  values.width = 320;
+  values.height = 240;
+  values.fps = 12.0f;
+  DlgExport dialog(values, true);
+  auto* format = child<QComboBox>(dialog, "format");
+  auto choose = [&](const char* name, OutputKind kind) {
+    format->setCurrentIndex(
+        static_cast<int>(findOutputFormat(name, kind) - outputFormats().data()));
+  };
+  EXPECT_TRUE(dialog.rowShown(FormatOption::PngLevel));
+  EXPECT_FALSE(dialog.rowShown(FormatOption::Crf));
+  choose("mp4", OutputKind::OneFile);
+  EXPECT_EQ(child<QLineEdit>(dialog, "path")->text(), "out.mp4");
+  for (FormatOption option : {FormatOption::Codec, FormatOption::Crf, FormatOption::Preset,
+                              FormatOption::Bitrate, FormatOption::Even})
+    EXPECT_TRUE(dialog.rowShown(option)) << formatOptionFlag(option);
+  EXPECT_FALSE(dialog.rowShown(FormatOption::PngLevel));
+  choose("mov", OutputKind::OneFile);
+  EXPECT_EQ(child<QLineEdit>(dialog, "path")->text(), "out.mov");
+  EXPECT_TRUE(dialog.rowShown(FormatOption::ProResProfile));
+  EXPECT_FALSE(dialog.rowShown(FormatOption::Crf));
+  child<QComboBox>(dialog, "codec")->setCurrentIndex(1);  // H.264 in MOV
+  EXPECT_TRUE(dialog.rowShown(FormatOption::Crf));
+  EXPECT_FALSE(dialog.rowShown(FormatOption::ProResProfile));
+  dialog.accept();
+  ASSERT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.values().encode.codec, video::Codec::H264);
+  choose("gif", OutputKind::OneFile);
+  for (FormatOption option : {FormatOption::Loop, FormatOption::GifPalette, FormatOption::Dither})
+    EXPECT_TRUE(dialog.rowShown(option)) << formatOptionFlag(option);
+}
+
+// The timeline: a click on the ruler scrubs; dragging a block's end changes its duration by
+// whole frames, undone in one step; + and - zoom the preview, 0 fits it again, and the zoom box
+// follows.
+TEST(MainWindow, TimelineScrubEdgeDragAndPreviewZoom) {
+  MainWindow m;
+  TimelineWidget& timeline = m.window.timeline();
+  timeline.resize(900, 200);
+  TimelineGeometry& g = timeline.geometry();
+  auto mouse = [&timeline](QEvent::Type type, double x, double y) {
+    QMouseEvent event(type, QPointF(x, y), timeline.mapToGlobal(QPointF(x, y)), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(&timeline, &event);
+  };
+  mouse(QEvent::MouseButtonPress, g.xOf(1.0) + 1, 5);
+  mouse(QEvent::MouseButtonRelease, g.xOf(1.0) + 1, 5);
+  EXPECT_EQ(m.editor().slider().position, 12);
+  const int sprite = m.editor().treeItems()[2].layerIndex;
+  mouse(QEvent::MouseButtonPress, g.xOf(0.5), g.rowTop(2) + 5);
+  mouse(QEvent::MouseMove, g.xOf(0.75) + 1, g.rowTop(2) + 5);
+  mouse(QEvent::MouseButtonRelease, g.xOf(0.75) + 1, g.rowTop(2) + 5);
+  const auto duration = [&] { return m.editor().project().layers[sprite].sources[0].duration; };
+  EXPECT_FLOAT_EQ(duration(), 0.75f);
+  m.editor().undo();
+  EXPECT_FLOAT_EQ(duration(), 0.5f);
+
+  DlgDisp& preview = m.window.preview();
+  child<QPushButton>(m.window, "showPreview")->click();
+  auto key = [&preview](int code) {
+    QKeyEvent event(QEvent::KeyPress, code, Qt::NoModifier);
+    QApplication::sendEvent(&preview, &event);
+  };
+  preview.setZoom(100);
+  key(Qt::Key_Plus);
+  EXPECT_EQ(preview.zoom(), 150);
+  EXPECT_EQ(m.window.zoomBox().currentData().toInt(), 150);
+  EXPECT_EQ(preview.pictureRect().size(), QSize(480, 360));
+  key(Qt::Key_0);
+  EXPECT_EQ(preview.zoom(), 0);
+  EXPECT_EQ(preview.pictureRect(), preview.rect());
+}
+
 TEST(MainWindow, PreviewPlaceIsRemembered) {
   test::DemoCopy demo;
   Boxes boxes;
@@ -433,6 +565,7 @@ void expectEnglishThatFits(QWidget& window) {
     } else {
       continue;
     }
+    if (text.isEmpty()) continue;  // an icon only (a dock's close button)
     EXPECT_FALSE(hasJapanese(text)) << text.toStdString();
     EXPECT_LE(widget->fontMetrics().horizontalAdvance(text), room)
         << text.toStdString() << " is cut in " << widget->objectName().toStdString();
@@ -456,7 +589,7 @@ TEST(Languages, EnglishWindowsAndDialogs) {
     ProjectValues project{"demo.pxp", "demo", "out", "frame", 320, 240, 29, "png"};
     DlgPrjSetting projectDialog(project);
     expectEnglishThatFits(projectDialog);
-    DlgVersion about(QString::fromStdString(aboutText()));
+    DlgVersion about(QString::fromStdString(aboutText()), "About");
     expectEnglishThatFits(about);
     for (int i = 0; i < about.lines()->count(); ++i)
       EXPECT_FALSE(hasJapanese(about.lines()->item(i)->text()));

@@ -32,6 +32,10 @@ constexpr CommandInfo kCommands[] = {
     {Undo, "undo", N_("元に戻す"), false},
     {Redo, "redo", N_("やり直し"), false},
     {About, "about", N_("バージョン情報"), false},
+    {SaveProjectAs, "saveProjectAs", N_("名前を付けて保存"), true},
+    {Export, "export", N_("書き出し"), true},
+    {Quit, "quit", N_("終了"), false},
+    {OnionSkin, "onionSkin", N_("オニオンスキン"), false},
 };
 
 constexpr bool inEnumOrder() {

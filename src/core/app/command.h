@@ -30,6 +30,10 @@ enum class Command {
   Undo,
   Redo,
   About,
+  SaveProjectAs,
+  Export,
+  Quit,
+  OnionSkin,  // a toggle
 };
 
 struct CommandInfo {

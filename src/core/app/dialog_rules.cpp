@@ -2,6 +2,7 @@
 #include "app/dialog_rules.h"
 
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 
 #include "base/c_locale.h"
@@ -58,6 +59,36 @@ std::optional<int> wholeInteger(const std::string& text) {
   const size_t end = integerEnd(text, start, true);
   if (end == std::string::npos || skipBlanks(text, end) != text.size()) return std::nullopt;
   return toInt(text.substr(start, end - start));
+}
+
+const NumberField kFieldScale{N_("倍率"), 0.0, 1000.0};
+const NumberField kFieldRotation{N_("回転角"), -1e6, 1e6};
+const NumberField kFieldDuration{N_("時間（秒）"), 0.0, 86400.0};
+const NumberField kFieldOpacity{N_("透明度"), 0.0, 1.0};
+const NumberField kFieldWidth{N_("出力サイズ幅"), 1, 65535, true};
+const NumberField kFieldHeight{N_("出力サイズ高さ"), 1, 65535, true};
+const NumberField kFieldFps{N_("フレームレート（FPS)"), 1, 1000, true};
+const NumberField kFieldSoundOffset{N_("音声の開始（秒）"), -86400.0, 86400.0};
+const NumberField kFieldSoundVolume{N_("音量"), 0.0, 100.0};
+
+std::optional<double> readNumberField(const std::string& text, const NumberField& field,
+                                      std::string& problem) {
+  const size_t begin = text.find_first_not_of(" \t");
+  const size_t end = text.find_last_not_of(" \t");
+  const std::string number = begin == std::string::npos ? "" : text.substr(begin, end - begin + 1);
+  // strtod in the C locale, with nothing left over: "abc", "1.5x" and "" are no numbers.
+  char* rest = nullptr;
+  const double value = number.empty() ? 0.0 : cStrtod(number.c_str(), &rest);
+  const bool read = !number.empty() && rest && *rest == '\0' && std::isfinite(value);
+  if (read && value >= field.low && value <= field.high &&
+      (!field.whole || value == std::floor(value))) {
+    return value;
+  }
+  problem = formatC(field.whole ? _("「%s」には %s から %s までの整数を入れてください。")
+                                : _("「%s」には %s から %s までの数を入れてください。"),
+                    _(field.label), formatC("%.10g", field.low).c_str(),
+                    formatC("%.10g", field.high).c_str());
+  return std::nullopt;
 }
 
 float sourceNumber(const std::string& text) {

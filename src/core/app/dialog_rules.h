@@ -22,6 +22,25 @@ std::optional<int> wholeInteger(const std::string& text);
 // Numbers of the source dialog: the C library's atof rules (0 when there is no number).
 float sourceNumber(const std::string& text);
 
+// A number field of a dialog: what it is called (marked for the catalogue), the values it
+// takes, and whether they are whole.
+struct NumberField {
+  const char* label;
+  double low;
+  double high;
+  bool whole = false;
+};
+// The source dialog's fields, and the project dialog's.
+inline constexpr NumberField kFieldX{"X", -1e6, 1e6};
+inline constexpr NumberField kFieldY{"Y", -1e6, 1e6};
+extern const NumberField kFieldScale, kFieldRotation, kFieldDuration, kFieldOpacity;
+extern const NumberField kFieldWidth, kFieldHeight, kFieldFps, kFieldSoundOffset, kFieldSoundVolume;
+
+// The number a field holds (the whole text one number in the C locale, within the range), or
+// nothing with `problem` naming the field and its range.
+std::optional<double> readNumberField(const std::string& text, const NumberField& field,
+                                      std::string& problem);
+
 // The project settings' output format: nothing when Pelorix can write it (with the one-file
 // option as set), else the message that says so and names the formats it knows.
 std::optional<std::string> outputFormatProblem(const std::string& format, int projectOptions);

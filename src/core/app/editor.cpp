@@ -5,6 +5,7 @@
 #include "base/i18n.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <thread>
 
 #include "app/texts.h"
@@ -47,6 +48,10 @@ void Editor::applySettings(const Settings& settings) {
   fitToScreen_ = settings.fitToScreen;
   placement_ = settings.placement;
   refuseGif_ = settings.refuseGif != 0;
+  recent_ = settings.recentProjects;
+  onionCount_ = std::clamp(settings.onionFrames, 1, 3);
+  timelineShown_ = settings.timelineShown;
+  exportChoices_ = settings.exportChoices;
 }
 
 Settings Editor::currentSettings() const {
@@ -57,19 +62,44 @@ Settings Editor::currentSettings() const {
   settings.fitToScreen = fitToScreen_;
   settings.placement = placement_;
   settings.refuseGif = refuseGif_ ? 1 : 0;
+  settings.recentProjects = recent_;
+  settings.onionFrames = onionCount_;
+  settings.timelineShown = timelineShown_;
+  settings.exportChoices = exportChoices_;
   return settings;
 }
 
 void Editor::startUp(const std::optional<std::string>& path) {
   if (!path) {
+    // The very first start has no previous project: nothing to open, nothing to say.
+    if (projectFileName_.empty()) {
+      noProjectLoaded_ = true;
+      setTitle();
+      enableEditing(false);
+      rebuildDrawList();
+      port_.refresh(RefreshButtons);
+      return;
+    }
     openProject(projectFolder_ + projectFileName_);
+    if (!noProjectLoaded_) rememberRecent(projectFolder_ + projectFileName_);
     return;
   }
   openProject(*path);
   if (!noProjectLoaded_) {
     projectFolder_ = folderOf(*path);
     projectFileName_ = fileNameOf(*path);
+    rememberRecent(*path);
   }
+}
+
+void Editor::rememberRecent(const std::string& path) {
+  std::error_code error;
+  std::string absolute = std::filesystem::absolute(path, error).lexically_normal().string();
+  if (error) absolute = path;
+  recent_.erase(std::remove(recent_.begin(), recent_.end(), absolute), recent_.end());
+  recent_.insert(recent_.begin(), absolute);
+  if (recent_.size() > static_cast<size_t>(kRecentProjects)) recent_.resize(kRecentProjects);
+  port_.refresh(RefreshButtons);
 }
 
 bool Editor::closeRequested() {
@@ -149,6 +179,16 @@ void Editor::run(Command command) {
       return redo();
     case Command::About:
       return about();
+    case Command::SaveProjectAs:
+      return saveProjectAsCommand();
+    case Command::Export:
+      return exportCommand();
+    case Command::Quit:
+      return;  // the window closes itself, through closeRequested()
+    case Command::OnionSkin:
+      onionSkin_ = !onionSkin_;
+      port_.refresh(RefreshButtons);
+      return redraw(currentTime_);
   }
 }
 
@@ -158,6 +198,10 @@ bool Editor::enabled(Command command) const {
       return canUndo();
     case Command::Redo:
       return canRedo();
+    case Command::NewLayer:
+      return editingEnabled_ && project_.layerCount < kMaxLayers;
+    case Command::Export:
+      return editingEnabled_ && !converting_;
     default:
       return !commandInfo(command).needsProject || editingEnabled_;
   }
@@ -172,6 +216,7 @@ std::string Editor::label(Command command) const {
 bool Editor::checked(Command command) const {
   if (command == Command::ShowPreview) return previewShown_;
   if (command == Command::AllLayers) return totalMode_;
+  if (command == Command::OnionSkin) return onionSkin_;
   return false;
 }
 
@@ -319,12 +364,63 @@ void Editor::pageForward() {
 }
 
 void Editor::composeInto(float t, bool allLayers, int layerIndex) {
+  composeInto(canvas_, t, allLayers, layerIndex);
+}
+
+// A frame where nothing draws (its picture failed to load, or no layer shows) is blank: the
+// preview never keeps a frame of another moment or another project.
+void Editor::composeInto(DibImage& canvas, float t, bool allLayers, int layerIndex) {
   compositor_.setProjectFolder(projectFolder_);
+  bool drawn = false;
   if (allLayers) {
-    compositor_.composeFrame(canvas_, project_, drawList_, t);
+    drawn = compositor_.composeFrame(canvas, project_, drawList_, t);
   } else {
     const int single[] = {layerIndex};
-    compositor_.composeFrame(canvas_, project_, single, t);
+    drawn = compositor_.composeFrame(canvas, project_, single, t);
+  }
+  if (!drawn && !compositor_.makeBlankFrame(canvas, project_)) canvas = DibImage();
+}
+
+void Editor::clearCanvas() {
+  canvas_ = DibImage();
+  onion_.clear();
+  port_.refresh(RefreshPreview);
+}
+
+// The onion skin shows the layer being edited, alone on a transparent ground, at the frames
+// around the current one, where it differs from the layer now: its motion, whatever lies under
+// it (a layer that stands still shows nothing).
+void Editor::composeOnion(float t) {
+  onion_.resize(onionSkin_ && !playing_ ? static_cast<size_t>(2 * onionCount_) : 0);
+  if (onion_.empty()) return;
+  const int index = tree_[static_cast<size_t>(selectedTree_)].layerIndex;
+  const int single[] = {index};
+  Project alone = project_;
+  alone.options |= projectTransparentBackground;
+  DibImage now;
+  if (!compositor_.composeFrame(now, alone, single, t)) now = DibImage();
+  size_t at = 0;
+  for (int offset = -onionCount_; offset <= onionCount_; ++offset) {
+    if (offset == 0) continue;
+    OnionFrame& frame = onion_[at++];
+    frame.offset = offset;
+    const float when = t + static_cast<float>(offset) * frameStep();
+    if (when < 0.0f || when > totalTime_ ||
+        !compositor_.composeFrame(frame.canvas, alone, single, when)) {
+      frame.canvas = DibImage();
+      continue;
+    }
+    if (now.empty() || now.width() != frame.canvas.width() ||
+        now.height() != frame.canvas.height()) {
+      continue;
+    }
+    for (int y = 0; y < now.height(); ++y) {
+      auto* ghost = reinterpret_cast<uint32_t*>(frame.canvas.row(y));
+      const auto* current = reinterpret_cast<const uint32_t*>(now.row(y));
+      for (int x = 0; x < now.width(); ++x) {
+        if (ghost[x] == current[x]) ghost[x] = 0;
+      }
+    }
   }
 }
 
@@ -333,6 +429,7 @@ void Editor::redraw(float t) {
   const int index = selectedLayerIndex();
   if (index < 0) return;
   composeInto(t, totalMode_, index);
+  composeOnion(t);
   port_.refresh(RefreshPreview);
 }
 

@@ -10,6 +10,7 @@
 
 #include "app/command.h"
 #include "app/key_tables.h"
+#include "app/playback.h"
 #include "app/settings.h"
 #include "app/texts.h"
 #include "app/ui_port.h"
@@ -75,12 +76,22 @@ class Editor {
   bool checked(Command command) const;
 
   // ---- project commands ----
+  struct OpenOptions {
+    bool askToSave = true;      // the save question when the project is modified
+    bool keepHistory = false;   // the reload of the file just saved: undo goes on
+    bool summaryToLog = false;  // the summary into the log instead of a dialog
+  };
   // False when the user cancelled at the save question (nothing was opened).
-  bool openProject(const std::string& path);
+  bool openProject(const std::string& path, OpenOptions options);
+  bool openProject(const std::string& path) { return openProject(path, {}); }
   // True when the project was written.
   bool saveProjectTo(const std::string& path);
   void loadProjectCommand();
   void saveProjectCommand();
+  void saveProjectAsCommand();
+  // Projects opened lately, newest first; and opening one of them.
+  const std::vector<std::string>& recentProjects() const { return recent_; }
+  void openRecent(const std::string& path);
   void newProjectCommand();
   void projectSettings();
   void about();
@@ -125,9 +136,33 @@ class Editor {
   // One timer tick; false when the movie has stopped.
   bool playbackTick();
   bool playing() const { return playing_; }
+  // The time of the frame playback shows.
+  float playbackTime() const { return playbackTime_; }
+  // The clock playback runs on (tests give their own).
+  void setPlaybackClock(Playback::Clock clock) { playbackClock_ = std::move(clock); }
+
+  // ---- timeline ----
+  // Moves the time (the ruler was clicked or dragged).
+  void scrubTo(float t);
+  // Selects a layer and one of its sources (a block was clicked).
+  void selectSource(int layerIndex, int row);
+  // A source's new duration, rounded to whole frames; one undo step.
+  void setSourceDuration(int layerIndex, int row, float seconds);
+
+  // ---- onion skin ----
+  // Frames before and after the current one, composed like it, for the preview to show faintly;
+  // offsets in frames (-N ... -1, 1 ... N).
+  struct OnionFrame {
+    int offset = 0;
+    DibImage canvas;
+  };
+  const std::vector<OnionFrame>& onionFrames() const { return onion_; }
+  bool onionSkin() const { return onionSkin_; }
+  int onionCount() const { return onionCount_; }
 
   // ---- output ----
   void convertAllPressed();
+  void exportCommand();
   bool converting() const { return converting_; }
   void screenSave();
   // Waits for a running conversion (tests, shutdown).
@@ -177,6 +212,11 @@ class Editor {
   void listItemChanged();
   void setSliderPosition(int position);
   void showProjectLoaded();
+  void rememberRecent(const std::string& path);
+  // Starts a run of the engine with the progress window (a refusal is said by the relay).
+  void startConversion(const Project& project, const ConversionSettings& settings);
+  void clearCanvas();
+  void composeOnion(float t);
   bool askToSaveBeforeLeaving();
   void markModified();
   // Undo: remember the project before an edit; commit after it. Commands use an EditScope.
@@ -193,6 +233,7 @@ class Editor {
   TreeItem treeItemOf(int layerIndex) const;
   float frameStep() const;
   void composeInto(float t, bool allLayers, int layerIndex);
+  void composeInto(DibImage& canvas, float t, bool allLayers, int layerIndex);
 
   UiPort& port_;
   std::unique_ptr<LogSink> log_;
@@ -208,6 +249,12 @@ class Editor {
   Source heldSource_;
   bool previewDragging_ = false;
   std::string lastSourcePattern_;
+  std::vector<std::string> recent_;
+  std::vector<std::pair<std::string, std::string>> exportChoices_;
+  bool onionSkin_ = false;
+  int onionCount_ = 2;
+  std::vector<OnionFrame> onion_;
+  int timelineShown_ = 1;
   bool busy_ = false;
   bool refuseGif_ = true;
   int debugLevel_ = 0;
@@ -236,6 +283,8 @@ class Editor {
   bool playing_ = false;
   bool playbackStop_ = false;
   float playbackTime_ = 0.0f;
+  std::unique_ptr<Playback> playback_;
+  Playback::Clock playbackClock_;
 
   bool converting_ = false;
   int progressValue_ = 0;

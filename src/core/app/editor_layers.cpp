@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The layer and source commands, the preview gestures, dropped files and row moves.
 #include "app/editor.h"
+#include "base/c_locale.h"
 #include "base/i18n.h"
 
 #include "app/edit_scope.h"
@@ -27,7 +28,11 @@ constexpr const char* kSelectRow = N_("リストを選択してください");
 }  // namespace
 
 void Editor::newLayer() {
-  if (project_.layerCount >= kMaxLayers || busy_) return;
+  if (project_.layerCount >= kMaxLayers) {
+    port_.showStatus(formatC(_("レイヤーは %d 枚までです。"), kMaxLayers));
+    return;
+  }
+  if (busy_) return;
   BusyScope busy(busy_);
   EditScope edit(*this);
   const bool wasModified = modified_;

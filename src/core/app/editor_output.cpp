@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Movie playback, convert all and screen save.
+#include <algorithm>
+#include <thread>
 #include "app/editor.h"
+
+#include "app/export_choices.h"
 #include "base/c_locale.h"
 #include "base/i18n.h"
 #include "output/output_files.h"
+#include "output/run_plan.h"
 
 namespace pelorix {
 
@@ -52,7 +57,13 @@ class Editor::ConversionRelay final : public ConversionListener {
   void finished(ConversionOutcome outcome, const std::string& message) override {
     editor_.port_.post([this, outcome, message] {
       editor_.converting_ = false;
-      editor_.port_.refresh(RefreshButtons | RefreshProgress);
+      editor_.port_.refresh(RefreshButtons | RefreshProgress | RefreshControls);
+      // The preview showed the frames as they were written: back to the frame of the time.
+      if (editor_.previewShown_) {
+        editor_.redraw(editor_.currentTime_);
+      } else {
+        editor_.clearCanvas();
+      }
       if ((outcome == ConversionOutcome::Failed || outcome == ConversionOutcome::Refused) &&
           !message.empty()) {
         editor_.port_.notice(message);
@@ -80,36 +91,51 @@ int Editor::moviePressed() {
                          static_cast<double>(project_.fps)));
     return 0;
   }
-  playing_ = true;
-  playbackStop_ = false;
-  playbackTime_ = 0.0f;
-  port_.refresh(RefreshButtons);
-  composeInto(0.0f, true, -1);
   const int period = truncToInt(1000.0 / static_cast<double>(project_.fps));
   if (period <= 0) {
     // Above 1000 frames per second there is no timer period: the start is refused.
-    playing_ = false;
-    playbackStop_ = true;
-    port_.refresh(RefreshButtons);
     port_.appendLog(
         formatC(_("フレームレート %.2f では再生できません。"), static_cast<double>(project_.fps)));
     return 0;
   }
-  return period;
+  playing_ = true;
+  playbackStop_ = false;
+  playbackTime_ = 0.0f;
+  onion_.clear();
+  // The workers compose ahead; the user-interface thread keeps one core for showing frames.
+  const int workers = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
+  playback_ =
+      std::make_unique<Playback>(project_, drawList_, projectFolder_, workers, 8, playbackClock_);
+  port_.refresh(RefreshButtons);
+  const SoundTrack sound = projectSound(project_, projectFolder_);
+  if (!sound.path.empty()) port_.playSound(sound, 0.0);
+  // Ticks twice a frame or more often, so a frame is shown within a few milliseconds of its
+  // time.
+  return std::clamp(period / 2, 1, 10);
 }
 
 bool Editor::playbackTick() {
-  if (!playing_) return false;
-  port_.refresh(RefreshPreview);  // the frame composed at the previous tick
-  playbackTime_ =
-      narrowToFloat(static_cast<double>(playbackTime_) + 1.0 / static_cast<double>(project_.fps));
-  if (playbackTime_ > totalTime_ || playbackStop_) {
-    playing_ = false;
-    port_.refresh(RefreshButtons);
-    return false;
+  if (!playing_ || !playback_) return false;
+  float time = 0.0f;
+  const Playback::Tick tick =
+      playbackStop_ ? Playback::Tick::Ended : playback_->take(canvas_, time);
+  if (tick == Playback::Tick::New) {
+    playbackTime_ = time;
+    port_.refresh(RefreshPreview | RefreshTimeline);
+    return true;
   }
-  composeInto(playbackTime_, true, -1);
-  return true;
+  if (tick == Playback::Tick::Same) return true;
+  playing_ = false;
+  port_.stopSound();
+  const int dropped = playback_->dropped();
+  const int frames = playback_->frames();
+  playback_.reset();
+  port_.showStatus(
+      formatC(_("再生: %d 画面のうち %d 画面を間に合わずに飛ばしました。"), frames, dropped));
+  port_.refresh(RefreshButtons | RefreshTimeline);
+  // Back to the frame of the time the window shows.
+  redraw(currentTime_);
+  return false;
 }
 
 // ---- convert all ----
@@ -126,22 +152,59 @@ void Editor::convertAllPressed() {
     return;
   }
   if (busy_ || noProjectLoaded_) return;
-  if (modified_) {
-    const std::string path = projectFolder_ + projectFileName_;
-    // A project that could not be saved is not read back: the edits stay, nothing converts.
-    if (!saveProjectTo(path) && modified_) return;
-    port_.appendLog(_("プロジェクトファイルを保存しました。"));
-    openProject(path);
-  }
-  if (!relay_) relay_ = std::make_shared<ConversionRelay>(*this);
   ConversionSettings settings;
   settings.projectFolder = projectFolder_;
   settings.refuseGif = refuseGif_;
   settings.keepFrames = true;
+  if (modified_) {
+    // Whatever would refuse the conversion is said before the file is written: a refused
+    // conversion writes nothing.
+    if (const PlanOutcome planned = planRun(project_, settings); !planned.plan) {
+      port_.appendLog(planned.refusal);
+      port_.notice(planned.refusal);
+      return;
+    }
+    const std::string path = projectFolder_ + projectFileName_;
+    // A project that could not be saved is not read back: the edits stay, nothing converts.
+    if (!saveProjectTo(path) && modified_) return;
+    port_.appendLog(_("プロジェクトファイルを保存しました。"));
+    // No dialog while the conversion runs: the summary goes into the log.
+    openProject(path, {.askToSave = false, .keepHistory = true, .summaryToLog = true});
+  }
+  startConversion(project_, settings);
+}
+
+void Editor::startConversion(const Project& project, const ConversionSettings& settings) {
+  if (!relay_) relay_ = std::make_shared<ConversionRelay>(*this);
   progressValue_ = 0;
   progressText_ = _("スタティック");
-  converting_ = engine_.start(project_, settings, *relay_);
-  port_.refresh(RefreshButtons | RefreshProgress);
+  converting_ = engine_.start(project, settings, *relay_);
+  port_.refresh(RefreshButtons | RefreshProgress | RefreshControls);
+}
+
+// ---- export ----
+
+void Editor::exportCommand() {
+  if (busy_ || noProjectLoaded_ || converting_) return;
+  const std::string key = projectFolder_ + projectFileName_;
+  ExportValues values = defaultExport(project_, projectFolder_);
+  const auto kept = std::find_if(exportChoices_.begin(), exportChoices_.end(),
+                                 [&key](const auto& entry) { return entry.first == key; });
+  if (kept != exportChoices_.end()) applyExportChoices(kept->second, values);
+  busy_ = true;
+  const bool accepted = port_.editExport(values);
+  busy_ = false;
+  if (!accepted) return;
+  const std::string text = exportChoicesText(values, project_);
+  if (kept != exportChoices_.end()) {
+    kept->second = text;
+  } else {
+    exportChoices_.emplace_back(key, text);
+  }
+  ExportRun run = exportRun(values, project_);
+  run.settings.refuseGif = refuseGif_;
+  run.settings.keepFrames = true;
+  startConversion(run.project, run.settings);
 }
 
 void Editor::waitForConversion() {

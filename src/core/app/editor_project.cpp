@@ -7,6 +7,7 @@
 #include "base/c_locale.h"
 #include "base/i18n.h"
 #include "base/paths.h"
+#include "imageio/codec.h"
 #include "model/project_file.h"
 
 namespace pelorix {
@@ -41,21 +42,30 @@ void Editor::showProjectLoaded() {
   }
 }
 
-bool Editor::openProject(const std::string& path) {
-  if (!askToSaveBeforeLeaving()) return false;
+bool Editor::openProject(const std::string& path, OpenOptions options) {
+  if (options.askToSave && !askToSaveBeforeLeaving()) return false;
   tree_.clear();
   selectedTree_ = -1;
   rows_.clear();
   selectedRow_ = -1;
   port_.refresh(RefreshTree | RefreshList);
   modified_ = false;
+  clearCanvas();
   const ProjectLoadResult loaded = loadProject(project_, path);
   for (const std::string& warning : loaded.warnings)
     port_.appendLog(warning);
   if (!loaded.message.empty()) port_.notice(loaded.message);
-  if (!loaded.summary.empty()) port_.showInformation(loaded.summary);
+  if (!loaded.summary.empty()) {
+    if (options.summaryToLog) {
+      for (const std::string& line : textRows(loaded.summary))
+        port_.appendLog(line);
+    } else {
+      port_.showInformation(loaded.summary, InformationKind::Summary);
+    }
+  }
   savedProject_ = project_;
-  undo_.clear();
+  // The file just saved, read back: the edits that led to it can still be undone.
+  if (!options.keepHistory) undo_.clear();
   editStart_.reset();
   if (loaded.result == kLoadCannotOpen) {
     noProjectLoaded_ = true;
@@ -93,6 +103,7 @@ void Editor::loadProjectCommand() {
   if (!noProjectLoaded_) {
     projectFolder_ = folderOf(*chosen);
     projectFileName_ = fileNameOf(*chosen);
+    rememberRecent(*chosen);
   }
 }
 
@@ -103,13 +114,39 @@ void Editor::saveProjectCommand() {
   // Reading back a file that could not be written would throw the edits away.
   if (!saveProjectTo(path)) return;
   port_.appendLog(_("プロジェクトファイルを保存しました。"));
-  openProject(path);
+  openProject(path, {.askToSave = false, .keepHistory = true});
+}
+
+void Editor::saveProjectAsCommand() {
+  if (busy_ || noProjectLoaded_ || project_.layerCount == 0) return;
+  const std::optional<std::string> chosen =
+      port_.chooseProjectSaveFile(projectFolder_, projectFileName_);
+  if (!chosen) return;
+  std::string path = *chosen;
+  if (fileExtension(path).empty()) path += ".pxp";
+  if (!saveProjectTo(path)) return;
+  projectFolder_ = folderOf(path);
+  projectFileName_ = fileNameOf(path);
+  port_.appendLog(_("プロジェクトファイルを保存しました。"));
+  openProject(path, {.askToSave = false, .keepHistory = true});
+  rememberRecent(path);
+}
+
+void Editor::openRecent(const std::string& path) {
+  if (busy_) return;
+  if (!openProject(path)) return;
+  if (!noProjectLoaded_) {
+    projectFolder_ = folderOf(path);
+    projectFileName_ = fileNameOf(path);
+    rememberRecent(path);
+  }
 }
 
 void Editor::newProjectCommand() {
   if (busy_) return;
   if (!askToSaveBeforeLeaving()) return;
   project_.resetProject();
+  clearCanvas();
   savedProject_ = project_;
   undo_.clear();
   editStart_.reset();
@@ -157,6 +194,9 @@ void Editor::projectSettings() {
   values.format = project_.outputFormat;
   values.options = project_.options;
   values.projectFolder = projectFolder_;
+  values.sound = project_.setting("audio");
+  values.soundOffset = project_.setting("audioOffset");
+  values.soundVolume = project_.setting("audioVolume");
   const bool accepted = port_.editProject(values);
   busy_ = false;
   if (!accepted) return;
@@ -171,6 +211,9 @@ void Editor::projectSettings() {
     project_.fps = static_cast<float>(values.fps);
     project_.outputFormat = values.format;
     project_.options = values.options;
+    project_.setSetting("audio", values.sound);
+    project_.setSetting("audioOffset", values.sound.empty() ? std::string() : values.soundOffset);
+    project_.setSetting("audioVolume", values.sound.empty() ? std::string() : values.soundVolume);
     markModified();
   }
   setTitle();
@@ -180,7 +223,7 @@ void Editor::projectSettings() {
 }
 
 void Editor::about() {
-  port_.showInformation(aboutText());
+  port_.showInformation(aboutText(), InformationKind::About);
 }
 
 }  // namespace pelorix

@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +19,8 @@ namespace pelorix {
 namespace {
 
 constexpr const char* kSection = "環境";
+constexpr const char* kOwnSection = "Pelorix";
+constexpr const char* kExportSection = "export";
 
 std::string trim(const std::string& text) {
   const size_t begin = text.find_first_not_of(" \t\r");
@@ -40,6 +43,16 @@ std::optional<std::string> keyOf(const std::string& line) {
   const size_t equals = line.find('=');
   if (equals == std::string::npos) return std::nullopt;
   return trim(line.substr(0, equals));
+}
+
+// The value of a "key=value" line: trimmed, one pair of surrounding quotes taken off.
+std::string valueOf(const std::string& line) {
+  std::string text = trim(line.substr(line.find('=') + 1));
+  if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
+      text.back() == text.front()) {
+    text = text.substr(1, text.size() - 2);
+  }
+  return text;
 }
 
 }  // namespace
@@ -82,16 +95,36 @@ std::optional<std::string> ProfileFile::value(const std::string& section,
     }
     if (!inSection) continue;
     const auto lineKey = keyOf(line);
-    if (lineKey && equalFolded(*lineKey, key)) {
-      std::string text = trim(line.substr(line.find('=') + 1));
-      if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
-          text.back() == text.front()) {
-        text = text.substr(1, text.size() - 2);
-      }
-      return text;
-    }
+    if (lineKey && equalFolded(*lineKey, key)) return valueOf(line);
   }
   return std::nullopt;
+}
+
+void ProfileFile::erase(const std::string& section, const std::string& key) {
+  bool inSection = false;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    if (const auto name = sectionOf(lines_[i])) {
+      inSection = equalFolded(*name, section);
+    } else if (const auto lineKey = keyOf(lines_[i]);
+               inSection && lineKey && equalFolded(*lineKey, key)) {
+      lines_.erase(lines_.begin() + static_cast<ptrdiff_t>(i));
+      return;
+    }
+  }
+}
+
+std::vector<std::pair<std::string, std::string>> ProfileFile::entries(
+    const std::string& section) const {
+  std::vector<std::pair<std::string, std::string>> found;
+  bool inSection = false;
+  for (const std::string& line : lines_) {
+    if (const auto name = sectionOf(line)) {
+      inSection = equalFolded(*name, section);
+    } else if (const auto key = keyOf(line); inSection && key) {
+      found.emplace_back(*key, valueOf(line));
+    }
+  }
+  return found;
 }
 
 int ProfileFile::readInt(const std::string& section, const std::string& key,
@@ -158,6 +191,13 @@ Settings readSettings(const ProfileFile& profile) {
   s.previewPlacement = parsePlacement(profile.readString(kSection, "出力画面ポジション", ""));
   s.previewShown = profile.readInt(kSection, "出力画面表示", 0);
   s.language = profile.readString(kSection, "言語", "");
+  for (int i = 1; i <= kRecentProjects; ++i) {
+    const std::string path = profile.readString(kOwnSection, formatC("recent%d", i), "");
+    if (!path.empty()) s.recentProjects.push_back(path);
+  }
+  s.onionFrames = std::clamp(profile.readInt(kOwnSection, "onionFrames", 2), 1, 3);
+  s.timelineShown = profile.readInt(kOwnSection, "timelineShown", 1);
+  s.exportChoices = profile.entries(kExportSection);
   return s;
 }
 
@@ -170,6 +210,18 @@ void writeSettings(ProfileFile& profile, const Settings& s) {
     profile.write(kSection, "出力画面ポジション", formatPlacement(*s.previewPlacement));
     profile.write(kSection, "出力画面表示", formatC("%d", s.previewShown));
   }
+  for (int i = 1; i <= kRecentProjects; ++i) {
+    const size_t at = static_cast<size_t>(i - 1);
+    if (at < s.recentProjects.size()) {
+      profile.write(kOwnSection, formatC("recent%d", i), s.recentProjects[at]);
+    } else {
+      profile.erase(kOwnSection, formatC("recent%d", i));
+    }
+  }
+  profile.write(kOwnSection, "onionFrames", formatC("%d", s.onionFrames));
+  profile.write(kOwnSection, "timelineShown", formatC("%d", s.timelineShown));
+  for (const auto& [project, choices] : s.exportChoices)
+    profile.write(kExportSection, project, choices);
 }
 
 std::string defaultSettingsPath() {

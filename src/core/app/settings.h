@@ -25,6 +25,10 @@ class ProfileFile {
   std::string readString(const std::string& section, const std::string& key,
                          const std::string& defaultValue) const;
   void write(const std::string& section, const std::string& key, const std::string& value);
+  // Takes a key's line out, if it is there.
+  void erase(const std::string& section, const std::string& key);
+  // Every key and value of a section, in their order.
+  std::vector<std::pair<std::string, std::string>> entries(const std::string& section) const;
 
  private:
   std::vector<std::string> lines_;
@@ -55,7 +59,15 @@ struct Settings {
   std::optional<WindowPlacement> previewPlacement;  // "出力画面ポジション"
   int previewShown = 0;                             // "出力画面表示"
   std::string language;  // "言語": "ja", "en", ... or empty for the environment's; only read
+  // Section "Pelorix": what the desktop application adds.
+  std::vector<std::string> recentProjects;  // "recent1" ... "recent8", newest first
+  int onionFrames = 2;                      // "onionFrames": frames each side, 1 to 3
+  int timelineShown = 1;                    // "timelineShown"
+  // Section "export": the last export choices of each project, by its path.
+  std::vector<std::pair<std::string, std::string>> exportChoices;
 };
+
+inline constexpr int kRecentProjects = 8;
 
 Settings readSettings(const ProfileFile& profile);
 // Writes the four written keys in their order; "ポジション" only when a placement is known.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/texts.h"
 
+#include <filesystem>
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -92,8 +94,14 @@ std::string aboutText() {
   // Where to read more: the installed README and the command line's help, and the home page
   // when the build was given one.
   const std::string homePage(PELORIX_HOMEPAGE);
+  // The installed README only when it is there (a build run from its folder has none).
+  const std::string readme = std::string(PELORIX_DOC_DIR) + "/README.md";
+  std::error_code missing;
   std::string text = std::string(_("Pelorix　試験運転中！")) + "\n" + _("連絡先は") + "\n" +
-                     formatC(_("%s/README.md、pelorix-cli --help"), PELORIX_DOC_DIR) + "\n";
+                     (std::filesystem::exists(readme, missing)
+                          ? formatC(_("%s/README.md、pelorix-cli --help"), PELORIX_DOC_DIR)
+                          : std::string("pelorix-cli --help")) +
+                     "\n";
   if (!homePage.empty()) text += homePage + "\n";
   for (const char* line : kKeysAndMouse)
     text += std::string(_(line)) + "\n";

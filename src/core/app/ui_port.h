@@ -5,7 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "imageio/dib_image.h"
 #include "model/project.h"
+#include "output/run_plan.h"
 
 namespace pelorix {
 
@@ -42,7 +44,32 @@ struct ProjectValues {
   std::string format;
   int options = 0;            // project option bits (transparent background, one animated file)
   std::string projectFolder;  // where relative save folders start (not edited)
+  // The sound track of videos (the extensions block): a file relative to the project folder,
+  // its offset in seconds and its volume, as typed.
+  std::string sound;
+  std::string soundOffset;
+  std::string soundVolume;
 };
+
+// What the export dialog edits: a format of the format table and every setting a render takes.
+struct ExportValues {
+  int format = 0;    // an index into outputFormats()
+  std::string path;  // the folder of a series, or the file of a one-file format
+  EncodeOptions encode;
+  bool transparent = false;
+  int first = 0;  // the frames, inclusive
+  int last = 0;
+  int frameCount = 0;  // how many the project has (not edited)
+  int width = 0;       // the size composed at; the project's unless changed
+  int height = 0;
+  float fps = 0.0f;  // the frame rate; the project's unless changed
+  EvenSides even = EvenSides::Pad;
+  bool sound = true;          // the project's sound track, in a format that carries one
+  std::string projectFolder;  // where relative paths start (not edited)
+};
+
+// What the information dialog shows.
+enum class InformationKind { About, Summary };
 
 // Parts of the window the editor asks the user interface to show again.
 enum Refresh : unsigned {
@@ -55,7 +82,8 @@ enum Refresh : unsigned {
   RefreshPreview = 1u << 6,   // repaint the canvas now
   RefreshButtons = 1u << 7,   // captions of the movie and convert buttons, check boxes, undo
   RefreshProgress = 1u << 8,  // the conversion progress window
-  RefreshAll = 0x1FFu,
+  RefreshTimeline = 1u << 9,  // the timeline's blocks and playhead
+  RefreshAll = 0x3FFu,
 };
 
 // Everything the editor needs from the user interface. The desktop window implements it with
@@ -70,13 +98,19 @@ class UiPort {
   // One line at the end of the message log.
   virtual void appendLog(const std::string& line) = 0;
   // The information dialog with one row per line (the About text, a project summary).
-  virtual void showInformation(const std::string& text) = 0;
+  virtual void showInformation(const std::string& text, InformationKind kind) = 0;
+  // A short message in the status line (why a command did nothing, playback's dropped frames).
+  virtual void showStatus(const std::string& text) = 0;
   // The editing dialogs, run modally on a copy; true when closed with OK.
   virtual bool editLayer(LayerValues& values) = 0;
   virtual bool editSource(SourceDialogValues& values) = 0;
   virtual bool editProject(ProjectValues& values) = 0;
+  virtual bool editExport(ExportValues& values) = 0;
   // The open dialog for project files; the chosen full path.
   virtual std::optional<std::string> chooseProjectFile(const std::string& folder) = 0;
+  // The save dialog for a project file, starting at `name` in `folder`; the chosen full path.
+  virtual std::optional<std::string> chooseProjectSaveFile(const std::string& folder,
+                                                           const std::string& name) = 0;
   // The save dialog of screen save; the full path, with the extension of the chosen filter when
   // none was typed.
   virtual std::optional<std::string> chooseImageFile(const std::string& folder) = 0;
@@ -86,6 +120,9 @@ class UiPort {
   virtual void showPreview(bool shown) = 0;
   // Runs `task` on the user-interface thread soon; callable from any thread.
   virtual void post(std::function<void()> task) = 0;
+  // The sound track during playback, from `from` seconds of the animation; and its end.
+  virtual void playSound(const SoundTrack& sound, double from) = 0;
+  virtual void stopSound() = 0;
 };
 
 }  // namespace pelorix

@@ -61,6 +61,11 @@ double cAtof(std::string_view text) {
   return std::strtod(copy.c_str(), nullptr);
 }
 
+double cStrtod(const char* text, char** end) {
+  ScopedCLocale scoped;
+  return std::strtod(text, end);
+}
+
 float narrowToFloat(double value) {
   // Half a float step above FLT_MAX is where rounding to nearest reaches infinity.
   constexpr double kOverflow = static_cast<double>(FLT_MAX) + 0x1p103;

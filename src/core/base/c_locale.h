@@ -14,6 +14,8 @@ std::string formatC(const char* format, ...) __attribute__((format(printf, 1, 2)
 // prefix used, 0 when there is none), applied in the "C" locale.
 int cAtoi(std::string_view text);
 double cAtof(std::string_view text);
+// strtod in the "C" locale.
+double cStrtod(const char* text, char** end);
 
 // A double narrowed to float the way the hardware does it (values beyond the float range become
 // infinities) without relying on an out-of-range conversion.

@@ -11,6 +11,7 @@
 #include "../message_box.h"
 #include "../toggle_button.h"
 #include "app/dialog_rules.h"
+#include "base/c_locale.h"
 #include "model/project.h"
 
 namespace pelorix::gui {
@@ -46,6 +47,18 @@ DlgPrjSetting::DlgPrjSetting(const ProjectValues& values, QWidget* parent)
   browseButton->setObjectName("browse");
   browseButton->setAutoDefault(false);
   browseButton->setMaximumWidth(28);
+  sound_ = edit(QString::fromStdString(values.sound), this, "sound");
+  soundOffset_ = edit(QString::fromStdString(values.soundOffset.empty() ? "0" : values.soundOffset),
+                      this, "soundOffset");
+  soundVolume_ = edit(QString::fromStdString(values.soundVolume.empty() ? "1" : values.soundVolume),
+                      this, "soundVolume");
+  soundOffset_->setMaximumWidth(80);
+  soundVolume_->setMaximumWidth(80);
+  auto* soundButton = new QPushButton(">", this);
+  soundButton->setObjectName("browseSound");
+  soundButton->setAutoDefault(false);
+  soundButton->setMaximumWidth(28);
+  connect(soundButton, &QPushButton::clicked, this, &DlgPrjSetting::browseSound);
   auto* ok = new QPushButton(qtr("OK"), this);
   ok->setObjectName("ok");
   ok->setDefault(true);
@@ -75,15 +88,37 @@ DlgPrjSetting::DlgPrjSetting(const ProjectValues& values, QWidget* parent)
   layout->addWidget(fps_, 6, 1);
   layout->addWidget(transparent_, 5, 2, 1, 3);
   layout->addWidget(animated_, 6, 2, 1, 3);
+  layout->addWidget(new QLabel(qtr("音声"), this), 7, 0);
+  layout->addWidget(sound_, 7, 1, 1, 3);
+  layout->addWidget(soundButton, 7, 4);
+  layout->addWidget(new QLabel(qtr("音声の開始（秒）"), this), 8, 0);
+  layout->addWidget(soundOffset_, 8, 1);
+  layout->addWidget(new QLabel(qtr("音量"), this), 8, 2);
+  layout->addWidget(soundVolume_, 8, 3);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(ok);
   buttons->addWidget(cancel);
-  layout->addLayout(buttons, 7, 0, 1, 5);
+  layout->addLayout(buttons, 9, 0, 1, 5);
 
   chooseFolder = [this](const QString& start) {
     return QFileDialog::getExistingDirectory(this, qtr("保存フォルダ指定"), start);
   };
+  chooseSound = [this](const QString& start) {
+    return QFileDialog::getOpenFileName(this, qtr("音声"), start,
+                                        qtr("音声ファイル") +
+                                            " (*.wav *.flac *.mp3 *.ogg *.opus *.m4a *.aac);;" +
+                                            qtr("すべてのファイル (*)"));
+  };
+}
+
+void DlgPrjSetting::browseSound() {
+  const QString picked = chooseSound(QString::fromStdString(
+      folderBrowserStart(sound_->text().toStdString(), values_.projectFolder)));
+  if (picked.isEmpty()) return;
+  // Stored like a picture: relative to the project when it lies below it.
+  sound_->setText(
+      QString::fromStdString(storedImagePath(picked.toStdString(), values_.projectFolder)));
 }
 
 void DlgPrjSetting::browse() {
@@ -103,22 +138,39 @@ void DlgPrjSetting::accept() {
   read.saveFileName = saveFileName_->text().toStdString();
   QLineEdit* numbers[3] = {width_, height_, fps_};
   int* targets[3] = {&read.width, &read.height, &read.fps};
+  const NumberField* fields[3] = {&kFieldWidth, &kFieldHeight, &kFieldFps};
+  std::string problem;
   for (int i = 0; i < 3; ++i) {
-    const std::optional<int> value = wholeInteger(numbers[i]->text().toStdString());
+    const std::optional<double> value =
+        readNumberField(numbers[i]->text().toStdString(), *fields[i], problem);
     if (!value) {
-      showNotice(this, qtr("Please enter an integer."));
+      showNotice(this, QString::fromStdString(problem));
       numbers[i]->setFocus();
       return;
     }
-    *targets[i] = *value;
+    *targets[i] = static_cast<int>(*value);
   }
+  read.sound = sound_->text().trimmed().toStdString();
+  const std::optional<double> offset =
+      readNumberField(soundOffset_->text().toStdString(), kFieldSoundOffset, problem);
+  const std::optional<double> volume =
+      offset ? readNumberField(soundVolume_->text().toStdString(), kFieldSoundVolume, problem)
+             : std::nullopt;
+  if (!offset || !volume) {
+    showNotice(this, QString::fromStdString(problem));
+    (offset ? soundVolume_ : soundOffset_)->setFocus();
+    return;
+  }
+  // The defaults are not written: a project without them stays as it was.
+  read.soundOffset = *offset == 0.0 ? std::string() : formatC("%.3f", *offset);
+  read.soundVolume = *volume == 1.0 ? std::string() : formatC("%.3f", *volume);
   read.format = format_->text().toStdString();
 
   read.options = (values_.options & ~(projectTransparentBackground | projectAnimatedFile)) |
                  (transparent_->isChecked() ? projectTransparentBackground : 0) |
                  (animated_->isChecked() ? projectAnimatedFile : 0);
-  if (const auto problem = outputFormatProblem(read.format, read.options)) {
-    showNotice(this, QString::fromStdString(*problem));
+  if (const auto unknown = outputFormatProblem(read.format, read.options)) {
+    showNotice(this, QString::fromStdString(*unknown));
     format_->setFocus();
     return;
   }

@@ -11,8 +11,9 @@ class QPushButton;
 
 namespace pelorix::gui {
 
-// "プロジェクト設定": project file name, name, save folder, save file name, size, frame rate
-// and output format.
+// "プロジェクト設定": project file name, name, save folder, save file name, size, frame rate,
+// output format and the sound track of videos. Numbers outside what a project takes are
+// refused with the field and its range.
 class DlgPrjSetting : public QDialog {
   Q_OBJECT
 
@@ -23,9 +24,12 @@ class DlgPrjSetting : public QDialog {
   void accept() override;
   // The folder browser "保存フォルダ指定"; tests replace it.
   std::function<QString(const QString& start)> chooseFolder;
+  // The file browser of the sound track; tests replace it.
+  std::function<QString(const QString& start)> chooseSound;
 
  private:
   void browse();
+  void browseSound();
 
   ProjectValues values_;
   QLineEdit* fileName_;
@@ -38,6 +42,9 @@ class DlgPrjSetting : public QDialog {
   QLineEdit* format_;
   QPushButton* transparent_;
   QPushButton* animated_;
+  QLineEdit* sound_;
+  QLineEdit* soundOffset_;
+  QLineEdit* soundVolume_;
 };
 
 }  // namespace pelorix::gui

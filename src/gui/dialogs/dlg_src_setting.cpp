@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "../choice_box.h"
+#include "../message_box.h"
 #include "../toggle_button.h"
 #include "app/dialog_rules.h"
 #include "app/file_filters.h"
@@ -113,17 +114,32 @@ void DlgSrcSetting::browse() {
 }
 
 void DlgSrcSetting::accept() {
+  const Source previous = values_.source;
   Source& s = values_.source;
   // The toggle and the easing; the easing bits are the choice's, whatever they were.
   s.flags = withEase(autoCalc_->isChecked() ? sourceAutoCalc : 0,
                      static_cast<Ease>(ease_->currentIndex()));
   s.file = file_->text().toStdString();
-  s.duration = sourceNumber(duration_->text().toStdString());
-  s.x = sourceNumber(x_->text().toStdString());
-  s.y = sourceNumber(y_->text().toStdString());
-  s.scale = sourceNumber(scale_->text().toStdString());
-  s.rotation = sourceNumber(rotation_->text().toStdString());
-  s.opacity = sourceNumber(opacity_->text().toStdString());
+  // Each number within what a source takes; the first that is not is named with its range.
+  const std::pair<QLineEdit*, const NumberField*> fields[] = {{x_, &kFieldX},
+                                                              {y_, &kFieldY},
+                                                              {scale_, &kFieldScale},
+                                                              {rotation_, &kFieldRotation},
+                                                              {duration_, &kFieldDuration},
+                                                              {opacity_, &kFieldOpacity}};
+  float* targets[] = {&s.x, &s.y, &s.scale, &s.rotation, &s.duration, &s.opacity};
+  std::string problem;
+  for (size_t i = 0; i < std::size(fields); ++i) {
+    const std::optional<double> value =
+        readNumberField(fields[i].first->text().toStdString(), *fields[i].second, problem);
+    if (!value) {
+      values_.source = previous;
+      showNotice(this, QString::fromStdString(problem));
+      fields[i].first->setFocus();
+      return;
+    }
+    *targets[i] = static_cast<float>(*value);
+  }
   s.pluginText = plugin_->text().toStdString();
   QDialog::accept();
 }

@@ -13,9 +13,10 @@
 
 namespace pelorix::gui {
 
-DlgVersion::DlgVersion(const QString& displayText, QWidget* parent) : QDialog(parent) {
+DlgVersion::DlgVersion(const QString& displayText, const QString& title, QWidget* parent)
+    : QDialog(parent) {
   setObjectName("DlgVersion");
-  setWindowTitle(qtr("Pelorixの情報"));
+  setWindowTitle(title);
   auto* icon = new QLabel(this);
   icon->setPixmap(applicationIcon().pixmap(32, 32));
   auto* name = new QLabel("Pelorix", this);

@@ -13,7 +13,7 @@ class DlgVersion : public QDialog {
   Q_OBJECT
 
  public:
-  DlgVersion(const QString& displayText, QWidget* parent = nullptr);
+  DlgVersion(const QString& displayText, const QString& title, QWidget* parent = nullptr);
   QListWidget* lines() const { return lines_; }
 
  private:

@@ -26,7 +26,11 @@ class ScriptedPort final : public UiPort {
     std::lock_guard lock(mutex);
     log.push_back(line);
   }
-  void showInformation(const std::string& text) override { information.push_back(text); }
+  void showInformation(const std::string& text, InformationKind kind) override {
+    information.push_back(text);
+    informationKinds.push_back(kind);
+  }
+  void showStatus(const std::string& text) override { status.push_back(text); }
   bool editLayer(LayerValues& values) override {
     ++layerDialogs;
     return layerDialog ? layerDialog(values) : false;
@@ -39,7 +43,15 @@ class ScriptedPort final : public UiPort {
     ++projectDialogs;
     return projectDialog ? projectDialog(values) : false;
   }
+  bool editExport(ExportValues& values) override {
+    ++exportDialogs;
+    return exportDialog ? exportDialog(values) : false;
+  }
   std::optional<std::string> chooseProjectFile(const std::string&) override { return projectFile; }
+  std::optional<std::string> chooseProjectSaveFile(const std::string&,
+                                                   const std::string&) override {
+    return projectFile;
+  }
   std::optional<std::string> chooseImageFile(const std::string&) override { return imageFile; }
   void refresh(unsigned parts) override {
     if (parts & RefreshPreview) ++previewRepaints;
@@ -50,6 +62,11 @@ class ScriptedPort final : public UiPort {
     std::lock_guard lock(mutex);
     posted.push_back(std::move(task));
   }
+  void playSound(const SoundTrack& sound, double from) override {
+    soundPlaying = sound.path;
+    soundFrom = from;
+  }
+  void stopSound() override { soundPlaying.clear(); }
   // Runs what the worker threads posted, as the event loop would.
   void runPosted() {
     for (;;) {
@@ -68,7 +85,12 @@ class ScriptedPort final : public UiPort {
   }
 
   std::deque<Answer> answers;
-  std::vector<std::string> questions, notices, log, information;
+  std::vector<std::string> questions, notices, log, information, status;
+  std::vector<InformationKind> informationKinds;
+  std::function<bool(ExportValues&)> exportDialog;
+  int exportDialogs = 0;
+  std::string soundPlaying;
+  double soundFrom = -1.0;
   std::function<bool(LayerValues&)> layerDialog;
   std::function<bool(SourceDialogValues&)> sourceDialog;
   std::function<bool(ProjectValues&)> projectDialog;

@@ -22,7 +22,7 @@ TEST(Settings, MissingFileGivesTheDefaultsAndIsCreatedWithTheWrittenKeys) {
   ASSERT_TRUE(profile.save(dir.file("sub/pelorix.txt")));
   EXPECT_EQ(test::readFile(dir.file("sub/pelorix.txt")),
             "[環境]\n前のプロジェクト=\n前のフォルダ=\n画面フィット=0\nポジション=0,1,-1,-1,-1,-1,"
-            "10,20,810,620\n");
+            "10,20,810,620\n[Pelorix]\nonionFrames=2\ntimelineShown=1\n");
 }
 
 TEST(Settings, HandEditedKeysAreReadAndOtherLinesKept) {
@@ -43,7 +43,27 @@ TEST(Settings, HandEditedKeysAreReadAndOtherLinesKept) {
   EXPECT_EQ(
       test::readFile(dir.file("p.txt")),
       "; my notes\n[other]\nkey=1\n[環境]\nGIFGIF = 0\ndebug=3x\n前のフォルダ=/home/me/proj/\n"
-      "ポジション=2,3,0,0\n前のプロジェクト=a.pxp\n画面フィット=0\n\n[last]\nz=9\n");
+      "ポジション=2,3,0,0\n前のプロジェクト=a.pxp\n画面フィット=0\n\n[last]\nz=9\n"
+      "[Pelorix]\nonionFrames=2\ntimelineShown=1\n");
+}
+
+// Recent projects (fewer than before: the old entries go), the onion skin's frames (kept within
+// 1 to 3) and each project's export choices come back as they were written.
+TEST(Settings, RecentProjectsAndExportChoicesComeBack) {
+  ProfileFile profile;
+  Settings s;
+  s.recentProjects = {"/a.pxp", "/b.pxp", "/c.pxp"};
+  s.exportChoices = {{"/a.pxp", "format:mp4\tcrf:20"}, {"/b.pxp", "format:gif"}};
+  s.onionFrames = 3;
+  writeSettings(profile, s);
+  s.recentProjects.pop_back();
+  writeSettings(profile, s);
+  const Settings read = readSettings(profile);
+  EXPECT_EQ(read.recentProjects, s.recentProjects);
+  EXPECT_EQ(read.exportChoices, s.exportChoices);
+  EXPECT_EQ(read.onionFrames, 3);
+  profile.write("Pelorix", "onionFrames", "9");
+  EXPECT_EQ(readSettings(profile).onionFrames, 3);
 }
 
 TEST(Settings, PlacementNeedsAllTenNumbers) {

@@ -190,6 +190,35 @@ TEST(OneFile, ChangedRectanglesDecodeToTheComposedFrames) {
   EXPECT_EQ(big32(test::readFile(animation.scene.dir.file("part.apng")), 45), 3u);  // plays
 }
 
+// A transparent GIF keeps every pixel at least half opaque and drops the rest, however many
+// palette entries its soft edges take (a glow stays a glow, not a solid disc).
+TEST(OneFile, GifTransparencyHasOneThreshold) {
+  Animation animation(0.2f, 10.0f);
+  DibImage glow;
+  ASSERT_TRUE(glow.create(64, 48, 32, BI_RGB, nullptr, kCreateAlpha));
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      uint8_t* p = glow.row(y) + 4 * x;
+      p[0] = static_cast<uint8_t>(3 * x), p[1] = static_cast<uint8_t>(5 * y), p[2] = 200;
+      p[3] = static_cast<uint8_t>(x * 4);  // 0 to 252 across
+    }
+  }
+  animation.scene.writeImage("glow.png", glow);
+  animation.scene.project.layers[0].sources[0].file = "glow.png";
+  animation.scene.project.layers[0].effects = effectAlpha;
+  animation.scene.project.layers[1].visible = 0;
+  animation.scene.project.options = projectTransparentBackground;
+  RecordingListener listener;
+  ASSERT_EQ(renderTo(animation, "glow.gif", listener), ConversionOutcome::Completed);
+  const std::vector<std::vector<uint8_t>> frames =
+      decodedFrames(animation.scene.dir.file("glow.gif"));
+  ASSERT_FALSE(frames.empty());
+  for (int x = 0; x < 64; ++x) {
+    const uint8_t alpha = frames[0][static_cast<size_t>(20 * 64 + x) * 4 + 3];
+    EXPECT_EQ(alpha, x * 4 < 128 ? 0 : 255) << x;
+  }
+}
+
 // A half-transparent picture over a transparent background keeps its alpha in PNG frames; BMP
 // gets it over black.
 TEST(OneFile, TransparencyReachesTheFile) {

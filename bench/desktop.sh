@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The desktop's goals: real-time playback of an 8-layer project (bilinear, rotated, translucent,
+# every layer gliding) for 10 seconds at 30 fps, at 1280x720 and 1920x1080, on all the
+# machine's processors (the median of RUNS runs of the frames dropped); and a redraw of the
+# timeline with 16 layers of 200 sources (the median of 200 paints, offscreen).
+#   bench/desktop.sh            RUNS=5 bench/desktop.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${RUNS:-3}
+PELORIX_EXTRA_PACKAGES="bc" scripts/setup-deps.sh
+scripts/build.sh plain >/dev/null
+rows=()
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# shellcheck source=bench/lib.sh
+source bench/lib.sh
+echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs); median of $runs runs"
+
+for size in "1280 720 0" "1920 1080 2"; do
+  read -r w h goal <<<"$size"
+  drops=()
+  for i in $(seq "$runs"); do
+    line=$(build/bench/playback_bench "$w" "$h" 10 2>/dev/null)
+    drops+=("$(sed -n 's/.*(\([0-9.]*\) %).*/\1/p' <<<"$line")")
+  done
+  median=$(printf '%s\n' "${drops[@]}" | sort -g | sed -n "$(((runs + 1) / 2))p")
+  row "playback ${w}x${h}, 8 layers: frames dropped (%)" "$median" "-" "$median" "<=$goal"
+done
+
+while read -r line; do
+  ms=$(sed -n 's/.*median \([0-9.]*\) ms.*/\1/p' <<<"$line")
+  row "timeline redraw, 16 x 200 sources, ${line%%:*} (ms)" "$ms" "-" "$ms" "<=4"
+done < <(QT_QPA_PLATFORM=offscreen build/bench/timeline_bench 2>/dev/null)
+
+echo
+print_rows

@@ -1,0 +1,315 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "timeline_widget.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <climits>
+#include <cmath>
+
+#include "app/editor.h"
+#include "base/c_locale.h"
+#include "base/paths.h"
+#include "imageio/dib_image.h"
+#include "imageio/pixel_convert.h"
+#include "render/layer_image_cache.h"
+
+namespace pelorix::gui {
+
+TimelineWidget::TimelineWidget(Editor& editor, QWidget* parent) : QWidget(parent), editor_(editor) {
+  setObjectName("timeline");
+  setFocusPolicy(Qt::StrongFocus);
+  setMouseTracking(true);
+  setMinimumHeight(geometry_.ruler + geometry_.rowHeight * 2);
+}
+
+QSize TimelineWidget::sizeHint() const {
+  const int rows = std::clamp(static_cast<int>(model_.rows.size()), 3, 8);
+  return {600, geometry_.ruler + rows * geometry_.rowHeight + 4};
+}
+
+void TimelineWidget::rebuild() {
+  model_ = timelineModel(editor_.project());
+  labels_.clear();
+  for (const TimelineRow& row : model_.rows) {
+    QStringList names;
+    names.reserve(static_cast<qsizetype>(row.blocks.size()));
+    for (const TimelineBlock& block : row.blocks)
+      names.append(QString::fromStdString(block.label));
+    labels_.push_back(std::move(names));
+  }
+  // Another project: the whole animation fits the width again.
+  const std::string project = editor_.projectFolder() + editor_.projectFileName();
+  if (project != shownProject_ && model_.total > 0.0 && width() > geometry_.header + 40) {
+    shownProject_ = project;
+    geometry_.scroll = 0.0;
+    geometry_.pixelsPerSecond =
+        std::clamp((width() - geometry_.header - 20) / model_.total, 2.0, 4000.0);
+  }
+  updateGeometry();
+  update();
+}
+
+void TimelineWidget::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (shownProject_.empty()) rebuild();
+}
+
+double TimelineWidget::playheadTime() const {
+  return editor_.playing() ? editor_.playbackTime() : editor_.currentTime();
+}
+
+double TimelineWidget::frameTimeAt(int x) const {
+  const double t = std::max(0.0, geometry_.timeOf(x));
+  return model_.fps > 0.0 ? std::round(t * model_.fps) / model_.fps : t;
+}
+
+QPixmap TimelineWidget::thumbnail(const std::string& file) {
+  const QString key = QString::fromStdString(file);
+  if (const auto found = thumbnails_.find(key); found != thumbnails_.end()) return *found;
+  QPixmap pixmap;
+  DibImage picture;
+  const std::string path = resolveImagePath(file, editor_.projectFolder());
+  if (!picture.load(path).failed() && picture.width() > 0) {
+    std::vector<uint8_t> rgba;
+    readPixels(picture, PixelOrder::Rgba, rgba);
+    const QImage image(rgba.data(), picture.width(), picture.height(), picture.width() * 4,
+                       QImage::Format_RGBA8888);
+    pixmap =
+        QPixmap::fromImage(image.scaledToHeight(geometry_.rowHeight - 6, Qt::SmoothTransformation));
+  }
+  thumbnails_.insert(key, pixmap);
+  return pixmap;
+}
+
+void TimelineWidget::paintRuler(QPainter& painter, double from, double to) {
+  painter.fillRect(QRect(0, 0, width(), geometry_.ruler), palette().window());
+  painter.setPen(palette().color(QPalette::WindowText));
+  // A tick a second at most every 60 pixels: 1, 2, 5, 10 ... seconds.
+  double step = 1.0;
+  for (double s : {0.1, 0.2, 0.5, 1.0, 2.0, 5.0, 10.0, 30.0, 60.0, 300.0}) {
+    step = s;
+    if (s * geometry_.pixelsPerSecond >= 60.0) break;
+  }
+  for (double t = std::floor(from / step) * step; t <= to; t += step) {
+    const int x = static_cast<int>(geometry_.xOf(t));
+    if (x < geometry_.header) continue;
+    painter.drawLine(x, geometry_.ruler - 6, x, geometry_.ruler);
+    const int frame = model_.fps > 0.0 ? static_cast<int>(std::lround(t * model_.fps)) : 0;
+    painter.drawText(x + 3, geometry_.ruler - 8,
+                     QString::fromStdString(formatC("%gs %df", t, frame)));
+  }
+}
+
+void TimelineWidget::paintRow(QPainter& painter, int index, double from, double to) {
+  const TimelineRow& row = model_.rows[static_cast<size_t>(index)];
+  const int top = geometry_.rowTop(index);
+  const int h = geometry_.rowHeight;
+  const bool selectedLayer =
+      editor_.selectedTreeItem() >= 0 &&
+      editor_.treeItems()[static_cast<size_t>(editor_.selectedTreeItem())].layerIndex ==
+          row.layerIndex;
+  painter.setPen(palette().color(row.shown ? QPalette::WindowText : QPalette::PlaceholderText));
+  painter.fillRect(QRect(0, top, geometry_.header, h),
+                   selectedLayer ? palette().highlight() : palette().button());
+  if (selectedLayer) painter.setPen(palette().color(QPalette::HighlightedText));
+  painter.drawText(QRect(4, top, geometry_.header - 8, h), Qt::AlignVCenter | Qt::AlignLeft,
+                   QString::fromStdString(row.name));
+  painter.save();
+  painter.setClipRect(QRect(geometry_.header, top, width() - geometry_.header, h));
+  const auto [first, last] = visibleBlocks(row, from, to);
+  QColor fill = row.shown ? QColor(120, 160, 210) : QColor(170, 170, 170);
+  // Blocks a few pixels wide are one band with their edges as lines: thousands of sources
+  // redraw as fast as a few.
+  if (last > first &&
+      (geometry_.xOf(row.blocks[last - 1].end) - geometry_.xOf(row.blocks[first].start)) /
+              static_cast<double>(last - first) <
+          6.0) {
+    const int x0 = static_cast<int>(geometry_.xOf(row.blocks[first].start));
+    const int x1 = static_cast<int>(geometry_.xOf(row.blocks[last - 1].end));
+    painter.fillRect(QRect(x0, top + 2, std::max(1, x1 - x0), h - 4), fill);
+    QVector<QLine> edges;
+    edges.reserve(static_cast<qsizetype>(last - first));
+    int previous = INT_MIN;
+    for (size_t i = first; i < last; ++i) {
+      const int x = static_cast<int>(geometry_.xOf(row.blocks[i].end));
+      if (x != previous) edges.append(QLine(x, top + 2, x, top + h - 3));
+      previous = x;
+    }
+    painter.setPen(QColor(40, 40, 60));
+    painter.drawLines(edges);
+    if (selectedLayer && editor_.selectedRow() >= 0 &&
+        editor_.selectedRow() < static_cast<int>(row.blocks.size())) {
+      const TimelineBlock& block = row.blocks[static_cast<size_t>(editor_.selectedRow())];
+      const int s0 = static_cast<int>(geometry_.xOf(block.start));
+      const int s1 = static_cast<int>(geometry_.xOf(block.end));
+      painter.fillRect(QRect(s0, top + 2, std::max(2, s1 - s0), h - 4), fill.darker(140));
+    }
+    painter.restore();
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawLine(0, top + h - 1, width(), top + h - 1);
+    return;
+  }
+  for (size_t i = first; i < last; ++i) {
+    const TimelineBlock& block = row.blocks[i];
+    double end = block.end;
+    if (drag_ == Drag::Edge && dragRow_ == index && dragBlock_ == static_cast<int>(i))
+      end = dragEnd_;
+    const int x0 = static_cast<int>(geometry_.xOf(block.start));
+    const int x1 = std::max(x0 + 1, static_cast<int>(geometry_.xOf(end)));
+    const QRect box(x0, top + 2, x1 - x0, h - 4);
+    const bool selected = selectedLayer && editor_.selectedRow() == block.row;
+    painter.fillRect(box, selected ? fill.darker(140) : fill);
+    painter.setPen(QColor(40, 40, 60));
+    painter.drawRect(box.adjusted(0, 0, -1, -1));
+    if (box.width() < 24) continue;  // no room for a name
+    int textLeft = x0 + 4;
+    if (box.width() > 80) {
+      const QPixmap picture = thumbnail(block.file);
+      if (!picture.isNull() && picture.width() < box.width() / 2) {
+        painter.drawPixmap(x0 + 2, top + 3, picture);
+        textLeft += picture.width() + 2;
+      }
+    }
+    painter.setPen(selected ? Qt::white : Qt::black);
+    painter.drawText(QRect(textLeft, top, x1 - textLeft - 14, h), Qt::AlignVCenter,
+                     labels_[static_cast<size_t>(index)][i]);
+    // A glide: an arrow at the end, bent by the easing.
+    if (block.glides && box.width() > 16) {
+      static const char* const kEaseMarks[] = {"→", "↗", "↘", "∿", "▮"};
+      painter.drawText(QRect(x1 - 14, top, 12, h), Qt::AlignVCenter,
+                       QString::fromUtf8(kEaseMarks[static_cast<int>(block.ease)]));
+    }
+  }
+  painter.restore();
+  painter.setPen(palette().color(QPalette::Mid));
+  painter.drawLine(0, top + h - 1, width(), top + h - 1);
+}
+
+void TimelineWidget::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), palette().base());
+  const double from = geometry_.timeOf(geometry_.header);
+  const double to = geometry_.timeOf(width());
+  paintRuler(painter, from, to);
+  for (int i = 0; i < static_cast<int>(model_.rows.size()); ++i) {
+    if (geometry_.rowTop(i) > height()) break;
+    paintRow(painter, i, from, to);
+  }
+  // The end of the animation and the playhead.
+  painter.setPen(QPen(palette().color(QPalette::Mid), 1, Qt::DashLine));
+  const int end = static_cast<int>(geometry_.xOf(model_.total));
+  if (end >= geometry_.header) painter.drawLine(end, geometry_.ruler, end, height());
+  const int head = static_cast<int>(geometry_.xOf(playheadTime()));
+  if (head >= geometry_.header) {
+    painter.setPen(QPen(QColor(220, 40, 40), 2));
+    painter.drawLine(head, 0, head, height());
+  }
+}
+
+void TimelineWidget::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  const QPoint at = event->position().toPoint();
+  const TimelineHit hit = hitTimeline(model_, geometry_, at.x(), at.y());
+  switch (hit.kind) {
+    case TimelineHit::Ruler:
+      drag_ = Drag::Scrub;
+      editor_.scrubTo(static_cast<float>(frameTimeAt(at.x())));
+      break;
+    case TimelineHit::BlockEnd: {
+      drag_ = Drag::Edge;
+      dragRow_ = hit.rowIndex;
+      dragBlock_ = hit.block;
+      dragEnd_ =
+          model_.rows[static_cast<size_t>(hit.rowIndex)].blocks[static_cast<size_t>(hit.block)].end;
+      break;
+    }
+    case TimelineHit::Block: {
+      const TimelineRow& row = model_.rows[static_cast<size_t>(hit.rowIndex)];
+      editor_.selectSource(row.layerIndex, row.blocks[static_cast<size_t>(hit.block)].row);
+      break;
+    }
+    case TimelineHit::Nothing:
+      break;
+  }
+  update();
+}
+
+void TimelineWidget::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  if (drag_ == Drag::Scrub) {
+    editor_.scrubTo(static_cast<float>(frameTimeAt(at.x())));
+  } else if (drag_ == Drag::Edge) {
+    const TimelineBlock& block =
+        model_.rows[static_cast<size_t>(dragRow_)].blocks[static_cast<size_t>(dragBlock_)];
+    dragEnd_ = std::max(block.start, frameTimeAt(at.x()));
+    update();
+  } else {
+    const TimelineHit hit = hitTimeline(model_, geometry_, at.x(), at.y());
+    setCursor(hit.kind == TimelineHit::BlockEnd ? Qt::SizeHorCursor : Qt::ArrowCursor);
+  }
+}
+
+void TimelineWidget::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  if (drag_ == Drag::Edge) {
+    const TimelineRow& row = model_.rows[static_cast<size_t>(dragRow_)];
+    const TimelineBlock& block = row.blocks[static_cast<size_t>(dragBlock_)];
+    const int layer = row.layerIndex;
+    const int source = block.row;
+    const auto duration = static_cast<float>(dragEnd_ - block.start);
+    drag_ = Drag::None;
+    editor_.setSourceDuration(layer, source, duration);  // rebuilds the timeline
+  }
+  drag_ = Drag::None;
+  update();
+}
+
+void TimelineWidget::wheelEvent(QWheelEvent* event) {
+  const double notches = event->angleDelta().y() / 120.0;
+  if (event->modifiers() & Qt::ControlModifier) {
+    geometry_.zoom(std::pow(1.25, notches), event->position().x());
+  } else {
+    const int delta =
+        event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
+    geometry_.scroll =
+        std::max(0.0, geometry_.scroll - delta / 120.0 * 60.0 / geometry_.pixelsPerSecond);
+  }
+  update();
+}
+
+void TimelineWidget::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Home:
+      editor_.scrubTo(0.0f);
+      break;
+    case Qt::Key_End:
+      editor_.scrubTo(static_cast<float>(model_.total));
+      break;
+    case Qt::Key_Left:
+      editor_.stepBack();
+      break;
+    case Qt::Key_Right:
+      editor_.stepForward();
+      break;
+    case Qt::Key_PageUp:
+      editor_.pageBack();
+      break;
+    case Qt::Key_PageDown:
+      editor_.pageForward();
+      break;
+    default:
+      QWidget::keyPressEvent(event);
+      return;
+  }
+  // Keep the playhead in view.
+  const double head = playheadTime();
+  if (geometry_.xOf(head) > width() - 20 || geometry_.xOf(head) < geometry_.header) {
+    geometry_.scroll =
+        std::max(0.0, head - (width() - geometry_.header) / 2.0 / geometry_.pixelsPerSecond);
+  }
+  update();
+}
+
+}  // namespace pelorix::gui
