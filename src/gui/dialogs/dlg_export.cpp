@@ -207,7 +207,8 @@ void DlgExport::formatChosen() {
   sound_->setVisible(format.sound && projectHasSound_);
   // A file's extension follows the format; a folder stays.
   QString path = path_->text();
-  const std::string_view extension = fileExtension(path.toStdString());
+  const std::string pathText = path.toStdString();
+  const std::string_view extension = fileExtension(pathText);
   if (format.kind == OutputKind::OneFile) {
     const QString wanted = QString::fromUtf8(format.extension().data(),
                                              static_cast<qsizetype>(format.extension().size()));

@@ -166,7 +166,8 @@ TEST(Video, AsASourceItShowsTheFrameOfItsClock) {
   // A WAV file: FFmpeg opens it, but it has no picture.
   std::string wav(
       "RIFF\x24\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x40\x1f\x00\x00"
-      "\x80\x3e\x00\x00\x02\x00\x10\x00data\x00\x00\x00\x00",
+      "\x80\x3e\x00\x00\x02\x00\x10\x00"
+      "data\x00\x00\x00\x00",
       44);
   test::writeFile(scene.dir.file("sound.wav"), wav);
   scene.project.layers[0].sources[0].file = "sound.wav";
