@@ -20,20 +20,32 @@
 namespace pelorix {
 namespace {
 
+// What changes between redraws: nothing moves and the time changes (0, every layer composed),
+// the top layer is dragged (1), the bottom one is (2).
+enum Edit { kFull = 0, kTop = 1, kBottom = 2 };
+
 void BM_PreviewRedraw(benchmark::State& state) {
   const int threads = static_cast<int>(state.range(0));
+  const auto edit = static_cast<Edit>(state.range(1));
   NullLogSink log;
   Compositor compositor(log);
   RowWorkers workers(threads);
   compositor.setRowWorkers(&workers);
   const std::string folder = bench::scratchFolder();
   compositor.setProjectFolder(folder);
-  const Project project = bench::eightLayerProject(folder);
+  Project project = bench::eightLayerProject(folder);
   const DrawList list = buildDrawList(project);
   DibImage canvas;
   QImage shown(1280, 720, QImage::Format_RGB32);
   QImage window(1280, 720, QImage::Format_RGB32);
+  Source& top = project.layers[static_cast<size_t>(list.layers.back())].sources[0];
+  Source& bottom = project.layers[static_cast<size_t>(list.layers.front())].sources[0];
+  int step = 0;
+  compositor.setReuse(edit != kFull);
   for (auto _ : state) {
+    ++step;
+    if (edit == kTop) top.x = static_cast<float>(step % 40);
+    if (edit == kBottom) bottom.x = static_cast<float>(step % 40);
     compositor.composeFrame(canvas, project, list.layers, 1.0f);
     for (int y = 0; y < canvas.height(); ++y)
       std::memcpy(shown.scanLine(y), canvas.row(y), 1280 * 4);
@@ -45,8 +57,11 @@ void BM_PreviewRedraw(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PreviewRedraw)
-    ->Arg(1)
-    ->Arg(2)
+    ->ArgNames({"threads", "edit"})
+    ->Args({1, kFull})
+    ->Args({2, kFull})
+    ->Args({2, kTop})
+    ->Args({2, kBottom})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(1.0);

@@ -30,8 +30,12 @@ Editor::Editor(UiPort& port)
     : port_(port),
       log_(std::make_unique<PortLog>(port)),
       rowWorkers_(std::max(1, static_cast<int>(std::thread::hardware_concurrency()))),
-      compositor_(*log_) {
+      compositor_(*log_),
+      onionCompositor_(*log_) {
   compositor_.setRowWorkers(&rowWorkers_);
+  compositor_.setPictureStore(&pictures_);
+  onionCompositor_.setRowWorkers(&rowWorkers_);
+  onionCompositor_.setPictureStore(&pictures_);
 }
 
 Editor::~Editor() {
@@ -397,8 +401,9 @@ void Editor::composeOnion(float t) {
   const int single[] = {index};
   Project alone = project_;
   alone.options |= projectTransparentBackground;
+  onionCompositor_.setProjectFolder(projectFolder_);
   DibImage now;
-  if (!compositor_.composeFrame(now, alone, single, t)) now = DibImage();
+  if (!onionCompositor_.composeFrame(now, alone, single, t)) now = DibImage();
   size_t at = 0;
   for (int offset = -onionCount_; offset <= onionCount_; ++offset) {
     if (offset == 0) continue;
@@ -406,7 +411,7 @@ void Editor::composeOnion(float t) {
     frame.offset = offset;
     const float when = t + static_cast<float>(offset) * frameStep();
     if (when < 0.0f || when > totalTime_ ||
-        !compositor_.composeFrame(frame.canvas, alone, single, when)) {
+        !onionCompositor_.composeFrame(frame.canvas, alone, single, when)) {
       frame.canvas = DibImage();
       continue;
     }

@@ -275,7 +275,9 @@ class Editor {
 
   DibImage canvas_;
   RowWorkers rowWorkers_;
+  PictureStore pictures_;  // shared by the preview's compositors
   Compositor compositor_;
+  Compositor onionCompositor_;  // its own kept canvas: the preview's stays
   UndoStack undo_;
   std::optional<UndoStack::Snapshot> editStart_;
   int editDepth_ = 0;  // open EditScopes

@@ -73,6 +73,7 @@ DibImage& DibImage::operator=(DibImage&& other) noexcept {
     premultiplied_ = other.premultiplied_;
     padded24_ = other.padded24_;
     transparentIndex_ = other.transparentIndex_;
+    stamp_ = other.stamp_;
     masks_ = other.masks_;
     colorTable_ = other.colorTable_;
     other.reset();
@@ -88,6 +89,7 @@ void DibImage::reset() {
   hasAlpha_ = false;
   premultiplied_ = padded24_ = false;
   transparentIndex_ = -1;
+  stamp_ = 0;
   masks_ = {};
   colorTable_ = {};
 }

@@ -113,6 +113,10 @@ class DibImage {
   bool empty() const { return storage_ == nullptr; }
   uint8_t* bits() { return bits_; }
   const uint8_t* bits() const { return bits_; }
+  // A mark the maker of a picture may set to know it again when it comes back (a compositor
+  // its own canvas); 0 for a new, emptied or cloned picture. It moves with the pixels.
+  uint64_t stamp() const { return stamp_; }
+  void setStamp(uint64_t stamp) { stamp_ = stamp; }
   uint8_t* row(int y) { return bits_ + static_cast<ptrdiff_t>(y) * pitch_; }
   const uint8_t* row(int y) const { return bits_ + static_cast<ptrdiff_t>(y) * pitch_; }
   int width() const { return width_; }
@@ -152,6 +156,7 @@ class DibImage {
   bool premultiplied_ = false;
   bool padded24_ = false;
   int transparentIndex_ = -1;
+  uint64_t stamp_ = 0;
   std::array<uint32_t, 3> masks_{};
   std::array<RgbQuad, 256> colorTable_{};
 };

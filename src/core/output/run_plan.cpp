@@ -406,7 +406,9 @@ MemoryNeed estimateMemory(const Project& project, const std::vector<int>& layers
   MemoryNeed need;
   // Moving pictures keep recent frames besides: the store's budget.
   need.pictures = std::min(once, perLayer) + (moving ? PictureStore::kDefaultFrameBudget : 0);
-  need.perWorker = frameBytes(project) * (keepFrames ? 5 : 4) + (8u << 20);
+  // The frame, the one before it, the canvas kept after the layers that stay the same, the
+  // prepared frame, and the one handed to the preview.
+  need.perWorker = frameBytes(project) * (keepFrames ? 6 : 5) + (8u << 20);
   return need;
 }
 

@@ -23,6 +23,13 @@ constexpr double kDegreesToRadians = 3.141592 / 180.0;
 // Pixels added on every side of the bounding box (see prepare()).
 constexpr int kBoxMargin = 2;
 
+// The pixels of one 32-bit picture into another of the same size.
+void copyPixels(const DibImage& from, DibImage& to) {
+  const size_t rowBytes = static_cast<size_t>(from.width()) * 4;
+  for (int y = 0; y < from.height(); ++y)
+    std::memcpy(to.row(y), from.row(y), rowBytes);
+}
+
 // A frame starts black (alpha 255) or, on a transparent background, with nothing.
 void clearCanvas(DibImage& canvas) {
   const size_t rowBytes = static_cast<size_t>(std::abs(canvas.pitch()));
@@ -108,10 +115,29 @@ bool prepare(int W, int H, const DibImage& image, const Placement& place, BlitPa
 
 }  // namespace
 
-DrawResult Compositor::drawLayer(DibImage& canvas, const Project& project, int layerIndex,
-                                 float t) {
+bool LayerPlan::sameAs(const LayerPlan& o) const {
+  if (result != o.result || draws != o.draws || covers != o.covers || first != o.first || moving ||
+      o.moving) {
+    return false;
+  }
+  if (!draws) return true;  // it changes nothing, or clears a layer 1 frame either way
+  const BlitParams& a = params;
+  const BlitParams& b = o.params;
+  // Every value the kernel reads but the canvas, compared as stored (floats bit for bit).
+  auto sameFloat = [](float x, float y) { return std::memcmp(&x, &y, sizeof x) == 0; };
+  return picture == o.picture && a.image == b.image && a.imagePitch == b.imagePitch &&
+         a.imageWidth == b.imageWidth && a.imageHeight == b.imageHeight && a.x0 == b.x0 &&
+         a.x1 == b.x1 && a.y0 == b.y0 && a.y1 == b.y1 && a.xs == b.xs && a.ox == b.ox &&
+         a.oy == b.oy && sameFloat(a.du, b.du) && sameFloat(a.dv, b.dv) && sameFloat(a.hu, b.hu) &&
+         sameFloat(a.hv, b.hv) && a.alpha == b.alpha && a.interpolate == b.interpolate &&
+         a.colorKey == b.colorKey && a.pictureAlpha == b.pictureAlpha && a.aligned == b.aligned &&
+         a.key == b.key && a.mode == b.mode;
+}
+
+void Compositor::planLayer(const Project& project, int layerIndex, float t, LayerPlan& plan) {
+  plan = LayerPlan{};
   const CurrentSource current = currentSourceAt(project, layerIndex, t);
-  if (!current.found()) return DrawResult::Nothing;
+  if (!current.found()) return;
   const Layer& layer = project.layers[static_cast<size_t>(layerIndex)];
   const Source& source = layer.sources[static_cast<size_t>(current.index)];
   const bool keepAlpha = (layer.effects & effectAlpha) != 0;
@@ -119,31 +145,40 @@ DrawResult Compositor::drawLayer(DibImage& canvas, const Project& project, int l
   if (!cache_.ensure(layerIndex, current.index, source.file, projectFolder_, log_, keepAlpha,
                      sourceClock(layer, current.index, t))) {
     missing_.push_back({layer.number, source.file});
-    return DrawResult::Nothing;
+    return;
   }
   // An animation that could not be read to its end shows its last good frame, and says so.
   if (cache_.degraded(layerIndex)) missing_.push_back({layer.number, source.file});
   const Placement place = placementAt(layer, current.index, current.fraction);
-  BlitParams params;
+  BlitParams& params = plan.params;
   params.alpha = finite(place)
                      ? std::clamp(truncToInt(static_cast<double>(place.opacity) * 255.0), 0, 255)
                      : 0;
   // Non-finite values and opacity 0 leave every pixel as it is.
-  const bool draws = params.alpha > 0 && prepare(project.outputWidth, project.outputHeight,
-                                                 cache_.image(layerIndex), place, params);
+  plan.draws = params.alpha > 0 && prepare(project.outputWidth, project.outputHeight,
+                                           cache_.image(layerIndex), place, params);
   params.interpolate = (layer.effects & effectInterpolate) != 0;
   params.colorKey = (layer.effects & effectColorKey) != 0;
   params.pictureAlpha = cache_.hasAlpha(layerIndex);
   params.key = colourValue(layer.keyColor.blue, layer.keyColor.green, layer.keyColor.red);
   params.mode = static_cast<int>(blendModeOf(layer.effects));
   // A frame that this layer's copy covers entirely need not be cleared first.
-  const bool covers = draws && coversWholeFrame(params, project.outputWidth, project.outputHeight);
+  plan.covers = plan.draws && coversWholeFrame(params, project.outputWidth, project.outputHeight);
+  plan.first = layer.number == 1;
+  plan.moving = cache_.moving(layerIndex);
+  plan.picture = cache_.picture(layerIndex);
+  plan.result = DrawResult::Drawn;
+}
+
+DrawResult Compositor::applyLayer(DibImage& canvas, const Project& project, LayerPlan& plan) {
+  if (plan.result != DrawResult::Drawn) return plan.result;
   if (canvas.empty()) {
-    if (!makeCanvas(canvas, project, !covers)) return DrawResult::CanvasFailed;
-  } else if (layer.number == 1 && !covers) {
+    if (!makeCanvas(canvas, project, !plan.covers)) return DrawResult::CanvasFailed;
+  } else if (plan.first && !plan.covers) {
     clearCanvas(canvas);  // layer 1 starts the frame afresh
   }
-  if (!draws) return DrawResult::Drawn;
+  if (!plan.draws) return DrawResult::Drawn;
+  BlitParams& params = plan.params;
   params.canvas = canvas.bits();
   params.canvasPitch = canvas.pitch();
   params.canvasOpaque = !canvas.hasAlpha();
@@ -154,6 +189,28 @@ DrawResult Compositor::drawLayer(DibImage& canvas, const Project& project, int l
     blitRows(params, params.y0, params.y1);
   }
   return DrawResult::Drawn;
+}
+
+DrawResult Compositor::drawLayer(DibImage& canvas, const Project& project, int layerIndex,
+                                 float t) {
+  LayerPlan plan;
+  planLayer(project, layerIndex, t, plan);
+  return applyLayer(canvas, project, plan);
+}
+
+void Compositor::setReuse(bool reuse) {
+  reuse_ = reuse;
+  if (!reuse) {
+    kept_.destroy();
+    keptPlans_.clear();
+    lastPlans_.clear();
+  }
+}
+
+size_t Compositor::keptBytes() const {
+  return kept_.empty()
+             ? 0
+             : static_cast<size_t>(std::abs(kept_.pitch())) * static_cast<size_t>(kept_.height());
 }
 
 bool Compositor::makeCanvas(DibImage& canvas, const Project& project, bool clear) {
@@ -190,13 +247,93 @@ bool Compositor::composeFrame(DibImage& canvas, const Project& project, std::spa
     cache_.prefetch(index, layer.sources[static_cast<size_t>(current.index)].file, projectFolder_,
                     (layer.effects & effectAlpha) != 0);
   }
+  const size_t count = layers.size();
+  plans_.resize(count);
+  for (size_t i = 0; i < count; ++i)
+    planLayer(project, layers[i], t, plans_[i]);
+  const Frame frame{project.outputWidth, project.outputHeight, canvasFlags(project)};
+
+  // The layers that draw as in the frame before: the canvas after them is worth keeping.
+  size_t unchanged = 0;
+  if (reuse_ && frame == lastFrame_) {
+    while (unchanged < count && unchanged < lastPlans_.size() &&
+           plans_[unchanged].sameAs(lastPlans_[unchanged]))
+      ++unchanged;
+  }
+  // The kept canvas serves when its layers draw as they did when it was kept.
+  size_t start = 0;
   bool drawn = false;
-  for (int index : layers) {
-    const DrawResult result = drawLayer(canvas, project, index, t);
+  if (reuse_ && !kept_.empty() && keptFrame_ == frame && keptPlans_.size() <= count) {
+    size_t same = 0;
+    while (same < keptPlans_.size() && plans_[same].sameAs(keptPlans_[same]))
+      ++same;
+    const bool ownCanvas = spare_.stamp() != 0 && spare_.stamp() == stamp_;
+    if (same == keptPlans_.size() && makeCanvas(canvas, project, false)) {
+      restoreKept(canvas, ownCanvas && canvas.stamp() == stamp_);
+      start = keptPlans_.size();
+      drawn = keptDrawn_;
+    }
+  }
+  reused_ = start;
+  for (size_t i = start; i < count; ++i) {
+    const DrawResult result = applyLayer(canvas, project, plans_[i]);
     if (result == DrawResult::CanvasFailed) break;  // the next layers could not draw either
     drawn = drawn || result == DrawResult::Drawn;
+    // A longer unchanged prefix than the kept one: keep the canvas after it.
+    if (i + 1 == unchanged && unchanged > start && drawn && !canvas.empty())
+      keep(canvas, frame, unchanged, drawn);
+  }
+  if (reuse_) {
+    std::swap(lastPlans_, plans_);
+    lastFrame_ = frame;
+    // The canvas is known again when it comes back: it then holds exactly the last plans.
+    canvas.setStamp(canvas.empty() ? 0 : ++stamp_);
   }
   return drawn;
+}
+
+// The kept canvas into `canvas`. When `canvas` is the frame this compositor made last (so it
+// holds the kept layers and then the last frame's others), only where those others drew is
+// copied: for a sprite over a still scene a small box instead of the frame.
+void Compositor::restoreKept(DibImage& canvas, bool lastFrame) {
+  const size_t keptCount = keptPlans_.size();
+  bool partial = lastFrame && lastPlans_.size() >= keptCount;
+  for (size_t i = 0; partial && i < keptCount; ++i)
+    partial = lastPlans_[i].sameAs(keptPlans_[i]);
+  for (size_t i = keptCount; partial && i < lastPlans_.size(); ++i) {
+    const LayerPlan& plan = lastPlans_[i];
+    // A layer that cleared the frame or covered it changed every pixel.
+    if (plan.result == DrawResult::Drawn && (plan.covers || (plan.first && !plan.draws)))
+      partial = false;
+    if (plan.result == DrawResult::Drawn && plan.first) partial = false;
+  }
+  if (!partial) {
+    copyPixels(kept_, canvas);
+    return;
+  }
+  for (size_t i = keptCount; i < lastPlans_.size(); ++i) {
+    const LayerPlan& plan = lastPlans_[i];
+    if (plan.result != DrawResult::Drawn || !plan.draws) continue;
+    const BlitParams& box = plan.params;
+    const size_t bytes = static_cast<size_t>(box.x1 - box.x0) * 4;
+    for (int y = box.y0; y < box.y1; ++y)
+      std::memcpy(canvas.row(y) + box.x0 * 4, kept_.row(y) + box.x0 * 4, bytes);
+  }
+}
+
+void Compositor::keep(const DibImage& canvas, const Frame& frame, size_t layers, bool drawn) {
+  if (kept_.width() != canvas.width() || kept_.height() != canvas.height() ||
+      kept_.hasAlpha() != canvas.hasAlpha()) {
+    kept_ = DibImage();
+    if (!kept_.create(canvas.width(), canvas.height(), 32, BI_RGB, nullptr, frame.flags)) {
+      keptPlans_.clear();  // no memory for it: compose afresh
+      return;
+    }
+  }
+  copyPixels(canvas, kept_);
+  keptPlans_.assign(plans_.begin(), plans_.begin() + static_cast<ptrdiff_t>(layers));
+  keptFrame_ = frame;
+  keptDrawn_ = drawn;
 }
 
 }  // namespace pelorix

@@ -8,6 +8,7 @@
 #include "base/log_sink.h"
 #include "imageio/dib_image.h"
 #include "model/project.h"
+#include "render/blit_kernel.h"
 #include "render/layer_image_cache.h"
 
 namespace pelorix {
@@ -27,11 +28,29 @@ enum class DrawResult {
   CanvasFailed,  // the canvas could not be made; reported in the log
 };
 
+// Everything about one layer of one frame that reaches the kernel: whether it draws, how, and
+// from which picture. Two equal plans draw the same bytes onto the same canvas.
+struct LayerPlan {
+  DrawResult result = DrawResult::Nothing;
+  bool draws = false;   // some pixel may change
+  bool covers = false;  // its copy covers the whole frame
+  bool first = false;   // layer number 1, which starts the frame afresh
+  bool moving = false;  // a moving picture: never taken as unchanged
+  std::shared_ptr<const CachedPicture> picture;
+  BlitParams params;  // the canvas fields are set when it draws
+  bool sameAs(const LayerPlan& other) const;
+};
+
 // Draws layers into a canvas of the project's output size: 32-bit pixels, padded 24-bit colour
 // starting black, or premultiplied colour with alpha starting transparent when the project asks
 // for a transparent background. Each Compositor has its own layer image cache, so compositions
 // on different threads need different compositors (they may share a PictureStore); one
 // compositor composes one frame at a time.
+//
+// A frame whose first layers draw exactly as in the frame this compositor composed before (the
+// same pictures at the same placements, with every value that reaches the kernel the same, and
+// no moving picture among them) starts from the canvas kept after those layers, and only the
+// layers above are drawn: the same bytes as composing afresh.
 class Compositor {
  public:
   explicit Compositor(LogSink& log) : log_(log) {}
@@ -48,6 +67,14 @@ class Compositor {
   // Draws one layer at time t into `canvas`, creating it (black) when it is empty, and wiping it
   // for every layer numbered 1.
   DrawResult drawLayer(DibImage& canvas, const Project& project, int layerIndex, float t);
+
+  // Whether composeFrame starts from the canvas of an unchanged prefix of layers (on by default;
+  // the bytes are the same either way).
+  void setReuse(bool reuse);
+  // How many layers the last composeFrame took from the kept canvas (for tests and benchmarks).
+  size_t reusedLayers() const { return reused_; }
+  // Bytes the kept canvas holds.
+  size_t keptBytes() const;
 
   // Empties the canvas and draws the layers in order, first at the bottom. False when no layer
   // reached the canvas: the canvas is then empty.
@@ -71,6 +98,32 @@ class Compositor {
   // memory would have every page faulted in again, frame after frame.
   // `clear` false: the caller overwrites every pixel at once.
   bool makeCanvas(DibImage& canvas, const Project& project, bool clear = true);
+  // The plan of a layer at t: its picture made sure of, its parameters worked out.
+  void planLayer(const Project& project, int layerIndex, float t, LayerPlan& plan);
+  // Draws a planned layer.
+  DrawResult applyLayer(DibImage& canvas, const Project& project, LayerPlan& plan);
+
+  // The canvas after the first `keptCount_` layers of a frame, their plans, and the frame's
+  // size and kind.
+  struct Frame {
+    int width = 0;
+    int height = 0;
+    int flags = 0;
+    friend bool operator==(const Frame&, const Frame&) = default;
+  };
+  // Keeps the canvas after the first `layers` layers of this frame.
+  void keep(const DibImage& canvas, const Frame& frame, size_t layers, bool drawn);
+  void restoreKept(DibImage& canvas, bool lastFrame);
+  bool reuse_ = true;
+  std::vector<LayerPlan> plans_;
+  std::vector<LayerPlan> lastPlans_;
+  Frame lastFrame_;
+  DibImage kept_;
+  std::vector<LayerPlan> keptPlans_;
+  Frame keptFrame_;
+  bool keptDrawn_ = false;
+  size_t reused_ = 0;
+  uint64_t stamp_ = 0;  // the mark of the canvas this compositor made last
 
   LogSink& log_;
   DibImage spare_;

@@ -50,6 +50,12 @@ class LayerImageCache {
 
   // The picture of a slot: 32 bits per pixel, straight alpha.
   const DibImage& image(int layer) const;
+  // The decoded picture itself, whose identity tells one picture from another (null when empty).
+  const std::shared_ptr<const CachedPicture>& picture(int layer) const {
+    return slots_[static_cast<size_t>(layer)].picture;
+  }
+  // Whether the slot shows a moving picture: it may change at every frame.
+  bool moving(int layer) const { return slots_[static_cast<size_t>(layer)].moving != nullptr; }
   // Whether the slot's picture has pixels that are not opaque (only when kept).
   bool hasAlpha(int layer) const;
   // The source file name the slot was loaded for; empty when the slot is empty.

@@ -107,8 +107,8 @@ TEST(ConversionEngine, RangesAddUpToAFullRun) {
 
 TEST(ConversionEngine, AbortLeavesAContiguousPrefix) {
   // Aborted from a progress report: how far the workers got is up to the scheduler, but what
-  // is on disk is always a prefix.
-  Animation animation(2.0f);
+  // is on disk is always a prefix (long enough that the workers cannot have finished it all).
+  Animation animation(30.0f);
   animation.settings.jobs = 3;
   RecordingListener listener;
   listener.abortAfter = 5;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -12,6 +13,7 @@
 #include "imageio/pixel_convert.h"
 #include "model/extensions.h"
 #include "render/blit_kernel.h"
+#include "render/draw_list.h"
 #include "render_test_support.h"
 
 namespace pelorix {
@@ -319,6 +321,8 @@ TEST(LayerImageCache, DecodesOncePerChangeOfFile) {
   scene.writeImage("a.bmp", solidImage(2, 2, 1, 1, 1));
   scene.writeImage("b.bmp", solidImage(2, 2, 2, 2, 2));
   scene.writeImage("A.bmp", solidImage(2, 2, 3, 3, 3));
+  // The kept canvas holds on to the pictures of its layers: the count is the cache's own.
+  scene.compositor.setReuse(false);
   const int layer = scene.addLayer(1, "a.bmp");
   for (int frame = 0; frame < 10; ++frame)
     scene.compose(static_cast<float>(frame) * 0.1f);
@@ -348,6 +352,7 @@ TEST(LayerImageCache, DecodesOncePerChangeOfFile) {
 
 TEST(LayerImageCache, FailureEmptiesTheSlotAndTheNextFrameRetries) {
   Scene scene(4, 4);
+  scene.compositor.setReuse(false);
   scene.writeImage("a.bmp", solidImage(2, 2, 1, 1, 1));
   const int layer = scene.addLayer(1, "a.bmp");
   scene.compose();
@@ -566,6 +571,122 @@ TEST(BlitKernel, EveryPathGivesTheSameBytes) {
       scene.compositor.setRowWorkers(nullptr);
     }
   }
+}
+
+}  // namespace
+}  // namespace pelorix
+
+namespace pelorix {
+namespace {
+
+// A project whose unchanged prefix starts, grows, breaks and comes back: a still background, a
+// middle layer that holds, glides, then holds again, a sprite that moves throughout, and a top
+// layer that is hidden for a while.
+void buildPrefixScene(Scene& scene) {
+  scene.writeImage("bg.bmp", test::photoLikeImage(96, 64, 5));
+  scene.writeImage("mid.bmp", test::photoLikeImage(40, 30, 6));
+  scene.writeImage("sprite.bmp", test::patternImage(16, 12));
+  scene.addLayer(1, "bg.bmp", Source{.duration = 3.0f}, effectInterpolate);
+  Source hold{.duration = 1.0f, .x = 5, .scale = 1.3f, .rotation = 30, .opacity = 0.8f};
+  hold.flags = 0;
+  const int mid = scene.addLayer(2, "mid.bmp", hold, effectInterpolate);
+  Source glide = hold;
+  glide.flags = sourceAutoCalc;
+  glide.file = "mid.bmp";
+  scene.project.addSource(mid, glide);
+  Source last = hold;
+  last.file = "mid.bmp";
+  last.x = -20;
+  scene.project.addSource(mid, last);
+  Source moving{.duration = 3.0f, .x = 30};
+  moving.flags = sourceAutoCalc;
+  const int sprite = scene.addLayer(3, "sprite.bmp", moving, effectColorKey);
+  Source end = moving;
+  end.file = "sprite.bmp";
+  end.x = -30;
+  end.duration = 0.0f;
+  scene.project.addSource(sprite, end);
+  Source top{.duration = 0.8f, .y = 10, .opacity = 0.5f};
+  top.flags = 0;
+  const int over = scene.addLayer(4, "sprite.bmp", top);
+  Source gap = top;
+  gap.file = "-";  // shows nothing for a while
+  gap.duration = 0.6f;
+  scene.project.addSource(over, gap);
+  Source back = top;
+  back.file = "sprite.bmp";
+  back.duration = 2.0f;
+  scene.project.addSource(over, back);
+}
+
+std::vector<uint32_t> pixelsOf(const DibImage& canvas) {
+  return test::argbPixels(canvas);
+}
+
+// Composing frame after frame from the kept canvas gives the bytes of composing afresh, in order
+// and in any other order, with one row worker or two, and while the project is edited between
+// frames; a still prefix is taken, and moving layers never are.
+TEST(Reuse, SameBytesAsComposingAfresh) {
+  Scene scene(96, 64);
+  buildPrefixScene(scene);
+  const DrawList list = buildDrawList(scene.project);
+  std::vector<float> times;
+  for (int i = 0; i < 90; ++i)
+    times.push_back(static_cast<float>(i) / 30.0f);
+  std::vector<float> shuffled = times;
+  std::reverse(shuffled.begin() + 30, shuffled.end());
+  test::CapturingLog log;
+  Compositor fresh(log);
+  fresh.setProjectFolder(scene.dir.folder());
+  fresh.setReuse(false);
+  RowWorkers two(2);
+  size_t reusedSomewhere = 0;
+  for (const std::vector<float>* order : {&times, &shuffled}) {
+    for (RowWorkers* workers : {static_cast<RowWorkers*>(nullptr), &two}) {
+      Compositor reusing(log);
+      reusing.setProjectFolder(scene.dir.folder());
+      reusing.setRowWorkers(workers);
+      DibImage got;  // handed back every frame, as a render's worker does
+      for (float t : *order) {
+        DibImage expected;
+        fresh.composeFrame(expected, scene.project, list.layers, t);
+        reusing.composeFrame(got, scene.project, list.layers, t);
+        ASSERT_EQ(pixelsOf(got), pixelsOf(expected)) << t;
+        reusedSomewhere += reusing.reusedLayers();
+        EXPECT_LE(reusing.reusedLayers(), 2u);  // the sprite moves: never taken
+      }
+    }
+  }
+  EXPECT_GT(reusedSomewhere, 0u);
+
+  // Edits between frames at the same time: the top layer's opacity, the key colour below it, the
+  // background's picture file, a layer shown and hidden.
+  Compositor reusing(log);
+  reusing.setProjectFolder(scene.dir.folder());
+  Project& project = scene.project;
+  DibImage got;
+  auto same = [&](float t) {
+    const DrawList now = buildDrawList(project);
+    DibImage expected;
+    fresh.composeFrame(expected, project, now.layers, t);
+    reusing.composeFrame(got, project, now.layers, t);
+    return pixelsOf(got) == pixelsOf(expected);
+  };
+  EXPECT_TRUE(same(0.5f));
+  EXPECT_TRUE(same(0.5f));
+  project.layers[3].sources[0].opacity = 0.9f;
+  EXPECT_TRUE(same(0.5f));
+  project.layers[2].keyColor.red = 7;
+  EXPECT_TRUE(same(0.5f));
+  scene.writeImage("bg2.bmp", test::photoLikeImage(96, 64, 9));
+  project.layers[0].sources[0].file = "bg2.bmp";
+  EXPECT_TRUE(same(0.5f));
+  project.layers[1].visible = 0;
+  EXPECT_TRUE(same(0.5f));
+  project.layers[1].visible = 1;
+  EXPECT_TRUE(same(0.5f));
+  project.outputWidth = 95;
+  EXPECT_TRUE(same(0.5f));
 }
 
 }  // namespace
