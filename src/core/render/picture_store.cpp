@@ -119,20 +119,29 @@ PictureStore::Result PictureStore::get(const std::string& path, bool keepAlpha, 
 std::shared_ptr<const MovingPicture> PictureStore::moving(const std::string& path,
                                                           double seriesRate, ImageError* error,
                                                           std::string* note) {
+  // An entry's lock is never taken while the store's is held (decoding takes them the other
+  // way round): a new entry is locked before it is offered (`opening`, declared after `fresh`,
+  // lets go of it first).
   std::shared_ptr<Moving> entry;
+  std::shared_ptr<Moving> fresh;
   std::unique_lock<std::mutex> opening;
-  {
+  for (bool offered = false; !entry;) {
+    if (offered && !fresh) {
+      fresh = std::make_shared<Moving>();
+      opening = std::unique_lock(fresh->mutex);
+    }
     std::lock_guard lock(mutex_);
     auto known = moving_.find(path);
     if (known != moving_.end() && !known->second) return nullptr;  // a still picture
     if (known != moving_.end()) {
       entry = known->second;
-    } else {
+      if (opening.owns_lock()) opening.unlock();
+    } else if (fresh) {
       // Looked at by this call; the others wait on its lock until it is done.
-      entry = std::make_shared<Moving>();
-      opening = std::unique_lock(entry->mutex);
+      entry = fresh;
       moving_[path] = entry;
     }
+    offered = true;
   }
   if (!opening.owns_lock()) {
     std::lock_guard looked(entry->mutex);
@@ -142,8 +151,11 @@ std::shared_ptr<const MovingPicture> PictureStore::moving(const std::string& pat
   entry->source = openFrameSource(path, seriesRate, entry->error);
   if (error) *error = entry->error;
   if (!entry->source) {
-    // A still picture, or a file that is none (its load says so again).
+    // A still picture, or a file that is none (its load says so again). Those waiting see no
+    // source and no error, which says the same; the store's lock is never taken while an
+    // entry's is held.
     if (!entry->error.failed()) {
+      opening.unlock();
       std::lock_guard lock(mutex_);
       moving_[path] = nullptr;
     }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -719,8 +721,8 @@ TEST(EditorPlayback, FramesFollowTheClockAndLateOnesAreDropped) {
   test::TempDir dir;
   ScriptedPort port;
   Editor editor(port);
-  double now = 0.0;
-  editor.setPlaybackClock([&now] { return now; });
+  std::atomic<double> now = 0.0;  // read by the playback's workers
+  editor.setPlaybackClock([&now] { return now.load(); });
   editor.startUp(writeProject(dir, "one", 30, {{1, {1.0f}}}));
   // Ticks more often than frames come, so a frame is shown within a few milliseconds.
   EXPECT_EQ(editor.moviePressed(), 10);
