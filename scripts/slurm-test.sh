@@ -3,7 +3,10 @@
 # Runs the farm recipe on a real Slurm: starts munged, slurmctld and slurmd for one node on
 # this machine (configuration, keys, state and logs in a temporary folder; stopped by PID at the
 # end), submits examples/farm/render-array.sbatch over the demo project with more ranges than
-# processors, waits, and checks that the frames equal one full local run byte for byte.
+# processors, waits, and checks that the frames equal one full local run byte for byte; then
+# renders the demo as an MKV (FFV1, lossless) in parts on an array job (render-video.sbatch),
+# joins them in a job that depends on it (join-video.sbatch), and checks the joined video's
+# frame count, duration and every decoded frame against one full local render.
 #   scripts/slurm-test.sh [PELORIX_CLI]     (default: build/src/cli/pelorix-cli, built if missing)
 # Exit status: 0 passed, 1 failed, 77 the daemons could not be started here (said plainly).
 set -uo pipefail
@@ -115,25 +118,60 @@ per_task=4
 tasks=$(((frames + per_task - 1) / per_task))
 echo "slurm-test: $frames frames in $tasks array tasks of $per_task on $cpus processors"
 
+# finish JOB TASKS: waits for the job and checks that its TASKS tasks completed.
+finish() {
+  for _ in $(seq 600); do
+    [ -z "$(squeue -h -j "$1" 2>/dev/null)" ] && break
+    sleep 0.5
+  done
+  [ -z "$(squeue -h -j "$1" 2>/dev/null)" ] || fail "job $1 did not finish in 5 minutes"
+  local states completed
+  states=$(scontrol show job "$1" | grep -o 'JobState=[A-Z_]*' | sort | uniq -c)
+  completed=$(scontrol show job "$1" | grep -c 'JobState=COMPLETED')
+  if [ "$completed" -ne "$2" ]; then
+    echo "$states"
+    for log in "$tmp"/logs/*.log; do sed "s|^|  $(basename "$log"): |" "$log"; done
+    fail "job $1: $completed of $2 tasks completed"
+  fi
+}
+
 job=$(cd "$tmp" && sbatch --parsable --array=0-$((tasks - 1)) --cpus-per-task=1 \
   --output="$tmp/logs/task-%A_%a.log" \
   --export=ALL,PROJECT="$demo",OUT="$tmp/farm",PER_TASK=$per_task,PELORIX_CLI="$cli" \
   "$root/examples/farm/render-array.sbatch") || fail "sbatch refused the job"
-for _ in $(seq 600); do
-  [ -z "$(squeue -h -j "$job" 2>/dev/null)" ] && break
-  sleep 0.5
-done
-[ -z "$(squeue -h -j "$job" 2>/dev/null)" ] || fail "the job did not finish in 5 minutes"
-
-states=$(scontrol show job "$job" | grep -o 'JobState=[A-Z_]*' | sort | uniq -c)
-completed=$(scontrol show job "$job" | grep -c 'JobState=COMPLETED')
-if [ "$completed" -ne "$tasks" ]; then
-  echo "$states"
-  for log in "$tmp"/logs/*.log; do sed "s|^|  $(basename "$log"): |" "$log"; done
-  fail "$completed of $tasks tasks completed"
-fi
+finish "$job" "$tasks"
 if ! diff -r "$tmp/full" "$tmp/farm" >"$tmp/diff" 2>&1; then
   cat "$tmp/diff"
   fail "the farm's frames differ from the full run"
 fi
 echo "slurm-test: passed: $tasks tasks completed; $(find "$tmp/farm" -type f | wc -l) frames equal the full run byte for byte"
+
+# One video: parts on the array, joined by a job that waits for all of them.
+probe=$(dirname "$cli")/../../tests/media_probe
+if [ ! -x "$probe" ]; then
+  cmake --build "$(dirname "$cli")/../.." --target media_probe >/dev/null || fail "no media_probe"
+fi
+"$cli" render "$demo" -o "$tmp/full.mkv" --quiet || fail "the local video render failed"
+parts=$(cd "$tmp" && sbatch --parsable --array=0-$((tasks - 1)) --cpus-per-task=1 \
+  --output="$tmp/logs/part-%A_%a.log" \
+  --export=ALL,PROJECT="$demo",PARTS="$tmp/parts",EXT=mkv,PER_TASK=$per_task,PELORIX_CLI="$cli" \
+  "$root/examples/farm/render-video.sbatch") || fail "sbatch refused the video job"
+joined=$(cd "$tmp" && sbatch --parsable --dependency=afterok:"$parts" \
+  --output="$tmp/logs/join-%j.log" \
+  --export=ALL,PARTS="$tmp/parts",EXT=mkv,OUT="$tmp/joined.mkv",PELORIX_CLI="$cli" \
+  "$root/examples/farm/join-video.sbatch") || fail "sbatch refused the join job"
+finish "$parts" "$tasks"
+finish "$joined" 1
+"$probe" "$tmp/full.mkv" >"$tmp/full.probe"
+"$probe" "$tmp/joined.mkv" >"$tmp/joined.probe"
+grep -q "frames=$frames " "$tmp/joined.probe" || fail "the joined video: $(cat "$tmp/joined.probe")"
+if ! diff "$tmp/full.probe" "$tmp/joined.probe"; then
+  fail "the joined video's frame count or duration differs from the full render's"
+fi
+"$probe" --frames "$tmp/full.mkv" >"$tmp/full.frames"
+"$probe" --frames "$tmp/joined.mkv" >"$tmp/joined.frames"
+if ! diff -q "$tmp/full.frames" "$tmp/joined.frames" >/dev/null; then
+  diff "$tmp/full.frames" "$tmp/joined.frames" | head
+  fail "the joined video's frames differ from the full render's"
+fi
+echo "slurm-test: passed: $tasks parts joined after them; $frames frames decode like the full render"

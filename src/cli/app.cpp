@@ -121,6 +121,7 @@ CliApp::CliApp() : app_(std::make_unique<CLI::App>()), state_(std::make_unique<S
   addConvertCommand(app, action);
   addFrameCommand(app, action);
   addRenderCommand(app, action);
+  addJoinCommand(app, action);
   for (CLI::App* command : app.get_subcommands({})) {
     command->group(_("Subcommands"));
     command->fallthrough();  // --lang (and --help) after the command too

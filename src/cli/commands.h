@@ -30,6 +30,7 @@ void addSaveAsCommand(CLI::App& app, Action& action);
 void addConvertCommand(CLI::App& app, Action& action);
 void addFrameCommand(CLI::App& app, Action& action);
 void addRenderCommand(CLI::App& app, Action& action);
+void addJoinCommand(CLI::App& app, Action& action);
 
 }  // namespace pelorix::cli
 

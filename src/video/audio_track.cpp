@@ -103,7 +103,7 @@ bool AudioTrack::openInput(const Audio& audio) {
 }
 
 bool AudioTrack::open(const Audio& audio, AVFormatContext* output, const char* encoderName,
-                      int64_t frames, AVRational rate, std::string& failure) {
+                      int64_t firstFrame, int64_t frames, AVRational rate, std::string& failure) {
   if (!openInput(audio)) return false;
   const AVCodec* encoder = avcodec_find_encoder_by_name(encoderName);
   if (!encoder) {
@@ -112,6 +112,7 @@ bool AudioTrack::open(const Audio& audio, AVFormatContext* output, const char* e
   }
   output_ = output;
   frameRate_ = rate;
+  firstFrame_ = firstFrame;
   gain_ = static_cast<float>(audio.volume);
   channels_ = decoder_->ch_layout.nb_channels == 1 ? 1 : 2;
   rate_ = chooseRate(encoder, decoder_->sample_rate);
@@ -163,11 +164,15 @@ bool AudioTrack::open(const Audio& audio, AVFormatContext* output, const char* e
     return false;
   }
   // Sample s of the file plays at animation time start + s / rate, which is sound time
-  // start + s / rate - offset: before the sound's start silence, after its end silence.
-  const int64_t first = std::llround((audio.start - audio.offset) * rate_);
+  // start + s / rate - offset: before the sound's start silence, after its end silence. The
+  // sample numbers of frame boundaries are those of the whole animation, so that the parts of
+  // a render put together hold every sample once.
+  const int64_t perFrame = static_cast<int64_t>(rate.den) * rate_;
+  start_ = av_rescale(firstFrame, perFrame, rate.num);
+  const int64_t first = start_ - std::llround(audio.offset * rate_);
   skip_ = std::max<int64_t>(first, 0);
   silence_ = std::max<int64_t>(-first, 0);
-  total_ = av_rescale(frames, static_cast<int64_t>(rate.den) * rate_, rate.num);
+  total_ = av_rescale(firstFrame + frames, perFrame, rate.num) - start_;
   return true;
 }
 
@@ -307,7 +312,7 @@ std::string AudioTrack::writeSamples(int64_t target) {
         }
       }
     }
-    frame_->pts = written_;
+    frame_->pts = start_ + written_;
     written_ += count;
     if (std::string failure = encode(frame_); !failure.empty()) return failure;
   }
@@ -316,8 +321,8 @@ std::string AudioTrack::writeSamples(int64_t target) {
 
 std::string AudioTrack::writeUntil(int64_t frames) {
   if (!active()) return {};
-  return writeSamples(
-      av_rescale(frames, static_cast<int64_t>(frameRate_.den) * rate_, frameRate_.num));
+  const int64_t perFrame = static_cast<int64_t>(frameRate_.den) * rate_;
+  return writeSamples(av_rescale(firstFrame_ + frames, perFrame, frameRate_.num) - start_);
 }
 
 std::string AudioTrack::finish() {

@@ -26,12 +26,13 @@ class AudioTrack {
   ~AudioTrack();
 
   // Opens the sound and adds its stream to `output` (before the header is written), encoded by
-  // `encoderName`, for `frames` frames at `rate` frames per second. False when the sound cannot
-  // be read (problem() says why): then the file has no audio stream. A failure of the output
-  // itself (no encoder, no memory) comes back in `failure`.
-  bool open(const Audio& audio, AVFormatContext* output, const char* encoderName, int64_t frames,
-            AVRational rate, std::string& failure);
+  // `encoderName`, for `frames` frames from frame `firstFrame` at `rate` frames per second.
+  // False when the sound cannot be read (problem() says why): then the file has no audio
+  // stream. A failure of the output itself (no encoder, no memory) comes back in `failure`.
+  bool open(const Audio& audio, AVFormatContext* output, const char* encoderName,
+            int64_t firstFrame, int64_t frames, AVRational rate, std::string& failure);
   bool active() const { return stream_ != nullptr; }
+  int rate() const { return rate_; }
 
   // Writes the sound up to the end of video frame `frames` (counted from the first); "" or the
   // failure of the output.
@@ -73,8 +74,10 @@ class AudioTrack {
   int rate_ = 0;
   int frameSize_ = 0;
   AVRational frameRate_{30, 1};
+  int64_t firstFrame_ = 0;
   int64_t skip_ = 0;     // samples of the sound to drop before the first one written
   int64_t silence_ = 0;  // samples of silence before the sound starts
+  int64_t start_ = 0;    // the sample number of the first frame's start in the whole animation
   int64_t total_ = 0;    // samples the file gets
   int64_t written_ = 0;  // samples sent to the encoder
 };

@@ -18,6 +18,7 @@ extern "C" {
 
 #include "audio_track.h"
 #include "av_text.h"
+#include "containers.h"
 #include "imageio/video_module.h"
 
 namespace pelorix::video {
@@ -40,24 +41,6 @@ struct Recipe {
   const char* audioEncoder = nullptr;  // null: the file gets no sound
   uint32_t tag = 0;                    // the codec's tag when not the muxer's choice
 };
-
-const char* muxerOf(Container container) {
-  switch (container) {
-    case Container::Mp4:
-      return "mp4";
-    case Container::WebM:
-      return "webm";
-    case Container::Mov:
-      return "mov";
-    case Container::Mkv:
-      return "matroska";
-    case Container::Y4m:
-      return "yuv4mpegpipe";
-    case Container::Nut:
-      return "nut";
-  }
-  return nullptr;
-}
 
 Codec defaultCodec(Container container) {
   switch (container) {
@@ -301,9 +284,15 @@ class FfmpegEncoder final : public Encoder {
     if (std::string failure = openAudio(); !failure.empty()) return failure;
     result = avio_open(&format_->pb, settings.path.c_str(), AVIO_FLAG_WRITE);
     if (result < 0) return avFailure("file", result);
+    if (!settings.comment.empty())
+      av_dict_set(&format_->metadata, "comment", settings.comment.c_str(), 0);
     AVDictionary* muxing = nullptr;
     if (settings.container == Container::Mp4 || settings.container == Container::Mov) {
       av_dict_set(&muxing, "movflags", "+faststart", 0);
+      // A part of a render starts later: its edit lists count in samples of its sound, so
+      // that the parts put together keep every sample in place.
+      if (settings.firstFrame > 0 && audio_)
+        av_dict_set_int(&muxing, "movie_timescale", audio_->rate(), 0);
     }
     result = avformat_write_header(format_, &muxing);
     av_dict_free(&muxing);
@@ -361,7 +350,8 @@ class FfmpegEncoder final : public Encoder {
 
   std::string write(std::unique_ptr<Frame> prepared) override {
     auto& frame = static_cast<VideoFrame&>(*prepared);
-    frame.frame->pts = next_++;
+    // A part of a render keeps its time in the whole.
+    frame.frame->pts = settings_.firstFrame + next_++;
     if (isYuv(pixelFormat_)) {
       frame.frame->color_primaries = AVCOL_PRI_BT709;
       frame.frame->color_trc = AVCOL_TRC_BT709;
@@ -403,8 +393,8 @@ class FfmpegEncoder final : public Encoder {
     audio_ = std::make_unique<AudioTrack>();
     std::string failure;
     const AVRational rate{settings_.rateNum, settings_.rateDen};
-    if (!audio_->open(settings_.audio, format_, recipe_.audioEncoder, settings_.frames, rate,
-                      failure)) {
+    if (!audio_->open(settings_.audio, format_, recipe_.audioEncoder, settings_.firstFrame,
+                      settings_.frames, rate, failure)) {
       audioProblem_ = audio_->problem();
       audio_.reset();
     }

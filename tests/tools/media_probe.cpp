@@ -5,9 +5,13 @@
 //   video codec=hevc tag=hvc1 width=320 height=240 rate=30000/1001 frames=90 duration=3.003
 //   audio codec=aac rate=48000 channels=2 duration=3.008
 //   plays=3            (animations: how many times they play, 0 for ever)
+// With --frames, one line per decoded video frame instead: its number and the CRC-32 of its
+// pixels, so that two files can be compared frame for frame.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/crc.h>
+#include <libavutil/imgutils.h>
 }
 
 #include <cstdio>
@@ -43,11 +47,59 @@ long plays(const std::string& path) {
   return -1;
 }
 
+// Prints the CRC-32 of every decoded frame of the video stream; the exit status.
+int printFrames(const char* path) {
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path, nullptr, nullptr) < 0 ||
+      avformat_find_stream_info(format, nullptr) < 0) {
+    std::printf("unreadable\n");
+    return 1;
+  }
+  const AVCodec* decoder = nullptr;
+  const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+  if (stream < 0 || !decoder) {
+    std::printf("no video\n");
+    return 1;
+  }
+  AVCodecContext* codec = avcodec_alloc_context3(decoder);
+  avcodec_parameters_to_context(codec, format->streams[stream]->codecpar);
+  avcodec_open2(codec, decoder, nullptr);
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  long number = 0;
+  std::vector<uint8_t> pixels;
+  const auto take = [&] {
+    while (avcodec_receive_frame(codec, frame) == 0) {
+      const auto layout = static_cast<AVPixelFormat>(frame->format);
+      pixels.resize(
+          static_cast<size_t>(av_image_get_buffer_size(layout, frame->width, frame->height, 1)));
+      av_image_copy_to_buffer(pixels.data(), static_cast<int>(pixels.size()), frame->data,
+                              frame->linesize, layout, frame->width, frame->height, 1);
+      std::printf("frame %ld crc=%08x\n", number++,
+                  av_crc(av_crc_get_table(AV_CRC_32_IEEE), 0, pixels.data(), pixels.size()));
+    }
+  };
+  while (av_read_frame(format, packet) >= 0) {
+    if (packet->stream_index == stream) avcodec_send_packet(codec, packet);
+    av_packet_unref(packet);
+    take();
+  }
+  avcodec_send_packet(codec, nullptr);
+  take();
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&codec);
+  avformat_close_input(&format);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  av_log_set_level(AV_LOG_QUIET);
+  if (argc == 3 && std::strcmp(argv[1], "--frames") == 0) return printFrames(argv[2]);
   if (argc != 2) {
-    std::fprintf(stderr, "usage: media_probe FILE (- for standard input)\n");
+    std::fprintf(stderr, "usage: media_probe [--frames] FILE (- for standard input)\n");
     return 64;
   }
   const std::string path = std::strcmp(argv[1], "-") == 0 ? "pipe:0" : argv[1];

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // The boundary between Pelorix and its video module (pelorix-video.so), which holds everything
 // that uses FFmpeg's libraries. The module is loaded only when a video is written or read, so
@@ -13,7 +14,7 @@
 namespace pelorix::video {
 
 // Bumped whenever anything in this header changes; the module must match.
-inline constexpr int kInterfaceVersion = 3;
+inline constexpr int kInterfaceVersion = 4;
 
 // Y4m and Nut are streams of raw pictures (4:4:4 YUV, and B, G, R, A), for pipes.
 enum class Container { Mp4 = 1, WebM, Mov, Mkv, Y4m, Nut };
@@ -29,7 +30,6 @@ struct Audio {
   std::string path;     // empty: no sound
   double offset = 0.0;  // seconds from the animation's start to the sound's (negative: cut)
   double volume = 1.0;  // gain
-  double start = 0.0;   // the animation time of the first frame (a part of a render)
 };
 
 struct Settings {
@@ -41,6 +41,8 @@ struct Settings {
   int rateNum = 30;  // the frame rate as a fraction
   int rateDen = 1;
   int64_t frames = 0;        // how many will come (the sound's length)
+  int64_t firstFrame = 0;    // the number of the first (a part of a render): its time stamp
+  std::string comment;       // the container's comment ("": none)
   bool transparent = false;  // frames carry alpha
   int crf = -1;              // -1: the codec's default
   int64_t bitrate = 0;       // bits per second instead of a CRF; 0: none
@@ -94,11 +96,43 @@ class Decoder {
   virtual std::string read(int64_t index, uint8_t* bgra, int stride) = 0;
 };
 
-// The module's entry points: a new encoder or decoder, or null when `version` is not its own.
+// What one file of a render holds, as far as putting parts together needs it.
+struct PartInfo {
+  std::string comment;  // the container's comment ("" when it has none)
+  std::string codec;    // the video codec's name
+  int width = 0;
+  int height = 0;
+  int rateNum = 0;  // the frame rate as a fraction
+  int rateDen = 1;
+  // The encoder's parameters and the sound's format: parts that differ here cannot share one
+  // stream.
+  std::string streams;
+};
+
+// Puts parts of one render together by copying their packets: no frame is encoded again.
+class Joiner {
+ public:
+  virtual ~Joiner() = default;
+  // "" when `path` is a video file the module can read; otherwise why not.
+  virtual std::string probe(const std::string& path, PartInfo& info) = 0;
+  // Copies `parts`, in this order, into `output` (a container of the parts' kind). Each part
+  // must hold `frames[i]` frames: one that holds fewer is truncated, and the join fails naming
+  // it ("part N: ..." with N counted from 1). The time stamps are kept as they are; of a
+  // part's sound, what comes before its first frame (the encoder's priming) is left out.
+  // `comment` becomes the output's comment.
+  virtual std::string join(const std::vector<std::string>& parts,
+                           const std::vector<int64_t>& frames, const std::string& output,
+                           Container container, const std::string& comment) = 0;
+};
+
+// The module's entry points: a new encoder, decoder or joiner, or null when `version` is not
+// its own.
 using MakeEncoder = Encoder* (*)(int version);
 using MakeDecoder = Decoder* (*)(int version);
+using MakeJoiner = Joiner* (*)(int version);
 inline constexpr const char* kMakeEncoderSymbol = "pelorix_video_make_encoder";
 inline constexpr const char* kMakeDecoderSymbol = "pelorix_video_make_decoder";
+inline constexpr const char* kMakeJoinerSymbol = "pelorix_video_make_joiner";
 inline constexpr const char* kModuleFile = "pelorix-video.so";
 
 }  // namespace pelorix::video

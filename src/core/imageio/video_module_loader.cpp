@@ -47,9 +47,12 @@ const VideoModule& videoModule() {
           reinterpret_cast<video::MakeEncoder>(::dlsym(handle, video::kMakeEncoderSymbol));
       module.makeDecoder =
           reinterpret_cast<video::MakeDecoder>(::dlsym(handle, video::kMakeDecoderSymbol));
-      if (!module.makeEncoder || !module.makeDecoder) {
+      module.makeJoiner =
+          reinterpret_cast<video::MakeJoiner>(::dlsym(handle, video::kMakeJoinerSymbol));
+      if (!module.makeEncoder || !module.makeDecoder || !module.makeJoiner) {
         module.makeEncoder = nullptr;
         module.makeDecoder = nullptr;
+        module.makeJoiner = nullptr;
         module.error = path + ": not a Pelorix video module of this version";
       }
       return;

@@ -12,6 +12,7 @@ namespace pelorix {
 struct VideoModule {
   video::MakeEncoder makeEncoder = nullptr;
   video::MakeDecoder makeDecoder = nullptr;
+  video::MakeJoiner makeJoiner = nullptr;
   std::string error;  // why there is none (where it was looked for)
 };
 const VideoModule& videoModule();

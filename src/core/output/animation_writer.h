@@ -37,8 +37,8 @@ struct AnimationSettings {
   int frames = 0;            // how many frames will come
   bool transparent = false;  // frames carry alpha (premultiplied canvas)
   EncodeOptions encode;
-  int firstIndex = 0;      // the number of the first frame (a part of a render starts later)
-  double startTime = 0.0;  // its time in the animation, in seconds
+  int firstIndex = 0;       // the number of the first frame (a part of a render starts later)
+  std::string partComment;  // where the file sits in its render (output/parts.h)
   SoundTrack sound;
 };
 

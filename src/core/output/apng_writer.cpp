@@ -10,6 +10,7 @@
 #include "imageio/png_writer.h"
 #include "output/frame_chain.h"
 #include "output/output_file.h"
+#include "output/parts.h"
 #include "output/writers.h"
 
 namespace pelorix {
@@ -50,6 +51,7 @@ class ApngWriter final : public AnimationWriter {
     putBig32(control, static_cast<uint32_t>(std::max(1, settings.frames)));
     putBig32(control, static_cast<uint32_t>(settings.encode.loop));  // 0: for ever
     appendPngChunk(head, "acTL", control.data(), control.size());
+    if (!settings.partComment.empty()) appendPartText(head, settings.partComment);
     return file_.put(head.data(), head.size());
   }
 

@@ -19,6 +19,7 @@
 #include "output/animation_writer.h"
 #include "output/formats.h"
 #include "output/output_files.h"
+#include "output/parts.h"
 #include "output/writers.h"
 #include "render/compositor.h"
 #include "render/layer_image_cache.h"
@@ -364,9 +365,8 @@ bool ConversionEngine::launch(RunPlan plan, std::vector<std::string> log,
                             keepsTransparency(*p.format, p.encode);
     animation.encode = p.encode;
     animation.firstIndex = p.first;
-    const Rational rate = frameRateOf(p.project.fps);
-    animation.startTime = rate.valid() ? static_cast<double>(p.first) / rate.value() : 0.0;
     animation.sound = p.sound;
+    if (!p.toStandardOutput()) animation.partComment = partComment(partTagOf(p));
     if (const ImageError opened = run->writer->open(animation); opened.failed()) {
       run->writer.reset();
       return refuse(saveFailedMessage(opened));

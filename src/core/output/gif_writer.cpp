@@ -175,6 +175,7 @@ class GifWriter final : public AnimationWriter {
     settings_ = settings;
     global_ = settings.encode.globalPalette;
     chain_ = std::make_unique<FrameChain>(settings.firstIndex);
+    shown_ = hundredths(settings.firstIndex);
     if (ImageError opened = file_.open(settings.path); opened.failed()) return opened;
     if (global_) {
       spool_ = std::make_unique<Spool>();
@@ -239,10 +240,10 @@ class GifWriter final : public AnimationWriter {
 
   ImageError write(std::unique_ptr<PreparedFrame> prepared) override {
     auto& frame = static_cast<GifFrame&>(*prepared);
-    // Delays in hundredths of a second, the rounding carried: frame i ends at round((i+1)/fps).
+    // Delays in hundredths of a second, the rounding carried: frame i ends at round((i+1)/fps),
+    // counted in the whole animation so that the parts of a render put together match it.
     ++written_;
-    const long end =
-        std::lround(static_cast<double>(written_) * 100.0 / static_cast<double>(settings_.fps));
+    const long end = hundredths(settings_.firstIndex + written_);
     const int delay = static_cast<int>(std::clamp(end - shown_, 0L, 65535L));
     shown_ = end;
     if (global_) {
@@ -272,6 +273,11 @@ class GifWriter final : public AnimationWriter {
     if (!gif_) return failure(error);
     EGifSetGifVersion(gif_, true);
     if (EGifPutScreenDesc(gif_, settings_.width, settings_.height, 8, 0, palette) == GIF_ERROR) {
+      return failure(gif_->Error);
+    }
+    // Where the file sits in its render, for joining parts.
+    if (!settings_.partComment.empty() &&
+        EGifPutComment(gif_, settings_.partComment.c_str()) == GIF_ERROR) {
       return failure(gif_->Error);
     }
     // Played once: no loop block at all. Otherwise the block counts the repeats, 0 for ever.
@@ -357,6 +363,10 @@ class GifWriter final : public AnimationWriter {
     }
     liq_result_destroy(result);
     return error;
+  }
+
+  long hundredths(int frames) const {
+    return std::lround(static_cast<double>(frames) * 100.0 / static_cast<double>(settings_.fps));
   }
 
   ImageError failure(int code) const {

@@ -231,7 +231,8 @@ void chooseSound(const Project& project, const ConversionSettings& settings, Run
   plan.sound = std::move(sound);
 }
 
-// Where one file goes must be able to take it before the whole animation is made.
+}  // namespace
+
 std::string checkTarget(const std::string& path) {
   if (const std::string reason = notAFileReason(path); !reason.empty()) {
     return formatC(_("%s には書き込めません: %s"), path.c_str(), reason.c_str());
@@ -243,6 +244,8 @@ std::string checkTarget(const std::string& path) {
   }
   return {};
 }
+
+namespace {
 
 // The frame range of the run; a refusal text when it is empty or lies after the end.
 std::string chooseFrames(const FrameCount& count, const ConversionSettings& settings, bool oneFile,
@@ -257,6 +260,7 @@ std::string chooseFrames(const FrameCount& count, const ConversionSettings& sett
   }
   plan.first = 0;
   plan.last = static_cast<int>(count.frames) - 1;
+  plan.totalFrames = static_cast<int>(count.frames);
   if (settings.frames) {
     if (count.frames > 0 && settings.frames->first > plan.last) {
       return formatC(_("frames %d-%d lie after the last frame (%d)"), settings.frames->first,

@@ -74,6 +74,7 @@ struct RunPlan {
   SoundTrack sound;         // a video's sound track
   int first = 0;            // the frames of the run, inclusive
   int last = -1;
+  int totalFrames = 0;  // of the whole animation
   int jobs = 1;
   EncodeOptions encode;
   bool skipExisting = false;
@@ -97,6 +98,10 @@ struct PlanOutcome {
   bool badOption = false;  // the refusal is about an option's value (the command line's usage)
   std::vector<std::string> log;
 };
+
+// Where one file goes must be able to take it before the whole animation is made: why not, or
+// empty.
+std::string checkTarget(const std::string& path);
 
 // Why a frame of this size cannot be made at all (not positive, beyond the picture limits);
 // empty when it can.

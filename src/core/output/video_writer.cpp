@@ -70,7 +70,8 @@ class VideoWriter final : public AnimationWriter {
     wanted.audio.path = settings.sound.path;
     wanted.audio.offset = settings.sound.offset;
     wanted.audio.volume = settings.sound.volume;
-    wanted.audio.start = settings.startTime;
+    wanted.firstFrame = settings.firstIndex;
+    wanted.comment = settings.partComment;
     return videoError(encoder_->open(wanted));
   }
 

@@ -9,6 +9,7 @@
 
 #include "imageio/pixel_convert.h"
 #include "output/output_file.h"
+#include "output/parts.h"
 #include "output/writers.h"
 
 namespace pelorix {
@@ -60,7 +61,8 @@ class WebpWriter final : public AnimationWriter {
     config.quality = static_cast<float>(std::clamp(settings_.encode.quality, 1, 100));
     config.method = settings_.encode.lossless ? 1 : 2;
     const bool added =
-        imported && WebPAnimEncoderAdd(encoder_, &picture, timestamp(written_), &config);
+        imported &&
+        WebPAnimEncoderAdd(encoder_, &picture, timestamp(settings_.firstIndex + written_), &config);
     WebPPictureFree(&picture);
     if (!added)
       return ImageError(E_FAIL, std::string("WebP: ") + WebPAnimEncoderGetError(encoder_));
@@ -69,11 +71,15 @@ class WebpWriter final : public AnimationWriter {
   }
 
   ImageError finish() override {
-    WebPAnimEncoderAdd(encoder_, nullptr, timestamp(written_), nullptr);
+    WebPAnimEncoderAdd(encoder_, nullptr, timestamp(settings_.firstIndex + written_), nullptr);
     WebPData data;
     WebPDataInit(&data);
     if (!WebPAnimEncoderAssemble(encoder_, &data)) {
       return ImageError(E_FAIL, std::string("WebP: ") + WebPAnimEncoderGetError(encoder_));
+    }
+    if (!settings_.partComment.empty() && !addPartChunk(data)) {
+      WebPDataClear(&data);
+      return ImageError(E_OUTOFMEMORY, "WebP: no memory for the part description");
     }
     const ImageError written = file_.put(data.bytes, data.size);
     WebPDataClear(&data);
@@ -82,7 +88,25 @@ class WebpWriter final : public AnimationWriter {
   }
 
  private:
-  // Milliseconds, computed from the frame index so the rounding does not add up.
+  // Where the file sits in its render, for joining parts: a chunk of its own.
+  bool addPartChunk(WebPData& data) const {
+    WebPMux* mux = WebPMuxCreate(&data, 1);
+    if (!mux) return false;
+    WebPData chunk{reinterpret_cast<const uint8_t*>(settings_.partComment.data()),
+                   settings_.partComment.size()};
+    WebPData assembled;
+    WebPDataInit(&assembled);
+    const bool ok = WebPMuxSetChunk(mux, kWebpPartChunk, &chunk, 1) == WEBP_MUX_OK &&
+                    WebPMuxAssemble(mux, &assembled) == WEBP_MUX_OK;
+    WebPMuxDelete(mux);
+    if (!ok) return false;
+    WebPDataClear(&data);
+    data = assembled;
+    return true;
+  }
+
+  // Milliseconds from the animation's start, computed from the frame index so that the
+  // rounding does not add up.
   int timestamp(int frame) const {
     return static_cast<int>(
         std::lround(static_cast<double>(frame) * 1000.0 / static_cast<double>(settings_.fps)));

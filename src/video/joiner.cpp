@@ -1,0 +1,279 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Putting the parts of one render together: the packets of every part are copied in order into
+// one file, with the time stamps each part was written with (a part's frames keep their place
+// in the whole). Nothing is decoded or encoded.
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/crc.h>
+#include <libavutil/mathematics.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "av_text.h"
+#include "containers.h"
+#include "imageio/video_module.h"
+
+namespace pelorix::video {
+namespace {
+
+struct Input {
+  AVFormatContext* context = nullptr;
+  ~Input() { avformat_close_input(&context); }
+  std::string open(const std::string& path) {
+    int result = avformat_open_input(&context, path.c_str(), nullptr, nullptr);
+    if (result < 0) return avErrorText(result);
+    result = avformat_find_stream_info(context, nullptr);
+    if (result < 0) return avErrorText(result);
+    return {};
+  }
+  int stream(AVMediaType type) const {
+    return av_find_best_stream(context, type, -1, -1, nullptr, 0);
+  }
+};
+
+uint32_t crcOf(const uint8_t* data, int size) {
+  if (!data || size <= 0) return 0;
+  return av_crc(av_crc_get_table(AV_CRC_32_IEEE), 0, data, static_cast<size_t>(size));
+}
+
+// Everything of a stream that two parts must share for one decoder to read both.
+std::string describe(const AVStream& stream) {
+  const AVCodecParameters& p = *stream.codecpar;
+  char text[256];
+  if (p.codec_type == AVMEDIA_TYPE_VIDEO) {
+    const char* format = av_get_pix_fmt_name(static_cast<AVPixelFormat>(p.format));
+    std::snprintf(text, sizeof text, "video %s %dx%d %s profile %d level %d extra %08x",
+                  avcodec_get_name(p.codec_id), p.width, p.height, format ? format : "?", p.profile,
+                  p.level, crcOf(p.extradata, p.extradata_size));
+  } else {
+    std::snprintf(text, sizeof text, "audio %s %d Hz %d channels extra %08x",
+                  avcodec_get_name(p.codec_id), p.sample_rate, p.ch_layout.nb_channels,
+                  crcOf(p.extradata, p.extradata_size));
+  }
+  return text;
+}
+
+class FfmpegJoiner final : public Joiner {
+ public:
+  std::string probe(const std::string& path, PartInfo& info) override {
+    av_log_set_level(AV_LOG_QUIET);
+    Input input;
+    if (std::string failed = input.open(path); !failed.empty()) return failed;
+    const int video = input.stream(AVMEDIA_TYPE_VIDEO);
+    if (video < 0) return "no video stream";
+    const AVStream& stream = *input.context->streams[video];
+    info = PartInfo();
+    if (const AVDictionaryEntry* comment =
+            av_dict_get(input.context->metadata, "comment", nullptr, 0)) {
+      info.comment = comment->value;
+    }
+    info.codec = avcodec_get_name(stream.codecpar->codec_id);
+    info.width = stream.codecpar->width;
+    info.height = stream.codecpar->height;
+    const AVRational rate =
+        stream.avg_frame_rate.num > 0 ? stream.avg_frame_rate : stream.r_frame_rate;
+    info.rateNum = rate.num;
+    info.rateDen = rate.den;
+    info.streams = describe(stream);
+    const int audio = input.stream(AVMEDIA_TYPE_AUDIO);
+    if (audio >= 0) info.streams += "; " + describe(*input.context->streams[audio]);
+    return {};
+  }
+
+  std::string join(const std::vector<std::string>& parts, const std::vector<int64_t>& frames,
+                   const std::string& output, Container container,
+                   const std::string& comment) override {
+    av_log_set_level(AV_LOG_QUIET);
+    if (parts.empty() || parts.size() != frames.size()) return "nothing to join";
+    AVFormatContext* out = nullptr;
+    int result = avformat_alloc_output_context2(&out, nullptr, muxerOf(container), output.c_str());
+    if (result < 0 || !out) return avFailure("container", result);
+    std::string failure = copyAll(out, parts, frames, output, container, comment);
+    if (out->pb) avio_closep(&out->pb);
+    avformat_free_context(out);
+    return failure;
+  }
+
+ private:
+  static std::string partFailure(size_t index, const std::string& reason) {
+    return "part " + std::to_string(index + 1) + ": " + reason;
+  }
+
+  std::string copyAll(AVFormatContext* out, const std::vector<std::string>& parts,
+                      const std::vector<int64_t>& frames, const std::string& output,
+                      Container container, const std::string& comment) {
+    out->flags |= AVFMT_FLAG_BITEXACT;
+    AVStream* videoOut = nullptr;
+    AVStream* audioOut = nullptr;
+    bool headerWritten = false;
+    AVPacket* packet = av_packet_alloc();
+    if (!packet) return "video: no memory for packets";
+    std::string failure;
+    for (size_t i = 0; i < parts.size() && failure.empty(); ++i) {
+      Input input;
+      if (std::string failed = input.open(parts[i]); !failed.empty()) {
+        failure = partFailure(i, failed);
+        break;
+      }
+      const int video = input.stream(AVMEDIA_TYPE_VIDEO);
+      const int audio = input.stream(AVMEDIA_TYPE_AUDIO);
+      if (video < 0) {
+        failure = partFailure(i, "no video stream");
+        break;
+      }
+      AVStream* videoIn = input.context->streams[video];
+      AVStream* audioIn = audio >= 0 ? input.context->streams[audio] : nullptr;
+      if (!headerWritten) {
+        videoOut = addStream(out, *videoIn, container);
+        if (audioIn) audioOut = addStream(out, *audioIn, container);
+        if (!videoOut || (audioIn && !audioOut)) {
+          failure = "video: no memory for the streams";
+          break;
+        }
+        if (!comment.empty()) av_dict_set(&out->metadata, "comment", comment.c_str(), 0);
+        result_ = avio_open(&out->pb, output.c_str(), AVIO_FLAG_WRITE);
+        if (result_ < 0) {
+          failure = avFailure("file", result_);
+          break;
+        }
+        AVDictionary* muxing = nullptr;
+        if (container == Container::Mp4 || container == Container::Mov) {
+          av_dict_set(&muxing, "movflags", "+faststart", 0);
+        }
+        result_ = avformat_write_header(out, &muxing);
+        av_dict_free(&muxing);
+        if (result_ < 0) {
+          failure = avFailure("header", result_);
+          break;
+        }
+        headerWritten = true;
+      } else if ((audioIn != nullptr) != (audioOut != nullptr)) {
+        failure = partFailure(i, audioIn ? "it has sound, the first part has none"
+                                         : "it has no sound, the first part has");
+        break;
+      }
+      // The part's frames run from its first time stamp for `frames[i]` frames, on the grid of
+      // the frame rate (containers keep times to a millisecond or so); its sound covers exactly
+      // that time, and the encoder's priming before it belongs to no frame.
+      const AVRational frameTime = av_inv_q(
+          videoIn->avg_frame_rate.num > 0 ? videoIn->avg_frame_rate : videoIn->r_frame_rate);
+      const int64_t start = videoIn->start_time != AV_NOPTS_VALUE ? videoIn->start_time : 0;
+      const int64_t firstFrame = av_rescale_q_rnd(start, videoIn->time_base, frameTime, kNearest);
+      int64_t soundStart = 0;
+      int64_t soundEnd = 0;
+      if (audioIn) {
+        soundStart = av_rescale_q(firstFrame, frameTime, audioIn->time_base);
+        soundEnd = av_rescale_q(firstFrame + frames[i], frameTime, audioIn->time_base);
+      }
+      int64_t counted = 0;
+      for (;;) {
+        const int read = av_read_frame(input.context, packet);
+        if (read == AVERROR_EOF) break;
+        if (read < 0) {
+          failure = partFailure(i, "damaged: " + avErrorText(read));
+          break;
+        }
+        AVStream* to = nullptr;
+        AVStream* from = nullptr;
+        if (packet->stream_index == video) {
+          from = videoIn;
+          to = videoOut;
+          ++counted;
+          snap(packet, videoIn->time_base, frameTime);
+        } else if (audioIn && packet->stream_index == audio) {
+          from = audioIn;
+          to = audioOut;
+          if (!keepSound(packet, i > 0, soundStart, soundEnd)) {
+            av_packet_unref(packet);
+            continue;
+          }
+        } else {
+          av_packet_unref(packet);
+          continue;
+        }
+        av_packet_rescale_ts(packet, from->time_base, to->time_base);
+        if (to == audioOut) {
+          if (packet->pts != AV_NOPTS_VALUE && lastSound_ != AV_NOPTS_VALUE &&
+              packet->pts <= lastSound_) {
+            av_packet_unref(packet);
+            continue;
+          }
+          lastSound_ = packet->pts;
+        }
+        packet->stream_index = to->index;
+        packet->pos = -1;
+        const int written = av_interleaved_write_frame(out, packet);
+        if (written < 0) {
+          failure = avFailure("writing", written);
+          break;
+        }
+      }
+      if (failure.empty() && counted != frames[i]) {
+        failure = partFailure(i, "truncated: " + std::to_string(counted) + " of " +
+                                     std::to_string(frames[i]) + " frames");
+      }
+    }
+    av_packet_free(&packet);
+    if (failure.empty()) {
+      result_ = av_write_trailer(out);
+      if (result_ < 0) failure = avFailure("trailer", result_);
+    }
+    if (failure.empty() && out->pb) {
+      result_ = avio_closep(&out->pb);
+      if (result_ < 0) failure = avFailure("file", result_);
+    }
+    return failure;
+  }
+
+  static constexpr AVRounding kNearest =
+      static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX);
+
+  // A video packet's times on the frame grid.
+  static void snap(AVPacket* packet, AVRational base, AVRational frameTime) {
+    const auto onGrid = [&](int64_t& time) {
+      if (time == AV_NOPTS_VALUE) return;
+      time = av_rescale_q(av_rescale_q_rnd(time, base, frameTime, kNearest), frameTime, base);
+    };
+    onGrid(packet->pts);
+    onGrid(packet->dts);
+  }
+
+  // Whether a sound packet belongs to the part's time: not the priming before the first frame
+  // (of a later part; the first keeps it, as a render does), cut at the end of the last frame.
+  static bool keepSound(AVPacket* packet, bool later, int64_t start, int64_t end) {
+    if (packet->pts == AV_NOPTS_VALUE) return true;
+    const int64_t duration = packet->duration > 0 ? packet->duration : 0;
+    if (later && packet->pts + duration <= start + duration / 2) return false;
+    if (packet->pts >= end) return false;
+    if (duration > 0 && packet->pts + duration > end) packet->duration = end - packet->pts;
+    return true;
+  }
+
+  static AVStream* addStream(AVFormatContext* out, const AVStream& in, Container container) {
+    AVStream* stream = avformat_new_stream(out, nullptr);
+    if (!stream || avcodec_parameters_copy(stream->codecpar, in.codecpar) < 0) return nullptr;
+    // MP4 and MOV keep the codec's tag (H.265 as hvc1); other containers choose their own.
+    if (container != Container::Mp4 && container != Container::Mov) stream->codecpar->codec_tag = 0;
+    stream->time_base = in.time_base;
+    stream->avg_frame_rate = in.avg_frame_rate;
+    stream->r_frame_rate = in.r_frame_rate;
+    return stream;
+  }
+
+  int result_ = 0;
+  int64_t lastSound_ = AV_NOPTS_VALUE;  // in the output's time base
+};
+
+}  // namespace
+}  // namespace pelorix::video
+
+extern "C" __attribute__((visibility("default"))) pelorix::video::Joiner* pelorix_video_make_joiner(
+    int version) {
+  if (version != pelorix::video::kInterfaceVersion) return nullptr;
+  return new pelorix::video::FfmpegJoiner();
+}
