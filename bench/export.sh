@@ -12,20 +12,11 @@
 #   bench/export.sh            RUNS=7 bench/export.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs=${RUNS:-5}
-PELORIX_EXTRA_PACKAGES="ffmpeg time bc" scripts/setup-deps.sh
-scripts/build.sh plain >/dev/null
-export cli=$PWD/build/src/cli/pelorix-cli
-export work
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-rows=()
 # shellcheck source=bench/lib.sh
 source bench/lib.sh
+bench_start ffmpeg time bc
 # shellcheck source=bench/ffmpeg_job.sh
 source bench/ffmpeg_job.sh
-
-echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs); median of $runs runs, sides interleaved"
 export job=$work/job seconds=4
 bench/make_job.sh "$job" 1 "$seconds"
 export n=$((seconds * 30))

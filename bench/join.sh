@@ -8,17 +8,9 @@
 #   bench/join.sh            RUNS=7 bench/join.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs=${RUNS:-5}
-PELORIX_EXTRA_PACKAGES="ffmpeg time bc" scripts/setup-deps.sh
-scripts/build.sh plain >/dev/null
-export cli=$PWD/build/src/cli/pelorix-cli
-export work
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-rows=()
 # shellcheck source=bench/lib.sh
 source bench/lib.sh
-echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs); median of $runs runs, sides interleaved"
+bench_start ffmpeg time bc
 
 seconds=120
 export job=$work/job parts=$work/parts

@@ -1,7 +1,23 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the benchmark scripts: timing with the two sides of a comparison interleaved
 # (A B A B ...), so that a noisy machine slows both alike, and the table of goals.
-# Needs: runs (how many runs of each side), work (a scratch folder).
+# Needs: runs (how many runs of each side), work (a scratch folder); bench_start sets both.
+
+# bench_start PACKAGES...: installs what the benchmark needs besides the build's own, builds
+# the plain build, makes the scratch folder (removed at the end) and says which machine this
+# is. Sets runs (RUNS, default 5), cli, work and rows.
+bench_start() {
+  runs=${RUNS:-5}
+  PELORIX_EXTRA_PACKAGES="$*" scripts/setup-deps.sh
+  scripts/build.sh plain >/dev/null
+  export cli=$PWD/build/src/cli/pelorix-cli
+  export work
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  rows=()
+  echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs);" \
+    "median of $runs runs, sides interleaved"
+}
 
 # once NAME: runs the shell function NAME once under /usr/bin/time into $work/o (emptied
 # first); prints "seconds peak-KiB".

@@ -14,20 +14,12 @@
 #   bench/speed.sh            RUNS=7 bench/speed.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs=${RUNS:-5}
-PELORIX_EXTRA_PACKAGES="ffmpeg time bc" scripts/setup-deps.sh
-scripts/build.sh plain >/dev/null
-export cli=$PWD/build/src/cli/pelorix-cli
-export work
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-rows=()
 # shellcheck source=bench/lib.sh
 source bench/lib.sh
+bench_start ffmpeg time bc
 # shellcheck source=bench/ffmpeg_job.sh
 source bench/ffmpeg_job.sh
 export QT_QPA_PLATFORM=offscreen
-echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs); median of $runs runs, sides interleaved"
 
 export job=$work/job job4k=$work/job4k long=$work/long
 bench/make_job.sh "$job" 1 10
@@ -63,7 +55,7 @@ for spec in "0|full redraw|10" "1|dragging the top layer|3" "2|dragging the bott
   row "preview 8 layers 720p: $what (ms)" "$ms" "$goal" "$(ratio "$ms" "$goal")" "<=1"
 done
 ons=() offs=()
-for i in $(seq "$runs"); do
+for _ in $(seq "$runs"); do
   ons+=("$(once_ms build/bench/render_bench "Moving.*/layers:8/reuse:1/")")
   offs+=("$(once_ms build/bench/render_bench "Moving.*/layers:8/reuse:0/")")
 done

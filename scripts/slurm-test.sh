@@ -137,7 +137,7 @@ finish() {
 
 job=$(cd "$tmp" && sbatch --parsable --array=0-$((tasks - 1)) --cpus-per-task=1 \
   --output="$tmp/logs/task-%A_%a.log" \
-  --export=ALL,PROJECT="$demo",OUT="$tmp/farm",PER_TASK=$per_task,PELORIX_CLI="$cli" \
+  --export="ALL,PROJECT=$demo,OUT=$tmp/farm,PER_TASK=$per_task,PELORIX_CLI=$cli" \
   "$root/examples/farm/render-array.sbatch") || fail "sbatch refused the job"
 finish "$job" "$tasks"
 if ! diff -r "$tmp/full" "$tmp/farm" >"$tmp/diff" 2>&1; then
@@ -154,11 +154,11 @@ fi
 "$cli" render "$demo" -o "$tmp/full.mkv" --quiet || fail "the local video render failed"
 parts=$(cd "$tmp" && sbatch --parsable --array=0-$((tasks - 1)) --cpus-per-task=1 \
   --output="$tmp/logs/part-%A_%a.log" \
-  --export=ALL,PROJECT="$demo",PARTS="$tmp/parts",EXT=mkv,PER_TASK=$per_task,PELORIX_CLI="$cli" \
+  --export="ALL,PROJECT=$demo,PARTS=$tmp/parts,EXT=mkv,PER_TASK=$per_task,PELORIX_CLI=$cli" \
   "$root/examples/farm/render-video.sbatch") || fail "sbatch refused the video job"
 joined=$(cd "$tmp" && sbatch --parsable --dependency=afterok:"$parts" \
   --output="$tmp/logs/join-%j.log" \
-  --export=ALL,PARTS="$tmp/parts",EXT=mkv,OUT="$tmp/joined.mkv",PELORIX_CLI="$cli" \
+  --export="ALL,PARTS=$tmp/parts,EXT=mkv,OUT=$tmp/joined.mkv,PELORIX_CLI=$cli" \
   "$root/examples/farm/join-video.sbatch") || fail "sbatch refused the join job"
 finish "$parts" "$tasks"
 finish "$joined" 1

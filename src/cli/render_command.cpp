@@ -325,10 +325,7 @@ bool runEngine(ConversionEngine& engine, const Project& project, const Conversio
                CliListener& listener) {
   PlanOutcome planned = planRun(project, settings);
   if (!planned.plan) {
-    for (const std::string& line : planned.log)
-      listener.appendLog(line);
-    listener.appendLog(planned.refusal);
-    listener.finished(ConversionOutcome::Refused, planned.refusal);
+    reportRefusal(planned, listener);
     return !planned.badOption;
   }
   gInterrupted = false;

@@ -147,6 +147,15 @@ bool reuseOrCreate(DibImage& image, int width, int height, int flags) {
   return image.create(width, -height, 32, BI_RGB, nullptr, flags);
 }
 
+ImageError copyCanvas(const std::vector<uint32_t>& canvas, int width, int height, DibImage& out) {
+  if (!reuseOrCreate(out, width, height, kCreateAlpha)) return outOfMemory();
+  for (int y = 0; y < height; ++y) {
+    std::memcpy(out.row(y), canvas.data() + static_cast<size_t>(y) * width,
+                static_cast<size_t>(width) * 4);
+  }
+  return {};
+}
+
 bool isSeriesName(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return path.find('#', slash == std::string::npos ? 0 : slash + 1) != std::string::npos;

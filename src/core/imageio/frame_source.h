@@ -59,6 +59,9 @@ std::unique_ptr<FrameSource> openFrameSource(const std::string& path, double ser
 // Makes `image` a top-down 32-bit picture of this size and kind, keeping the one it holds when
 // it is one already (its pixels are then left as they were); false when memory is short.
 bool reuseOrCreate(DibImage& image, int width, int height, int flags);
+// `out` made (or reused as) a picture with alpha holding `canvas`: B, G, R, A pixels, rows
+// `width` pixels long.
+ImageError copyCanvas(const std::vector<uint32_t>& canvas, int width, int height, DibImage& out);
 
 // Whether a file name names a numbered series ("shot####.png").
 bool isSeriesName(const std::string& path);

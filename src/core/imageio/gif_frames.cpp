@@ -89,12 +89,7 @@ class GifFrames final : public FrameSource {
         return ImageError(E_FAIL,
                           formatC("GIF: frame %lld is missing", static_cast<long long>(next_)));
     }
-    if (!reuseOrCreate(out, width_, height_, kCreateAlpha)) return outOfMemory();
-    for (int y = 0; y < height_; ++y) {
-      std::memcpy(out.row(y), canvas_.data() + static_cast<size_t>(y) * width_,
-                  static_cast<size_t>(width_) * 4);
-    }
-    return {};
+    return copyCanvas(canvas_, width_, height_, out);
   }
 
  private:

@@ -318,15 +318,19 @@ ConversionEngine::~ConversionEngine() {
   wait();
 }
 
+void reportRefusal(const PlanOutcome& planned, ConversionListener& listener) {
+  for (const std::string& line : planned.log)
+    listener.appendLog(line);
+  listener.appendLog(planned.refusal);
+  listener.finished(ConversionOutcome::Refused, planned.refusal);
+}
+
 bool ConversionEngine::start(const Project& project, const ConversionSettings& settings,
                              ConversionListener& listener) {
   wait();
   PlanOutcome planned = planRun(project, settings);
   if (!planned.plan) {
-    for (const std::string& line : planned.log)
-      listener.appendLog(line);
-    listener.appendLog(planned.refusal);
-    listener.finished(ConversionOutcome::Refused, planned.refusal);
+    reportRefusal(planned, listener);
     return false;
   }
   return launch(std::move(*planned.plan), std::move(planned.log), listener);

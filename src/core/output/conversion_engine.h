@@ -52,6 +52,9 @@ class ConversionListener {
   virtual void finished(ConversionOutcome outcome, const std::string& message) = 0;
 };
 
+// A plan that refused: its log lines, the refusal, and the end of the run.
+void reportRefusal(const PlanOutcome& planned, ConversionListener& listener);
+
 // Renders the frames of a project into numbered image files, or into one animated or video file
 // whose frames are composed ahead by the workers and written in order. The project, draw list and
 // frame times are copied when the run starts, so the caller may go on editing. Frames are composed

@@ -250,9 +250,7 @@ TEST(OneFile, AbortRemovesThePartialFile) {
   RecordingListener listener;
   listener.abortAfter = 3;
   EXPECT_EQ(renderTo(animation, "anim.apng", listener), ConversionOutcome::Aborted);
-  EXPECT_FALSE(std::filesystem::exists(animation.scene.dir.file("anim.apng")));
-  for (const auto& entry : std::filesystem::directory_iterator(animation.scene.dir.path()))
-    EXPECT_EQ(entry.path().filename().string().find("pelorix-tmp"), std::string::npos);
+  test::expectNothingLeft(animation, "anim.apng");
   EXPECT_TRUE(std::any_of(listener.log.begin(), listener.log.end(), [](const std::string& line) {
     return line.find("を削除しました") != std::string::npos;
   }));

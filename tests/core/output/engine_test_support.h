@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <gtest/gtest.h>
 #include <algorithm>
+
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -106,5 +108,12 @@ struct Animation {
   ConversionSettings settings;
   ConversionSummary summary;
 };
+
+// Nothing of a stopped one-file run is left: no file `name`, no temporary file beside it.
+inline void expectNothingLeft(const Animation& animation, const std::string& name) {
+  EXPECT_FALSE(std::filesystem::exists(animation.scene.dir.file(name))) << name;
+  for (const auto& entry : std::filesystem::directory_iterator(animation.scene.dir.path()))
+    EXPECT_EQ(entry.path().filename().string().find("pelorix-tmp"), std::string::npos) << name;
+}
 
 }  // namespace pelorix::test

@@ -183,9 +183,7 @@ TEST(Video, AbortRemovesThePartialFile) {
   RecordingListener listener;
   listener.abortAfter = 3;
   EXPECT_EQ(renderTo(animation, "anim.mp4", listener), ConversionOutcome::Aborted);
-  EXPECT_FALSE(std::filesystem::exists(animation.scene.dir.file("anim.mp4")));
-  for (const auto& entry : std::filesystem::directory_iterator(animation.scene.dir.path()))
-    EXPECT_EQ(entry.path().filename().string().find("pelorix-tmp"), std::string::npos);
+  test::expectNothingLeft(animation, "anim.mp4");
 }
 
 }  // namespace
