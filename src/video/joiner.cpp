@@ -108,11 +108,9 @@ class FfmpegJoiner final : public Joiner {
                       const std::vector<int64_t>& frames, const std::string& output,
                       Container container, const std::string& comment) {
     out->flags |= AVFMT_FLAG_BITEXACT;
-    AVStream* videoOut = nullptr;
-    AVStream* audioOut = nullptr;
-    bool headerWritten = false;
-    AVPacket* packet = av_packet_alloc();
-    if (!packet) return "video: no memory for packets";
+    out_ = out;
+    packet_ = av_packet_alloc();
+    if (!packet_) return "video: no memory for packets";
     std::string failure;
     for (size_t i = 0; i < parts.size() && failure.empty(); ++i) {
       Input input;
@@ -126,99 +124,16 @@ class FfmpegJoiner final : public Joiner {
         failure = partFailure(i, "no video stream");
         break;
       }
-      AVStream* videoIn = input.context->streams[video];
-      AVStream* audioIn = audio >= 0 ? input.context->streams[audio] : nullptr;
-      if (!headerWritten) {
-        videoOut = addStream(out, *videoIn, container);
-        if (audioIn) audioOut = addStream(out, *audioIn, container);
-        if (!videoOut || (audioIn && !audioOut)) {
-          failure = "video: no memory for the streams";
-          break;
-        }
-        if (!comment.empty()) av_dict_set(&out->metadata, "comment", comment.c_str(), 0);
-        result_ = avio_open(&out->pb, output.c_str(), AVIO_FLAG_WRITE);
-        if (result_ < 0) {
-          failure = avFailure("file", result_);
-          break;
-        }
-        AVDictionary* muxing = nullptr;
-        if (container == Container::Mp4 || container == Container::Mov) {
-          av_dict_set(&muxing, "movflags", "+faststart", 0);
-        }
-        result_ = avformat_write_header(out, &muxing);
-        av_dict_free(&muxing);
-        if (result_ < 0) {
-          failure = avFailure("header", result_);
-          break;
-        }
-        headerWritten = true;
-      } else if ((audioIn != nullptr) != (audioOut != nullptr)) {
+      const AVStream* audioIn = audio >= 0 ? input.context->streams[audio] : nullptr;
+      if (i == 0) {
+        failure = start(*input.context->streams[video], audioIn, output, container, comment);
+      } else if ((audioIn != nullptr) != (audioOut_ != nullptr)) {
         failure = partFailure(i, audioIn ? "it has sound, the first part has none"
                                          : "it has no sound, the first part has");
-        break;
       }
-      // The part's frames run from its first time stamp for `frames[i]` frames, on the grid of
-      // the frame rate (containers keep times to a millisecond or so); its sound covers exactly
-      // that time, and the encoder's priming before it belongs to no frame.
-      const AVRational frameTime = av_inv_q(
-          videoIn->avg_frame_rate.num > 0 ? videoIn->avg_frame_rate : videoIn->r_frame_rate);
-      const int64_t start = videoIn->start_time != AV_NOPTS_VALUE ? videoIn->start_time : 0;
-      const int64_t firstFrame = av_rescale_q_rnd(start, videoIn->time_base, frameTime, kNearest);
-      int64_t soundStart = 0;
-      int64_t soundEnd = 0;
-      if (audioIn) {
-        soundStart = av_rescale_q(firstFrame, frameTime, audioIn->time_base);
-        soundEnd = av_rescale_q(firstFrame + frames[i], frameTime, audioIn->time_base);
-      }
-      int64_t counted = 0;
-      for (;;) {
-        const int read = av_read_frame(input.context, packet);
-        if (read == AVERROR_EOF) break;
-        if (read < 0) {
-          failure = partFailure(i, "damaged: " + avErrorText(read));
-          break;
-        }
-        AVStream* to = nullptr;
-        AVStream* from = nullptr;
-        if (packet->stream_index == video) {
-          from = videoIn;
-          to = videoOut;
-          ++counted;
-          snap(packet, videoIn->time_base, frameTime);
-        } else if (audioIn && packet->stream_index == audio) {
-          from = audioIn;
-          to = audioOut;
-          if (!keepSound(packet, i > 0, soundStart, soundEnd)) {
-            av_packet_unref(packet);
-            continue;
-          }
-        } else {
-          av_packet_unref(packet);
-          continue;
-        }
-        av_packet_rescale_ts(packet, from->time_base, to->time_base);
-        if (to == audioOut) {
-          if (packet->pts != AV_NOPTS_VALUE && lastSound_ != AV_NOPTS_VALUE &&
-              packet->pts <= lastSound_) {
-            av_packet_unref(packet);
-            continue;
-          }
-          lastSound_ = packet->pts;
-        }
-        packet->stream_index = to->index;
-        packet->pos = -1;
-        const int written = av_interleaved_write_frame(out, packet);
-        if (written < 0) {
-          failure = avFailure("writing", written);
-          break;
-        }
-      }
-      if (failure.empty() && counted != frames[i]) {
-        failure = partFailure(i, "truncated: " + std::to_string(counted) + " of " +
-                                     std::to_string(frames[i]) + " frames");
-      }
+      if (failure.empty()) failure = copyPart(i, input, video, audio, frames[i]);
     }
-    av_packet_free(&packet);
+    av_packet_free(&packet_);
     if (failure.empty()) {
       result_ = av_write_trailer(out);
       if (result_ < 0) failure = avFailure("trailer", result_);
@@ -228,6 +143,85 @@ class FfmpegJoiner final : public Joiner {
       if (result_ < 0) failure = avFailure("file", result_);
     }
     return failure;
+  }
+
+  // The output's streams, like the first part's, and its header.
+  std::string start(const AVStream& video, const AVStream* audio, const std::string& output,
+                    Container container, const std::string& comment) {
+    videoOut_ = addStream(out_, video, container);
+    if (audio) audioOut_ = addStream(out_, *audio, container);
+    if (!videoOut_ || (audio && !audioOut_)) return "video: no memory for the streams";
+    if (!comment.empty()) av_dict_set(&out_->metadata, "comment", comment.c_str(), 0);
+    result_ = avio_open(&out_->pb, output.c_str(), AVIO_FLAG_WRITE);
+    if (result_ < 0) return avFailure("file", result_);
+    AVDictionary* muxing = nullptr;
+    if (container == Container::Mp4 || container == Container::Mov) {
+      av_dict_set(&muxing, "movflags", "+faststart", 0);
+    }
+    result_ = avformat_write_header(out_, &muxing);
+    av_dict_free(&muxing);
+    return result_ < 0 ? avFailure("header", result_) : std::string();
+  }
+
+  // Copies the packets of part `i`, which must hold `frames` frames.
+  std::string copyPart(size_t i, Input& input, int video, int audio, int64_t frames) {
+    AVStream* videoIn = input.context->streams[video];
+    AVStream* audioIn = audio >= 0 ? input.context->streams[audio] : nullptr;
+    // The part's frames run from its first time stamp for `frames` frames, on the grid of the
+    // frame rate (containers keep times to a millisecond or so); its sound covers exactly that
+    // time, and the encoder's priming before it belongs to no frame.
+    const AVRational frameTime =
+        av_inv_q(videoIn->avg_frame_rate.num > 0 ? videoIn->avg_frame_rate : videoIn->r_frame_rate);
+    const int64_t start = videoIn->start_time != AV_NOPTS_VALUE ? videoIn->start_time : 0;
+    const int64_t firstFrame = av_rescale_q_rnd(start, videoIn->time_base, frameTime, kNearest);
+    int64_t soundStart = 0;
+    int64_t soundEnd = 0;
+    if (audioIn) {
+      soundStart = av_rescale_q(firstFrame, frameTime, audioIn->time_base);
+      soundEnd = av_rescale_q(firstFrame + frames, frameTime, audioIn->time_base);
+    }
+    AVPacket* packet = packet_;
+    int64_t counted = 0;
+    for (;;) {
+      const int read = av_read_frame(input.context, packet);
+      if (read == AVERROR_EOF) break;
+      if (read < 0) return partFailure(i, "damaged: " + avErrorText(read));
+      const AVStream* from = nullptr;
+      AVStream* to = nullptr;
+      if (packet->stream_index == video) {
+        from = videoIn;
+        to = videoOut_;
+        ++counted;
+        snap(packet, videoIn->time_base, frameTime);
+      } else if (audioIn && packet->stream_index == audio &&
+                 keepSound(packet, i > 0, soundStart, soundEnd)) {
+        from = audioIn;
+        to = audioOut_;
+      }
+      if (to) av_packet_rescale_ts(packet, from->time_base, to->time_base);
+      if (to == audioOut_ && to) {
+        // The first part's sound may reach into the next one's: every sample once.
+        if (packet->pts != AV_NOPTS_VALUE && lastSound_ != AV_NOPTS_VALUE &&
+            packet->pts <= lastSound_) {
+          to = nullptr;
+        } else {
+          lastSound_ = packet->pts;
+        }
+      }
+      if (!to) {
+        av_packet_unref(packet);
+        continue;
+      }
+      packet->stream_index = to->index;
+      packet->pos = -1;
+      const int written = av_interleaved_write_frame(out_, packet);
+      if (written < 0) return avFailure("writing", written);
+    }
+    if (counted != frames) {
+      return partFailure(
+          i, "truncated: " + std::to_string(counted) + " of " + std::to_string(frames) + " frames");
+    }
+    return {};
   }
 
   static constexpr AVRounding kNearest =
@@ -265,6 +259,10 @@ class FfmpegJoiner final : public Joiner {
     return stream;
   }
 
+  AVFormatContext* out_ = nullptr;
+  AVStream* videoOut_ = nullptr;
+  AVStream* audioOut_ = nullptr;
+  AVPacket* packet_ = nullptr;
   int result_ = 0;
   int64_t lastSound_ = AV_NOPTS_VALUE;  // in the output's time base
 };
