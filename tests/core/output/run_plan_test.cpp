@@ -75,12 +75,13 @@ TEST(PlanRun, ThePlanNamesTheFormatFramesPathsAndWorkers) {
   EXPECT_EQ(planned.log.front(), "トータルタイム　1.00　画面数　30");
   EXPECT_NE(planned.log.back().find("2 本のスレッド"), std::string::npos);
 
-  animation.settings.oneFile = "video/anim.MKV";
-  const PlanOutcome video = planRun(animation.scene.project, animation.settings);
-  ASSERT_TRUE(video.plan) << video.refusal;
-  EXPECT_EQ(video.plan->format->name, "mkv");
-  EXPECT_EQ(video.plan->oneFilePath, animation.scene.dir.folder() + "video/anim.MKV");
-  EXPECT_EQ(video.plan->folder, animation.scene.dir.folder() + "video/");
+  // One file (an animation: it needs no video module).
+  animation.settings.oneFile = "moving/anim.APNG";
+  const PlanOutcome moving = planRun(animation.scene.project, animation.settings);
+  ASSERT_TRUE(moving.plan) << moving.refusal;
+  EXPECT_EQ(moving.plan->format->name, "apng");
+  EXPECT_EQ(moving.plan->oneFilePath, animation.scene.dir.folder() + "moving/anim.APNG");
+  EXPECT_EQ(moving.plan->folder, animation.scene.dir.folder() + "moving/");
   EXPECT_TRUE(animation.files().empty());
 }
 
