@@ -44,12 +44,27 @@ void DlgDisp::setFrameSize(int width, int height) {
   update();
 }
 
-QImage DlgDisp::imageOf(const DibImage& canvas, QImage reuse) const {
+namespace {
+
+// The canvas's blue, green, red, alpha bytes are Qt's 32-bit formats on little-endian machines:
+// opaque frames as RGB32, transparent ones as premultiplied ARGB32.
+QImage::Format formatOf(const DibImage& canvas) {
+  return canvas.hasAlpha() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+}
+
+}  // namespace
+
+QImage DlgDisp::viewOf(const DibImage& canvas) {
+  if (canvas.empty() || canvas.bitsPerPixel() != 32 || canvas.bottomUp() ||
+      std::endian::native != std::endian::little) {
+    return {};
+  }
+  return QImage(canvas.row(0), canvas.width(), canvas.height(), canvas.pitch(), formatOf(canvas));
+}
+
+QImage DlgDisp::copyOf(const DibImage& canvas, QImage reuse) {
   if (canvas.empty() || canvas.bitsPerPixel() != 32) return {};
-  // The canvas's blue, green, red, alpha bytes are Qt's 32-bit formats on little-endian
-  // machines: opaque frames as RGB32, transparent ones as premultiplied ARGB32.
-  const QImage::Format format =
-      canvas.hasAlpha() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+  const QImage::Format format = formatOf(canvas);
   if (reuse.width() != canvas.width() || reuse.height() != canvas.height() ||
       reuse.format() != format) {
     reuse = QImage(canvas.width(), canvas.height(), format);
@@ -68,16 +83,16 @@ QImage DlgDisp::imageOf(const DibImage& canvas, QImage reuse) const {
 }
 
 void DlgDisp::repaintNow() {
+  // The editor's canvas is shown where it is: every change to it comes here at once, before
+  // anything can paint; a picture Qt cannot read in place is copied.
   const DibImage& canvas = editor_.canvas();
-  if (!canvas.empty() && canvas.bitsPerPixel() == 32) {
-    shown_ = imageOf(canvas, std::move(shown_));
-  } else if (canvas.empty()) {
-    shown_ = QImage();  // nothing to show: black, never a frame of another moment
-  }
+  // Nothing to show is black, never a frame of another moment.
+  shown_ = viewOf(canvas);
+  if (shown_.isNull()) shown_ = copyOf(canvas, {});
   // The onion skin: the edited layer at the frames around, earlier ones red, later ones green.
   onion_.clear();
   for (const Editor::OnionFrame& frame : editor_.onionFrames()) {
-    QImage image = imageOf(frame.canvas, {});
+    QImage image = copyOf(frame.canvas, {});
     if (image.isNull()) continue;
     image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     QPainter tint(&image);

@@ -30,6 +30,11 @@ class DlgDisp : public QWidget {
   // Takes the editor's canvas (keeping the old picture when it is empty) and paints at once.
   void repaintNow();
   const QImage& shownImage() const { return shown_; }
+  // The canvas as Qt sees it: a copy (into `reuse` when it fits), or on little-endian machines
+  // a view of the canvas's own top-down rows, valid while the canvas is unchanged; null for
+  // anything else than 32-bit pixels.
+  static QImage copyOf(const DibImage& canvas, QImage reuse);
+  static QImage viewOf(const DibImage& canvas);
   // The colour reference (0x00BBGGRR) of the painted pixel under a client point; 0xFFFFFFFF
   // outside the window.
   uint32_t colorAt(const QPoint& point) const;
@@ -61,7 +66,6 @@ class DlgDisp : public QWidget {
   void endPicking();
   void updateTitle();
   int currentZoom() const;
-  QImage imageOf(const DibImage& canvas, QImage reuse) const;
 
   Editor& editor_;
   QImage shown_;
