@@ -68,6 +68,40 @@ DlgExport::DlgExport(const ExportValues& values, bool projectHasSound, QWidget* 
   pathRow->addWidget(path_, 1);
   pathRow->addWidget(browseButton);
 
+  makeFields(values);
+  QFormLayout* form = makeForm(pathRow);
+  auto* ok = new QPushButton(qtr("書き出し"), this);
+  ok->setObjectName("ok");
+  ok->setDefault(true);
+  auto* cancel = new QPushButton(qtr("キャンセル"), this);
+  cancel->setAutoDefault(false);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addLayout(buttons);
+
+  connect(ok, &QPushButton::clicked, this, &DlgExport::accept);
+  connect(cancel, &QPushButton::clicked, this, &DlgExport::reject);
+  connect(browseButton, &QPushButton::clicked, this, &DlgExport::browse);
+  connect(format_, &QComboBox::currentIndexChanged, this, &DlgExport::formatChosen);
+  connect(codec_, &QComboBox::currentIndexChanged, this, &DlgExport::codecChosen);
+  choosePath = [this](const QString& start, bool oneFile) {
+    return oneFile ? QFileDialog::getSaveFileName(this, qtr("書き出し"), start)
+                   : QFileDialog::getExistingDirectory(this, qtr("書き出し"), start);
+  };
+  formatChosen();
+  // The codec kept from last time, when the format takes it.
+  const OutputFormat& format = formatAt(values.format);
+  for (size_t i = 0; i < format.codecs.size(); ++i) {
+    if (format.codecs[i] == e.codec) codec_->setCurrentIndex(static_cast<int>(i));
+  }
+}
+
+void DlgExport::makeFields(const ExportValues& values) {
+  const EncodeOptions& e = values.encode;
   quality_ = spin(1, 100, e.quality, this, "quality");
   pngLevel_ = spin(0, 9, e.pngLevel, this, "pngLevel");
   crf_ = spin(-1, 63, e.crf, this, "crf");
@@ -109,7 +143,10 @@ DlgExport::DlgExport(const ExportValues& values, bool projectHasSound, QWidget* 
   sound_ = new QCheckBox(qtr("プロジェクトの音声を入れる"), this);
   sound_->setObjectName("sound");
   sound_->setChecked(values.sound);
+}
 
+// The rows: those of the format's options shown only when the format and codec use them.
+QFormLayout* DlgExport::makeForm(QLayout* pathRow) {
   auto* form = new QFormLayout;
   form->addRow(qtr("形式"), format_);
   form->addRow(qtr("書き出し先"), pathRow);
@@ -143,45 +180,19 @@ DlgExport::DlgExport(const ExportValues& values, bool projectHasSound, QWidget* 
   form->addRow(qtr("画面"), range);
   form->addRow(transparent_);
   form->addRow(sound_);
+  return form;
+}
 
-  auto* ok = new QPushButton(qtr("書き出し"), this);
-  ok->setObjectName("ok");
-  ok->setDefault(true);
-  auto* cancel = new QPushButton(qtr("キャンセル"), this);
-  cancel->setAutoDefault(false);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(form);
-  layout->addLayout(buttons);
-
-  connect(ok, &QPushButton::clicked, this, &DlgExport::accept);
-  connect(cancel, &QPushButton::clicked, this, &DlgExport::reject);
-  connect(browseButton, &QPushButton::clicked, this, &DlgExport::browse);
-  connect(format_, &QComboBox::currentIndexChanged, this, &DlgExport::formatChosen);
-  connect(codec_, &QComboBox::currentIndexChanged, this, [this] {
-    const OutputFormat& format = formatAt(format_->currentIndex());
-    const FormatOptionSet used =
-        format.optionsWith(codec_->currentIndex() >= 0 &&
-                                   codec_->currentIndex() < static_cast<int>(format.codecs.size())
-                               ? format.codecs[static_cast<size_t>(codec_->currentIndex())]
-                               : video::Codec::Default);
-    for (auto& [option, row] : rows_) {
-      row.first->setVisible(used.has(option));
-      row.second->setVisible(used.has(option));
-    }
-  });
-  choosePath = [this](const QString& start, bool oneFile) {
-    return oneFile ? QFileDialog::getSaveFileName(this, qtr("書き出し"), start)
-                   : QFileDialog::getExistingDirectory(this, qtr("書き出し"), start);
-  };
-  formatChosen();
-  // The codec kept from last time, when the format takes it.
-  const OutputFormat& format = formatAt(values.format);
-  for (size_t i = 0; i < format.codecs.size(); ++i) {
-    if (format.codecs[i] == e.codec) codec_->setCurrentIndex(static_cast<int>(i));
+void DlgExport::codecChosen() {
+  const OutputFormat& format = formatAt(format_->currentIndex());
+  const int codec = codec_->currentIndex();
+  const FormatOptionSet used =
+      format.optionsWith(codec >= 0 && codec < static_cast<int>(format.codecs.size())
+                             ? format.codecs[static_cast<size_t>(codec)]
+                             : video::Codec::Default);
+  for (auto& [option, row] : rows_) {
+    row.first->setVisible(used.has(option));
+    row.second->setVisible(used.has(option));
   }
 }
 

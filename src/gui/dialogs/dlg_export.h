@@ -11,6 +11,8 @@
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
+class QFormLayout;
+class QLayout;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
@@ -34,7 +36,10 @@ class DlgExport : public QDialog {
   void accept() override;
 
  private:
+  void makeFields(const ExportValues& values);
+  QFormLayout* makeForm(QLayout* pathRow);
   void formatChosen();
+  void codecChosen();
   void browse();
 
   ExportValues values_;
