@@ -214,12 +214,16 @@ HWY_INLINE VU ModePixel(int mode, VU src, VU dst) {
   const VU as = AlphaOf(src);
   const VU ab = AlphaOf(dst);
   const VU ao = hn::Sub(hn::Add(as, ab), Div255(hn::Add(hn::Mul(as, ab), hn::Set(du, 127u))));
-  const VU colours[4] = {
-      8 * 0 == kAlphaShift ? hn::Zero(du) : ModeChannel<0>(mode, src, dst, as, ab, ao),
-      8 * 1 == kAlphaShift ? hn::Zero(du) : ModeChannel<1>(mode, src, dst, as, ab, ao),
-      8 * 2 == kAlphaShift ? hn::Zero(du) : ModeChannel<2>(mode, src, dst, as, ab, ao),
-      8 * 3 == kAlphaShift ? hn::Zero(du) : ModeChannel<3>(mode, src, dst, as, ab, ao)};
-  return hn::Or(hn::Or(hn::Or(colours[0], colours[1]), hn::Or(colours[2], colours[3])),
+  // Named vectors, not an array: SVE's vectors have no size and cannot be array elements.
+  const VU colour0 =
+      8 * 0 == kAlphaShift ? hn::Zero(du) : ModeChannel<0>(mode, src, dst, as, ab, ao);
+  const VU colour1 =
+      8 * 1 == kAlphaShift ? hn::Zero(du) : ModeChannel<1>(mode, src, dst, as, ab, ao);
+  const VU colour2 =
+      8 * 2 == kAlphaShift ? hn::Zero(du) : ModeChannel<2>(mode, src, dst, as, ab, ao);
+  const VU colour3 =
+      8 * 3 == kAlphaShift ? hn::Zero(du) : ModeChannel<3>(mode, src, dst, as, ab, ao);
+  return hn::Or(hn::Or(hn::Or(colour0, colour1), hn::Or(colour2, colour3)),
                 hn::ShiftLeft<kAlphaShift>(ao));
 }
 
