@@ -36,7 +36,7 @@ row "joined 4 parts vs one render: bytes" "$joined" "$whole" "$(ratio "$joined" 
 # psnr FILE: the mean PSNR of its frames against the lossless frames, streamed.
 psnr() {
   "$cli" render "$job/bench.pxp" -o - --format y4m --quiet |
-    ffmpeg -loglevel error -i "$1" -i - \
+    ffmpeg -hide_banner -nostats -i "$1" -i - \
       -lavfi "[0:v]format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr" -f null - 2>&1 |
     grep -o 'average:[0-9.inf]*' | cut -d: -f2
 }

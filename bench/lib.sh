@@ -29,7 +29,7 @@ once() {
   cat "$work/time"
 }
 
-median() { sort -g | sed -n "$((($(wc -l) + 1) / 2))p"; }
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR) print v[int((NR + 1) / 2)] }'; }
 
 # pair A B: runs the functions A and B alternately, $runs times each; sets TIME_A, TIME_B
 # (median seconds), PEAK_A, PEAK_B (largest peak, MiB) and BYTES_A, BYTES_B (the output's size
