@@ -81,11 +81,11 @@ job_apng() { "$cli" render "$job/bench.pxp" -o "$work/o/a.apng" --quiet; }
 ffjob_apng() {
   ffmpeg_job "$job" 1 "$seconds" "$n" -f apng -pred mixed -plays 0 "$work/o/a.apng"
 }
-for spec in "demo gif 320x240 demo/frame%04d.png demo/frame%04d.png 37" \
+for case_line in "demo gif 320x240 demo/frame%04d.png demo/frame%04d.png 37" \
             "demo apng 320x240 demo/frame%04d.png demo/frame%04d.png 37" \
             "job gif 1280x720 jobframes/frame%04d.png ffframes/f%04d.png $n" \
             "job apng 1280x720 jobframes/frame%04d.png ffframes/f%04d.png $n"; do
-  read -r what type size ours theirs frames <<<"$spec"
+  read -r what type size ours theirs frames <<<"$case_line"
   pair "${what}_$type" "ff${what}_$type"
   "${what}_$type" && cp "$work/o/a.$type" "$work/ours.$type"
   "ff${what}_$type" && cp "$work/o/a.$type" "$work/theirs.$type"

@@ -49,8 +49,8 @@ median_ms() {  # median_ms BINARY FILTER
     --benchmark_report_aggregates_only=true 2>/dev/null | awk '/_median/ {print $2; exit}'
 }
 once_ms() { "$1" --benchmark_filter="$2" 2>/dev/null | awk '$1 ~ /^BM_/ {print $2; exit}'; }
-for spec in "0|full redraw|10" "1|dragging the top layer|3" "2|dragging the bottom layer|10"; do
-  IFS='|' read -r edit what goal <<<"$spec"
+for case_line in "0|full redraw|10" "1|dragging the top layer|3" "2|dragging the bottom layer|10"; do
+  IFS='|' read -r edit what goal <<<"$case_line"
   ms=$(median_ms build/bench/preview_bench "BM_PreviewRedraw/threads:2/edit:$edit/")
   row "preview 8 layers 720p: $what (ms)" "$ms" "$goal" "$(ratio "$ms" "$goal")" "<=1"
 done

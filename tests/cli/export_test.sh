@@ -42,9 +42,9 @@ PY
 
 # Codecs where their containers take them, H.265 tagged hvc1; the sound in each container's codec,
 # as long as the frames within one audio frame.
-for spec in "mp4 h265 hevc hvc1 aac" "mp4 av1 av1 av01 aac" "webm av1 av1 - opus" "mov h264 h264 avc1 aac" \
+for case_line in "mp4 h265 hevc hvc1 aac" "mp4 av1 av1 av01 aac" "webm av1 av1 - opus" "mov h264 h264 avc1 aac" \
             "mov prores prores - pcm_s16le" "mkv vp9 vp9 - flac"; do
-  read -r container codec name tag sound <<<"$spec"
+  read -r container codec name tag sound <<<"$case_line"
   file=$work/$codec.$container
   run 0 "$cli" render "$demo" -o "$file" --codec "$codec" --audio "$work/tone.wav" --quiet
   "$probe" "$file" >"$work/probe"
@@ -86,8 +86,8 @@ run 0 "$cli" render "$demo" -o "$work/crop.mp4" --size 321x241 --even crop --qui
 has <("$probe" "$work/crop.mp4") "width=320 height=240"
 
 # Animations play as often as --loop says (0: for ever).
-for spec in "gif 3" "webp 2" "apng 1" "gif 0"; do
-  read -r type loop <<<"$spec"
+for case_line in "gif 3" "webp 2" "apng 1" "gif 0"; do
+  read -r type loop <<<"$case_line"
   run 0 "$cli" render "$demo" -o "$work/loop$loop.$type" --loop "$loop" --allow-gif --quiet
   has <("$probe" "$work/loop$loop.$type") "plays=$loop"
 done

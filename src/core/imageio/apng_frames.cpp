@@ -16,20 +16,12 @@ namespace pelorix {
 namespace {
 
 uint32_t big32(const std::string& bytes, size_t at) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) << 24 |
-         static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 1])) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 2])) << 8 |
-         static_cast<uint8_t>(bytes[at + 3]);
+  return readBig32(reinterpret_cast<const uint8_t*>(bytes.data()) + at);
 }
 
 uint16_t big16(const std::string& bytes, size_t at) {
   return static_cast<uint16_t>(static_cast<uint8_t>(bytes[at]) << 8 |
                                static_cast<uint8_t>(bytes[at + 1]));
-}
-
-void putBig32(std::vector<uint8_t>& out, uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8)
-    out.push_back(static_cast<uint8_t>(value >> shift));
 }
 
 struct Frame {

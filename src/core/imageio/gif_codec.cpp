@@ -7,30 +7,11 @@
 
 #include "base/i18n.h"
 #include "imageio/codec.h"
+#include "imageio/gif_memory.h"
 #include "imageio/pixel_convert.h"
 
 namespace pelorix {
 namespace {
-
-struct MemoryReader {
-  const uint8_t* data;
-  size_t size;
-  size_t pos;
-};
-
-int readBytes(GifFileType* gif, GifByteType* out, int count) {
-  auto* reader = static_cast<MemoryReader*>(gif->UserData);
-  const size_t n = std::min(static_cast<size_t>(count), reader->size - reader->pos);
-  std::memcpy(out, reader->data + reader->pos, n);
-  reader->pos += n;
-  return static_cast<int>(n);
-}
-
-int writeBytes(GifFileType* gif, const GifByteType* in, int count) {
-  auto* out = static_cast<std::vector<uint8_t>*>(gif->UserData);
-  out->insert(out->end(), in, in + count);
-  return count;
-}
 
 ImageError gifFailure(int code) {
   const char* text = GifErrorString(code);
@@ -97,9 +78,10 @@ class GifCodec final : public ImageCodec {
   }
 
   ImageError decode(std::span<const uint8_t> bytes, DibImage& out) const override {
-    MemoryReader reader{bytes.data(), bytes.size(), 0};
+    GifMemoryReader reader{
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())};
     int error = 0;
-    GifFileType* gif = DGifOpen(&reader, readBytes, &error);
+    GifFileType* gif = DGifOpen(&reader, readGifMemory, &error);
     if (!gif) return gifFailure(error);
     GifCloser closer(gif, true);
 
@@ -246,7 +228,7 @@ class GifCodec final : public ImageCodec {
 
     out.clear();
     int error = 0;
-    GifFileType* gif = EGifOpen(&out, writeBytes, &error);
+    GifFileType* gif = EGifOpen(&out, writeGifMemory, &error);
     if (!gif) return gifFailure(error);
     GifCloser closer(gif, false);
     EGifSetGifVersion(gif, transparent >= 0);

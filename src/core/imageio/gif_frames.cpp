@@ -11,23 +11,10 @@
 #include "base/i18n.h"
 #include "imageio/codec.h"
 #include "imageio/frame_source.h"
+#include "imageio/gif_memory.h"
 
 namespace pelorix {
 namespace {
-
-struct Reader {
-  const std::string* bytes = nullptr;
-  size_t pos = 0;
-};
-
-int readMemory(GifFileType* gif, GifByteType* out, int count) {
-  auto* reader = static_cast<Reader*>(gif->UserData);
-  const size_t n =
-      std::min(static_cast<size_t>(std::max(count, 0)), reader->bytes->size() - reader->pos);
-  std::memcpy(out, reader->bytes->data() + reader->pos, n);
-  reader->pos += n;
-  return static_cast<int>(n);
-}
 
 ImageError gifError(int code) {
   const char* text = GifErrorString(code);
@@ -100,9 +87,9 @@ class GifFrames final : public FrameSource {
 
   ImageError restart() {
     close();
-    reader_ = {&bytes_, 0};
+    reader_ = {bytes_, 0};
     int code = 0;
-    gif_ = DGifOpen(&reader_, readMemory, &code);
+    gif_ = DGifOpen(&reader_, readGifMemory, &code);
     if (!gif_) return gifError(code);
     if (!withinImageLimits(gif_->SWidth, gif_->SHeight))
       return tooLarge(gif_->SWidth, gif_->SHeight);
@@ -207,7 +194,7 @@ class GifFrames final : public FrameSource {
   }
 
   std::string bytes_;
-  Reader reader_;
+  GifMemoryReader reader_;
   GifFileType* gif_ = nullptr;
   std::vector<FrameInfo> frames_;
   std::vector<uint32_t> canvas_;  // B, G, R, A pixels of the last frame made

@@ -21,6 +21,15 @@ ImageError compressPngPixels(const DibImage& image, bool alpha, int level,
 ImageError compressPngRgba(const uint8_t* rgba, size_t stride, int width, int height, bool alpha,
                            int level, std::vector<uint8_t>& zlib);
 
+// PNG's big-endian numbers.
+inline uint32_t readBig32(const uint8_t* at) {
+  return uint32_t{at[0]} << 24 | uint32_t{at[1]} << 16 | uint32_t{at[2]} << 8 | at[3];
+}
+inline void putBig32(std::vector<uint8_t>& out, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
 // Appends a chunk: length, type, data and CRC.
 void appendPngChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, size_t size);
 

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "base/c_locale.h"
+#include "imageio/gif_memory.h"
 #include "imageio/png_writer.h"
 #include "output/animation_join.h"
 #include "output/parts.h"
@@ -21,25 +22,6 @@ namespace pelorix {
 namespace {
 
 // ---- GIF ----
-
-struct MemoryReader {
-  const std::string* bytes;
-  size_t at;
-};
-
-int readMemory(GifFileType* gif, GifByteType* to, int size) {
-  auto* reader = static_cast<MemoryReader*>(gif->UserData);
-  const size_t count = std::min(static_cast<size_t>(size), reader->bytes->size() - reader->at);
-  std::memcpy(to, reader->bytes->data() + reader->at, count);
-  reader->at += count;
-  return static_cast<int>(count);
-}
-
-int writeMemory(GifFileType* gif, const GifByteType* from, int size) {
-  static_cast<std::string*>(gif->UserData)
-      ->append(reinterpret_cast<const char*>(from), static_cast<size_t>(size));
-  return size;
-}
 
 struct GifCloser {
   void operator()(GifFileType* gif) const { DGifCloseFile(gif, nullptr); }
@@ -52,10 +34,10 @@ std::string gifText(int code) {
 }
 
 // The whole file read; "" or why not.
-std::string slurp(const std::string& bytes, MemoryReader& reader, GifReader& gif) {
-  reader = {&bytes, 0};
+std::string slurp(const std::string& bytes, GifMemoryReader& reader, GifReader& gif) {
+  reader = {bytes, 0};
   int code = 0;
-  gif.reset(DGifOpen(&reader, readMemory, &code));
+  gif.reset(DGifOpen(&reader, readGifMemory, &code));
   if (!gif) return gifText(code);
   if (DGifSlurp(gif.get()) == GIF_ERROR) return gifText(gif->Error);
   if (gif->ImageCount == 0) return "no frames";
@@ -83,7 +65,7 @@ std::string gifComment(const GifFileType& gif) {
 }
 
 std::string readGif(AnimationPart& part) {
-  MemoryReader reader{};
+  GifMemoryReader reader;
   GifReader gif;
   if (std::string failed = slurp(part.bytes, reader, gif); !failed.empty()) return failed;
   part.width = gif->SWidth;
@@ -112,9 +94,9 @@ bool putLoop(GifFileType* out, const GifFileType& first) {
 }
 
 std::string joinGif(const std::vector<AnimationPart>& parts, const std::string& comment,
-                    std::string& out) {
+                    std::vector<uint8_t>& out) {
   int code = 0;
-  GifFileType* gif = EGifOpen(&out, writeMemory, &code);
+  GifFileType* gif = EGifOpen(&out, writeGifMemory, &code);
   if (!gif) return gifText(code);
   std::string failure;
   const auto failed = [&] {
@@ -125,7 +107,7 @@ std::string joinGif(const std::vector<AnimationPart>& parts, const std::string& 
   bool ok = EGifPutScreenDesc(gif, parts[0].width, parts[0].height, 8, 0, nullptr) != GIF_ERROR ||
             failed();
   for (size_t p = 0; ok && p < parts.size(); ++p) {
-    MemoryReader reader{};
+    GifMemoryReader reader;
     GifReader part;
     if (std::string read = slurp(parts[p].bytes, reader, part); !read.empty()) {
       failure = parts[p].path + ": " + read;
@@ -255,7 +237,7 @@ std::string wholeFirstFrame(const std::string& bytes, std::vector<uint8_t>& webp
 }
 
 std::string joinWebp(const std::vector<AnimationPart>& parts, const std::string& comment,
-                     std::string& out) {
+                     std::vector<uint8_t>& out) {
   std::unique_ptr<WebPMux, decltype(&WebPMuxDelete)> mux(WebPMuxNew(), WebPMuxDelete);
   if (!mux) return "WebP: no memory";
   WebPMuxAnimParams params{};
@@ -309,7 +291,7 @@ std::string joinWebp(const std::vector<AnimationPart>& parts, const std::string&
       WebPMuxAssemble(mux.get(), &assembled) != WEBP_MUX_OK) {
     return "WebP: the joined file cannot be made";
   }
-  out.assign(reinterpret_cast<const char*>(assembled.bytes), assembled.size);
+  out.assign(assembled.bytes, assembled.bytes + assembled.size);
   WebPDataClear(&assembled);
   return {};
 }
@@ -324,14 +306,7 @@ struct PngChunk {
 constexpr std::string_view kPngSignature("\x89PNG\r\n\x1a\n", 8);
 
 uint32_t big32(const char* at) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(at);
-  return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
-         bytes[3];
-}
-
-void putBig32(std::string& out, uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8)
-    out.push_back(static_cast<char>((value >> shift) & 0xFF));
+  return readBig32(reinterpret_cast<const uint8_t*>(at));
 }
 
 // The chunks of a PNG file, or why it is not one (the CRCs are the next reader's check).
@@ -374,15 +349,23 @@ std::string readApng(AnimationPart& part) {
   return {};
 }
 
-void putChunk(std::string& out, const char* type, std::string_view data) {
-  std::vector<uint8_t> chunk;
-  appendPngChunk(chunk, type, reinterpret_cast<const uint8_t*>(data.data()), data.size());
-  out.append(reinterpret_cast<const char*>(chunk.data()), chunk.size());
+void putChunk(std::vector<uint8_t>& out, const char* type, std::string_view data) {
+  appendPngChunk(out, type, reinterpret_cast<const uint8_t*>(data.data()), data.size());
+}
+
+// A chunk whose data starts with a 32-bit number (a sequence number, a frame count): `number`,
+// then `rest`.
+void putNumbered(std::vector<uint8_t>& out, const char* type, uint32_t number,
+                 std::string_view rest) {
+  std::vector<uint8_t> data;
+  putBig32(data, number);
+  data.insert(data.end(), rest.begin(), rest.end());
+  appendPngChunk(out, type, data.data(), data.size());
 }
 
 std::string joinApng(const std::vector<AnimationPart>& parts, const std::string& comment,
-                     int frames, std::string& out) {
-  out.assign(kPngSignature);
+                     int frames, std::vector<uint8_t>& out) {
+  out.assign(kPngSignature.begin(), kPngSignature.end());
   uint32_t sequence = 0;
   for (size_t p = 0; p < parts.size(); ++p) {
     std::vector<PngChunk> chunks;
@@ -394,28 +377,16 @@ std::string joinApng(const std::vector<AnimationPart>& parts, const std::string&
       if (p == 0 && type == "IHDR") {
         putChunk(out, "IHDR", chunk.data);
       } else if (p == 0 && type == "acTL" && chunk.data.size() == 8) {
-        std::string control;
-        putBig32(control, static_cast<uint32_t>(frames));
-        control.append(chunk.data.substr(4));  // how often it plays
-        putChunk(out, "acTL", control);
-        std::vector<uint8_t> text;
-        appendPartText(text, comment);
-        out.append(reinterpret_cast<const char*>(text.data()), text.size());
+        // The frame count of the whole; how often it plays from the first part.
+        putNumbered(out, "acTL", static_cast<uint32_t>(frames), chunk.data.substr(4));
+        appendPartText(out, comment);
       } else if ((type == "fcTL" || type == "fdAT") && chunk.data.size() >= 4) {
-        std::string data;
-        putBig32(data, sequence++);
-        data.append(chunk.data.substr(4));
-        putChunk(out, type.c_str(), data);
+        putNumbered(out, type.c_str(), sequence++, chunk.data.substr(4));
+      } else if (type == "IDAT" && p == 0) {
+        putChunk(out, "IDAT", chunk.data);
       } else if (type == "IDAT") {
-        if (p == 0) {
-          putChunk(out, "IDAT", chunk.data);
-        } else {
-          // A later part's first frame is one frame among the others.
-          std::string data;
-          putBig32(data, sequence++);
-          data.append(chunk.data);
-          putChunk(out, "fdAT", data);
-        }
+        // A later part's first frame is one frame among the others.
+        putNumbered(out, "fdAT", sequence++, chunk.data);
       }
     }
   }
@@ -439,7 +410,7 @@ std::string readAnimationPart(std::string_view format, AnimationPart& part) {
 }
 
 std::string joinAnimationParts(std::string_view format, const std::vector<AnimationPart>& parts,
-                               const std::string& comment, int frames, std::string& out) {
+                               const std::string& comment, int frames, std::vector<uint8_t>& out) {
   if (format == "gif") return joinGif(parts, comment, out);
   if (format == "webp") return joinWebp(parts, comment, out);
   return joinApng(parts, comment, frames, out);

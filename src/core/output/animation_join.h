@@ -2,6 +2,7 @@
 // Joining the parts of an animated GIF, WebP or PNG (output/parts.h does the checks).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,6 @@ struct AnimationPart {
 std::string readAnimationPart(std::string_view format, AnimationPart& part);
 // The parts, in order, as one file of `frames` frames with `comment`, into `out`; "" or why not.
 std::string joinAnimationParts(std::string_view format, const std::vector<AnimationPart>& parts,
-                               const std::string& comment, int frames, std::string& out);
+                               const std::string& comment, int frames, std::vector<uint8_t>& out);
 
 }  // namespace pelorix

@@ -21,11 +21,6 @@ struct ApngFrame final : PreparedFrame {
   PixelBox box;
 };
 
-void putBig32(std::vector<uint8_t>& out, uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8)
-    out.push_back(static_cast<uint8_t>(value >> shift));
-}
-
 void putBig16(std::vector<uint8_t>& out, uint32_t value) {
   out.push_back(static_cast<uint8_t>(value >> 8));
   out.push_back(static_cast<uint8_t>(value));

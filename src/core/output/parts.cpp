@@ -26,6 +26,7 @@ constexpr std::string_view kTagStart = "Pelorix part: frames ";
 // One part as the join sees it.
 struct Part {
   std::string path;
+  size_t given = 0;  // its place among the arguments
   PartTag tag;
   video::PartInfo info;
 };
@@ -158,17 +159,14 @@ std::string joinAnimations(std::vector<Part>& parts, const OutputFormat& format,
   // In frame order, each holding the frames it says.
   std::vector<AnimationPart> ordered;
   for (const Part& part : parts) {
-    for (AnimationPart& animation : read) {
-      if (animation.path != part.path || animation.bytes.empty()) continue;
-      if (animation.frames >= 0 && animation.frames != part.tag.frames) {
-        return formatC(_("%s: truncated: %d of %d frames"), part.path.c_str(), animation.frames,
-                       part.tag.frames);
-      }
-      ordered.push_back(std::move(animation));
-      break;
+    AnimationPart& animation = read[part.given];
+    if (animation.frames >= 0 && animation.frames != part.tag.frames) {
+      return formatC(_("%s: truncated: %d of %d frames"), part.path.c_str(), animation.frames,
+                     part.tag.frames);
     }
+    ordered.push_back(std::move(animation));
   }
-  std::string out;
+  std::vector<uint8_t> out;
   if (std::string failed = joinAnimationParts(name, ordered, partComment(whole), whole.frames, out);
       !failed.empty()) {
     return failed;
@@ -232,7 +230,7 @@ std::string joinParts(const std::vector<std::string>& paths, const std::string& 
       return formatC(_("%s is not a .%s file like %s"), path.c_str(),
                      std::string(format->extension()).c_str(), output.c_str());
     }
-    parts.push_back(Part{path, {}, {}});
+    parts.push_back(Part{path, parts.size(), {}, {}});
   }
   AtomicFile file(output);
   PartTag whole;
