@@ -38,14 +38,9 @@ timed() {
   PEAK=$(($(printf '%s\n' "${peaks[@]}" | sort -g | tail -1) / 1024))
   BYTES=$(du -sb "$work/o" | cut -f1)
 }
-fps() { echo "$1 / $2" | bc -l | xargs printf '%.1f'; }
-ratio() { echo "$1 / $2" | bc -l | xargs printf '%.2f'; }
-# row GOAL PELORIX PEER RATIO TARGET: TARGET like ">=8" or "<=1"
-row() {
-  local met
-  met=$(echo "$4 ${5:0:2} ${5:2}" | bc -l)
-  rows+=("$(printf '%-46s %12s %12s %8s %8s %4s' "$1" "$2" "$3" "$4" "$5" "$([ "$met" = 1 ] && echo yes || echo NO)")")
-}
+# fps, ratio, row and print_rows.
+# shellcheck source=bench/lib.sh
+source bench/lib.sh
 
 # shellcheck source=bench/ffmpeg_job.sh
 source bench/ffmpeg_job.sh
@@ -155,5 +150,4 @@ ms=$("$PWD/build/bench/preview_bench" --benchmark_filter='BM_PreviewRedraw/2' \
 row "preview redraw, 8 layers 720p, 2 threads (ms)" "$ms" "8" "$(ratio "$ms" 8)" "<=1"
 
 echo
-printf '%-46s %12s %12s %8s %8s %4s\n' goal pelorix peer ratio target met
-printf '%s\n' "${rows[@]}"
+print_rows
