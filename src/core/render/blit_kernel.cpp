@@ -160,7 +160,7 @@ uint32_t blendModePixel(int mode, uint32_t src, uint32_t dst) {
   return out;
 }
 
-bool coversWholeFrame(const BlitParams& p, int width, int height) {
+bool coversWholeFrame(const LayerKernel& p, int width, int height) {
   if (!p.aligned || p.alpha != 255 || p.pictureAlpha || p.colorKey || p.mode != 0) return false;
   const int shiftU = static_cast<int>(p.hu) - p.ox;
   const int shiftV = static_cast<int>(p.hv) - p.oy;

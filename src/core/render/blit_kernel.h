@@ -24,11 +24,11 @@ inline uint32_t colourValue(uint8_t blue, uint8_t green, uint8_t red) {
   return value;
 }
 
-// Everything the per-pixel loop of one layer needs, worked out once per layer: the canvas and
+// Everything the per-pixel loop of one layer reads but the canvas, worked out once per layer:
 // the picture, the clipped box, the inverse mapping and the sampling, key and opacity settings.
-struct BlitParams {
-  uint8_t* canvas = nullptr;  // top row
-  ptrdiff_t canvasPitch = 0;
+// Two equal values draw the same bytes onto the same canvas, so a compositor compares them whole
+// (a field added here is compared without anyone having to remember it).
+struct LayerKernel {
   const uint8_t* image = nullptr;  // top row
   ptrdiff_t imagePitch = 0;
   int imageWidth = 0;
@@ -46,7 +46,6 @@ struct BlitParams {
   bool interpolate = false;
   bool colorKey = false;
   bool pictureAlpha = false;  // the picture has pixels that are not opaque, and they count
-  bool canvasOpaque = true;   // the frame started black (not transparent)
   // Scale 1 and rotation 0: every sampling point is a whole pixel, so the layer is a copy (or a
   // blend) of picture rows, with the same bytes as sampling them.
   bool aligned = false;
@@ -54,6 +53,15 @@ struct BlitParams {
   // How the layer's pixel meets the canvas before the opacity mix: a BlendMode value, 0 for the
   // plain "over" of every layer so far.
   int mode = 0;
+
+  friend bool operator==(const LayerKernel&, const LayerKernel&) = default;
+};
+
+// A layer's kernel values with the canvas it draws into.
+struct BlitParams : LayerKernel {
+  uint8_t* canvas = nullptr;  // top row
+  ptrdiff_t canvasPitch = 0;
+  bool canvasOpaque = true;  // the frame started black (not transparent)
 };
 
 // A picture pixel laid over a canvas pixel with a separable blend mode (BlendMode 1-7) at full
@@ -63,7 +71,7 @@ uint32_t blendModePixel(int mode, uint32_t source, uint32_t canvas);
 
 // Whether drawing the layer writes every pixel of a W x H frame with an opaque pixel (a copy on
 // whole pixels that covers the frame), so whatever the frame held before does not matter.
-bool coversWholeFrame(const BlitParams& params, int width, int height);
+bool coversWholeFrame(const LayerKernel& kernel, int width, int height);
 
 // Draws rows [rowBegin, rowEnd) of the box. Every path gives the same bytes; rows are
 // independent, so callers may split them over threads.

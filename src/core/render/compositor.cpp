@@ -57,7 +57,7 @@ bool finite(const Placement& p) {
 
 // Works out the box and the inverse mapping of one layer in a W x H frame; false when it covers
 // no pixel. The canvas pointers are set by the caller.
-bool prepare(int W, int H, const DibImage& image, const Placement& place, BlitParams& p) {
+bool prepare(int W, int H, const DibImage& image, const Placement& place, LayerKernel& p) {
   const int sw = image.width();
   const int sh = image.height();
   p.ox = truncToInt(static_cast<double>(static_cast<float>(W / 2) - place.x));
@@ -115,25 +115,6 @@ bool prepare(int W, int H, const DibImage& image, const Placement& place, BlitPa
 
 }  // namespace
 
-bool LayerPlan::sameAs(const LayerPlan& o) const {
-  if (result != o.result || draws != o.draws || covers != o.covers || first != o.first || moving ||
-      o.moving) {
-    return false;
-  }
-  if (!draws) return true;  // it changes nothing, or clears a layer 1 frame either way
-  const BlitParams& a = params;
-  const BlitParams& b = o.params;
-  // Every value the kernel reads but the canvas, compared as stored (floats bit for bit).
-  auto sameFloat = [](float x, float y) { return std::memcmp(&x, &y, sizeof x) == 0; };
-  return picture == o.picture && a.image == b.image && a.imagePitch == b.imagePitch &&
-         a.imageWidth == b.imageWidth && a.imageHeight == b.imageHeight && a.x0 == b.x0 &&
-         a.x1 == b.x1 && a.y0 == b.y0 && a.y1 == b.y1 && a.xs == b.xs && a.ox == b.ox &&
-         a.oy == b.oy && sameFloat(a.du, b.du) && sameFloat(a.dv, b.dv) && sameFloat(a.hu, b.hu) &&
-         sameFloat(a.hv, b.hv) && a.alpha == b.alpha && a.interpolate == b.interpolate &&
-         a.colorKey == b.colorKey && a.pictureAlpha == b.pictureAlpha && a.aligned == b.aligned &&
-         a.key == b.key && a.mode == b.mode;
-}
-
 void Compositor::planLayer(const Project& project, int layerIndex, float t, LayerPlan& plan) {
   plan = LayerPlan{};
   const CurrentSource current = currentSourceAt(project, layerIndex, t);
@@ -150,24 +131,28 @@ void Compositor::planLayer(const Project& project, int layerIndex, float t, Laye
   // An animation that could not be read to its end shows its last good frame, and says so.
   if (cache_.degraded(layerIndex)) missing_.push_back({layer.number, source.file});
   const Placement place = placementAt(layer, current.index, current.fraction);
-  BlitParams& params = plan.params;
-  params.alpha = finite(place)
+  LayerKernel& kernel = plan.kernel;
+  kernel.alpha = finite(place)
                      ? std::clamp(truncToInt(static_cast<double>(place.opacity) * 255.0), 0, 255)
                      : 0;
   // Non-finite values and opacity 0 leave every pixel as it is.
-  plan.draws = params.alpha > 0 && prepare(project.outputWidth, project.outputHeight,
-                                           cache_.image(layerIndex), place, params);
-  params.interpolate = (layer.effects & effectInterpolate) != 0;
-  params.colorKey = (layer.effects & effectColorKey) != 0;
-  params.pictureAlpha = cache_.hasAlpha(layerIndex);
-  params.key = colourValue(layer.keyColor.blue, layer.keyColor.green, layer.keyColor.red);
-  params.mode = static_cast<int>(blendModeOf(layer.effects));
-  // A frame that this layer's copy covers entirely need not be cleared first.
-  plan.covers = plan.draws && coversWholeFrame(params, project.outputWidth, project.outputHeight);
+  plan.draws = kernel.alpha > 0 && prepare(project.outputWidth, project.outputHeight,
+                                           cache_.image(layerIndex), place, kernel);
   plan.first = layer.number == 1;
   plan.moving = cache_.moving(layerIndex);
-  plan.picture = cache_.picture(layerIndex);
   plan.result = DrawResult::Drawn;
+  if (!plan.draws) {
+    kernel = LayerKernel{};  // nothing of it reaches the canvas
+    return;
+  }
+  kernel.interpolate = (layer.effects & effectInterpolate) != 0;
+  kernel.colorKey = (layer.effects & effectColorKey) != 0;
+  kernel.pictureAlpha = cache_.hasAlpha(layerIndex);
+  kernel.key = colourValue(layer.keyColor.blue, layer.keyColor.green, layer.keyColor.red);
+  kernel.mode = static_cast<int>(blendModeOf(layer.effects));
+  // A frame that this layer's copy covers entirely need not be cleared first.
+  plan.covers = coversWholeFrame(kernel, project.outputWidth, project.outputHeight);
+  plan.picture = cache_.picture(layerIndex);
 }
 
 DrawResult Compositor::applyLayer(DibImage& canvas, const Project& project, LayerPlan& plan) {
@@ -178,7 +163,8 @@ DrawResult Compositor::applyLayer(DibImage& canvas, const Project& project, Laye
     clearCanvas(canvas);  // layer 1 starts the frame afresh
   }
   if (!plan.draws) return DrawResult::Drawn;
-  BlitParams& params = plan.params;
+  BlitParams params;
+  static_cast<LayerKernel&>(params) = plan.kernel;
   params.canvas = canvas.bits();
   params.canvasPitch = canvas.pitch();
   params.canvasOpaque = !canvas.hasAlpha();
@@ -257,7 +243,7 @@ bool Compositor::composeFrame(DibImage& canvas, const Project& project, std::spa
   size_t unchanged = 0;
   if (reuse_ && frame == lastFrame_) {
     while (unchanged < count && unchanged < lastPlans_.size() &&
-           plans_[unchanged].sameAs(lastPlans_[unchanged]))
+           unchangedPlan(plans_[unchanged], lastPlans_[unchanged]))
       ++unchanged;
   }
   // The kept canvas serves when its layers draw as they did when it was kept.
@@ -265,7 +251,7 @@ bool Compositor::composeFrame(DibImage& canvas, const Project& project, std::spa
   bool drawn = false;
   if (reuse_ && !kept_.empty() && keptFrame_ == frame && keptPlans_.size() <= count) {
     size_t same = 0;
-    while (same < keptPlans_.size() && plans_[same].sameAs(keptPlans_[same]))
+    while (same < keptPlans_.size() && unchangedPlan(plans_[same], keptPlans_[same]))
       ++same;
     const bool ownCanvas = spare_.stamp() != 0 && spare_.stamp() == stamp_;
     if (same == keptPlans_.size() && makeCanvas(canvas, project, false)) {
@@ -299,7 +285,7 @@ void Compositor::restoreKept(DibImage& canvas, bool lastFrame) {
   const size_t keptCount = keptPlans_.size();
   bool partial = lastFrame && lastPlans_.size() >= keptCount;
   for (size_t i = 0; partial && i < keptCount; ++i)
-    partial = lastPlans_[i].sameAs(keptPlans_[i]);
+    partial = unchangedPlan(lastPlans_[i], keptPlans_[i]);
   for (size_t i = keptCount; partial && i < lastPlans_.size(); ++i) {
     const LayerPlan& plan = lastPlans_[i];
     // A layer that cleared the frame or covered it changed every pixel.
@@ -314,7 +300,7 @@ void Compositor::restoreKept(DibImage& canvas, bool lastFrame) {
   for (size_t i = keptCount; i < lastPlans_.size(); ++i) {
     const LayerPlan& plan = lastPlans_[i];
     if (plan.result != DrawResult::Drawn || !plan.draws) continue;
-    const BlitParams& box = plan.params;
+    const LayerKernel& box = plan.kernel;
     const size_t bytes = static_cast<size_t>(box.x1 - box.x0) * 4;
     for (int y = box.y0; y < box.y1; ++y)
       std::memcpy(canvas.row(y) + box.x0 * 4, kept_.row(y) + box.x0 * 4, bytes);

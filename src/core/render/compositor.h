@@ -29,17 +29,27 @@ enum class DrawResult {
 };
 
 // Everything about one layer of one frame that reaches the kernel: whether it draws, how, and
-// from which picture. Two equal plans draw the same bytes onto the same canvas.
+// from which picture. Two equal plans draw the same bytes onto the same canvas; the comparison is
+// the defaulted one, so it covers every field there is. A plan that draws nothing keeps the
+// default kernel values and no picture, so it equals any other plan of the same outcome.
 struct LayerPlan {
   DrawResult result = DrawResult::Nothing;
   bool draws = false;   // some pixel may change
   bool covers = false;  // its copy covers the whole frame
   bool first = false;   // layer number 1, which starts the frame afresh
   bool moving = false;  // a moving picture: never taken as unchanged
+  // Held while the plan is, so that its pixels' address cannot be reused by another picture.
   std::shared_ptr<const CachedPicture> picture;
-  BlitParams params;  // the canvas fields are set when it draws
-  bool sameAs(const LayerPlan& other) const;
+  LayerKernel kernel;
+
+  friend bool operator==(const LayerPlan&, const LayerPlan&) = default;
 };
+
+// Whether a layer drawn by `now` leaves the canvas as `before` did: equal plans of pictures that
+// do not move by themselves.
+inline bool unchangedPlan(const LayerPlan& now, const LayerPlan& before) {
+  return !now.moving && !before.moving && now == before;
+}
 
 // Draws layers into a canvas of the project's output size: 32-bit pixels, padded 24-bit colour
 // starting black, or premultiplied colour with alpha starting transparent when the project asks

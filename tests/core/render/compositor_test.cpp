@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "base/row_workers.h"
@@ -678,6 +679,28 @@ TEST(Reuse, SameBytesAsComposingAfresh) {
   EXPECT_TRUE(same(0.5f));
   project.layers[2].keyColor.red = 7;
   EXPECT_TRUE(same(0.5f));
+  // Every value of the still middle layer that reaches the kernel, one at a time: a plan that
+  // forgot one would keep the canvas of before.
+  Layer& middle = project.layers[1];
+  const std::vector<std::function<void()>> edits = {
+      [&] { middle.effects |= effectColorKey; },
+      [&] {
+        middle.keyColor = {0x10, 0x20, 0x30, 0};
+      },
+      [&] { middle.effects &= ~effectInterpolate; },
+      [&] { middle.effects = withBlendMode(middle.effects, BlendMode::Difference); },
+      [&] { middle.effects |= effectAlpha; },
+      [&] { middle.sources[0].opacity = 0.4f; },
+      [&] { middle.sources[0].rotation = 0.0f; },
+      [&] { middle.sources[0].scale = 1.0f; },
+      [&] { middle.sources[0].x = 6.0f; },
+      [&] { middle.number = 1; }};
+  for (size_t i = 0; i < edits.size(); ++i) {
+    same(0.5f);  // twice: the canvas after the still layers is kept
+    same(0.5f);
+    edits[i]();
+    EXPECT_TRUE(same(0.5f)) << "edit " << i;
+  }
   scene.writeImage("bg2.bmp", test::photoLikeImage(96, 64, 9));
   project.layers[0].sources[0].file = "bg2.bmp";
   EXPECT_TRUE(same(0.5f));
