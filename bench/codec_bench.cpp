@@ -25,7 +25,7 @@ void encode(benchmark::State& state) {
   const Format& format = kFormats[state.range(0)];
   const DibImage image = content(static_cast<int>(state.range(1)), static_cast<int>(state.range(2)),
                                  static_cast<int>(state.range(3)));
-  EncodeOptions options;
+  ImageEncodeOptions options;
   options.pngLevel = format.pngLevel;
   std::vector<uint8_t> out;
   for (auto _ : state) {
@@ -41,7 +41,7 @@ void decode(benchmark::State& state) {
   const Format& format = kFormats[state.range(0)];
   const DibImage image = content(static_cast<int>(state.range(1)), static_cast<int>(state.range(2)),
                                  static_cast<int>(state.range(3)));
-  EncodeOptions options;
+  ImageEncodeOptions options;
   options.pngLevel = format.pngLevel;
   std::vector<uint8_t> bytes;
   image.encode(format.extension, options, bytes);

@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     for (int t = 0; t < threads; ++t) {
       workers.emplace_back([&] {
         std::vector<uint8_t> bytes;
-        EncodeOptions options;
+        ImageEncodeOptions options;
         for (size_t i = next++; i < frames.size(); i = next++) {
           if (frames[i].encode(ext, options, bytes).failed()) std::abort();
         }

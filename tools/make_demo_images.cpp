@@ -106,7 +106,7 @@ DibImage glow() {
 }
 
 bool write(const DibImage& image, const std::string& path) {
-  pelorix::EncodeOptions options;
+  pelorix::ImageEncodeOptions options;
   options.pngLevel = 9;
   const pelorix::ImageError result = image.save(path, options);
   if (result.failed())

@@ -35,12 +35,12 @@ void addJoinCommand(CLI::App& app, Action& action);
 }  // namespace pelorix::cli
 
 namespace pelorix {
-struct EncodeOptions;
+struct ImageEncodeOptions;
 struct Project;
 class ImageError;
 namespace cli {
 // --quality and --png-level.
-void addEncodeOptions(CLI::App& command, EncodeOptions& options);
+void addEncodeOptions(CLI::App& command, ImageEncodeOptions& options);
 // The extensions of every picture type Pelorix reads and writes.
 std::vector<std::string> imageExtensions();
 // A whole number in [low, high], with a plain message for anything else.

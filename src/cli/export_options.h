@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <map>
 #include <string>
 
-#include "imageio/dib_image.h"
+#include "output/format_options.h"
 
 namespace CLI {
 class App;
@@ -18,14 +19,9 @@ namespace pelorix::cli {
 // What render takes beyond the frames and the place: the encoder's settings, another size or
 // rate, the sound track.
 struct ExportOptions {
-  EncodeOptions encode;
-  std::string codec;
-  std::string preset;
-  std::string bitrate;
-  std::string proresProfile;
-  std::string even;
-  std::string gifPalette;
-  std::string dither;
+  // The encoder settings as given, by the format table's rows (a switch as "1").
+  std::map<FormatOption, std::string> given;
+  std::map<FormatOption, bool> switches;
   std::string size;
   double scale = 0.0;
   std::string fps;

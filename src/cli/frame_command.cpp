@@ -35,12 +35,12 @@ struct FrameOptions {
   std::optional<int> layer;
   bool keepGoing = false;
   std::string format;
-  EncodeOptions encode;
+  ImageEncodeOptions encode;
 };
 
 // The picture into standard output, of the type --format names (PNG without one).
 ImageError writeToStandardOutput(const DibImage& canvas, const FrameOptions& o) {
-  const ImageCodec* codec = codecForExtension(o.format.empty() ? "png" : o.format);
+  const ImageCodec* codec = o.format.empty() ? &pngCodec() : codecForExtension(o.format);
   if (!codec) return ImageError(E_FAIL, "no picture type " + o.format);
   std::vector<uint8_t> bytes;
   if (ImageError encoded = codec->encode(canvas, o.encode, bytes); encoded.failed()) return encoded;

@@ -13,6 +13,7 @@
 #include "commands.h"
 #include "imageio/codec.h"
 #include "imageio/dib_image.h"
+#include "output/format_options.h"
 
 namespace pelorix::cli {
 
@@ -41,15 +42,14 @@ std::vector<std::string> imageExtensions() {
   return extensions;
 }
 
-void addEncodeOptions(CLI::App& command, EncodeOptions& options) {
-  command.add_option("--quality", options.quality, _("JPEG and WebP quality, 1 to 100"))
-      ->check(wholeNumber(1, 100));
-  command
-      .add_option("--png-level", options.pngLevel,
-                  _("PNG compression level 0-9: 1 (default; 7 for APNG) is the fastest, higher "
-                    "levels up to 7 give "
-                    "smaller files (8 and 9 are 7)"))
-      ->check(wholeNumber(0, 9));
+void addEncodeOptions(CLI::App& command, ImageEncodeOptions& options) {
+  // The image codecs' settings, as the format table describes them.
+  for (auto [option, field] : {std::pair{FormatOption::Quality, &ImageEncodeOptions::quality},
+                               std::pair{FormatOption::PngLevel, &ImageEncodeOptions::pngLevel}}) {
+    const FormatOptionInfo& info = formatOptionInfo(option);
+    command.add_option(info.flag(), options.*field, _(info.help))
+        ->check(wholeNumber(info.low, info.high));
+  }
 }
 
 std::string describeFailure(const std::string& what, const ImageError& error) {
@@ -60,7 +60,7 @@ void addConvertCommand(CLI::App& app, Action& action) {
   struct Options {
     std::string input;
     std::string output;
-    EncodeOptions encode;
+    ImageEncodeOptions encode;
   };
   auto options = std::make_shared<Options>();
   CLI::App* command = app.add_subcommand(

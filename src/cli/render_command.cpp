@@ -375,9 +375,9 @@ int runRender(const RenderOptions& o) {
 
   const ConversionSummary summary = engine.summary();
   bool incomplete = reportMissingPictures(summary.framesWithMissingPictures, summary.missing);
-  if (!summary.soundProblem.empty()) {
+  if (!summary.audioProblem.empty()) {
     std::cerr << formatC(_("pelorix-cli: the sound track is missing or damaged: %s\n"),
-                         summary.soundProblem.c_str());
+                         summary.audioProblem.c_str());
     incomplete = true;
   }
   const std::string folder =

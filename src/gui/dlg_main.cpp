@@ -401,7 +401,7 @@ void DlgMain::closeEvent(QCloseEvent* event) {
   previewWasShown_ = previewShown;
   closing_ = true;
   movieTimer_.stop();
-  stopSound();
+  stopAudio();
   writeSettingsFile();
   preview_->hide();
   event->accept();

@@ -85,8 +85,8 @@ class DlgMain : public QMainWindow, public UiPort {
   void setPreviewFrameSize(int width, int height) override;
   void showPreview(bool shown) override;
   void post(std::function<void()> task) override;
-  void playSound(const SoundTrack& sound, double from) override;
-  void stopSound() override;
+  void playAudio(const AudioTrack& audio, double from) override;
+  void stopAudio() override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -138,7 +138,7 @@ class DlgMain : public QMainWindow, public UiPort {
   QComboBox* zoomBox_ = nullptr;
   QMediaPlayer* player_ = nullptr;
   QAudioOutput* audioOutput_ = nullptr;
-  QTimer soundStart_;      // a sound that starts after the animation does
+  QTimer audioStart_;      // a sound that starts after the animation does
   bool updating_ = false;  // set while widgets are filled from the editor's state
   bool started_ = false;
   bool closing_ = false;

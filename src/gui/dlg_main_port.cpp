@@ -149,29 +149,29 @@ void DlgMain::post(std::function<void()> task) {
 
 // The sound track plays from `from` seconds of the animation; with a positive offset it waits
 // until its start. Without a sound device it stays silent, and the frames play on.
-void DlgMain::playSound(const SoundTrack& sound, double from) {
-  stopSound();
+void DlgMain::playAudio(const AudioTrack& audio, double from) {
+  stopAudio();
   if (!player_) {
     player_ = new QMediaPlayer(this);
     audioOutput_ = new QAudioOutput(this);
     player_->setAudioOutput(audioOutput_);
-    soundStart_.setSingleShot(true);
-    connect(&soundStart_, &QTimer::timeout, player_, &QMediaPlayer::play);
+    audioStart_.setSingleShot(true);
+    connect(&audioStart_, &QTimer::timeout, player_, &QMediaPlayer::play);
   }
-  audioOutput_->setVolume(static_cast<float>(std::clamp(sound.volume, 0.0, 1.0)));
-  player_->setSource(QUrl::fromLocalFile(QString::fromStdString(sound.path)));
-  const double into = from - sound.offset;  // seconds into the sound
+  audioOutput_->setVolume(static_cast<float>(std::clamp(audio.volume, 0.0, 1.0)));
+  player_->setSource(QUrl::fromLocalFile(QString::fromStdString(audio.path)));
+  const double into = from - audio.offset;  // seconds into the sound
   if (into >= 0.0) {
     player_->setPosition(static_cast<qint64>(into * 1000.0));
     player_->play();
   } else {
     player_->setPosition(0);
-    soundStart_.start(static_cast<int>(-into * 1000.0));
+    audioStart_.start(static_cast<int>(-into * 1000.0));
   }
 }
 
-void DlgMain::stopSound() {
-  soundStart_.stop();
+void DlgMain::stopAudio() {
+  audioStart_.stop();
   if (player_) player_->stop();
 }
 

@@ -174,11 +174,11 @@ class FfmpegJoiner final : public Joiner {
         av_inv_q(videoIn->avg_frame_rate.num > 0 ? videoIn->avg_frame_rate : videoIn->r_frame_rate);
     const int64_t start = videoIn->start_time != AV_NOPTS_VALUE ? videoIn->start_time : 0;
     const int64_t firstFrame = av_rescale_q_rnd(start, videoIn->time_base, frameTime, kNearest);
-    int64_t soundStart = 0;
-    int64_t soundEnd = 0;
+    int64_t audioStart = 0;
+    int64_t audioEnd = 0;
     if (audioIn) {
-      soundStart = av_rescale_q(firstFrame, frameTime, audioIn->time_base);
-      soundEnd = av_rescale_q(firstFrame + frames, frameTime, audioIn->time_base);
+      audioStart = av_rescale_q(firstFrame, frameTime, audioIn->time_base);
+      audioEnd = av_rescale_q(firstFrame + frames, frameTime, audioIn->time_base);
     }
     AVPacket* packet = packet_;
     int64_t counted = 0;
@@ -194,7 +194,7 @@ class FfmpegJoiner final : public Joiner {
         ++counted;
         snap(packet, videoIn->time_base, frameTime);
       } else if (audioIn && packet->stream_index == audio &&
-                 keepSound(packet, i > 0, soundStart, soundEnd)) {
+                 keepSound(packet, i > 0, audioStart, audioEnd)) {
         from = audioIn;
         to = audioOut_;
       }

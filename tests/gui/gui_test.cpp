@@ -168,7 +168,7 @@ TEST(ProjectDialog, IntegersOnlyAndBrowseKeepsTypedFields) {
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.values().fps, 25);
   EXPECT_EQ(dialog.values().name, "typed");
-  EXPECT_TRUE(dialog.values().soundOffset.empty());  // defaults are not written
+  EXPECT_TRUE(dialog.values().audioOffset.empty());  // defaults are not written
 }
 
 TEST(VersionDialog, OneRowPerLine) {

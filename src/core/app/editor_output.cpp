@@ -107,8 +107,8 @@ int Editor::moviePressed() {
   playback_ =
       std::make_unique<Playback>(project_, drawList_, projectFolder_, workers, 8, playbackClock_);
   port_.refresh(RefreshButtons);
-  const SoundTrack sound = projectSound(project_, projectFolder_);
-  if (!sound.path.empty()) port_.playSound(sound, 0.0);
+  const AudioTrack audio = projectAudio(project_, projectFolder_);
+  if (!audio.path.empty()) port_.playAudio(audio, 0.0);
   // Ticks twice a frame or more often, so a frame is shown within a few milliseconds of its
   // time.
   return std::clamp(period / 2, 1, 10);
@@ -126,7 +126,7 @@ bool Editor::playbackTick() {
   }
   if (tick == Playback::Tick::Same) return true;
   playing_ = false;
-  port_.stopSound();
+  port_.stopAudio();
   const int dropped = playback_->dropped();
   const int frames = playback_->frames();
   playback_.reset();
@@ -146,7 +146,7 @@ void Editor::convertAllPressed() {
     engine_.abort();
     return;
   }
-  if (conversionRefusesGif(project_.outputFormat, refuseGif_)) {
+  if (gifRefused(project_.outputFormat, refuseGif_)) {
     port_.notice(_(kGifRefused));
     port_.appendLog(_(kGifRefused));
     return;

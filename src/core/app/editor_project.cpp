@@ -194,9 +194,9 @@ void Editor::projectSettings() {
   values.format = project_.outputFormat;
   values.options = project_.options;
   values.projectFolder = projectFolder_;
-  values.sound = project_.setting("audio");
-  values.soundOffset = project_.setting("audioOffset");
-  values.soundVolume = project_.setting("audioVolume");
+  values.audio = project_.setting("audio");
+  values.audioOffset = project_.setting("audioOffset");
+  values.audioVolume = project_.setting("audioVolume");
   const bool accepted = port_.editProject(values);
   busy_ = false;
   if (!accepted) return;
@@ -211,9 +211,9 @@ void Editor::projectSettings() {
     project_.fps = static_cast<float>(values.fps);
     project_.outputFormat = values.format;
     project_.options = values.options;
-    project_.setSetting("audio", values.sound);
-    project_.setSetting("audioOffset", values.sound.empty() ? std::string() : values.soundOffset);
-    project_.setSetting("audioVolume", values.sound.empty() ? std::string() : values.soundVolume);
+    project_.setSetting("audio", values.audio);
+    project_.setSetting("audioOffset", values.audio.empty() ? std::string() : values.audioOffset);
+    project_.setSetting("audioVolume", values.audio.empty() ? std::string() : values.audioVolume);
     markModified();
   }
   setTitle();

@@ -65,19 +65,16 @@ ExportValues defaultExport(const Project& project, const std::string& projectFol
 }
 
 std::string exportChoicesText(const ExportValues& v, const Project& project) {
-  const EncodeOptions& e = v.encode;
-  std::string text = formatC(
-      "format:%.*s\tkind:%d\tpath:%s\tquality:%d\tpngLevel:%d\tcrf:%d\tlossless:%d\tcodec:%d\t"
-      "preset:%d\tbitrate:%lld\tprores:%d\tloop:%d\tglobalPalette:%d\tdither:%g\ttransparent:%d\t"
-      "even:%d\tsound:%d",
-      static_cast<int>(outputFormats()[static_cast<size_t>(v.format)].name.size()),
-      outputFormats()[static_cast<size_t>(v.format)].name.data(),
-      static_cast<int>(outputFormats()[static_cast<size_t>(v.format)].kind), v.path.c_str(),
-      e.quality, e.pngLevel, e.crf, e.lossless ? 1 : 0, static_cast<int>(e.codec),
-      static_cast<int>(e.preset), static_cast<long long>(e.bitrate),
-      static_cast<int>(e.proresProfile), e.loop, e.globalPalette ? 1 : 0,
-      static_cast<double>(e.dither), v.transparent ? 1 : 0, static_cast<int>(v.even),
-      v.sound ? 1 : 0);
+  const OutputFormat& format = outputFormats()[static_cast<size_t>(v.format)];
+  std::string text = formatC("format:%.*s\tkind:%d\tpath:%s", static_cast<int>(format.name.size()),
+                             format.name.data(), static_cast<int>(format.kind), v.path.c_str());
+  // Every encoder setting by its row, whether the format uses it or not: another format chosen
+  // next time finds its own as it was left.
+  for (const FormatOptionInfo& info : formatOptions()) {
+    text += formatC("\t%.*s:%s", static_cast<int>(info.savedKey.size()), info.savedKey.data(),
+                    info.get(v.encode).c_str());
+  }
+  text += formatC("\ttransparent:%d\taudio:%d", v.transparent ? 1 : 0, v.audio ? 1 : 0);
   // Another size or rate only when it is not the project's.
   if (v.width != project.outputWidth || v.height != project.outputHeight)
     text += formatC("\tsize:%dx%d", v.width, v.height);
@@ -87,48 +84,28 @@ std::string exportChoicesText(const ExportValues& v, const Project& project) {
 
 void applyExportChoices(const std::string& text, ExportValues& v) {
   const std::map<std::string, std::string> f = fields(text);
-  auto number = [&f](const char* key, auto& target) {
-    const auto it = f.find(key);
-    if (it != f.end())
-      target = static_cast<std::remove_reference_t<decltype(target)>>(cAtof(it->second));
-  };
   if (const auto it = f.find("format"); it != f.end()) {
-    int kind = 0;
-    number("kind", kind);
+    const auto kind = f.find("kind");
+    const bool oneFile = kind != f.end() && kind->second == "1";
     if (const OutputFormat* format =
-            findOutputFormat(it->second, kind == 1 ? OutputKind::OneFile : OutputKind::Series)) {
+            findOutputFormat(it->second, oneFile ? OutputKind::OneFile : OutputKind::Series)) {
       v.format = indexOf(format);
     }
   }
   if (const auto it = f.find("path"); it != f.end()) v.path = it->second;
-  EncodeOptions& e = v.encode;
-  number("quality", e.quality);
-  number("pngLevel", e.pngLevel);
-  number("crf", e.crf);
-  number("loop", e.loop);
-  number("dither", e.dither);
-  number("bitrate", e.bitrate);
-  int flag = 0;
-  auto toggle = [&](const char* key, bool& target) {
-    if (f.count(key) == 0) return;
-    number(key, flag);
-    target = flag != 0;
+  // A value that no longer reads (a codec this version lacks) leaves the setting as it was.
+  for (const FormatOptionInfo& info : formatOptions()) {
+    const auto it = f.find(std::string(info.savedKey));
+    if (it == f.end()) continue;
+    EncodeOptions read = v.encode;
+    if (info.set(it->second, read, info.flag().c_str()).empty()) v.encode = read;
+  }
+  auto toggle = [&f](const char* key, bool& target) {
+    if (const auto it = f.find(key); it != f.end()) target = it->second != "0";
   };
-  toggle("lossless", e.lossless);
-  toggle("globalPalette", e.globalPalette);
   toggle("transparent", v.transparent);
-  toggle("sound", v.sound);
-  // Choices of a list: their number, kept within the list.
-  auto choose = [&](const char* key, int last, auto& target) {
-    if (f.count(key) == 0) return;
-    int choice = 0;
-    number(key, choice);
-    target = static_cast<std::remove_reference_t<decltype(target)>>(std::clamp(choice, 0, last));
-  };
-  choose("codec", 6, e.codec);
-  choose("preset", 3, e.preset);
-  choose("prores", 5, e.proresProfile);
-  choose("even", 1, v.even);
+  toggle("sound", v.audio);  // the key of earlier versions
+  toggle("audio", v.audio);
   if (const auto it = f.find("size"); it != f.end()) {
     int width = 0, height = 0;
     if (std::sscanf(it->second.c_str(), "%dx%d", &width, &height) == 2 && width > 0 && height > 0) {
@@ -136,7 +113,10 @@ void applyExportChoices(const std::string& text, ExportValues& v) {
       v.height = height;
     }
   }
-  if (f.count("fps")) number("fps", v.fps);
+  if (const auto it = f.find("fps"); it != f.end()) {
+    double fps = 0.0;
+    if (parseNumber(it->second, fps) && fps > 0.0) v.fps = static_cast<float>(fps);
+  }
 }
 
 std::string exportPath(const ExportValues& values) {
@@ -174,8 +154,7 @@ ExportRun exportRun(const ExportValues& values, const Project& project) {
   if (values.width != project.outputWidth || values.height != project.outputHeight)
     s.size = std::make_pair(values.width, values.height);
   if (values.fps != project.fps) s.fps = values.fps;
-  s.even = values.even;
-  if (!values.sound) s.sound = SoundTrack{};
+  if (!values.audio) s.audio = AudioTrack{};
   return run;
 }
 

@@ -35,7 +35,11 @@ std::vector<FileFilter> pictureFilters() {
                           filters.back().extensions.end());
   }
   filters.push_back(std::move(all));
-  filters.push_back({_("動画"), videoExtensions()});
+  // Moving pictures by their kind (a numbered series is named by its pattern, not picked).
+  for (const MovingSourceKind& kind : movingSourceKinds()) {
+    if (!kind.picked) continue;
+    filters.push_back({_(kind.label), {kind.extensions.begin(), kind.extensions.end()}});
+  }
   filters.push_back({_("すべてのファイル"), {}});
   return filters;
 }

@@ -46,9 +46,9 @@ struct ProjectValues {
   std::string projectFolder;  // where relative save folders start (not edited)
   // The sound track of videos (the extensions block): a file relative to the project folder,
   // its offset in seconds and its volume, as typed.
-  std::string sound;
-  std::string soundOffset;
-  std::string soundVolume;
+  std::string audio;
+  std::string audioOffset;
+  std::string audioVolume;
 };
 
 // What the export dialog edits: a format of the format table and every setting a render takes.
@@ -62,9 +62,8 @@ struct ExportValues {
   int frameCount = 0;  // how many the project has (not edited)
   int width = 0;       // the size composed at; the project's unless changed
   int height = 0;
-  float fps = 0.0f;  // the frame rate; the project's unless changed
-  EvenSides even = EvenSides::Pad;
-  bool sound = true;          // the project's sound track, in a format that carries one
+  float fps = 0.0f;           // the frame rate; the project's unless changed
+  bool audio = true;          // the project's sound track, in a format that carries one
   std::string projectFolder;  // where relative paths start (not edited)
 };
 
@@ -121,8 +120,8 @@ class UiPort {
   // Runs `task` on the user-interface thread soon; callable from any thread.
   virtual void post(std::function<void()> task) = 0;
   // The sound track during playback, from `from` seconds of the animation; and its end.
-  virtual void playSound(const SoundTrack& sound, double from) = 0;
-  virtual void stopSound() = 0;
+  virtual void playAudio(const AudioTrack& audio, double from) = 0;
+  virtual void stopAudio() = 0;
 };
 
 }  // namespace pelorix

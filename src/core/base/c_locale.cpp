@@ -66,6 +66,16 @@ double cStrtod(const char* text, char** end) {
   return std::strtod(text, end);
 }
 
+bool parseNumber(std::string_view text, double& value) {
+  if (text.empty() || text.front() == ' ' || text.front() == '\t') return false;
+  const std::string copy(text);
+  char* end = nullptr;
+  const double read = cStrtod(copy.c_str(), &end);
+  if (end != copy.c_str() + copy.size() || !std::isfinite(read)) return false;
+  value = read;
+  return true;
+}
+
 float narrowToFloat(double value) {
   // Half a float step above FLT_MAX is where rounding to nearest reaches infinity.
   constexpr double kOverflow = static_cast<double>(FLT_MAX) + 0x1p103;

@@ -17,6 +17,10 @@ double cAtof(std::string_view text);
 // strtod in the "C" locale.
 double cStrtod(const char* text, char** end);
 
+// A finite number in the C locale that is the whole of `text` (no blank or sign of another
+// number after it); false for anything else.
+bool parseNumber(std::string_view text, double& value);
+
 // A double narrowed to float the way the hardware does it (values beyond the float range become
 // infinities) without relying on an out-of-range conversion.
 float narrowToFloat(double value);

@@ -202,7 +202,7 @@ class BmpCodec final : public ImageCodec {
     }
   }
 
-  ImageError encode(const DibImage& picture, const EncodeOptions& options,
+  ImageError encode(const DibImage& picture, const ImageEncodeOptions& options,
                     std::vector<uint8_t>& out) const override {
     // Frames in 32-bit pixels are stored as 24 bits: padded ones are 24-bit pictures, and a
     // premultiplied frame without alpha in the file is its picture over black.

@@ -30,7 +30,7 @@ class ImageCodec {
   // The picture's size from the start of its file, without decoding; false when the start
   // does not tell.
   virtual bool probe(std::span<const uint8_t> head, int& width, int& height) const = 0;
-  virtual ImageError encode(const DibImage& image, const EncodeOptions& options,
+  virtual ImageError encode(const DibImage& image, const ImageEncodeOptions& options,
                             std::vector<uint8_t>& out) const = 0;
 };
 

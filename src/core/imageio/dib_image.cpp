@@ -187,7 +187,7 @@ ImageError DibImage::loadFromMemory(std::span<const uint8_t> bytes) {
   return result;
 }
 
-ImageError DibImage::encode(std::string_view extension, const EncodeOptions& options,
+ImageError DibImage::encode(std::string_view extension, const ImageEncodeOptions& options,
                             std::vector<uint8_t>& out) const {
   if (empty()) return ImageError(E_FAIL, "there is no picture to save");
   const ImageCodec* codec = codecForExtension(extension);
@@ -199,7 +199,7 @@ ImageError DibImage::encode(std::string_view extension, const EncodeOptions& opt
   return codec->encode(*this, options, out);
 }
 
-ImageError DibImage::save(const std::string& file, const EncodeOptions& options) const {
+ImageError DibImage::save(const std::string& file, const ImageEncodeOptions& options) const {
   std::vector<uint8_t> bytes;
   ImageError result = encode(fileExtension(file), options, bytes);
   if (result.failed()) return result;
@@ -207,7 +207,7 @@ ImageError DibImage::save(const std::string& file, const EncodeOptions& options)
 }
 
 ImageError DibImage::save(const std::string& file, const ImageCodec& codec,
-                          const EncodeOptions& options) const {
+                          const ImageEncodeOptions& options) const {
   if (empty()) return ImageError(E_FAIL, "there is no picture to save");
   std::vector<uint8_t> bytes;
   ImageError result = codec.encode(*this, options, bytes);

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "imageio/image_error.h"
-#include "imageio/video_module.h"
 
 namespace pelorix {
 
@@ -40,29 +39,14 @@ struct RgbQuad {
   friend bool operator==(const RgbQuad&, const RgbQuad&) = default;
 };
 
-// Encoder settings; the defaults favour speed at a sound size.
-struct EncodeOptions {
+// What an image codec is told when it writes a picture; the defaults favour speed at a sound
+// size. Formats that write more (videos, animations) extend it in output/encode_options.h.
+struct ImageEncodeOptions {
   int quality = 90;  // JPEG and WebP, 1..100
   // PNG compression: 0 ISA-L deflate with the SUB filter (fastest); 1 the same with SUB or UP
   // chosen per row; 2-7 libdeflate at that level with SUB or UP per row (smaller, slower); 8
   // and 9 the same as 7.
   int pngLevel = 1;
-  // Videos: the constant rate factor (lower is better); -1 the codec's own default.
-  int crf = -1;
-  // Animated WebP: lossless instead of lossy at `quality`.
-  bool lossless = false;
-  // Videos: the codec, the speed preset, a bit rate (bits per second) instead of a CRF, the
-  // ProRes profile; each default is the container's own.
-  video::Codec codec = video::Codec::Default;
-  video::Preset preset = video::Preset::Default;
-  int64_t bitrate = 0;
-  video::ProResProfile proresProfile = video::ProResProfile::Default;
-  // Animated GIF, WebP and PNG: how many times the animation plays; 0 for ever.
-  int loop = 0;
-  // GIF: one palette for every frame instead of one per frame, and the dithering from 0 (none)
-  // to 1 (Floyd-Steinberg).
-  bool globalPalette = false;
-  float dither = 1.0f;
 };
 
 // Largest picture any decoder or create() accepts; checked before allocating.
@@ -99,12 +83,12 @@ class DibImage {
   ImageError load(const std::string& file);
   ImageError loadFromMemory(std::span<const uint8_t> bytes);
   // Writes the picture through the encoder chosen by the file name's extension, atomically.
-  ImageError save(const std::string& file, const EncodeOptions& options = {}) const;
+  ImageError save(const std::string& file, const ImageEncodeOptions& options = {}) const;
   // The same with the encoder chosen by the caller.
   ImageError save(const std::string& file, const ImageCodec& codec,
-                  const EncodeOptions& options = {}) const;
+                  const ImageEncodeOptions& options = {}) const;
   // Encodes into memory with the encoder for `extension` (".png", "jpg", ...).
-  ImageError encode(std::string_view extension, const EncodeOptions& options,
+  ImageError encode(std::string_view extension, const ImageEncodeOptions& options,
                     std::vector<uint8_t>& out) const;
   // Sets colour table entries; returns the number set.
   int setColorTable(int first, int count, const RgbQuad* entries);

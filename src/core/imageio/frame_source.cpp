@@ -19,13 +19,13 @@ namespace pelorix {
 namespace {
 
 // A PNG whose animation control chunk comes before its picture data is animated.
-bool isAnimatedPng(const std::string& head) {
+bool isAnimatedPng(std::string_view head) {
   for (size_t at = 8; at + 8 <= head.size();) {
     const uint32_t length = static_cast<uint32_t>(static_cast<uint8_t>(head[at])) << 24 |
                             static_cast<uint32_t>(static_cast<uint8_t>(head[at + 1])) << 16 |
                             static_cast<uint32_t>(static_cast<uint8_t>(head[at + 2])) << 8 |
                             static_cast<uint8_t>(head[at + 3]);
-    const std::string type = head.substr(at + 4, 4);
+    const std::string_view type = head.substr(at + 4, 4);
     if (type == "acTL") return true;
     if (type == "IDAT") return false;
     at += 12 + static_cast<size_t>(length);
@@ -34,7 +34,7 @@ bool isAnimatedPng(const std::string& head) {
 }
 
 // A WebP with the extended header's animation flag.
-bool isAnimatedWebp(const std::string& head) {
+bool isAnimatedWebp(std::string_view head) {
   return head.size() >= 21 && head.compare(12, 4, "VP8X") == 0 && (head[20] & 0x02) != 0;
 }
 
@@ -156,64 +156,103 @@ ImageError copyCanvas(const std::vector<uint32_t>& canvas, int width, int height
   return {};
 }
 
+namespace {
+
 bool isSeriesName(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return path.find('#', slash == std::string::npos ? 0 : slash + 1) != std::string::npos;
 }
 
-bool mayMove(const std::string& path) {
-  if (isSeriesName(path)) return true;
-  const std::optional<std::string> head = readFilePrefix(path, 4096, nullptr);
-  if (!head) return false;
-  const ImageCodec* codec =
-      codecForContent({reinterpret_cast<const uint8_t*>(head->data()), head->size()});
-  return !codec || codec == &gifCodec() || (codec == &webpCodec() && isAnimatedWebp(*head)) ||
-         (codec == &pngCodec() && isAnimatedPng(*head));
+// An animation whose whole file is read into memory and decoded from there.
+template <std::unique_ptr<FrameSource> (*decoder)(std::string, ImageError&)>
+std::unique_ptr<FrameSource> openWhole(const std::string& path, double, ImageError& error) {
+  FileError failure;
+  std::optional<std::string> all = readFileBytes(path, &failure, uint64_t{1} << 31);
+  if (!all) {
+    error = ImageError(E_FAIL, failure.message);
+    return nullptr;
+  }
+  return decoder(std::move(*all), error);
 }
 
-const std::vector<std::string>& videoExtensions() {
-  static const std::vector<std::string> extensions = {"mp4", "webm", "mov",  "mkv", "avi",
-                                                      "m4v", "mpg",  "mpeg", "ogv", "apng"};
-  return extensions;
-}
-
-std::unique_ptr<FrameSource> openSeriesFrames(const std::string& pattern, double rate,
-                                              ImageError& error) {
+std::unique_ptr<FrameSource> openSeries(const std::string& path, double rate, ImageError& error) {
   auto series = std::make_unique<SeriesFrames>();
-  if (!series->open(pattern, rate, error)) return nullptr;
+  if (!series->open(path, rate, error)) return nullptr;
   return series;
 }
 
-std::unique_ptr<FrameSource> openFrameSource(const std::string& path, double seriesRate,
-                                             ImageError& error) {
-  error = {};
-  if (isSeriesName(path)) return openSeriesFrames(path, seriesRate, error);
-  const std::optional<std::string> head = readFilePrefix(path, 4096, nullptr);
-  if (!head) return nullptr;  // the still picture's load says why
-  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(head->data()),
-                                       head->size());
-  const ImageCodec* codec = codecForContent(bytes);
-  using Opener = std::unique_ptr<FrameSource> (*)(std::string, ImageError&);
-  Opener opener = nullptr;
-  if (codec == &gifCodec()) opener = openGifFrames;
-  if (codec == &webpCodec() && isAnimatedWebp(*head)) opener = openWebpFrames;
-  if (codec == &pngCodec() && isAnimatedPng(*head)) opener = openApngFrames;
-  if (opener) {
-    FileError failure;
-    std::optional<std::string> all = readFileBytes(path, &failure, uint64_t{1} << 31);
-    if (!all) {
-      error = ImageError(E_FAIL, failure.message);
-      return nullptr;
-    }
-    return opener(std::move(*all), error);
-  }
-  if (codec) return nullptr;  // a still picture
+std::unique_ptr<FrameSource> openVideo(const std::string& path, double, ImageError& error) {
   std::unique_ptr<FrameSource> video = openVideoFrames(path, error);
   if (!video && error.failed()) {
     error = ImageError(error.code(), formatC(_("%s は画像ではありません (%s)"), path.c_str(),
                                              error.errorMessage().c_str()));
   }
   return video;
+}
+
+constexpr std::string_view kGif[] = {"gif"};
+constexpr std::string_view kWebp[] = {"webp"};
+constexpr std::string_view kApng[] = {"png", "apng"};
+// The video files users usually have; any file the video module reads works.
+constexpr std::string_view kVideos[] = {"mp4", "webm", "mov",  "mkv", "avi",
+                                        "m4v", "mpg",  "mpeg", "ogv"};
+
+const MovingSourceKind kKinds[] = {
+    {N_("連番画像"),
+     {},
+     false,
+     [](const std::string& path, const ImageCodec*, std::string_view) {
+       return isSeriesName(path);
+     },
+     openSeries},
+    {N_("アニメーション GIF"), kGif, true,
+     [](const std::string&, const ImageCodec* codec, std::string_view) {
+       return codec == &gifCodec();
+     },
+     openWhole<openGifFrames>},
+    {N_("アニメーション WebP"), kWebp, true,
+     [](const std::string&, const ImageCodec* codec, std::string_view head) {
+       return codec == &webpCodec() && isAnimatedWebp(head);
+     },
+     openWhole<openWebpFrames>},
+    {N_("アニメーション PNG (APNG)"), kApng, true,
+     [](const std::string&, const ImageCodec* codec, std::string_view head) {
+       return codec == &pngCodec() && isAnimatedPng(head);
+     },
+     openWhole<openApngFrames>},
+    {N_("動画"), kVideos, true,
+     [](const std::string&, const ImageCodec* codec, std::string_view) { return codec == nullptr; },
+     openVideo},
+};
+
+// The first kind that `path` is; null for a still picture or an unreadable file.
+const MovingSourceKind* kindOf(const std::string& path) {
+  if (isSeriesName(path)) return &kKinds[0];
+  const std::optional<std::string> head = readFilePrefix(path, 4096, nullptr);
+  if (!head) return nullptr;
+  const ImageCodec* codec =
+      codecForContent({reinterpret_cast<const uint8_t*>(head->data()), head->size()});
+  for (const MovingSourceKind& kind : kKinds) {
+    if (kind.matches(path, codec, *head)) return &kind;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::span<const MovingSourceKind> movingSourceKinds() {
+  return kKinds;
+}
+
+bool mayMove(const std::string& path) {
+  return kindOf(path) != nullptr;
+}
+
+std::unique_ptr<FrameSource> openFrameSource(const std::string& path, double seriesRate,
+                                             ImageError& error) {
+  error = {};
+  const MovingSourceKind* kind = kindOf(path);
+  return kind ? kind->open(path, seriesRate, error) : nullptr;  // none: a still picture
 }
 
 }  // namespace pelorix

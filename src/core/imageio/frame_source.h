@@ -3,13 +3,17 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "imageio/dib_image.h"
 #include "imageio/image_error.h"
 
 namespace pelorix {
+
+class ImageCodec;
 
 // When each frame of a moving picture shows: frame k from starts[k] seconds of its own clock to
 // the next start, the last one to `duration`; the animation then loops.
@@ -48,11 +52,27 @@ class FrameSource {
   int height_ = 0;
 };
 
-// `path` as a moving picture: a numbered series when its name holds '#' (one digit each, the
-// first frame the lowest number present, at `seriesRate` frames per second), an animated GIF,
-// WebP or PNG of more than one frame, or a file that is no picture Pelorix reads and that the
-// video module opens. Null for a still picture, and for anything else with `error` saying why
-// when it is not a picture at all.
+// One kind of moving picture and the decoder that reads it: a row of the table of moving
+// sources, which openFrameSource and the source dialog's file filters both go by.
+struct MovingSourceKind {
+  const char* label;                             // for file dialogs (translate with _())
+  std::span<const std::string_view> extensions;  // what file dialogs offer for it
+  bool picked = true;  // chosen as a file in a dialog (a series is named by its pattern instead)
+  // Whether the file is of this kind, from its name, the first bytes of its content and the
+  // still-picture codec that recognised them (null: none did).
+  bool (*matches)(const std::string& path, const ImageCodec* codec, std::string_view head);
+  // Opens it (`seriesRate`: the frame rate of a numbered series); null with `error` saying why.
+  std::unique_ptr<FrameSource> (*open)(const std::string& path, double seriesRate,
+                                       ImageError& error);
+};
+// Every kind, in the order they are tried.
+std::span<const MovingSourceKind> movingSourceKinds();
+
+// `path` as a moving picture: the first kind of the table that matches it (a numbered series
+// when its name holds '#', one digit each, the first frame the lowest number present, at
+// `seriesRate` frames per second; an animated GIF, WebP or PNG of more than one frame; a file
+// that is no picture Pelorix reads and that the video module opens). Null for a still picture,
+// and for anything else with `error` saying why when it is not a picture at all.
 std::unique_ptr<FrameSource> openFrameSource(const std::string& path, double seriesRate,
                                              ImageError& error);
 
@@ -65,19 +85,14 @@ ImageError copyCanvas(const std::vector<uint32_t>& canvas, int width, int height
 
 // Whether a file name names a numbered series ("shot####.png").
 bool isSeriesName(const std::string& path);
-// Whether a file may move, from its name and first bytes only (for memory estimates): a series,
-// a GIF, an animated WebP or PNG, or a file no picture decoder reads (a video, perhaps).
+// Whether a file may move, from its name and first bytes only (for memory estimates): a file of
+// a kind of the table (a GIF of one frame too, which is only known once it is read).
 bool mayMove(const std::string& path);
-// Extensions of the video files users usually have, for file dialogs (any file the video
-// module reads works).
-const std::vector<std::string>& videoExtensions();
 
 // The makers of each kind, for openFrameSource (each in a file of its own).
 std::unique_ptr<FrameSource> openGifFrames(std::string bytes, ImageError& error);
 std::unique_ptr<FrameSource> openWebpFrames(std::string bytes, ImageError& error);
 std::unique_ptr<FrameSource> openApngFrames(std::string bytes, ImageError& error);
-std::unique_ptr<FrameSource> openSeriesFrames(const std::string& pattern, double rate,
-                                              ImageError& error);
 std::unique_ptr<FrameSource> openVideoFrames(const std::string& path, ImageError& error);
 
 }  // namespace pelorix

@@ -163,7 +163,7 @@ class GifCodec final : public ImageCodec {
     return {};
   }
 
-  ImageError encode(const DibImage& image, const EncodeOptions&,
+  ImageError encode(const DibImage& image, const ImageEncodeOptions&,
                     std::vector<uint8_t>& out) const override {
     const int width = image.width();
     const int height = image.height();

@@ -111,7 +111,7 @@ class JpegCodec final : public ImageCodec {
     return {};
   }
 
-  ImageError encode(const DibImage& image, const EncodeOptions& options,
+  ImageError encode(const DibImage& image, const ImageEncodeOptions& options,
                     std::vector<uint8_t>& out) const override {
     tjhandle tj = compressor();
     if (!tj) return outOfMemory();

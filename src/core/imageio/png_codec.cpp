@@ -339,7 +339,7 @@ class PngCodec final : public ImageCodec {
     return result;
   }
 
-  ImageError encode(const DibImage& image, const EncodeOptions& options,
+  ImageError encode(const DibImage& image, const ImageEncodeOptions& options,
                     std::vector<uint8_t>& out) const override {
     return encodePng(image, std::clamp(options.pngLevel, 0, 9), out);
   }

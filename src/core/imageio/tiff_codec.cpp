@@ -312,7 +312,7 @@ class TiffCodec final : public ImageCodec {
     return {};
   }
 
-  ImageError encode(const DibImage& image, const EncodeOptions&,
+  ImageError encode(const DibImage& image, const ImageEncodeOptions&,
                     std::vector<uint8_t>& out) const override {
     out.clear();
     TiffMemory memory;

@@ -63,7 +63,7 @@ class WebpCodec final : public ImageCodec {
     return {};
   }
 
-  ImageError encode(const DibImage& image, const EncodeOptions& options,
+  ImageError encode(const DibImage& image, const ImageEncodeOptions& options,
                     std::vector<uint8_t>& out) const override {
     const bool alpha = image.hasAlpha() && image.bitsPerPixel() == 32;
     const int channels = alpha ? 4 : 3;

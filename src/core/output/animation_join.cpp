@@ -403,16 +403,25 @@ void appendPartText(std::vector<uint8_t>& png, const std::string& comment) {
   appendPngChunk(png, "iTXt", reinterpret_cast<const uint8_t*>(data.data()), data.size());
 }
 
-std::string readAnimationPart(std::string_view format, AnimationPart& part) {
-  if (format == "gif") return readGif(part);
-  if (format == "webp") return readWebp(part);
+std::string readGifPart(AnimationPart& part) {
+  return readGif(part);
+}
+std::string readWebpPart(AnimationPart& part) {
+  return readWebp(part);
+}
+std::string readApngPart(AnimationPart& part) {
   return readApng(part);
 }
-
-std::string joinAnimationParts(std::string_view format, const std::vector<AnimationPart>& parts,
-                               const std::string& comment, int frames, std::vector<uint8_t>& out) {
-  if (format == "gif") return joinGif(parts, comment, out);
-  if (format == "webp") return joinWebp(parts, comment, out);
+std::string joinGifParts(const std::vector<AnimationPart>& parts, const std::string& comment, int,
+                         std::vector<uint8_t>& out) {
+  return joinGif(parts, comment, out);
+}
+std::string joinWebpParts(const std::vector<AnimationPart>& parts, const std::string& comment, int,
+                          std::vector<uint8_t>& out) {
+  return joinWebp(parts, comment, out);
+}
+std::string joinApngParts(const std::vector<AnimationPart>& parts, const std::string& comment,
+                          int frames, std::vector<uint8_t>& out) {
   return joinApng(parts, comment, frames, out);
 }
 

@@ -19,10 +19,17 @@ struct AnimationPart {
   std::string streams;  // what one reader must share between the parts
 };
 
-// `format` is the format's name: "gif", "webp" or "apng". "" or why the part cannot be read.
-std::string readAnimationPart(std::string_view format, AnimationPart& part);
-// The parts, in order, as one file of `frames` frames with `comment`, into `out`; "" or why not.
-std::string joinAnimationParts(std::string_view format, const std::vector<AnimationPart>& parts,
-                               const std::string& comment, int frames, std::vector<uint8_t>& out);
+// Each format's reader of one part ("" or why it cannot be read) and its join of the parts, in
+// order, as one file of `frames` frames with `comment` into `out` ("" or why not). The format
+// table (formats.cpp) names them in its rows.
+std::string readGifPart(AnimationPart& part);
+std::string readWebpPart(AnimationPart& part);
+std::string readApngPart(AnimationPart& part);
+std::string joinGifParts(const std::vector<AnimationPart>& parts, const std::string& comment,
+                         int frames, std::vector<uint8_t>& out);
+std::string joinWebpParts(const std::vector<AnimationPart>& parts, const std::string& comment,
+                          int frames, std::vector<uint8_t>& out);
+std::string joinApngParts(const std::vector<AnimationPart>& parts, const std::string& comment,
+                          int frames, std::vector<uint8_t>& out);
 
 }  // namespace pelorix

@@ -6,6 +6,8 @@
 
 #include "imageio/dib_image.h"
 #include "imageio/image_error.h"
+#include "imageio/video_module.h"
+#include "output/encode_options.h"
 
 namespace pelorix {
 
@@ -21,12 +23,9 @@ struct Rational {
 Rational frameRateOf(float fps);
 
 // A sound track for a video: the file, where it starts (seconds from the animation's start;
-// negative cuts its beginning) and its gain.
-struct SoundTrack {
-  std::string path;  // empty: none
-  double offset = 0.0;
-  double volume = 1.0;
-};
+// negative cuts its beginning) and its gain. The record the video module takes, passed down from
+// the project's settings unchanged.
+using AudioTrack = video::Audio;
 
 struct AnimationSettings {
   std::string path;  // the file to make; written under a temporary name and renamed at the end;
@@ -39,7 +38,7 @@ struct AnimationSettings {
   EncodeOptions encode;
   int firstIndex = 0;       // the number of the first frame (a part of a render starts later)
   std::string partComment;  // where the file sits in its render (output/parts.h)
-  SoundTrack sound;
+  AudioTrack audio;
 };
 
 // A frame made ready for writing (converted, quantised or compressed) by a worker.
@@ -65,7 +64,7 @@ class AnimationWriter {
   virtual ImageError finish() = 0;
   // Why the sound track is not in the file, or only partly; empty when it is, or none was
   // asked for. Known after open(), and after finish() for damage found on the way.
-  virtual std::string soundProblem() const { return {}; }
+  virtual std::string audioProblem() const { return {}; }
 };
 
 }  // namespace pelorix

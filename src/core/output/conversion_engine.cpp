@@ -254,15 +254,15 @@ void ConversionEngine::Run::writeFrames() {
 }
 
 void ConversionEngine::Run::reportSound() {
-  const std::string problem = writer ? writer->soundProblem() : std::string();
-  if (problem.empty() || problem == summary.soundProblem) return;
+  const std::string problem = writer ? writer->audioProblem() : std::string();
+  if (problem.empty() || problem == summary.audioProblem) return;
   // At the start the sound is left out; later (damage on the way) it is partly silent.
   listener.appendLog(
       formatC(summary.frames == 0 && !finishing
                   ? _("音声を入れられません (%s)。動画は音声なしで書き出します。")
                   : _("音声の一部が読めません (%s)。読めない所から後は無音になります。"),
               problem.c_str()));
-  summary.soundProblem = problem;
+  summary.audioProblem = problem;
 }
 
 void ConversionEngine::Run::finish() {
@@ -369,7 +369,7 @@ bool ConversionEngine::launch(RunPlan plan, std::vector<std::string> log,
                             keepsTransparency(*p.format, p.encode);
     animation.encode = p.encode;
     animation.firstIndex = p.first;
-    animation.sound = p.sound;
+    animation.audio = p.audio;
     if (!p.toStandardOutput()) animation.partComment = partComment(partTagOf(p));
     if (const ImageError opened = run->writer->open(animation); opened.failed()) {
       run->writer.reset();

@@ -32,7 +32,7 @@ struct ConversionSummary {
   };
   std::vector<Missing> missing;  // in the order they first failed
   bool stalled = false;          // the frame times stopped advancing before the end
-  std::string soundProblem;      // why the sound track is not (wholly) in the file
+  std::string audioProblem;      // why the sound track is not (wholly) in the file
 };
 
 // Steps of the progress bar.

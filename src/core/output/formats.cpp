@@ -11,6 +11,7 @@
 #include "imageio/codec.h"
 #include "imageio/video_module.h"
 #include "imageio/video_module_loader.h"
+#include "output/animation_join.h"
 #include "output/animation_writer.h"
 #include "output/writers.h"
 
@@ -83,7 +84,7 @@ OutputFormat video(std::string_view name, const char* label,
   OutputFormat format = oneFile(name, label, extensions, makeVideoWriter, false, {Codec}, limits);
   format.videoContainer = static_cast<int>(container);
   format.codecs = codecs;
-  format.sound = true;
+  format.audio = true;
   format.keepsAlpha = format.videoCodec(VideoId::Default)->keepsAlpha;
   return format;
 }
@@ -95,6 +96,16 @@ OutputFormat stream(std::string_view name, const char* label,
                                 {.maxSide = 65535, .minFps = 0.001, .maxFps = 1e6});
   format.videoContainer = static_cast<int>(container);
   format.stream = true;
+  return format;
+}
+
+// An animation whose parts join by copying their frames.
+OutputFormat joined(std::string (*read)(AnimationPart&),
+                    std::string (*join)(const std::vector<AnimationPart>&, const std::string&, int,
+                                        std::vector<uint8_t>&),
+                    OutputFormat format) {
+  format.readPart = read;
+  format.joinParts = join;
   return format;
 }
 
@@ -119,14 +130,19 @@ const OutputFormat kFormats[] = {
     series("bmp", N_("BMP 連番画像"), bmpCodec, false, {}),
     series("webp", N_("WebP 連番画像"), webpCodec, true, {Quality}, {.maxSide = 16383}),
     series("tif", N_("TIFF 連番画像"), tiffCodec, true, {}),
-    series("gif", N_("GIF 連番画像"), gifCodec, true, {Dither}, {.maxSide = 65535}),
-    oneFile("gif", N_("アニメーション GIF"), kGif, makeGifWriter, true, {Loop, GifPalette, Dither},
-            {.maxSide = 65535, .minFps = 100.0 / 65535.0, .maxFps = 100.0}),
-    oneFile("webp", N_("アニメーション WebP"), kWebp, makeWebpWriter, true,
-            {Quality, Lossless, Loop},
-            {.maxSide = 16383, .minFps = 1000.0 / 16777215.0, .maxFps = 1000.0}),
-    withPngLevel(7, oneFile("apng", N_("アニメーション PNG (APNG)"), kApng, makeApngWriter, true,
-                            {PngLevel, Loop}, {.minFps = 1.0 / 65535.0, .maxFps = 65535.0})),
+    series("gif", N_("GIF 連番画像"), gifCodec, true, {}, {.maxSide = 65535}),
+    joined(readGifPart, joinGifParts,
+           oneFile("gif", N_("アニメーション GIF"), kGif, makeGifWriter, true,
+                   {Loop, GifPalette, Dither},
+                   {.maxSide = 65535, .minFps = 100.0 / 65535.0, .maxFps = 100.0})),
+    joined(readWebpPart, joinWebpParts,
+           oneFile("webp", N_("アニメーション WebP"), kWebp, makeWebpWriter, true,
+                   {Quality, Lossless, Loop},
+                   {.maxSide = 16383, .minFps = 1000.0 / 16777215.0, .maxFps = 1000.0})),
+    joined(readApngPart, joinApngParts,
+           withPngLevel(
+               7, oneFile("apng", N_("アニメーション PNG (APNG)"), kApng, makeApngWriter, true,
+                          {PngLevel, Loop}, {.minFps = 1.0 / 65535.0, .maxFps = 65535.0}))),
     video("mp4", N_("MP4 動画 (H.264)"), kMp4, Container::Mp4, kMp4Codecs,
           {.maxSide = 16384, .minFps = 0.001, .maxFps = 1e6}),
     video("webm", N_("WebM 動画 (VP9)"), kWebm, Container::WebM, kWebmCodecs,
@@ -139,34 +155,12 @@ const OutputFormat kFormats[] = {
     stream("nut", N_("NUT 映像ストリーム (BGRA)"), kNut, Container::Nut, true),
 };
 
-struct OptionFlag {
-  FormatOption option;
-  const char* flag;
-};
-constexpr OptionFlag kOptionFlags[] = {{Quality, "--quality"},
-                                       {PngLevel, "--png-level"},
-                                       {Crf, "--crf"},
-                                       {Lossless, "--lossless"},
-                                       {Codec, "--codec"},
-                                       {Preset, "--preset"},
-                                       {Bitrate, "--bitrate"},
-                                       {ProResProfile, "--prores-profile"},
-                                       {Even, "--even"},
-                                       {Loop, "--loop"},
-                                       {GifPalette, "--gif-palette"},
-                                       {Dither, "--dither"}};
-static_assert(std::size(kOptionFlags) == kFormatOptionCount);
-
 std::string_view withoutDot(std::string_view extension) {
   if (!extension.empty() && extension.front() == '.') extension.remove_prefix(1);
   return extension;
 }
 
 }  // namespace
-
-const char* formatOptionFlag(FormatOption option) {
-  return kOptionFlags[static_cast<size_t>(option)].flag;
-}
 
 std::span<const std::string_view> OutputFormat::extensions() const {
   return codec ? codec().extensions() : fileExtensions;
@@ -247,6 +241,15 @@ const OutputFormat* oneFileFormatOfPath(std::string_view path) {
   return extension.empty() ? nullptr : findOutputFormat(extension, OutputKind::OneFile);
 }
 
+bool gifRefused(std::string_view outputFormat, bool refuseGif) {
+  return refuseGif && (outputFormat == "gif" || outputFormat == "GIF");
+}
+
+bool gifFrameRefused(std::string_view path, bool refuseGif) {
+  const std::string_view extension = fileExtension(path);
+  return refuseGif && (extension == ".gif" || extension == ".GIF");
+}
+
 std::string formatUnavailable(const OutputFormat& format) {
   return format.isVideo() ? videoModuleProblem() : std::string();
 }
@@ -288,6 +291,19 @@ std::string formatExtensions(OutputKind kind, std::string_view separator) {
     if (format.kind != kind) continue;
     for (std::string_view extension : format.extensions()) {
       if (!list.empty()) list += separator;
+      list += ".";
+      list += extension;
+    }
+  }
+  return list;
+}
+
+std::string joinableExtensions() {
+  std::string list;
+  for (const OutputFormat& format : kFormats) {
+    if (format.kind != OutputKind::OneFile || !format.joinable()) continue;
+    for (std::string_view extension : format.extensions()) {
+      if (!list.empty()) list += " ";
       list += ".";
       list += extension;
     }

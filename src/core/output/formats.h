@@ -1,61 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "imageio/video_module.h"
+#include "output/encode_options.h"
+#include "output/format_options.h"
 
 namespace pelorix {
 
 class AnimationWriter;
-struct EncodeOptions;
+struct AnimationPart;
 class ImageCodec;
 
 // A numbered series of image files, or the whole animation in one file.
 enum class OutputKind { Series, OneFile };
-
-// The encoder settings a format can honour; each is one option of the command line and one row
-// of the export dialog.
-enum class FormatOption {
-  Quality,
-  PngLevel,
-  Crf,
-  Lossless,
-  Codec,
-  Preset,
-  Bitrate,
-  ProResProfile,
-  Even,
-  Loop,
-  GifPalette,
-  Dither,
-};
-inline constexpr int kFormatOptionCount = 12;
-
-class FormatOptionSet {
- public:
-  constexpr FormatOptionSet(std::initializer_list<FormatOption> options) {
-    for (FormatOption option : options)
-      bits_ |= 1u << static_cast<unsigned>(option);
-  }
-  constexpr bool has(FormatOption option) const {
-    return (bits_ & (1u << static_cast<unsigned>(option))) != 0;
-  }
-  constexpr FormatOptionSet operator|(FormatOptionSet other) const {
-    FormatOptionSet both{};
-    both.bits_ = bits_ | other.bits_;
-    return both;
-  }
-
- private:
-  unsigned bits_ = 0;
-};
-
-// The command-line option of an encoder setting ("--crf").
-const char* formatOptionFlag(FormatOption option);
 
 // What a format can hold.
 struct FormatLimits {
@@ -100,13 +64,22 @@ struct OutputFormat {
   // Videos: the codecs the container takes, its own first.
   std::span<const video::Codec> codecs = {};
   int pngLevel = 1;     // the --png-level it is written at when none is given
-  bool sound = false;   // carries a sound track
+  bool audio = false;   // carries a sound track
   bool stream = false;  // can be written to standard output as it is made
+  // An animation's parts of one render (output/parts.h) put together by copying their frames:
+  // reading one part ("" or why it cannot be read), and writing the parts, in order, as one
+  // file of `frames` frames with `comment` ("" or why not). Null for a format whose parts do not
+  // join this way (videos join by the video module's stream copy).
+  std::string (*readPart)(AnimationPart& part) = nullptr;
+  std::string (*joinParts)(const std::vector<AnimationPart>& parts, const std::string& comment,
+                           int frames, std::vector<uint8_t>& out) = nullptr;
 
   // The extensions that select this format, the usual one first.
   std::span<const std::string_view> extensions() const;
   std::string_view extension() const { return extensions().front(); }
   bool isVideo() const { return videoContainer != 0; }
+  // Whether `pelorix-cli join` puts parts of this format together.
+  bool joinable() const { return (isVideo() && !stream) || readPart != nullptr; }
   // The codec a run writes with (the container's own for Default), or null when the format is
   // no video or the container does not take `wanted`.
   const VideoCodec* videoCodec(video::Codec wanted) const;
@@ -131,6 +104,12 @@ const OutputFormat* formatOfProject(std::string_view outputFormat, bool animated
 // The one-file format of a file name's extension ("anim.gif" is an animated GIF), or null.
 const OutputFormat* oneFileFormatOfPath(std::string_view path);
 
+// Whether a render into the project's output format `outputFormat` is refused while GIF output is
+// switched off: "gif" and "GIF" exactly, as the settings switch has always been read; and the
+// same for the extension of a saved frame (".gif" and ".GIF").
+bool gifRefused(std::string_view outputFormat, bool refuseGif);
+bool gifFrameRefused(std::string_view path, bool refuseGif);
+
 // Why the format cannot be written by this installation (a video without the video module);
 // empty when it can.
 std::string formatUnavailable(const OutputFormat& format);
@@ -142,5 +121,7 @@ std::string formatCannotHold(const OutputFormat& format, int width, int height, 
 // of them with a dot (".gif .webp .apng").
 std::string formatNames(OutputKind kind, std::string_view separator = ", ");
 std::string formatExtensions(OutputKind kind, std::string_view separator = " ");
+// The extensions of the formats whose parts join (".mp4 .webm ... .apng").
+std::string joinableExtensions();
 
 }  // namespace pelorix

@@ -11,17 +11,9 @@
 #include "base/i18n.h"
 #include "base/paths.h"
 #include "imageio/codec.h"
+#include "output/formats.h"
 
 namespace pelorix {
-
-bool conversionRefusesGif(const std::string& outputFormat, bool refuseGif) {
-  return refuseGif && (outputFormat == "gif" || outputFormat == "GIF");
-}
-
-bool screenSaveRefusesGif(const std::string& path, bool refuseGif) {
-  const std::string_view extension = fileExtension(path);
-  return refuseGif && (extension == ".gif" || extension == ".GIF");
-}
 
 std::string saveFailedMessage(const ImageError& error) {
   return formatC("Save image failed:\n%x - %s", static_cast<unsigned>(error.code()),
@@ -123,9 +115,9 @@ bool makeFolders(const std::string& folder, FileError* error) {
 }
 
 ScreenSaveResult saveFrameToFile(const std::string& path, const DibImage& image, bool refuseGif,
-                                 int debugLevel, LogSink& log, const EncodeOptions& options) {
+                                 int debugLevel, LogSink& log, const ImageEncodeOptions& options) {
   ScreenSaveResult result;
-  if (screenSaveRefusesGif(path, refuseGif)) {
+  if (gifFrameRefused(path, refuseGif)) {
     log.appendLog(_(kGifRefused));
     result.message = _(kGifRefused);
     return result;

@@ -14,11 +14,6 @@ namespace pelorix {
 // The message of refused GIF output (while the GIFGIF setting is on), to be translated with _().
 inline constexpr const char* kGifRefused = N_("GIF保存は現在サポート外です。");
 
-// Conversion refuses the formats "gif" and "GIF" exactly; screen save the extensions ".gif" and
-// ".GIF" exactly. Other spellings pass.
-bool conversionRefusesGif(const std::string& outputFormat, bool refuseGif);
-bool screenSaveRefusesGif(const std::string& path, bool refuseGif);
-
 // "Save image failed:\n%x - %s" for a failed operation.
 std::string saveFailedMessage(const ImageError& error);
 
@@ -50,6 +45,7 @@ struct ScreenSaveResult {
 // is set, creates at most two missing folder levels (logging the parent it made, and the folder
 // when debugLevel is above 2), logs the full path, and reports a failed save.
 ScreenSaveResult saveFrameToFile(const std::string& path, const DibImage& image, bool refuseGif,
-                                 int debugLevel, LogSink& log, const EncodeOptions& options = {});
+                                 int debugLevel, LogSink& log,
+                                 const ImageEncodeOptions& options = {});
 
 }  // namespace pelorix

@@ -135,7 +135,6 @@ std::string joinVideos(std::vector<Part>& parts, const OutputFormat& format, Ato
 
 std::string joinAnimations(std::vector<Part>& parts, const OutputFormat& format, AtomicFile& file,
                            PartTag& whole) {
-  const std::string_view name = format.name;
   std::vector<AnimationPart> read;
   for (Part& part : parts) {
     FileError error;
@@ -144,12 +143,12 @@ std::string joinAnimations(std::vector<Part>& parts, const OutputFormat& format,
     AnimationPart animation;
     animation.path = part.path;
     animation.bytes = std::move(*bytes);
-    if (std::string failed = readAnimationPart(name, animation); !failed.empty()) {
+    if (std::string failed = format.readPart(animation); !failed.empty()) {
       return formatC(_("%s is not an animation that can be read: %s"), part.path.c_str(),
                      failed.c_str());
     }
     part.info.comment = animation.comment;
-    part.info.codec = std::string(name);
+    part.info.codec = std::string(format.name);
     part.info.width = animation.width;
     part.info.height = animation.height;
     part.info.streams = animation.streams;
@@ -167,7 +166,7 @@ std::string joinAnimations(std::vector<Part>& parts, const OutputFormat& format,
     ordered.push_back(std::move(animation));
   }
   std::vector<uint8_t> out;
-  if (std::string failed = joinAnimationParts(name, ordered, partComment(whole), whole.frames, out);
+  if (std::string failed = format.joinParts(ordered, partComment(whole), whole.frames, out);
       !failed.empty()) {
     return failed;
   }
@@ -190,7 +189,7 @@ PartTag partTagOf(const RunPlan& plan) {
                          " preset %d prores %d; sound %s %.6f %.6f",
                          crc, static_cast<int>(e.codec), e.crf, e.bitrate,
                          static_cast<int>(e.preset), static_cast<int>(e.proresProfile),
-                         plan.sound.path.c_str(), plan.sound.offset, plan.sound.volume);
+                         plan.audio.path.c_str(), plan.audio.offset, plan.audio.volume);
   return tag;
 }
 
@@ -216,10 +215,9 @@ std::optional<PartTag> parsePartComment(std::string_view comment) {
 std::string joinParts(const std::vector<std::string>& paths, const std::string& output,
                       std::vector<std::string>& log) {
   const OutputFormat* format = oneFileFormatOfPath(output);
-  if (!format || format->stream) {
-    return formatC(_("%s: parts join into a video or an animation (.mp4 .webm .mov .mkv .gif "
-                     ".webp .apng)"),
-                   output.c_str());
+  if (!format || !format->joinable()) {
+    return formatC(_("%s: parts join into a video or an animation (%s)"), output.c_str(),
+                   joinableExtensions().c_str());
   }
   if (paths.empty()) return _("no parts to join");
   if (std::string problem = checkTarget(output); !problem.empty()) return problem;

@@ -61,7 +61,7 @@ std::string chooseFormat(const Project& project, const ConversionSettings& setti
     }
   }
   const bool oneFileGif = format && format->kind == OutputKind::OneFile && format->gif;
-  if (conversionRefusesGif(name, settings.refuseGif) || (oneFileGif && settings.refuseGif)) {
+  if (gifRefused(name, settings.refuseGif) || (oneFileGif && settings.refuseGif)) {
     return _(kGifRefused);
   }
   if (!(project.fps > 0.0f)) {
@@ -179,8 +179,8 @@ void makeSidesEven(const ConversionSettings& settings, RunPlan& plan,
   const bool oddWidth = codec->evenWidth && width % 2 != 0;
   const bool oddHeight = codec->evenHeight && height % 2 != 0;
   if (!oddWidth && !oddHeight) return;
-  const bool crop =
-      settings.even == EvenSides::Crop && (!oddWidth || width > 1) && (!oddHeight || height > 1);
+  const bool crop = settings.encode.even == EvenSides::Crop && (!oddWidth || width > 1) &&
+                    (!oddHeight || height > 1);
   const int step = crop ? -1 : 1;
   if (oddWidth) project.outputWidth += step;
   if (oddHeight) project.outputHeight += step;
@@ -221,14 +221,14 @@ void sayWhatDoesNotApply(const ConversionSettings& settings, const RunPlan& plan
 // The sound track of a video; said once when the format has no place for it.
 void chooseSound(const Project& project, const ConversionSettings& settings, RunPlan& plan,
                  std::vector<std::string>& log) {
-  SoundTrack sound = settings.sound ? *settings.sound : projectSound(project, plan.projectFolder);
-  if (sound.path.empty()) return;
-  if (!plan.format->sound) {
+  AudioTrack audio = settings.audio ? *settings.audio : projectAudio(project, plan.projectFolder);
+  if (audio.path.empty()) return;
+  if (!plan.format->audio) {
     log.push_back(formatC(_("%s には音声を入れられないため、音声 %s は入れません。"),
-                          _(plan.format->label), sound.path.c_str()));
+                          _(plan.format->label), audio.path.c_str()));
     return;
   }
-  plan.sound = std::move(sound);
+  plan.audio = std::move(audio);
 }
 
 }  // namespace
@@ -339,16 +339,16 @@ std::string RunPlan::framePath(int index) const {
   return frameFileName(folder, baseName, index, std::string(format->extension()));
 }
 
-SoundTrack projectSound(const Project& project, const std::string& projectFolder) {
-  SoundTrack sound;
+AudioTrack projectAudio(const Project& project, const std::string& projectFolder) {
+  AudioTrack audio;
   const std::string file = project.setting("audio");
-  if (file.empty()) return sound;
-  sound.path = joinPath(projectFolder, toFileSystemPath(file));
-  sound.offset = cAtof(project.setting("audioOffset", "0"));
-  sound.volume = cAtof(project.setting("audioVolume", "1"));
-  if (!std::isfinite(sound.offset)) sound.offset = 0.0;
-  if (!std::isfinite(sound.volume) || sound.volume < 0.0) sound.volume = 1.0;
-  return sound;
+  if (file.empty()) return audio;
+  audio.path = joinPath(projectFolder, toFileSystemPath(file));
+  audio.offset = cAtof(project.setting("audioOffset", "0"));
+  audio.volume = cAtof(project.setting("audioVolume", "1"));
+  if (!std::isfinite(audio.offset)) audio.offset = 0.0;
+  if (!std::isfinite(audio.volume) || audio.volume < 0.0) audio.volume = 1.0;
+  return audio;
 }
 
 namespace {

@@ -14,13 +14,9 @@
 
 namespace pelorix {
 
-// What to do with a frame side that the codec needs even: one pixel more (of the background) or
-// one less.
-enum class EvenSides { Pad, Crop };
-
 // The sound track a project names in its settings (audio, audioOffset, audioVolume), the file
 // relative to the project's folder; an empty path when it names none.
-SoundTrack projectSound(const Project& project, const std::string& projectFolder);
+AudioTrack projectAudio(const Project& project, const std::string& projectFolder);
 
 struct ConversionSettings {
   std::string projectFolder;  // relative save folders and image names start here
@@ -52,9 +48,8 @@ struct ConversionSettings {
   std::optional<double> scale;
   // Another frame rate: the project's time sampled at it.
   std::optional<float> fps;
-  EvenSides even = EvenSides::Pad;
   // The sound track instead of the project's; an empty path for none.
-  std::optional<SoundTrack> sound;
+  std::optional<AudioTrack> audio;
   // Numbered files named by a pattern ("shot%04d.png") in the output folder, instead of the base
   // name and four digits.
   std::string namePattern;
@@ -71,7 +66,7 @@ struct RunPlan {
   std::string baseName;
   std::string oneFilePath;  // the file of a one-file format; "-" for standard output
   std::string namePattern;  // the series' names, when given as a pattern
-  SoundTrack sound;         // a video's sound track
+  AudioTrack audio;         // a video's sound track
   int first = 0;            // the frames of the run, inclusive
   int last = -1;
   int totalFrames = 0;  // of the whole animation

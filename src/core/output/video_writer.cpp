@@ -67,16 +67,14 @@ class VideoWriter final : public AnimationWriter {
     wanted.bitrate = encode.bitrate;
     wanted.preset = encode.preset;
     wanted.proresProfile = encode.proresProfile;
-    wanted.audio.path = settings.sound.path;
-    wanted.audio.offset = settings.sound.offset;
-    wanted.audio.volume = settings.sound.volume;
+    wanted.audio = settings.audio;
     wanted.firstFrame = settings.firstIndex;
     wanted.comment = settings.partComment;
     return videoError(encoder_->open(wanted));
   }
 
-  std::string soundProblem() const override {
-    return encoder_ ? encoder_->audioProblem() : soundProblem_;
+  std::string audioProblem() const override {
+    return encoder_ ? encoder_->audioProblem() : audioProblem_;
   }
 
   ImageError prepare(const DibImage& picture, int,
@@ -104,7 +102,7 @@ class VideoWriter final : public AnimationWriter {
 
   ImageError finish() override {
     if (const std::string failed = encoder_->finish(); !failed.empty()) return videoError(failed);
-    soundProblem_ = encoder_->audioProblem();
+    audioProblem_ = encoder_->audioProblem();
     encoder_.reset();  // closes the file before it is renamed
     if (file_ && !file_->commit(Durability::Flush)) {
       return ImageError(E_FAIL, file_->error().message);
@@ -117,7 +115,7 @@ class VideoWriter final : public AnimationWriter {
   AnimationSettings settings_;
   std::optional<AtomicFile> file_;           // an unfinished file is removed with it,
   std::unique_ptr<video::Encoder> encoder_;  // after the encoder has closed it
-  std::string soundProblem_;                 // kept when the encoder is gone
+  std::string audioProblem_;                 // kept when the encoder is gone
 };
 
 }  // namespace

@@ -45,11 +45,10 @@ const OutputFormat& formatAt(int index) {
 
 }  // namespace
 
-DlgExport::DlgExport(const ExportValues& values, bool projectHasSound, QWidget* parent)
-    : QDialog(parent), values_(values), projectHasSound_(projectHasSound) {
+DlgExport::DlgExport(const ExportValues& values, bool projectHasAudio, QWidget* parent)
+    : QDialog(parent), values_(values), projectHasAudio_(projectHasAudio) {
   setObjectName("DlgExport");
   setWindowTitle(qtr("書き出し"));
-  const EncodeOptions& e = values.encode;
   format_ = new QComboBox(this);
   format_->setObjectName("format");
   for (const OutputFormat& format : outputFormats()) {
@@ -96,39 +95,93 @@ DlgExport::DlgExport(const ExportValues& values, bool projectHasSound, QWidget* 
   // The codec kept from last time, when the format takes it.
   const OutputFormat& format = formatAt(values.format);
   for (size_t i = 0; i < format.codecs.size(); ++i) {
-    if (format.codecs[i] == e.codec) codec_->setCurrentIndex(static_cast<int>(i));
+    if (format.codecs[i] == values.encode.codec) codec_->setCurrentIndex(static_cast<int>(i));
   }
 }
 
+QWidget* DlgExport::makeOptionField(const FormatOptionInfo& info, const EncodeOptions& encode) {
+  const std::string value = info.get(encode);
+  const std::string name(info.name);
+  switch (info.kind) {
+    case OptionKind::Whole: {
+      QSpinBox* box = spin(info.dialogLow, info.high, cAtoi(value), this, name.c_str());
+      if (info.specialLabel) box->setSpecialValueText(qtr(info.specialLabel));
+      return box;
+    }
+    case OptionKind::Level: {
+      auto* box = new QDoubleSpinBox(this);
+      box->setObjectName(QString::fromStdString(name));
+      box->setRange(0.0, 1.0);
+      box->setSingleStep(0.25);
+      box->setValue(cAtof(value));
+      return box;
+    }
+    case OptionKind::Choice: {
+      QStringList items;
+      if (info.specialLabel) items << qtr(info.specialLabel);
+      int current = 0;
+      for (const OptionChoice& choice : info.choices()) {
+        if (choice.name == value) current = static_cast<int>(items.size());
+        items << qtr(choice.label);
+      }
+      return combo(items, current, this, name.c_str());
+    }
+    case OptionKind::Switch: {
+      auto* box = new QCheckBox(this);
+      box->setObjectName(QString::fromStdString(name));
+      box->setChecked(value == "1");
+      return box;
+    }
+    case OptionKind::Text: {
+      auto* edit = new QLineEdit(QString::fromStdString(value), this);
+      edit->setObjectName(QString::fromStdString(name));
+      if (info.specialLabel) edit->setPlaceholderText(qtr(info.specialLabel));
+      return edit;
+    }
+  }
+  return nullptr;
+}
+
+bool DlgExport::readOptionField(const FormatOptionInfo& info, EncodeOptions& encode) {
+  QWidget* field = fields_.at(info.option);
+  std::string text;
+  if (field == codec_) {
+    const OutputFormat& format = formatAt(format_->currentIndex());
+    const int index = codec_->currentIndex();
+    if (index < 0 || format.codecs.empty()) {
+      encode.codec = video::Codec::Default;
+      return true;
+    }
+    for (const VideoCodec& codec : videoCodecs()) {
+      if (codec.id == format.codecs[static_cast<size_t>(index)]) text = codec.name;
+    }
+  } else if (auto* box = qobject_cast<QSpinBox*>(field)) {
+    text = std::to_string(box->value());
+  } else if (auto* level = qobject_cast<QDoubleSpinBox*>(field)) {
+    text = formatC("%g", level->value());
+  } else if (auto* choices = qobject_cast<QComboBox*>(field)) {
+    const int index = choices->currentIndex() - (info.specialLabel ? 1 : 0);
+    if (index < 0) {
+      text = "0";  // "not chosen": the first value
+    } else {
+      text = info.choices()[static_cast<size_t>(index)].name;
+    }
+  } else if (auto* check = qobject_cast<QCheckBox*>(field)) {
+    text = check->isChecked() ? "1" : "0";
+  } else if (auto* edit = qobject_cast<QLineEdit*>(field)) {
+    text = edit->text().trimmed().toStdString();
+  }
+  const std::string problem = info.set(text, encode, _(info.label));
+  if (problem.empty()) return true;
+  showNotice(this, QString::fromStdString(problem));
+  field->setFocus();
+  return false;
+}
+
 void DlgExport::makeFields(const ExportValues& values) {
-  const EncodeOptions& e = values.encode;
-  quality_ = spin(1, 100, e.quality, this, "quality");
-  pngLevel_ = spin(0, 9, e.pngLevel, this, "pngLevel");
-  crf_ = spin(-1, 63, e.crf, this, "crf");
-  crf_->setSpecialValueText(qtr("既定"));
-  lossless_ = new QCheckBox(this);
-  lossless_->setObjectName("lossless");
-  lossless_->setChecked(e.lossless);
-  codec_ = new QComboBox(this);
-  codec_->setObjectName("codec");
-  preset_ = combo({qtr("速い"), qtr("普通"), qtr("遅い (小さい)")},
-                  std::max(0, static_cast<int>(e.preset) - 1), this, "preset");
-  bitrate_ = new QLineEdit(e.bitrate > 0 ? QString::number(e.bitrate) : QString(), this);
-  bitrate_->setObjectName("bitrate");
-  bitrate_->setPlaceholderText(qtr("なし (CRF)"));
-  prores_ = combo({qtr("既定"), "proxy", "lt", "standard", "hq", "4444"},
-                  static_cast<int>(e.proresProfile), this, "proresProfile");
-  even_ =
-      combo({qtr("背景で広げる"), qtr("切り詰める")}, static_cast<int>(values.even), this, "even");
-  loop_ = spin(0, 65535, e.loop, this, "loop");
-  loop_->setSpecialValueText(qtr("無限"));
-  palette_ =
-      combo({qtr("画面ごと"), qtr("全画面で一つ")}, e.globalPalette ? 1 : 0, this, "gifPalette");
-  dither_ = new QDoubleSpinBox(this);
-  dither_->setObjectName("dither");
-  dither_->setRange(0.0, 1.0);
-  dither_->setSingleStep(0.25);
-  dither_->setValue(static_cast<double>(e.dither));
+  for (const FormatOptionInfo& info : formatOptions())
+    fields_[info.option] = makeOptionField(info, values.encode);
+  codec_ = qobject_cast<QComboBox*>(fields_.at(FormatOption::Codec));
   width_ = spin(1, 65535, values.width, this, "width");
   height_ = spin(1, 65535, values.height, this, "height");
   fps_ =
@@ -140,9 +193,9 @@ void DlgExport::makeFields(const ExportValues& values) {
   const int lastFrame = std::max(0, values.frameCount - 1);
   first_ = spin(0, lastFrame, values.first, this, "first");
   last_ = spin(0, lastFrame, values.last, this, "last");
-  sound_ = new QCheckBox(qtr("プロジェクトの音声を入れる"), this);
-  sound_->setObjectName("sound");
-  sound_->setChecked(values.sound);
+  audio_ = new QCheckBox(qtr("プロジェクトの音声を入れる"), this);
+  audio_->setObjectName("audio");
+  audio_->setChecked(values.audio);
 }
 
 // The rows: those of the format's options shown only when the format and codec use them.
@@ -150,23 +203,16 @@ QFormLayout* DlgExport::makeForm(QLayout* pathRow) {
   auto* form = new QFormLayout;
   form->addRow(qtr("形式"), format_);
   form->addRow(qtr("書き出し先"), pathRow);
-  auto add = [&](FormatOption option, const char* label, QWidget* field) {
-    auto* text = new QLabel(qtr(label), this);
-    form->addRow(text, field);
-    rows_[option] = {text, field};
-  };
-  add(FormatOption::Quality, N_("品質"), quality_);
-  add(FormatOption::PngLevel, N_("PNG 圧縮レベル"), pngLevel_);
-  add(FormatOption::Lossless, N_("劣化なし"), lossless_);
-  add(FormatOption::Codec, N_("コーデック"), codec_);
-  add(FormatOption::Crf, N_("品質 (CRF)"), crf_);
-  add(FormatOption::Bitrate, N_("ビットレート"), bitrate_);
-  add(FormatOption::Preset, N_("速さ"), preset_);
-  add(FormatOption::ProResProfile, N_("ProRes プロファイル"), prores_);
-  add(FormatOption::Even, N_("奇数の辺"), even_);
-  add(FormatOption::Loop, N_("再生回数"), loop_);
-  add(FormatOption::GifPalette, N_("パレット"), palette_);
-  add(FormatOption::Dither, N_("ディザリング"), dither_);
+  // The codec first among a video's settings: the others follow from it.
+  std::vector<FormatOption> order = {FormatOption::Codec};
+  for (const FormatOptionInfo& info : formatOptions()) {
+    if (info.option != FormatOption::Codec) order.push_back(info.option);
+  }
+  for (FormatOption option : order) {
+    auto* text = new QLabel(qtr(formatOptionInfo(option).label), this);
+    form->addRow(text, fields_.at(option));
+    rows_[option] = {text, fields_.at(option)};
+  }
   auto* size = new QHBoxLayout;
   size->addWidget(width_);
   size->addWidget(new QLabel("x", this));
@@ -179,7 +225,7 @@ QFormLayout* DlgExport::makeForm(QLayout* pathRow) {
   range->addWidget(last_);
   form->addRow(qtr("画面"), range);
   form->addRow(transparent_);
-  form->addRow(sound_);
+  form->addRow(audio_);
   return form;
 }
 
@@ -215,7 +261,7 @@ void DlgExport::formatChosen() {
   codec_->setCurrentIndex(format.codecs.empty() ? -1 : 0);
   emit codec_->currentIndexChanged(codec_->currentIndex());
   transparent_->setEnabled(format.keepsAlpha || !format.codecs.empty());
-  sound_->setVisible(format.sound && projectHasSound_);
+  audio_->setVisible(format.audio && projectHasAudio_);
   // A file's extension follows the format; a folder stays.
   QString path = path_->text();
   const std::string pathText = path.toStdString();
@@ -247,40 +293,15 @@ void DlgExport::browse() {
 void DlgExport::accept() {
   ExportValues read = values_;
   read.format = format_->currentIndex();
-  const OutputFormat& format = formatAt(read.format);
   read.path = path_->text().toStdString();
   if (read.path.empty()) {
     showNotice(this, qtr("書き出し先を入れてください。"));
     path_->setFocus();
     return;
   }
-  EncodeOptions& e = read.encode;
-  e.quality = quality_->value();
-  e.pngLevel = pngLevel_->value();
-  e.crf = crf_->value();
-  e.lossless = lossless_->isChecked();
-  e.codec = codec_->currentIndex() >= 0 && !format.codecs.empty()
-                ? format.codecs[static_cast<size_t>(codec_->currentIndex())]
-                : video::Codec::Default;
-  e.preset = static_cast<video::Preset>(preset_->currentIndex() + 1);
-  e.bitrate = 0;
-  if (!bitrate_->text().trimmed().isEmpty()) {
-    const std::string text = bitrate_->text().trimmed().toStdString();
-    const double number = cAtof(text);
-    const char unit = text.back();
-    const double factor = unit == 'k' || unit == 'K' ? 1e3 : unit == 'M' || unit == 'm' ? 1e6 : 1.0;
-    if (!(number * factor >= 1000.0)) {
-      showNotice(this, qtr("ビットレートは 5M や 800k のように入れてください。"));
-      bitrate_->setFocus();
-      return;
-    }
-    e.bitrate = static_cast<int64_t>(number * factor);
+  for (const FormatOptionInfo& info : formatOptions()) {
+    if (!readOptionField(info, read.encode)) return;
   }
-  e.proresProfile = static_cast<video::ProResProfile>(prores_->currentIndex());
-  read.even = even_->currentIndex() == 1 ? EvenSides::Crop : EvenSides::Pad;
-  e.loop = loop_->value();
-  e.globalPalette = palette_->currentIndex() == 1;
-  e.dither = static_cast<float>(dither_->value());
   read.width = width_->value();
   read.height = height_->value();
   std::string problem;
@@ -297,7 +318,7 @@ void DlgExport::accept() {
   read.transparent = transparent_->isChecked();
   read.first = std::min(first_->value(), last_->value());
   read.last = std::max(first_->value(), last_->value());
-  read.sound = sound_->isChecked();
+  read.audio = audio_->isChecked();
   values_ = read;
   QDialog::accept();
 }

@@ -25,7 +25,7 @@ class DlgExport : public QDialog {
   Q_OBJECT
 
  public:
-  DlgExport(const ExportValues& values, bool projectHasSound, QWidget* parent = nullptr);
+  DlgExport(const ExportValues& values, bool projectHasAudio, QWidget* parent = nullptr);
   const ExportValues& values() const { return values_; }
   // Whether the row of a setting is shown now (it applies to the format and codec chosen).
   bool rowShown(FormatOption option) const;
@@ -37,34 +37,28 @@ class DlgExport : public QDialog {
 
  private:
   void makeFields(const ExportValues& values);
+  // The field of an encoder setting, made as its row in the format table says.
+  QWidget* makeOptionField(const FormatOptionInfo& info, const EncodeOptions& encode);
+  // The setting's field read into `encode`; false (after saying why) when it does not read.
+  bool readOptionField(const FormatOptionInfo& info, EncodeOptions& encode);
   QFormLayout* makeForm(QLayout* pathRow);
   void formatChosen();
   void codecChosen();
   void browse();
 
   ExportValues values_;
-  bool projectHasSound_;
+  bool projectHasAudio_;
   QComboBox* format_ = nullptr;
   QLineEdit* path_ = nullptr;
-  QSpinBox* quality_ = nullptr;
-  QSpinBox* pngLevel_ = nullptr;
-  QSpinBox* crf_ = nullptr;
-  QCheckBox* lossless_ = nullptr;
-  QComboBox* codec_ = nullptr;
-  QComboBox* preset_ = nullptr;
-  QLineEdit* bitrate_ = nullptr;
-  QComboBox* prores_ = nullptr;
-  QComboBox* even_ = nullptr;
-  QSpinBox* loop_ = nullptr;
-  QComboBox* palette_ = nullptr;
-  QDoubleSpinBox* dither_ = nullptr;
+  std::map<FormatOption, QWidget*> fields_;
+  QComboBox* codec_ = nullptr;  // the codec's field, whose choices are the format's codecs
   QSpinBox* width_ = nullptr;
   QSpinBox* height_ = nullptr;
   QLineEdit* fps_ = nullptr;
   QCheckBox* transparent_ = nullptr;
   QSpinBox* first_ = nullptr;
   QSpinBox* last_ = nullptr;
-  QCheckBox* sound_ = nullptr;
+  QCheckBox* audio_ = nullptr;
   std::map<FormatOption, std::pair<QLabel*, QWidget*>> rows_;
 };
 

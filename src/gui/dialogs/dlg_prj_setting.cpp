@@ -47,18 +47,18 @@ DlgPrjSetting::DlgPrjSetting(const ProjectValues& values, QWidget* parent)
   browseButton->setObjectName("browse");
   browseButton->setAutoDefault(false);
   browseButton->setMaximumWidth(28);
-  sound_ = edit(QString::fromStdString(values.sound), this, "sound");
-  soundOffset_ = edit(QString::fromStdString(values.soundOffset.empty() ? "0" : values.soundOffset),
-                      this, "soundOffset");
-  soundVolume_ = edit(QString::fromStdString(values.soundVolume.empty() ? "1" : values.soundVolume),
-                      this, "soundVolume");
-  soundOffset_->setMaximumWidth(80);
-  soundVolume_->setMaximumWidth(80);
-  auto* soundButton = new QPushButton(">", this);
-  soundButton->setObjectName("browseSound");
-  soundButton->setAutoDefault(false);
-  soundButton->setMaximumWidth(28);
-  connect(soundButton, &QPushButton::clicked, this, &DlgPrjSetting::browseSound);
+  audio_ = edit(QString::fromStdString(values.audio), this, "sound");
+  audioOffset_ = edit(QString::fromStdString(values.audioOffset.empty() ? "0" : values.audioOffset),
+                      this, "audioOffset");
+  audioVolume_ = edit(QString::fromStdString(values.audioVolume.empty() ? "1" : values.audioVolume),
+                      this, "audioVolume");
+  audioOffset_->setMaximumWidth(80);
+  audioVolume_->setMaximumWidth(80);
+  auto* audioButton = new QPushButton(">", this);
+  audioButton->setObjectName("browseAudio");
+  audioButton->setAutoDefault(false);
+  audioButton->setMaximumWidth(28);
+  connect(audioButton, &QPushButton::clicked, this, &DlgPrjSetting::browseAudio);
   auto* ok = new QPushButton(qtr("OK"), this);
   ok->setObjectName("ok");
   ok->setDefault(true);
@@ -89,12 +89,12 @@ DlgPrjSetting::DlgPrjSetting(const ProjectValues& values, QWidget* parent)
   layout->addWidget(transparent_, 5, 2, 1, 3);
   layout->addWidget(animated_, 6, 2, 1, 3);
   layout->addWidget(new QLabel(qtr("音声"), this), 7, 0);
-  layout->addWidget(sound_, 7, 1, 1, 3);
-  layout->addWidget(soundButton, 7, 4);
+  layout->addWidget(audio_, 7, 1, 1, 3);
+  layout->addWidget(audioButton, 7, 4);
   layout->addWidget(new QLabel(qtr("音声の開始（秒）"), this), 8, 0);
-  layout->addWidget(soundOffset_, 8, 1);
+  layout->addWidget(audioOffset_, 8, 1);
   layout->addWidget(new QLabel(qtr("音量"), this), 8, 2);
-  layout->addWidget(soundVolume_, 8, 3);
+  layout->addWidget(audioVolume_, 8, 3);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(ok);
@@ -112,12 +112,12 @@ DlgPrjSetting::DlgPrjSetting(const ProjectValues& values, QWidget* parent)
   };
 }
 
-void DlgPrjSetting::browseSound() {
+void DlgPrjSetting::browseAudio() {
   const QString picked = chooseSound(QString::fromStdString(
-      folderBrowserStart(sound_->text().toStdString(), values_.projectFolder)));
+      folderBrowserStart(audio_->text().toStdString(), values_.projectFolder)));
   if (picked.isEmpty()) return;
   // Stored like a picture: relative to the project when it lies below it.
-  sound_->setText(
+  audio_->setText(
       QString::fromStdString(storedImagePath(picked.toStdString(), values_.projectFolder)));
 }
 
@@ -150,20 +150,20 @@ void DlgPrjSetting::accept() {
     }
     *targets[i] = static_cast<int>(*value);
   }
-  read.sound = sound_->text().trimmed().toStdString();
+  read.audio = audio_->text().trimmed().toStdString();
   const std::optional<double> offset =
-      readNumberField(soundOffset_->text().toStdString(), kFieldSoundOffset, problem);
+      readNumberField(audioOffset_->text().toStdString(), kFieldSoundOffset, problem);
   const std::optional<double> volume =
-      offset ? readNumberField(soundVolume_->text().toStdString(), kFieldSoundVolume, problem)
+      offset ? readNumberField(audioVolume_->text().toStdString(), kFieldSoundVolume, problem)
              : std::nullopt;
   if (!offset || !volume) {
     showNotice(this, QString::fromStdString(problem));
-    (offset ? soundVolume_ : soundOffset_)->setFocus();
+    (offset ? audioVolume_ : audioOffset_)->setFocus();
     return;
   }
   // The defaults are not written: a project without them stays as it was.
-  read.soundOffset = *offset == 0.0 ? std::string() : formatC("%.3f", *offset);
-  read.soundVolume = *volume == 1.0 ? std::string() : formatC("%.3f", *volume);
+  read.audioOffset = *offset == 0.0 ? std::string() : formatC("%.3f", *offset);
+  read.audioVolume = *volume == 1.0 ? std::string() : formatC("%.3f", *volume);
   read.format = format_->text().toStdString();
 
   read.options = (values_.options & ~(projectTransparentBackground | projectAnimatedFile)) |

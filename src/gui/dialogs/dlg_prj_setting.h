@@ -29,7 +29,7 @@ class DlgPrjSetting : public QDialog {
 
  private:
   void browse();
-  void browseSound();
+  void browseAudio();
 
   ProjectValues values_;
   QLineEdit* fileName_;
@@ -42,9 +42,9 @@ class DlgPrjSetting : public QDialog {
   QLineEdit* format_;
   QPushButton* transparent_;
   QPushButton* animated_;
-  QLineEdit* sound_;
-  QLineEdit* soundOffset_;
-  QLineEdit* soundVolume_;
+  QLineEdit* audio_;
+  QLineEdit* audioOffset_;
+  QLineEdit* audioVolume_;
 };
 
 }  // namespace pelorix::gui

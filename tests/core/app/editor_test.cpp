@@ -753,11 +753,11 @@ TEST(EditorPlayback, FramesFollowTheClockAndLateOnesAreDropped) {
   editor.startUp(dir.file("sound.pxp"));
   now = 0.0;
   editor.moviePressed();
-  EXPECT_EQ(port.soundPlaying, dir.file("tone.wav"));
+  EXPECT_EQ(port.audioPlaying, dir.file("tone.wav"));
   EXPECT_EQ(port.soundFrom, 0.0);
   EXPECT_EQ(editor.moviePressed(), 0);  // a second press stops at the next tick
   EXPECT_FALSE(editor.playbackTick());
-  EXPECT_TRUE(port.soundPlaying.empty());
+  EXPECT_TRUE(port.audioPlaying.empty());
 
   // Above 1000 frames per second there is no period: refused at once.
   editor.startUp(writeProject(dir, "fast", 2000, {{1, {1.0f}}}));

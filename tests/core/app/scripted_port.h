@@ -62,11 +62,11 @@ class ScriptedPort final : public UiPort {
     std::lock_guard lock(mutex);
     posted.push_back(std::move(task));
   }
-  void playSound(const SoundTrack& sound, double from) override {
-    soundPlaying = sound.path;
+  void playAudio(const AudioTrack& audio, double from) override {
+    audioPlaying = audio.path;
     soundFrom = from;
   }
-  void stopSound() override { soundPlaying.clear(); }
+  void stopAudio() override { audioPlaying.clear(); }
   // Runs what the worker threads posted, as the event loop would.
   void runPosted() {
     for (;;) {
@@ -89,7 +89,7 @@ class ScriptedPort final : public UiPort {
   std::vector<InformationKind> informationKinds;
   std::function<bool(ExportValues&)> exportDialog;
   int exportDialogs = 0;
-  std::string soundPlaying;
+  std::string audioPlaying;
   double soundFrom = -1.0;
   std::function<bool(LayerValues&)> layerDialog;
   std::function<bool(SourceDialogValues&)> sourceDialog;

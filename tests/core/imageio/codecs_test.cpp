@@ -19,7 +19,7 @@ using test::argbPixels;
 using test::maxChannelDifference;
 
 std::vector<uint8_t> encodeAs(const DibImage& image, const char* extension,
-                              EncodeOptions options = {}) {
+                              ImageEncodeOptions options = {}) {
   std::vector<uint8_t> out;
   const ImageError result = image.encode(extension, options, out);
   EXPECT_FALSE(result.failed()) << extension << ": " << result.errorMessage();

@@ -197,7 +197,7 @@ TEST(PngCodec, EveryLevelAndVectorSetRoundTripsEveryDepth) {
         const std::string where = std::string(hwy::TargetName(target)) + " level " +
                                   std::to_string(level) + " picture " + std::to_string(i);
         std::vector<uint8_t> encoded;
-        EncodeOptions options;
+        ImageEncodeOptions options;
         options.pngLevel = level;
         ASSERT_FALSE(picture.encode("png", options, encoded).failed());
         const auto [first, isFirst] = firstBytes.try_emplace({level, i}, encoded);
@@ -220,7 +220,7 @@ TEST(PngCodec, LargeFramesShrinkWithTheLevel) {
   size_t previous = SIZE_MAX;
   for (int level : {1, 6}) {
     std::vector<uint8_t> encoded;
-    EncodeOptions options;
+    ImageEncodeOptions options;
     options.pngLevel = level;
     ASSERT_FALSE(picture.encode(".png", options, encoded).failed());
     DibImage back;

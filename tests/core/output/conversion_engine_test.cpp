@@ -35,11 +35,11 @@ TEST(FrameFiles, NamesJoinFolderBaseIndexAndFormat) {
   EXPECT_EQ(frameFileName("out\\", "img", 12, "jpg"), "out\\img0012.jpg");
   EXPECT_EQ(frameFileName("", "img", 10000, "bmp"), "img10000.bmp");
   EXPECT_EQ(totalTimeLine(2.0f, 30.0f), "トータルタイム　2.00　画面数　60");
-  EXPECT_TRUE(conversionRefusesGif("gif", true));
-  EXPECT_TRUE(conversionRefusesGif("GIF", true));
-  EXPECT_FALSE(conversionRefusesGif("Gif", true));
-  EXPECT_FALSE(conversionRefusesGif(".gif", true));
-  EXPECT_FALSE(conversionRefusesGif("gif", false));
+  EXPECT_TRUE(gifRefused("gif", true));
+  EXPECT_TRUE(gifRefused("GIF", true));
+  EXPECT_FALSE(gifRefused("Gif", true));
+  EXPECT_FALSE(gifRefused(".gif", true));
+  EXPECT_FALSE(gifRefused("gif", false));
 }
 
 TEST(ConversionEngine, WritesEveryFrameInOrderWithItsLogLines) {

@@ -144,7 +144,7 @@ TEST(Join, LosslessPartsDecodeLikeOneRender) {
 TEST(Join, Mp4PartsKeepTheirFramesAndSound) {
   Animation animation(1.0f, 12.0f);
   test::writeFile(animation.scene.dir.file("tone.wav"), toneWav());
-  animation.settings.sound = SoundTrack{animation.scene.dir.file("tone.wav"), 0.0, 1.0};
+  animation.settings.audio = AudioTrack{animation.scene.dir.file("tone.wav"), 0.0, 1.0};
   RecordingListener listener;
   ASSERT_EQ(test::renderTo(animation, "whole.mp4", listener), ConversionOutcome::Completed);
   const Streams whole = streamsOf(animation.scene.dir.file("whole.mp4"));
