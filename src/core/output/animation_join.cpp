@@ -16,7 +16,7 @@
 #include "imageio/gif_memory.h"
 #include "imageio/png_writer.h"
 #include "output/animation_join.h"
-#include "output/parts.h"
+#include "output/part_tag.h"
 
 namespace pelorix {
 namespace {
@@ -395,13 +395,6 @@ std::string joinApng(const std::vector<AnimationPart>& parts, const std::string&
 }
 
 }  // namespace
-
-void appendPartText(std::vector<uint8_t>& png, const std::string& comment) {
-  std::string data(kPngPartKeyword, sizeof kPngPartKeyword);  // with its NUL
-  data.append(4, '\0');  // not compressed, no language, no translated keyword
-  data += comment;
-  appendPngChunk(png, "iTXt", reinterpret_cast<const uint8_t*>(data.data()), data.size());
-}
 
 std::string readGifPart(AnimationPart& part) {
   return readGif(part);

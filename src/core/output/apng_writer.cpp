@@ -10,7 +10,7 @@
 #include "imageio/png_writer.h"
 #include "output/frame_chain.h"
 #include "output/output_file.h"
-#include "output/parts.h"
+#include "output/part_tag.h"
 #include "output/writers.h"
 
 namespace pelorix {

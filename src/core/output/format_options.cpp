@@ -7,7 +7,7 @@
 
 #include "base/c_locale.h"
 #include "base/i18n.h"
-#include "output/formats.h"
+#include "output/video_codecs.h"
 
 namespace pelorix {
 namespace {

@@ -5,49 +5,14 @@
 // rows (output/formats.h).
 #pragma once
 
-#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "output/encode_options.h"
+#include "output/format_option_set.h"
 
 namespace pelorix {
-
-enum class FormatOption {
-  Quality,
-  PngLevel,
-  Crf,
-  Lossless,
-  Codec,
-  Preset,
-  Bitrate,
-  ProResProfile,
-  Even,
-  Loop,
-  GifPalette,
-  Dither,
-};
-inline constexpr int kFormatOptionCount = 12;
-
-class FormatOptionSet {
- public:
-  constexpr FormatOptionSet(std::initializer_list<FormatOption> options) {
-    for (FormatOption option : options)
-      bits_ |= 1u << static_cast<unsigned>(option);
-  }
-  constexpr bool has(FormatOption option) const {
-    return (bits_ & (1u << static_cast<unsigned>(option))) != 0;
-  }
-  constexpr FormatOptionSet operator|(FormatOptionSet other) const {
-    FormatOptionSet both{};
-    both.bits_ = bits_ | other.bits_;
-    return both;
-  }
-
- private:
-  unsigned bits_ = 0;
-};
 
 // How a setting's value is given.
 enum class OptionKind {

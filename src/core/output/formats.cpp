@@ -38,17 +38,6 @@ constexpr VideoId kMovCodecs[] = {VideoId::ProRes, VideoId::H264, VideoId::H265}
 constexpr VideoId kMkvCodecs[] = {VideoId::Ffv1, VideoId::H264, VideoId::H265,
                                   VideoId::Av1,  VideoId::Vp9,  VideoId::ProRes};
 
-// x264 and x265 take a CRF up to 51, SVT-AV1 and libvpx up to 63. Chroma is shared by 2 x 2
-// pixels in the 4:2:0 codecs and by two columns in ProRes 4:2:2.
-const VideoCodec kCodecs[] = {
-    {"h264", VideoId::H264, "H.264", false, true, true, 51, 23, {Crf, Bitrate, Preset, Even}},
-    {"h265", VideoId::H265, "H.265", false, true, true, 51, 28, {Crf, Bitrate, Preset, Even}},
-    {"av1", VideoId::Av1, "AV1", false, true, true, 63, 35, {Crf, Bitrate, Preset, Even}},
-    {"vp9", VideoId::Vp9, "VP9", true, true, true, 63, 31, {Crf, Bitrate, Preset, Even}},
-    {"prores", VideoId::ProRes, "ProRes", true, true, false, -1, -1, {ProResProfile, Even}},
-    {"ffv1", VideoId::Ffv1, "FFV1", true, false, false, -1, -1, {}},
-};
-
 using Writer = std::unique_ptr<AnimationWriter> (*)(const OutputFormat&);
 
 OutputFormat series(std::string_view name, const char* label, const ImageCodec& (*codec)(),
@@ -166,22 +155,11 @@ std::span<const std::string_view> OutputFormat::extensions() const {
   return codec ? codec().extensions() : fileExtensions;
 }
 
-std::span<const VideoCodec> videoCodecs() {
-  return kCodecs;
-}
-
-const VideoCodec* findVideoCodec(std::string_view name) {
-  for (const VideoCodec& codec : kCodecs) {
-    if (equalFolded(name, codec.name)) return &codec;
-  }
-  return nullptr;
-}
-
 const VideoCodec* OutputFormat::videoCodec(video::Codec wanted) const {
   if (codecs.empty()) return nullptr;
   if (wanted == VideoId::Default) wanted = codecs.front();
   if (std::find(codecs.begin(), codecs.end(), wanted) == codecs.end()) return nullptr;
-  for (const VideoCodec& known : kCodecs) {
+  for (const VideoCodec& known : videoCodecs()) {
     if (known.id == wanted) return &known;
   }
   return nullptr;
@@ -205,7 +183,7 @@ bool keepsTransparency(const OutputFormat& format, const EncodeOptions& encode) 
 std::string OutputFormat::codecNames() const {
   std::string names;
   for (VideoId id : codecs) {
-    for (const VideoCodec& known : kCodecs) {
+    for (const VideoCodec& known : videoCodecs()) {
       if (known.id != id) continue;
       if (!names.empty()) names += ", ";
       names += known.name;

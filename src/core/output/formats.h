@@ -11,6 +11,7 @@
 #include "imageio/video_module.h"
 #include "output/encode_options.h"
 #include "output/format_options.h"
+#include "output/video_codecs.h"
 
 namespace pelorix {
 
@@ -27,23 +28,6 @@ struct FormatLimits {
   double minFps = 0.0;  // the frame rates it times exactly; 0: any
   double maxFps = 0.0;
 };
-
-// A video codec, as --codec names it.
-struct VideoCodec {
-  std::string_view name;  // "h265"
-  video::Codec id;
-  const char* label;  // "H.265"
-  bool keepsAlpha;    // ProRes only with the 4444 profile
-  bool evenWidth;     // chroma shared by two columns (4:2:0 and 4:2:2)
-  bool evenHeight;    // and by two rows (4:2:0)
-  int maxCrf;         // -1 when it takes none
-  int defaultCrf;
-  FormatOptionSet options;
-};
-
-// Every codec --codec knows.
-std::span<const VideoCodec> videoCodecs();
-const VideoCodec* findVideoCodec(std::string_view name);
 
 // One output format: everything Pelorix knows about it is here. Help texts, file filters,
 // completions, checks and messages are made from these rows; a run looks its format up once.

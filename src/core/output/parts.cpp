@@ -21,8 +21,6 @@
 namespace pelorix {
 namespace {
 
-constexpr std::string_view kTagStart = "Pelorix part: frames ";
-
 // One part as the join sees it.
 struct Part {
   std::string path;
@@ -190,25 +188,6 @@ PartTag partTagOf(const RunPlan& plan) {
                          crc, static_cast<int>(e.codec), e.crf, e.bitrate,
                          static_cast<int>(e.preset), static_cast<int>(e.proresProfile),
                          plan.audio.path.c_str(), plan.audio.offset, plan.audio.volume);
-  return tag;
-}
-
-std::string partComment(const PartTag& tag) {
-  return std::string(kTagStart) +
-         formatC("%d+%d of %d; %s", tag.first, tag.frames, tag.total, tag.settings.c_str());
-}
-
-std::optional<PartTag> parsePartComment(std::string_view comment) {
-  if (comment.substr(0, kTagStart.size()) != kTagStart) return std::nullopt;
-  const std::string rest(comment.substr(kTagStart.size()));
-  PartTag tag;
-  int used = 0;
-  if (std::sscanf(rest.c_str(), "%d+%d of %d; %n", &tag.first, &tag.frames, &tag.total, &used) !=
-          3 ||
-      used == 0 || tag.first < 0 || tag.frames <= 0 || tag.total < tag.first + tag.frames) {
-    return std::nullopt;
-  }
-  tag.settings = rest.substr(static_cast<size_t>(used));
   return tag;
 }
 

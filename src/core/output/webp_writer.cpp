@@ -9,7 +9,7 @@
 
 #include "imageio/pixel_convert.h"
 #include "output/output_file.h"
-#include "output/parts.h"
+#include "output/part_tag.h"
 #include "output/writers.h"
 
 namespace pelorix {
