@@ -85,13 +85,13 @@ QImage DlgDisp::copyOf(const DibImage& canvas, QImage reuse) {
 void DlgDisp::repaintNow() {
   // The editor's canvas is shown where it is: every change to it comes here at once, before
   // anything can paint; a picture Qt cannot read in place is copied.
-  const DibImage& canvas = editor_.canvas();
+  const DibImage& canvas = editor_.view().canvas();
   // Nothing to show is black, never a frame of another moment.
   shown_ = viewOf(canvas);
   if (shown_.isNull()) shown_ = copyOf(canvas, {});
   // The onion skin: the edited layer at the frames around, earlier ones red, later ones green.
   onion_.clear();
-  for (const Editor::OnionFrame& frame : editor_.onionFrames()) {
+  for (const OnionSkin::Frame& frame : editor_.view().onion().frames()) {
     QImage image = copyOf(frame.canvas, {});
     if (image.isNull()) continue;
     image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -109,12 +109,13 @@ void DlgDisp::repaintNow() {
 
 void DlgDisp::updateTitle() {
   if (mode_ == Mode::Picking) return;
-  const float fps = editor_.project().fps;
-  const float t = editor_.playing() ? editor_.playbackTime() : editor_.currentTime();
+  const float fps = editor_.session().project().fps;
+  const float t = editor_.playback().playing() ? editor_.playback().playbackTime()
+                                               : editor_.view().currentTime();
   QString title = qtr("出力画面");
-  if (fps > 0.0f && !editor_.noProjectLoaded()) {
+  if (fps > 0.0f && !editor_.session().noProjectLoaded()) {
     const int frame = sliderPositionOfTime(t, fps);
-    const int last = sliderRange(editor_.totalTime(), fps);
+    const int last = sliderRange(editor_.view().totalTime(), fps);
     title += QString::fromStdString(
         formatC(_("　画面 %d / %d　%.2f 秒"), frame, last, static_cast<double>(t)));
   }
@@ -251,7 +252,7 @@ void DlgDisp::mouseMoveEvent(QMouseEvent* event) {
     }
   } else if (mode_ == Mode::Moving) {
     const QPoint offsets = dragOffsets(at);
-    editor_.previewEdit(offsets.x(), offsets.y(), 0, 0, PreviewEditKind::Move);
+    editor_.sources().previewEdit(offsets.x(), offsets.y(), 0, 0, PreviewEditKind::Move);
   } else if (mode_ == Mode::Picking) {
     setWindowTitle(QString::fromStdString(
         formatC(_("透過色選択中　%4d:%4d [%08x]"), at.x(), at.y(), colorAt(at))));
@@ -269,10 +270,10 @@ void DlgDisp::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint offsets = dragOffsets(at);
     mode_ = Mode::None;
     releaseMouse();
-    editor_.previewEdit(offsets.x(), offsets.y(), 0, 0, PreviewEditKind::EndMove);
+    editor_.sources().previewEdit(offsets.x(), offsets.y(), 0, 0, PreviewEditKind::EndMove);
   } else if (event->button() == Qt::MiddleButton && mode_ == Mode::Picking) {
     endPicking();
-    editor_.pickKeyColor(colorAt(at));
+    editor_.sources().pickKeyColor(colorAt(at));
   }
 }
 
@@ -280,10 +281,10 @@ void DlgDisp::mouseDoubleClickEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
   switch (event->button()) {
     case Qt::LeftButton:
-      editor_.sourceSettings();
+      editor_.sources().sourceSettings();
       break;
     case Qt::RightButton:
-      editor_.previewEdit(at.x(), at.y(), 0, 0, PreviewEditKind::Fit);
+      editor_.sources().previewEdit(at.x(), at.y(), 0, 0, PreviewEditKind::Fit);
       break;
     case Qt::MiddleButton:
       if (askYesNoCancel(this, qtr("透過色変更開始しますか？")) == BoxAnswer::Yes) {
@@ -305,9 +306,9 @@ void DlgDisp::wheelEvent(QWheelEvent* event) {
   const int notches = wheelNotches(delta);
   const QPoint at = event->position().toPoint();
   if (event->modifiers() & Qt::ShiftModifier) {
-    editor_.previewEdit(at.x(), at.y(), 0, notches, PreviewEditKind::RotateStep);
+    editor_.sources().previewEdit(at.x(), at.y(), 0, notches, PreviewEditKind::RotateStep);
   } else if (event->modifiers() & Qt::ControlModifier) {
-    editor_.previewEdit(at.x(), at.y(), notches, 0, PreviewEditKind::ScaleStep);
+    editor_.sources().previewEdit(at.x(), at.y(), notches, 0, PreviewEditKind::ScaleStep);
   } else {
     QWidget::wheelEvent(event);
   }
@@ -337,14 +338,14 @@ void DlgDisp::keyPressEvent(QKeyEvent* event) {
       break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-      editor_.setPreviewShown(false, false);  // the check box clears; the window stays
+      editor_.view().setPreviewShown(false, false);  // the check box clears; the window stays
       break;
     case Qt::Key_Escape:
       if (mode_ == Mode::Picking) {
         endPicking();
         break;
       }
-      editor_.setPreviewShown(false);
+      editor_.view().setPreviewShown(false);
       break;
     default:
       QWidget::keyPressEvent(event);
@@ -365,7 +366,7 @@ void DlgDisp::closeEvent(QCloseEvent* event) {
   // The window is hidden, never destroyed, while the main window lives.
   event->ignore();
   endPicking();
-  editor_.setPreviewShown(false);
+  editor_.view().setPreviewShown(false);
 }
 
 }  // namespace pelorix::gui

@@ -81,7 +81,7 @@ DlgMain::DlgMain(std::string settingsPath, std::optional<std::string> project)
   readSettingsFile();
   movieTimer_.setTimerType(Qt::PreciseTimer);
   connect(&movieTimer_, &QTimer::timeout, this, [this] {
-    if (!editor_->playbackTick()) movieTimer_.stop();
+    if (!editor_->playback().playbackTick()) movieTimer_.stop();
   });
   qApp->installEventFilter(this);
   started_ = true;
@@ -90,7 +90,8 @@ DlgMain::DlgMain(std::string settingsPath, std::optional<std::string> project)
   refresh(RefreshAll);
   if (previewGeometry_.isValid()) preview_->setGeometry(previewGeometry_);
   // The preview comes back where it was, shown when it was shown at the last close.
-  if (previewWasShown_ && !editor_->noProjectLoaded()) editor_->setPreviewShown(true);
+  if (previewWasShown_ && !editor_->session().noProjectLoaded())
+    editor_->view().setPreviewShown(true);
 }
 
 DlgMain::~DlgMain() {
@@ -124,10 +125,32 @@ void DlgMain::buildWidgets() {
   auto* grid = new QGridLayout(central);
   grid->setContentsMargins(6, 6, 6, 6);
   grid->setHorizontalSpacing(6);
+  QWidget* rightPanel = buildLists(central, grid);
+  buildButtons(rightPanel);
+  grid->addLayout(buildTransport(central), 2, 0, 1, 2);
 
-  // Left: the layer tree (number and name, then the length in a column of its own, so lengths
-  // line up whatever the font), the message log and the time; right: sources and buttons. A
-  // splitter lets the user give the log more room.
+  grid->setRowStretch(0, 1);
+  setCentralWidget(central);
+  // No narrower than the buttons and labels need: nothing is ever cut off.
+  setMinimumSize(central->minimumSizeHint().expandedTo(QSize(720, 420)));
+  statusBar()->setObjectName("status");
+
+  // The timeline, under the lists; shown unless it was hidden at the last close.
+  timelineDock_ = new QDockWidget(qtr("タイムライン"), this);
+  timelineDock_->setObjectName("timelineDock");
+  timeline_ = new TimelineWidget(*editor_, timelineDock_);
+  timelineDock_->setWidget(timeline_);
+  timelineDock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+  addDockWidget(Qt::BottomDockWidgetArea, timelineDock_);
+  resize(1000, 660);
+  splitter_->setSizes({330, 670});
+  sourceList_->setColumnShares(600);
+}
+
+// Left: the layer tree, the message log and the time; right: the sources (the buttons follow).
+QWidget* DlgMain::buildLists(QWidget* central, QGridLayout* grid) {
+  // The layer tree shows number and name, then the length in a column of its own, so lengths
+  // line up whatever the font. A splitter lets the user give the log more room.
   auto* leftPanel = new QWidget(central);
   layerTree_ = new QTreeWidget(leftPanel);
   layerTree_->setObjectName("layerTree");
@@ -168,7 +191,12 @@ void DlgMain::buildWidgets() {
   splitter_->setStretchFactor(1, 2);
   splitter_->setChildrenCollapsible(false);
   grid->addWidget(splitter_, 0, 0, 1, 2);
+  return rightPanel;
+}
 
+// The buttons under the source list, in two rows.
+void DlgMain::buildButtons(QWidget* rightPanel) {
+  auto* right = static_cast<QVBoxLayout*>(rightPanel->layout());
   auto* buttonGrid = new QGridLayout;
   for (size_t i = 0; i < std::size(kUpperRow); ++i)
     buttonGrid->addWidget(makeButton(kUpperRow[i], rightPanel), 0, static_cast<int>(i));
@@ -176,7 +204,11 @@ void DlgMain::buildWidgets() {
     buttonGrid->addWidget(makeButton(kLowerRow[i], rightPanel), 1, static_cast<int>(i));
   buttonGrid->addWidget(makeButton(Command::ShowPreview, rightPanel), 1, 6);
   right->addLayout(buttonGrid);
+}
 
+// The transport under everything: paging and stepping, the slider, screen save, all layers and
+// the preview's zoom.
+QHBoxLayout* DlgMain::buildTransport(QWidget* central) {
   auto* transport = new QHBoxLayout;
   for (Command step : {Command::PageBack, Command::StepBack}) {
     transport->addWidget(makeButton(step, central));
@@ -198,24 +230,7 @@ void DlgMain::buildWidgets() {
     zoomBox_->addItem(QString("%1 %").arg(step), step);
   zoomBox_->setToolTip(qtr("出力画面の表示倍率 (+ と - でも変わります)"));
   transport->addWidget(zoomBox_);
-  grid->addLayout(transport, 2, 0, 1, 2);
-
-  grid->setRowStretch(0, 1);
-  setCentralWidget(central);
-  // No narrower than the buttons and labels need: nothing is ever cut off.
-  setMinimumSize(central->minimumSizeHint().expandedTo(QSize(720, 420)));
-  statusBar()->setObjectName("status");
-
-  // The timeline, under the lists; shown unless it was hidden at the last close.
-  timelineDock_ = new QDockWidget(qtr("タイムライン"), this);
-  timelineDock_->setObjectName("timelineDock");
-  timeline_ = new TimelineWidget(*editor_, timelineDock_);
-  timelineDock_->setWidget(timeline_);
-  timelineDock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
-  addDockWidget(Qt::BottomDockWidgetArea, timelineDock_);
-  resize(1000, 660);
-  splitter_->setSizes({330, 670});
-  sourceList_->setColumnShares(600);
+  return transport;
 }
 
 QAction* DlgMain::addCommand(QMenu* menu, Command command, const QKeySequence& shortcut) {
@@ -258,10 +273,12 @@ void DlgMain::buildMenus() {
 // The projects opened lately; those that are gone are shown, but cannot be chosen.
 void DlgMain::fillRecentMenu() {
   recentMenu_->clear();
-  for (const std::string& path : editor_->recentProjects()) {
+  for (const std::string& path : editor_->files().recentProjects()) {
     const QString name = QString::fromStdString(path);
-    QAction* item = recentMenu_->addAction(name, this, [this, path] { editor_->openRecent(path); });
-    item->setEnabled(QFileInfo::exists(name) && !editor_->busy() && !editor_->converting());
+    QAction* item =
+        recentMenu_->addAction(name, this, [this, path] { editor_->files().openRecent(path); });
+    item->setEnabled(QFileInfo::exists(name) && !editor_->session().busy() &&
+                     !editor_->output().converting());
   }
   if (recentMenu_->isEmpty()) recentMenu_->addAction(qtr("(なし)"))->setEnabled(false);
 }
@@ -286,31 +303,32 @@ void DlgMain::connectSignals() {
       // A toggle says what it was set to; the window may have set it itself.
       connect(b, &QPushButton::toggled, this, [this, command = command](bool on) {
         if (updating_) return;
-        if (command == Command::ShowPreview) editor_->setPreviewShown(on);
-        if (command == Command::AllLayers) editor_->setTotalMode(on);
+        if (command == Command::ShowPreview) editor_->view().setPreviewShown(on);
+        if (command == Command::AllLayers) editor_->view().setTotalMode(on);
       });
     } else {
       connect(b, &QPushButton::clicked, this, [this, command = command] { run(command); });
     }
   }
   connect(layerTree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-    if (!updating_ && item) editor_->selectTreeItem(layerTree_->indexOfTopLevelItem(item));
+    if (!updating_ && item) editor_->lists().selectTreeItem(layerTree_->indexOfTopLevelItem(item));
   });
-  connect(layerTree_, &QTreeWidget::itemDoubleClicked, this, [this] { editor_->layerSettings(); });
+  connect(layerTree_, &QTreeWidget::itemDoubleClicked, this,
+          [this] { editor_->layers().layerSettings(); });
   connect(sourceList_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-    if (!updating_ && item) editor_->selectRow(sourceList_->indexOfTopLevelItem(item));
+    if (!updating_ && item) editor_->lists().selectRow(sourceList_->indexOfTopLevelItem(item));
   });
   // A click on the empty area takes the highlight away: then no row is selected for the
   // editor either (Insert appends, Delete asks for a row).
   connect(sourceList_, &QTreeWidget::itemSelectionChanged, this, [this] {
-    if (!updating_ && sourceList_->selectedItems().isEmpty()) editor_->selectRow(-1);
+    if (!updating_ && sourceList_->selectedItems().isEmpty()) editor_->lists().selectRow(-1);
   });
   connect(sourceList_, &QTreeWidget::itemDoubleClicked, this,
-          [this] { editor_->sourceSettings(); });
+          [this] { editor_->sources().sourceSettings(); });
   connect(sourceList_, &SourceList::rowMoveRequested, this,
-          [this](int dragged, int target) { editor_->moveRow(dragged, target); });
+          [this](int dragged, int target) { editor_->sources().moveRow(dragged, target); });
   connect(slider_, &QSlider::valueChanged, this, [this](int value) {
-    if (!updating_) editor_->sliderChanged(value);
+    if (!updating_) editor_->view().sliderChanged(value);
   });
   connect(zoomBox_, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (!updating_) preview_->setZoom(zoomBox_->itemData(index).toInt());
@@ -327,7 +345,7 @@ void DlgMain::connectSignals() {
 }
 
 void DlgMain::moviePressed() {
-  const int period = editor_->moviePressed();
+  const int period = editor_->playback().moviePressed();
   if (period > 0) movieTimer_.start(period);
   refresh(RefreshButtons);
 }
@@ -392,7 +410,7 @@ void DlgMain::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  const bool previewShown = editor_->previewShown();
+  const bool previewShown = editor_->view().previewShown();
   if (preview_->isVisible()) previewGeometry_ = preview_->geometry();
   if (!editor_->closeRequested()) {
     event->ignore();
@@ -446,7 +464,7 @@ void DlgMain::dropUrls(const QList<QUrl>& urls) {
   for (const QUrl& url : urls) {
     if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
   }
-  editor_->dropFiles(paths);
+  editor_->sources().dropFiles(paths);
 }
 
 void DlgMain::copyLogSelection() {

@@ -13,6 +13,8 @@
 #include "app/settings.h"
 
 class QAction;
+class QGridLayout;
+class QHBoxLayout;
 class QAudioOutput;
 class QComboBox;
 class QDockWidget;
@@ -101,6 +103,9 @@ class DlgMain : public QMainWindow, public UiPort {
 
  private:
   void buildWidgets();
+  QWidget* buildLists(QWidget* central, QGridLayout* grid);
+  void buildButtons(QWidget* rightPanel);
+  QHBoxLayout* buildTransport(QWidget* central);
   QPushButton* makeButton(Command command, QWidget* parent);
   void buildMenus();
   void fillRecentMenu();

@@ -88,7 +88,7 @@ bool DlgMain::editProject(ProjectValues& values) {
 
 bool DlgMain::editExport(ExportValues& values) {
   if (exportEditor) return exportEditor(values);
-  DlgExport dialog(values, !editor_->project().setting("audio").empty(), this);
+  DlgExport dialog(values, !editor_->session().project().setting("audio").empty(), this);
   if (dialog.exec() != QDialog::Accepted) return false;
   values = dialog.values();
   return true;
@@ -181,14 +181,15 @@ void DlgMain::refresh(unsigned parts) {
   if (parts & RefreshTree) refreshTree();
   if (parts & RefreshList) refreshList();
   if (parts & RefreshSlider) refreshSlider();
-  if (parts & RefreshTitle) setWindowTitle(QString::fromStdString(editor_->title()));
-  if (parts & (RefreshTitle | RefreshButtons)) setWindowModified(editor_->modified());
-  if (parts & RefreshTime) timeLabel_->setText(QString::fromStdString(editor_->timeText()));
+  if (parts & RefreshTitle) setWindowTitle(QString::fromStdString(editor_->session().title()));
+  if (parts & (RefreshTitle | RefreshButtons)) setWindowModified(editor_->session().modified());
+  if (parts & RefreshTime) timeLabel_->setText(QString::fromStdString(editor_->view().timeText()));
   if (parts & (RefreshControls | RefreshButtons)) {
     for (const auto& [command, b] : buttons_)
       b->setEnabled(editor_->enabled(command));
     // Why a new layer cannot be made, where the button says nothing.
-    const bool full = editor_->project().layerCount >= kMaxLayers && !editor_->noProjectLoaded();
+    const bool full = editor_->session().project().layerCount >= kMaxLayers &&
+                      !editor_->session().noProjectLoaded();
     button(Command::NewLayer)
         ->setToolTip(
             full ? QString::fromStdString(formatC(_("レイヤーは %d 枚までです。"), kMaxLayers))
@@ -225,7 +226,7 @@ QStringList treeColumns(const TreeItem& item) {
 }  // namespace
 
 void DlgMain::refreshTree() {
-  const auto& items = editor_->treeItems();
+  const auto& items = editor_->lists().treeItems();
   bool same = layerTree_->topLevelItemCount() == static_cast<int>(items.size());
   for (int i = 0; same && i < layerTree_->topLevelItemCount(); ++i) {
     same = layerTree_->topLevelItem(i)->data(0, Qt::UserRole).toString() ==
@@ -247,13 +248,13 @@ void DlgMain::refreshTree() {
       layerTree_->topLevelItem(i)->setIcon(0, layerIcon(items[static_cast<size_t>(i)].icon));
     }
   }
-  const int selected = editor_->selectedTreeItem();
+  const int selected = editor_->lists().selectedTreeItem();
   layerTree_->setCurrentItem(selected >= 0 ? layerTree_->topLevelItem(selected) : nullptr);
   if (selected < 0) layerTree_->clearSelection();
 }
 
 void DlgMain::refreshList() {
-  const auto& rows = editor_->rows();
+  const auto& rows = editor_->lists().rows();
   bool same = sourceList_->topLevelItemCount() == static_cast<int>(rows.size());
   for (int i = 0; same && i < sourceList_->topLevelItemCount(); ++i) {
     for (int c = 0; same && c < static_cast<int>(kSourceColumns); ++c) {
@@ -270,13 +271,13 @@ void DlgMain::refreshList() {
       new QTreeWidgetItem(sourceList_, texts);
     }
   }
-  const int selected = editor_->selectedRow();
+  const int selected = editor_->lists().selectedRow();
   sourceList_->setCurrentItem(selected >= 0 ? sourceList_->topLevelItem(selected) : nullptr);
   if (selected < 0) sourceList_->clearSelection();
 }
 
 void DlgMain::refreshSlider() {
-  const SliderState& s = editor_->slider();
+  const SliderState& s = editor_->view().slider();
   slider_->setRange(0, s.maximum);
   slider_->setPageStep(s.pageSize);
   slider_->setSingleStep(s.lineSize);
@@ -286,10 +287,10 @@ void DlgMain::refreshSlider() {
 }
 
 void DlgMain::refreshProgress() {
-  if (editor_->converting()) {
+  if (editor_->output().converting()) {
     if (!progress_) progress_ = new DlgProgress(this);
-    progress_->setPosition(editor_->progressValue());
-    progress_->setFileText(QString::fromStdString(editor_->progressText()));
+    progress_->setPosition(editor_->output().progressValue());
+    progress_->setFileText(QString::fromStdString(editor_->output().progressText()));
     if (!progress_->isVisible()) progress_->show();
   } else if (progress_) {
     progress_->close();

@@ -30,7 +30,7 @@ QSize TimelineWidget::sizeHint() const {
 }
 
 void TimelineWidget::rebuild() {
-  model_ = timelineModel(editor_.project());
+  model_ = timelineModel(editor_.session().project());
   labels_.clear();
   for (const TimelineRow& row : model_.rows) {
     QStringList names;
@@ -40,7 +40,8 @@ void TimelineWidget::rebuild() {
     labels_.push_back(std::move(names));
   }
   // Another project: the whole animation fits the width again.
-  const std::string project = editor_.projectFolder() + editor_.projectFileName();
+  const std::string project =
+      editor_.session().projectFolder() + editor_.session().projectFileName();
   if (project != shownProject_ && model_.total > 0.0 && width() > geometry_.header + 40) {
     shownProject_ = project;
     geometry_.scroll = 0.0;
@@ -57,7 +58,8 @@ void TimelineWidget::resizeEvent(QResizeEvent* event) {
 }
 
 double TimelineWidget::playheadTime() const {
-  return editor_.playing() ? editor_.playbackTime() : editor_.currentTime();
+  return editor_.playback().playing() ? editor_.playback().playbackTime()
+                                      : editor_.view().currentTime();
 }
 
 double TimelineWidget::frameTimeAt(int x) const {
@@ -70,7 +72,7 @@ QPixmap TimelineWidget::thumbnail(const std::string& file) {
   if (const auto found = thumbnails_.find(key); found != thumbnails_.end()) return *found;
   QPixmap pixmap;
   DibImage picture;
-  const std::string path = resolveImagePath(file, editor_.projectFolder());
+  const std::string path = resolveImagePath(file, editor_.session().projectFolder());
   if (!picture.load(path).failed() && picture.width() > 0) {
     std::vector<uint8_t> rgba;
     readPixels(picture, PixelOrder::Rgba, rgba);
@@ -102,14 +104,18 @@ void TimelineWidget::paintRuler(QPainter& painter, double from, double to) {
   }
 }
 
+bool TimelineWidget::rowSelected(const TimelineRow& row) const {
+  const LayerList& lists = editor_.lists();
+  return lists.selectedTreeItem() >= 0 &&
+         lists.treeItems()[static_cast<size_t>(lists.selectedTreeItem())].layerIndex ==
+             row.layerIndex;
+}
+
 void TimelineWidget::paintRow(QPainter& painter, int index, double from, double to) {
   const TimelineRow& row = model_.rows[static_cast<size_t>(index)];
   const int top = geometry_.rowTop(index);
   const int h = geometry_.rowHeight;
-  const bool selectedLayer =
-      editor_.selectedTreeItem() >= 0 &&
-      editor_.treeItems()[static_cast<size_t>(editor_.selectedTreeItem())].layerIndex ==
-          row.layerIndex;
+  const bool selectedLayer = rowSelected(row);
   painter.setPen(palette().color(row.shown ? QPalette::WindowText : QPalette::PlaceholderText));
   painter.fillRect(QRect(0, top, geometry_.header, h),
                    selectedLayer ? palette().highlight() : palette().button());
@@ -119,72 +125,86 @@ void TimelineWidget::paintRow(QPainter& painter, int index, double from, double 
   painter.save();
   painter.setClipRect(QRect(geometry_.header, top, width() - geometry_.header, h));
   const auto [first, last] = visibleBlocks(row, from, to);
-  QColor fill = row.shown ? QColor(120, 160, 210) : QColor(170, 170, 170);
   // Blocks a few pixels wide are one band with their edges as lines: thousands of sources
   // redraw as fast as a few.
   if (last > first &&
       (geometry_.xOf(row.blocks[last - 1].end) - geometry_.xOf(row.blocks[first].start)) /
               static_cast<double>(last - first) <
           6.0) {
-    const int x0 = static_cast<int>(geometry_.xOf(row.blocks[first].start));
-    const int x1 = static_cast<int>(geometry_.xOf(row.blocks[last - 1].end));
-    painter.fillRect(QRect(x0, top + 2, std::max(1, x1 - x0), h - 4), fill);
-    QVector<QLine> edges;
-    edges.reserve(static_cast<qsizetype>(last - first));
-    int previous = INT_MIN;
-    for (size_t i = first; i < last; ++i) {
-      const int x = static_cast<int>(geometry_.xOf(row.blocks[i].end));
-      if (x != previous) edges.append(QLine(x, top + 2, x, top + h - 3));
-      previous = x;
-    }
-    painter.setPen(QColor(40, 40, 60));
-    painter.drawLines(edges);
-    if (selectedLayer && editor_.selectedRow() >= 0 &&
-        editor_.selectedRow() < static_cast<int>(row.blocks.size())) {
-      const TimelineBlock& block = row.blocks[static_cast<size_t>(editor_.selectedRow())];
-      const int s0 = static_cast<int>(geometry_.xOf(block.start));
-      const int s1 = static_cast<int>(geometry_.xOf(block.end));
-      painter.fillRect(QRect(s0, top + 2, std::max(2, s1 - s0), h - 4), fill.darker(140));
-    }
-    painter.restore();
-    painter.setPen(palette().color(QPalette::Mid));
-    painter.drawLine(0, top + h - 1, width(), top + h - 1);
-    return;
-  }
-  for (size_t i = first; i < last; ++i) {
-    const TimelineBlock& block = row.blocks[i];
-    double end = block.end;
-    if (drag_ == Drag::Edge && dragRow_ == index && dragBlock_ == static_cast<int>(i))
-      end = dragEnd_;
-    const int x0 = static_cast<int>(geometry_.xOf(block.start));
-    const int x1 = std::max(x0 + 1, static_cast<int>(geometry_.xOf(end)));
-    const QRect box(x0, top + 2, x1 - x0, h - 4);
-    const bool selected = selectedLayer && editor_.selectedRow() == block.row;
-    painter.fillRect(box, selected ? fill.darker(140) : fill);
-    painter.setPen(QColor(40, 40, 60));
-    painter.drawRect(box.adjusted(0, 0, -1, -1));
-    if (box.width() < 24) continue;  // no room for a name
-    int textLeft = x0 + 4;
-    if (box.width() > 80) {
-      const QPixmap picture = thumbnail(block.file);
-      if (!picture.isNull() && picture.width() < box.width() / 2) {
-        painter.drawPixmap(x0 + 2, top + 3, picture);
-        textLeft += picture.width() + 2;
-      }
-    }
-    painter.setPen(selected ? Qt::white : Qt::black);
-    painter.drawText(QRect(textLeft, top, x1 - textLeft - 14, h), Qt::AlignVCenter,
-                     labels_[static_cast<size_t>(index)][i]);
-    // A glide: an arrow at the end, bent by the easing.
-    if (block.glides && box.width() > 16) {
-      static const char* const kEaseMarks[] = {"→", "↗", "↘", "∿", "▮"};
-      painter.drawText(QRect(x1 - 14, top, 12, h), Qt::AlignVCenter,
-                       QString::fromUtf8(kEaseMarks[static_cast<int>(block.ease)]));
-    }
+    paintBand(painter, index, first, last);
+  } else {
+    for (size_t i = first; i < last; ++i)
+      paintBlock(painter, index, i);
   }
   painter.restore();
   painter.setPen(palette().color(QPalette::Mid));
   painter.drawLine(0, top + h - 1, width(), top + h - 1);
+}
+
+QColor TimelineWidget::blockColour(const TimelineRow& row) {
+  return row.shown ? QColor(120, 160, 210) : QColor(170, 170, 170);
+}
+
+void TimelineWidget::paintBand(QPainter& painter, int index, size_t first, size_t last) {
+  const TimelineRow& row = model_.rows[static_cast<size_t>(index)];
+  const int top = geometry_.rowTop(index);
+  const int h = geometry_.rowHeight;
+  const QColor fill = blockColour(row);
+  const int x0 = static_cast<int>(geometry_.xOf(row.blocks[first].start));
+  const int x1 = static_cast<int>(geometry_.xOf(row.blocks[last - 1].end));
+  painter.fillRect(QRect(x0, top + 2, std::max(1, x1 - x0), h - 4), fill);
+  QVector<QLine> edges;
+  edges.reserve(static_cast<qsizetype>(last - first));
+  int previous = INT_MIN;
+  for (size_t i = first; i < last; ++i) {
+    const int x = static_cast<int>(geometry_.xOf(row.blocks[i].end));
+    if (x != previous) edges.append(QLine(x, top + 2, x, top + h - 3));
+    previous = x;
+  }
+  painter.setPen(QColor(40, 40, 60));
+  painter.drawLines(edges);
+  const int selectedRow = editor_.lists().selectedRow();
+  if (rowSelected(row) && selectedRow >= 0 && selectedRow < static_cast<int>(row.blocks.size())) {
+    const TimelineBlock& block = row.blocks[static_cast<size_t>(selectedRow)];
+    const int s0 = static_cast<int>(geometry_.xOf(block.start));
+    const int s1 = static_cast<int>(geometry_.xOf(block.end));
+    painter.fillRect(QRect(s0, top + 2, std::max(2, s1 - s0), h - 4), fill.darker(140));
+  }
+}
+
+void TimelineWidget::paintBlock(QPainter& painter, int index, size_t i) {
+  const TimelineRow& row = model_.rows[static_cast<size_t>(index)];
+  const TimelineBlock& block = row.blocks[i];
+  const int top = geometry_.rowTop(index);
+  const int h = geometry_.rowHeight;
+  const QColor fill = blockColour(row);
+  double end = block.end;
+  if (drag_ == Drag::Edge && dragRow_ == index && dragBlock_ == static_cast<int>(i)) end = dragEnd_;
+  const int x0 = static_cast<int>(geometry_.xOf(block.start));
+  const int x1 = std::max(x0 + 1, static_cast<int>(geometry_.xOf(end)));
+  const QRect box(x0, top + 2, x1 - x0, h - 4);
+  const bool selected = rowSelected(row) && editor_.lists().selectedRow() == block.row;
+  painter.fillRect(box, selected ? fill.darker(140) : fill);
+  painter.setPen(QColor(40, 40, 60));
+  painter.drawRect(box.adjusted(0, 0, -1, -1));
+  if (box.width() < 24) return;  // no room for a name
+  int textLeft = x0 + 4;
+  if (box.width() > 80) {
+    const QPixmap picture = thumbnail(block.file);
+    if (!picture.isNull() && picture.width() < box.width() / 2) {
+      painter.drawPixmap(x0 + 2, top + 3, picture);
+      textLeft += picture.width() + 2;
+    }
+  }
+  painter.setPen(selected ? Qt::white : Qt::black);
+  painter.drawText(QRect(textLeft, top, x1 - textLeft - 14, h), Qt::AlignVCenter,
+                   labels_[static_cast<size_t>(index)][i]);
+  // A glide: an arrow at the end, bent by the easing.
+  if (block.glides && box.width() > 16) {
+    static const char* const kEaseMarks[] = {"→", "↗", "↘", "∿", "▮"};
+    painter.drawText(QRect(x1 - 14, top, 12, h), Qt::AlignVCenter,
+                     QString::fromUtf8(kEaseMarks[static_cast<int>(block.ease)]));
+  }
 }
 
 void TimelineWidget::paintEvent(QPaintEvent*) {
@@ -215,7 +235,7 @@ void TimelineWidget::mousePressEvent(QMouseEvent* event) {
   switch (hit.kind) {
     case TimelineHit::Ruler:
       drag_ = Drag::Scrub;
-      editor_.scrubTo(static_cast<float>(frameTimeAt(at.x())));
+      editor_.view().scrubTo(static_cast<float>(frameTimeAt(at.x())));
       break;
     case TimelineHit::BlockEnd: {
       drag_ = Drag::Edge;
@@ -227,7 +247,8 @@ void TimelineWidget::mousePressEvent(QMouseEvent* event) {
     }
     case TimelineHit::Block: {
       const TimelineRow& row = model_.rows[static_cast<size_t>(hit.rowIndex)];
-      editor_.selectSource(row.layerIndex, row.blocks[static_cast<size_t>(hit.block)].row);
+      editor_.sources().selectSource(row.layerIndex,
+                                     row.blocks[static_cast<size_t>(hit.block)].row);
       break;
     }
     case TimelineHit::Nothing:
@@ -239,7 +260,7 @@ void TimelineWidget::mousePressEvent(QMouseEvent* event) {
 void TimelineWidget::mouseMoveEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
   if (drag_ == Drag::Scrub) {
-    editor_.scrubTo(static_cast<float>(frameTimeAt(at.x())));
+    editor_.view().scrubTo(static_cast<float>(frameTimeAt(at.x())));
   } else if (drag_ == Drag::Edge) {
     const TimelineBlock& block =
         model_.rows[static_cast<size_t>(dragRow_)].blocks[static_cast<size_t>(dragBlock_)];
@@ -260,7 +281,7 @@ void TimelineWidget::mouseReleaseEvent(QMouseEvent* event) {
     const int source = block.row;
     const auto duration = static_cast<float>(dragEnd_ - block.start);
     drag_ = Drag::None;
-    editor_.setSourceDuration(layer, source, duration);  // rebuilds the timeline
+    editor_.sources().setSourceDuration(layer, source, duration);  // rebuilds the timeline
   }
   drag_ = Drag::None;
   update();
@@ -282,22 +303,22 @@ void TimelineWidget::wheelEvent(QWheelEvent* event) {
 void TimelineWidget::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Home:
-      editor_.scrubTo(0.0f);
+      editor_.view().scrubTo(0.0f);
       break;
     case Qt::Key_End:
-      editor_.scrubTo(static_cast<float>(model_.total));
+      editor_.view().scrubTo(static_cast<float>(model_.total));
       break;
     case Qt::Key_Left:
-      editor_.stepBack();
+      editor_.view().step(-1);
       break;
     case Qt::Key_Right:
-      editor_.stepForward();
+      editor_.view().step(1);
       break;
     case Qt::Key_PageUp:
-      editor_.pageBack();
+      editor_.view().page(-1);
       break;
     case Qt::Key_PageDown:
-      editor_.pageForward();
+      editor_.view().page(1);
       break;
     default:
       QWidget::keyPressEvent(event);

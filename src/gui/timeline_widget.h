@@ -43,6 +43,11 @@ class TimelineWidget : public QWidget {
  private:
   void paintRuler(QPainter& painter, double from, double to);
   void paintRow(QPainter& painter, int index, double from, double to);
+  // Blocks too narrow to draw one by one, as one band with their edges.
+  void paintBand(QPainter& painter, int index, size_t first, size_t last);
+  void paintBlock(QPainter& painter, int index, size_t block);
+  bool rowSelected(const TimelineRow& row) const;
+  static QColor blockColour(const TimelineRow& row);
   QPixmap thumbnail(const std::string& file);
   double playheadTime() const;
   // The time under x, snapped to a frame.

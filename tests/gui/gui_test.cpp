@@ -204,7 +204,7 @@ TEST(MainWindow, StartsOnTheDemoProject) {
   // Clicking another layer shows its sources.
   tree->setCurrentItem(tree->topLevelItem(2));
   EXPECT_EQ(child<QTreeWidget>(m.window, "sourceList")->topLevelItemCount(), 6);
-  EXPECT_EQ(m.editor().selectedRow(), 0);
+  EXPECT_EQ(m.editor().lists().selectedRow(), 0);
 }
 
 TEST(MainWindow, ConvertAllWritesTheFramesAndTheLog) {
@@ -212,8 +212,8 @@ TEST(MainWindow, ConvertAllWritesTheFramesAndTheLog) {
   m.window.button(Command::ConvertAll)->click();
   EXPECT_EQ(m.window.button(Command::ConvertAll)->text(), "中断");
   ASSERT_NE(m.window.progress(), nullptr);
-  m.editor().waitForConversion();
-  for (int i = 0; i < 20 && m.editor().converting(); ++i)
+  m.editor().output().waitForConversion();
+  for (int i = 0; i < 20 && m.editor().output().converting(); ++i)
     QApplication::processEvents();
   EXPECT_EQ(m.window.button(Command::ConvertAll)->text(), "全変換");
   EXPECT_EQ(m.window.progress(), nullptr);
@@ -232,9 +232,9 @@ TEST(MainWindow, PreviewPaintsTheCanvasAndScreenSaveWritesIt) {
       ->setCurrentItem(child<QTreeWidget>(m.window, "layerTree")->topLevelItem(0));
   child<QPushButton>(m.window, "showPreview")->click();
   EXPECT_TRUE(m.window.preview().isVisible());
-  ASSERT_FALSE(m.editor().canvas().empty());
+  ASSERT_FALSE(m.editor().view().canvas().empty());
   const QImage painted = m.window.preview().grab().toImage();
-  const DibImage& canvas = m.editor().canvas();
+  const DibImage& canvas = m.editor().view().canvas();
   ASSERT_EQ(painted.width(), canvas.width());
   for (const QPoint p : {QPoint(10, 10), QPoint(160, 120), QPoint(300, 230)}) {
     const uint8_t* pixel = canvas.row(p.y()) + 4 * p.x();
@@ -261,11 +261,11 @@ TEST(MainWindow, DroppedFilesBecomeSources) {
   MainWindow m;
   m.window.dropUrls({QUrl::fromLocalFile("/tmp/a.png"), QUrl("https://example.org/x.png"),
                      QUrl::fromLocalFile("/tmp/b.png")});
-  const auto& sources = m.editor().project().layers[0].sources;
+  const auto& sources = m.editor().session().project().layers[0].sources;
   ASSERT_EQ(sources.size(), 3u);
   EXPECT_EQ(sources[0].file, "/tmp/a.png");
   EXPECT_EQ(sources[1].file, "/tmp/b.png");
-  EXPECT_EQ(m.editor().selectedRow(), 0);
+  EXPECT_EQ(m.editor().lists().selectedRow(), 0);
 }
 
 TEST(MainWindow, InsertOnTheTreeOpensTheLayerDialog) {
@@ -282,26 +282,26 @@ TEST(MainWindow, InsertOnTheTreeOpensTheLayerDialog) {
   QKeyEvent insert(QEvent::KeyPress, Qt::Key_Insert, Qt::NoModifier);
   QApplication::sendEvent(tree, &insert);
   EXPECT_TRUE(dialogSeen);
-  EXPECT_EQ(m.editor().project().layerCount, 4);  // cancelled: no new layer
+  EXPECT_EQ(m.editor().session().project().layerCount, 4);  // cancelled: no new layer
 }
 
 TEST(MainWindow, ArrowKeysStepTheSliderUnlessAListHasTheFocus) {
   MainWindow m;
   m.window.activateWindow();
   m.window.button(Command::ConvertAll)->setFocus();
-  const int before = m.editor().slider().position;
+  const int before = m.editor().view().slider().position;
   QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
   QApplication::sendEvent(m.window.button(Command::ConvertAll), &right);
-  EXPECT_EQ(m.editor().slider().position, before + 1);
+  EXPECT_EQ(m.editor().view().slider().position, before + 1);
   QKeyEvent release(QEvent::KeyRelease, Qt::Key_Right, Qt::NoModifier);
   EXPECT_TRUE(m.window.eventFilter(m.window.button(Command::ConvertAll),
                                    &release));  // swallowed, nothing run
-  EXPECT_EQ(m.editor().slider().position, before + 1);
+  EXPECT_EQ(m.editor().view().slider().position, before + 1);
   auto* list = child<QTreeWidget>(m.window, "sourceList");
   list->setFocus();
   QKeyEvent onList(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
   QApplication::sendEvent(list, &onList);
-  EXPECT_EQ(m.editor().slider().position, before + 1);
+  EXPECT_EQ(m.editor().view().slider().position, before + 1);
 }
 
 // The preview keeps the proportions of the frame size set last (not of the picture it shows),
@@ -350,9 +350,9 @@ TEST(MainWindow, PickingGivesTheTitleBack) {
 TEST(MainWindow, ListTogglesLayoutLogAndTitle) {
   MainWindow m;
   auto* list = child<QTreeWidget>(m.window, "sourceList");
-  ASSERT_EQ(m.editor().selectedRow(), 0);
+  ASSERT_EQ(m.editor().lists().selectedRow(), 0);
   list->clearSelection();
-  EXPECT_EQ(m.editor().selectedRow(), -1);
+  EXPECT_EQ(m.editor().lists().selectedRow(), -1);
 
   auto* total = child<QPushButton>(m.window, "allLayers");
   const QImage off = total->icon().pixmap(14, 14).toImage();
@@ -378,8 +378,8 @@ TEST(MainWindow, ListTogglesLayoutLogAndTitle) {
   EXPECT_TRUE(QApplication::clipboard()->text().endsWith("frame0001.png"));
 
   EXPECT_FALSE(m.window.isWindowModified());
-  m.editor().selectRow(0);
-  m.editor().previewEdit(3, 0, 0, 0, PreviewEditKind::EndMove);
+  m.editor().lists().selectRow(0);
+  m.editor().sources().previewEdit(3, 0, 0, 0, PreviewEditKind::EndMove);
   EXPECT_TRUE(m.window.isWindowModified());
 }
 
@@ -484,12 +484,14 @@ TEST(MainWindow, TimelineScrubEdgeDragAndPreviewZoom) {
   };
   mouse(QEvent::MouseButtonPress, g.xOf(1.0) + 1, 5);
   mouse(QEvent::MouseButtonRelease, g.xOf(1.0) + 1, 5);
-  EXPECT_EQ(m.editor().slider().position, 12);
-  const int sprite = m.editor().treeItems()[2].layerIndex;
+  EXPECT_EQ(m.editor().view().slider().position, 12);
+  const int sprite = m.editor().lists().treeItems()[2].layerIndex;
   mouse(QEvent::MouseButtonPress, g.xOf(0.5), g.rowTop(2) + 5);
   mouse(QEvent::MouseMove, g.xOf(0.75) + 1, g.rowTop(2) + 5);
   mouse(QEvent::MouseButtonRelease, g.xOf(0.75) + 1, g.rowTop(2) + 5);
-  const auto duration = [&] { return m.editor().project().layers[sprite].sources[0].duration; };
+  const auto duration = [&] {
+    return m.editor().session().project().layers[sprite].sources[0].duration;
+  };
   EXPECT_FLOAT_EQ(duration(), 0.75f);
   m.editor().undo();
   EXPECT_FLOAT_EQ(duration(), 0.5f);
@@ -529,7 +531,7 @@ TEST(MainWindow, PreviewPlaceIsRemembered) {
   DlgMain again(settings, demo.project());
   again.show();
   QApplication::processEvents();
-  EXPECT_TRUE(again.editor().previewShown());
+  EXPECT_TRUE(again.editor().view().previewShown());
   EXPECT_EQ(again.preview().size(), QSize(400, 300));
 }
 

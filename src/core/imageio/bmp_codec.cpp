@@ -218,7 +218,7 @@ class BmpCodec final : public ImageCodec {
     const int infoSize = alpha ? 124 : 40;
     const int paletteEntries = bpp <= 8 ? (1 << bpp) : 0;
     const int maskBytes = fields ? 12 : 0;
-    const int absPitch = DibImage::pitchFor(image.width(), bpp);
+    const int absPitch = dibPitch(image.width(), bpp);
     const size_t offset = kFileHeaderSize + infoSize + maskBytes + 4 * paletteEntries;
     const size_t total = offset + static_cast<size_t>(absPitch) * image.height();
     out.assign(total, 0);
@@ -285,7 +285,7 @@ class BmpCodec final : public ImageCodec {
     entries = std::min<int>(entries, static_cast<int>((paletteEnd - h.paletteOffset) /
                                                       static_cast<size_t>(h.paletteEntrySize)));
     if (entries == 0) return bad("missing palette");
-    const int absPitch = DibImage::pitchFor(width, h.bitCount);
+    const int absPitch = dibPitch(width, h.bitCount);
     if (!rle && pixels.size() / static_cast<size_t>(absPitch) < static_cast<size_t>(height)) {
       return bad("truncated pixel data");
     }
@@ -319,7 +319,7 @@ class BmpCodec final : public ImageCodec {
   static ImageError decodeDirect(const Header& h, int width, int height, bool topDown,
                                  std::span<const uint8_t> pixels, DibImage& out) {
     const int bpp = h.bitCount;
-    const int absPitch = DibImage::pitchFor(width, bpp);
+    const int absPitch = dibPitch(width, bpp);
     if (pixels.size() / static_cast<size_t>(absPitch) < static_cast<size_t>(height)) {
       return bad("truncated pixel data");
     }

@@ -94,7 +94,7 @@ void DibImage::reset() {
   colorTable_ = {};
 }
 
-int DibImage::pitchFor(int width, int bitsPerPixel) {
+int dibPitch(int width, int bitsPerPixel) {
   return static_cast<int>((static_cast<int64_t>(width) * bitsPerPixel + 31) / 32 * 4);
 }
 
@@ -106,7 +106,7 @@ bool DibImage::create(int width, int height, int bitsPerPixel, int compression,
   const int rows = static_cast<int>(rows64);
   if (compression != BI_RGB && compression != BI_BITFIELDS) return false;
   if (compression == BI_BITFIELDS && (bitsPerPixel != 16 && bitsPerPixel != 32)) return false;
-  const int absPitch = pitchFor(width, bitsPerPixel);
+  const int absPitch = dibPitch(width, bitsPerPixel);
   const size_t bytes = static_cast<size_t>(absPitch) * static_cast<size_t>(rows) + kSlack;
   // calloc hands out zero pages lazily, so a large all-black picture costs little up front.
   auto* memory = static_cast<uint8_t*>(std::calloc(bytes, 1));
@@ -156,7 +156,7 @@ DibImage DibImage::clone() const {
                    flags)) {
     return copy;
   }
-  const size_t rowBytes = static_cast<size_t>(pitchFor(width_, bitsPerPixel_));
+  const size_t rowBytes = static_cast<size_t>(dibPitch(width_, bitsPerPixel_));
   for (int y = 0; y < height_; ++y)
     std::memcpy(copy.row(y), row(y), rowBytes);
   copy.colorTable_ = colorTable_;

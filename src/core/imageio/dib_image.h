@@ -15,6 +15,9 @@ namespace pelorix {
 
 class ImageCodec;
 
+// Absolute row size in bytes of a DibImage of this width and depth (rows are padded to 4 bytes).
+int dibPitch(int width, int bitsPerPixel);
+
 // Compression values of create(): plain RGB, or 16/32-bit pixels described by three masks.
 inline constexpr int BI_RGB = 0;
 inline constexpr int BI_BITFIELDS = 3;
@@ -118,9 +121,6 @@ class DibImage {
   const std::array<uint32_t, 3>& masks() const { return masks_; }
   const std::array<RgbQuad, 256>& colorTable() const { return colorTable_; }
   bool bottomUp() const { return pitch_ < 0; }
-
-  // Absolute row size in bytes for a width and depth.
-  static int pitchFor(int width, int bitsPerPixel);
 
  private:
   void reset();

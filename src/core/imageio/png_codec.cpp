@@ -372,7 +372,7 @@ class PngCodec final : public ImageCodec {
     }
     if (!created) return outOfMemory();
     if (png_get_rowbytes(state.png, state.info) >
-        static_cast<size_t>(DibImage::pitchFor(width, image.bitsPerPixel()))) {
+        static_cast<size_t>(dibPitch(width, image.bitsPerPixel()))) {
       return ImageError(E_FAIL, "PNG: unexpected row size");
     }
     if (header.target == Target::Indexed) {

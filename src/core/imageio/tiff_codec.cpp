@@ -144,8 +144,7 @@ struct TiffLayout {
 
 bool readScanlines(TIFF* tiff, DibImage& image) {
   const uint64_t lineSize = TIFFScanlineSize64(tiff);
-  const auto rowBytes =
-      static_cast<uint64_t>(DibImage::pitchFor(image.width(), image.bitsPerPixel()));
+  const auto rowBytes = static_cast<uint64_t>(dibPitch(image.width(), image.bitsPerPixel()));
   if (lineSize == 0 || lineSize > rowBytes) return false;
   for (int y = 0; y < image.height(); ++y) {
     if (TIFFReadScanline(tiff, image.row(y), static_cast<uint32_t>(y), 0) < 0) return false;

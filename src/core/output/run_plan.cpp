@@ -219,7 +219,7 @@ void sayWhatDoesNotApply(const ConversionSettings& settings, const RunPlan& plan
 }
 
 // The sound track of a video; said once when the format has no place for it.
-void chooseSound(const Project& project, const ConversionSettings& settings, RunPlan& plan,
+void chooseAudio(const Project& project, const ConversionSettings& settings, RunPlan& plan,
                  std::vector<std::string>& log) {
   AudioTrack audio = settings.audio ? *settings.audio : projectAudio(project, plan.projectFolder);
   if (audio.path.empty()) return;
@@ -474,7 +474,7 @@ PlanOutcome planRun(const Project& original, const ConversionSettings& settings)
   if (plan.oneFile() && !plan.toStandardOutput() && refused(checkTarget(plan.oneFilePath))) {
     return outcome;
   }
-  chooseSound(original, settings, plan, outcome.log);
+  chooseAudio(original, settings, plan, outcome.log);
   plan.layers = list.layers;
   plan.totalTime = list.totalTime;
   plan.encode = settings.encode;

@@ -227,6 +227,54 @@ HWY_INLINE VU ModePixel(int mode, VU src, VU dst) {
                 hn::ShiftLeft<kAlphaShift>(ao));
 }
 
+// The lanes whose right neighbour lies in the picture take the bilinear mix of their four
+// pixels (a key-coloured one counted as the canvas pixel); `nearest` keeps the others, and a
+// mix that is the key colour itself is not drawn.
+template <class MF, class MU>
+HWY_INLINE void BilinearLanes(const BlitParams& p, VF u, VF v, VI iu, VI iv, VI index, MF inside,
+                              VU canvas, VU a, VU& colour, MU& keep, MU& nearest) {
+  const DF df;
+  const DI di;
+  const DU du;
+  const VF one = hn::Set(df, 1.0f);
+  const VF scale256 = hn::Set(df, 256.0f);
+  const auto interp =
+      hn::And(inside, hn::Lt(hn::Add(u, one), hn::Set(df, static_cast<float>(p.imageWidth))));
+  if (hn::AllFalse(df, interp)) return;
+  const auto lower =
+      hn::And(interp, hn::Lt(hn::Add(v, one), hn::Set(df, static_cast<float>(p.imageHeight))));
+  const auto interpI = hn::RebindMask(di, interp);
+  const auto lowerI = hn::RebindMask(di, lower);
+  const VI pitch = hn::Set(di, static_cast<int32_t>(p.imagePitch / 4));
+  const VU key = hn::Set(du, p.key);
+  const VU colourMask = hn::Set(du, kColourMask);
+  const auto* image = reinterpret_cast<const uint32_t*>(p.image);
+  const VU fu =
+      hn::BitCast(du, hn::ConvertTo(di, hn::Mul(hn::Sub(u, hn::ConvertTo(df, iu)), scale256)));
+  // Lanes on the last picture row weigh only the top pair: fv = 0 gives (top + 128) >> 8.
+  const VU fv = hn::IfThenElseZero(
+      hn::RebindMask(du, lower),
+      hn::BitCast(du, hn::ConvertTo(di, hn::Mul(hn::Sub(v, hn::ConvertTo(df, iv)), scale256))));
+  const VI right = hn::IfThenElse(interpI, hn::Add(index, hn::Set(di, 1)), index);
+  const VU b = hn::GatherIndex(du, image, right);
+  const VU cc = hn::GatherIndex(du, image, hn::IfThenElse(lowerI, hn::Add(index, pitch), index));
+  const VU dd = hn::GatherIndex(du, image, hn::IfThenElse(lowerI, hn::Add(right, pitch), right));
+  // A key-coloured neighbour takes the canvas pixel (on a transparent frame: nothing).
+  const VU replacement = p.canvasOpaque ? canvas : hn::Zero(du);
+  auto take = [&](VU pixel) HWY_ATTR {
+    VU value = p.pictureAlpha ? Premultiply(pixel) : pixel;
+    if (p.colorKey) {
+      value = hn::IfThenElse(hn::Eq(hn::And(pixel, colourMask), key), replacement, value);
+    }
+    return value;
+  };
+  const VU filtered = Filtered(take(a), take(b), take(cc), take(dd), fu, fv);
+  const auto interpU = hn::RebindMask(du, interp);
+  colour = hn::IfThenElse(interpU, filtered, colour);
+  nearest = hn::AndNot(interpU, keep);
+  if (p.colorKey) keep = hn::AndNot(hn::And(interpU, FilteredMatchesKey(filtered, key)), keep);
+}
+
 // One row: columns [x, x + count) with their sampling points in us, vs.
 void ShadeSpan(const BlitParams& p, uint32_t* row, int x, int count, const float* us,
                const float* vs) {
@@ -235,12 +283,9 @@ void ShadeSpan(const BlitParams& p, uint32_t* row, int x, int count, const float
   const DU du;
   const int n = static_cast<int>(hn::Lanes(df));
   const VF zero = hn::Zero(df);
-  const VF one = hn::Set(df, 1.0f);
   const VF swv = hn::Set(df, static_cast<float>(p.imageWidth));
   const VF shv = hn::Set(df, static_cast<float>(p.imageHeight));
-  const VF scale256 = hn::Set(df, 256.0f);
   const VI pitch = hn::Set(di, static_cast<int32_t>(p.imagePitch / 4));
-  const VI oneI = hn::Set(di, 1);
   const VU key = hn::Set(du, p.key);
   const VU colourMask = hn::Set(du, kColourMask);
   const VU alpha = hn::Set(du, static_cast<uint32_t>(p.alpha));
@@ -266,42 +311,8 @@ void ShadeSpan(const BlitParams& p, uint32_t* row, int x, int count, const float
     auto keep = hn::RebindMask(du, inside);
     VU colour = p.pictureAlpha ? Premultiply(a) : a;
     auto nearest = keep;
-    if (p.interpolate) {
-      const auto interp = hn::And(inside, hn::Lt(hn::Add(u, one), swv));
-      if (!hn::AllFalse(df, interp)) {
-        const auto lower = hn::And(interp, hn::Lt(hn::Add(v, one), shv));
-        const auto interpI = hn::RebindMask(di, interp);
-        const auto lowerI = hn::RebindMask(di, lower);
-        const VU fu = hn::BitCast(
-            du, hn::ConvertTo(di, hn::Mul(hn::Sub(u, hn::ConvertTo(df, iu)), scale256)));
-        // Lanes on the last picture row weigh only the top pair: fv = 0 gives (top + 128) >> 8.
-        const VU fv = hn::IfThenElseZero(
-            hn::RebindMask(du, lower),
-            hn::BitCast(du,
-                        hn::ConvertTo(di, hn::Mul(hn::Sub(v, hn::ConvertTo(df, iv)), scale256))));
-        const VI right = hn::IfThenElse(interpI, hn::Add(index, oneI), index);
-        const VU b = hn::GatherIndex(du, image, right);
-        const VU cc =
-            hn::GatherIndex(du, image, hn::IfThenElse(lowerI, hn::Add(index, pitch), index));
-        const VU dd =
-            hn::GatherIndex(du, image, hn::IfThenElse(lowerI, hn::Add(right, pitch), right));
-        // A key-coloured neighbour takes the canvas pixel (on a transparent frame: nothing).
-        const VU replacement = p.canvasOpaque ? canvas : hn::Zero(du);
-        auto take = [&](VU pixel) HWY_ATTR {
-          VU value = p.pictureAlpha ? Premultiply(pixel) : pixel;
-          if (p.colorKey) {
-            value = hn::IfThenElse(hn::Eq(hn::And(pixel, colourMask), key), replacement, value);
-          }
-          return value;
-        };
-        const VU filtered = Filtered(take(a), take(b), take(cc), take(dd), fu, fv);
-        const auto interpU = hn::RebindMask(du, interp);
-        colour = hn::IfThenElse(interpU, filtered, colour);
-        nearest = hn::AndNot(interpU, keep);
-        if (p.colorKey)
-          keep = hn::AndNot(hn::And(interpU, FilteredMatchesKey(filtered, key)), keep);
-      }
-    }
+    if (p.interpolate)
+      BilinearLanes(p, u, v, iu, iv, index, inside, canvas, a, colour, keep, nearest);
     if (p.colorKey) {
       keep = hn::AndNot(hn::And(nearest, hn::Eq(hn::And(a, colourMask), key)), keep);
     }

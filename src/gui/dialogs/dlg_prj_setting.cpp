@@ -29,6 +29,20 @@ DlgPrjSetting::DlgPrjSetting(const ProjectValues& values, QWidget* parent)
     : QDialog(parent), values_(values) {
   setObjectName("DlgPrjSetting");
   setWindowTitle(qtr("プロジェクト設定"));
+  makeFields(values);
+  layOut();
+  chooseFolder = [this](const QString& start) {
+    return QFileDialog::getExistingDirectory(this, qtr("保存フォルダ指定"), start);
+  };
+  chooseAudio = [this](const QString& start) {
+    return QFileDialog::getOpenFileName(this, qtr("音声"), start,
+                                        qtr("音声ファイル") +
+                                            " (*.wav *.flac *.mp3 *.ogg *.opus *.m4a *.aac);;" +
+                                            qtr("すべてのファイル (*)"));
+  };
+}
+
+void DlgPrjSetting::makeFields(const ProjectValues& values) {
   fileName_ = edit(QString::fromStdString(values.fileName), this, "fileName");
   name_ = edit(QString::fromStdString(values.name), this, "name");
   saveFolder_ = edit(QString::fromStdString(values.saveFolder), this, "saveFolder");
@@ -43,17 +57,20 @@ DlgPrjSetting::DlgPrjSetting(const ProjectValues& values, QWidget* parent)
   animated_ = new ToggleButton(qtr("gif/webp を1つのファイルに"), this);
   animated_->setObjectName("animatedFile");
   animated_->setChecked((values.options & projectAnimatedFile) != 0);
-  auto* browseButton = new QPushButton(">", this);
-  browseButton->setObjectName("browse");
-  browseButton->setAutoDefault(false);
-  browseButton->setMaximumWidth(28);
-  audio_ = edit(QString::fromStdString(values.audio), this, "sound");
+  audio_ = edit(QString::fromStdString(values.audio), this, "audio");
   audioOffset_ = edit(QString::fromStdString(values.audioOffset.empty() ? "0" : values.audioOffset),
                       this, "audioOffset");
   audioVolume_ = edit(QString::fromStdString(values.audioVolume.empty() ? "1" : values.audioVolume),
                       this, "audioVolume");
   audioOffset_->setMaximumWidth(80);
   audioVolume_->setMaximumWidth(80);
+}
+
+void DlgPrjSetting::layOut() {
+  auto* browseButton = new QPushButton(">", this);
+  browseButton->setObjectName("browse");
+  browseButton->setAutoDefault(false);
+  browseButton->setMaximumWidth(28);
   auto* audioButton = new QPushButton(">", this);
   audioButton->setObjectName("browseAudio");
   audioButton->setAutoDefault(false);
@@ -100,20 +117,10 @@ DlgPrjSetting::DlgPrjSetting(const ProjectValues& values, QWidget* parent)
   buttons->addWidget(ok);
   buttons->addWidget(cancel);
   layout->addLayout(buttons, 9, 0, 1, 5);
-
-  chooseFolder = [this](const QString& start) {
-    return QFileDialog::getExistingDirectory(this, qtr("保存フォルダ指定"), start);
-  };
-  chooseSound = [this](const QString& start) {
-    return QFileDialog::getOpenFileName(this, qtr("音声"), start,
-                                        qtr("音声ファイル") +
-                                            " (*.wav *.flac *.mp3 *.ogg *.opus *.m4a *.aac);;" +
-                                            qtr("すべてのファイル (*)"));
-  };
 }
 
 void DlgPrjSetting::browseAudio() {
-  const QString picked = chooseSound(QString::fromStdString(
+  const QString picked = chooseAudio(QString::fromStdString(
       folderBrowserStart(audio_->text().toStdString(), values_.projectFolder)));
   if (picked.isEmpty()) return;
   // Stored like a picture: relative to the project when it lies below it.

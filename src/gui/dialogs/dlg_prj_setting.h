@@ -25,9 +25,11 @@ class DlgPrjSetting : public QDialog {
   // The folder browser "保存フォルダ指定"; tests replace it.
   std::function<QString(const QString& start)> chooseFolder;
   // The file browser of the sound track; tests replace it.
-  std::function<QString(const QString& start)> chooseSound;
+  std::function<QString(const QString& start)> chooseAudio;
 
  private:
+  void makeFields(const ProjectValues& values);
+  void layOut();
   void browse();
   void browseAudio();
 

@@ -31,7 +31,7 @@ struct Opened {
     port.information.clear();
   }
   const Layer& layer(int index) const {
-    return editor.project().layers[static_cast<size_t>(index)];
+    return editor.session().project().layers[static_cast<size_t>(index)];
   }
   DemoCopy demo;
   ScriptedPort port;
@@ -67,14 +67,14 @@ TEST(EditorProject, FirstStartWithoutAProjectDisablesEditing) {
   Editor editor(port);
   editor.startUp(std::nullopt);
   EXPECT_TRUE(port.notices.empty());
-  EXPECT_TRUE(editor.noProjectLoaded());
-  EXPECT_EQ(editor.title(), "Pelorix [*]");
+  EXPECT_TRUE(editor.session().noProjectLoaded());
+  EXPECT_EQ(editor.session().title(), "Pelorix [*]");
   EXPECT_FALSE(editor.enabled(Command::NewLayer));
   EXPECT_FALSE(editor.enabled(Command::ShowPreview));
   // Layer and source commands do nothing and say nothing.
-  editor.newSource();
-  editor.layerSettings();
-  editor.deleteLayer();
+  editor.sources().newSource();
+  editor.layers().layerSettings();
+  editor.layers().deleteLayer();
   EXPECT_TRUE(port.notices.empty());
   EXPECT_EQ(port.sourceDialogs + port.layerDialogs, 0);
 }
@@ -86,17 +86,17 @@ TEST(EditorProject, OpeningShowsTheSummaryTheSortedTreeAndTheFirstSource) {
   editor.startUp(demo.project());
   ASSERT_EQ(port.information.size(), 1u);
   EXPECT_EQ(port.information[0].rfind("Pelorix demo\n保存フォルダ out", 0), 0u);
-  EXPECT_EQ(editor.title(), "Pelorix Pelorix demo[*]");
-  EXPECT_EQ(editor.projectFolder(), demo.dir.folder());
-  EXPECT_EQ(editor.projectFileName(), "demo.pxp");
-  ASSERT_EQ(editor.treeItems().size(), 4u);
-  EXPECT_EQ(editor.treeItems()[0].text, "01 :background [3.00]");
-  EXPECT_EQ(editor.treeItems()[0].icon, LayerIcon::Shown);
-  EXPECT_EQ(editor.selectedTreeItem(), 0);
-  EXPECT_EQ(editor.selectedRow(), 0);
-  EXPECT_EQ(editor.rows().size(), 1u);
-  EXPECT_EQ(editor.slider().maximum, 36);
-  EXPECT_EQ(editor.slider().pageSize, 30);
+  EXPECT_EQ(editor.session().title(), "Pelorix Pelorix demo[*]");
+  EXPECT_EQ(editor.session().projectFolder(), demo.dir.folder());
+  EXPECT_EQ(editor.session().projectFileName(), "demo.pxp");
+  ASSERT_EQ(editor.lists().treeItems().size(), 4u);
+  EXPECT_EQ(editor.lists().treeItems()[0].text, "01 :background [3.00]");
+  EXPECT_EQ(editor.lists().treeItems()[0].icon, LayerIcon::Shown);
+  EXPECT_EQ(editor.lists().selectedTreeItem(), 0);
+  EXPECT_EQ(editor.lists().selectedRow(), 0);
+  EXPECT_EQ(editor.lists().rows().size(), 1u);
+  EXPECT_EQ(editor.view().slider().maximum, 36);
+  EXPECT_EQ(editor.view().slider().pageSize, 30);
   EXPECT_EQ(port.frameSize, (std::pair{320, 240}));
   EXPECT_TRUE(editor.enabled(Command::ConvertAll));
 }
@@ -109,23 +109,23 @@ TEST(EditorProject, TreeListsLayersByNumber) {
   Editor editor(port);
   editor.startUp(path);
   std::vector<std::string> texts;
-  for (const TreeItem& item : editor.treeItems())
+  for (const TreeItem& item : editor.lists().treeItems())
     texts.push_back(item.text.substr(0, item.text.find(' ')));
   EXPECT_EQ(texts, (std::vector<std::string>{"-3", "03", "10", "100"}));
-  EXPECT_EQ(editor.drawList(), (std::vector<int>{3, 1, 0, 2}));
+  EXPECT_EQ(editor.view().drawList(), (std::vector<int>{3, 1, 0, 2}));
 }
 
 TEST(EditorProject, FailedOpenKeepsFolderAndName) {
   Opened o;
   o.port.projectFile = o.demo.dir.file("gone.pxp");
-  o.editor.loadProjectCommand();
+  o.editor.files().loadProjectCommand();
   EXPECT_EQ(o.port.notices.back(),
             "[" + o.demo.dir.file("gone.pxp") + "] layerinfoファイルが開けません");
-  EXPECT_EQ(o.editor.projectFileName(), "demo.pxp");
-  EXPECT_EQ(o.editor.projectFolder(), o.demo.dir.folder());
-  EXPECT_TRUE(o.editor.noProjectLoaded());
+  EXPECT_EQ(o.editor.session().projectFileName(), "demo.pxp");
+  EXPECT_EQ(o.editor.session().projectFolder(), o.demo.dir.folder());
+  EXPECT_TRUE(o.editor.session().noProjectLoaded());
   EXPECT_FALSE(o.editor.enabled(Command::SaveProject));
-  EXPECT_TRUE(o.editor.treeItems().empty());
+  EXPECT_TRUE(o.editor.lists().treeItems().empty());
 }
 
 TEST(EditorProject, LeavingAModifiedProjectAsksAndCancelStops) {
@@ -138,13 +138,13 @@ TEST(EditorProject, LeavingAModifiedProjectAsksAndCancelStops) {
       v.source.duration = 2.5f;
       return true;
     };
-    o.editor.sourceSettings();
-    ASSERT_TRUE(o.editor.modified());
+    o.editor.sources().sourceSettings();
+    ASSERT_TRUE(o.editor.session().modified());
     o.port.projectFile = next;
     o.port.answers = {Answer::Yes};
-    o.editor.loadProjectCommand();
+    o.editor.files().loadProjectCommand();
     EXPECT_EQ(o.port.questions.back(), "プロジェクトファイルを保存しますか？");
-    EXPECT_EQ(o.editor.project().name, "next");
+    EXPECT_EQ(o.editor.session().project().name, "next");
     Project saved;
     loadProject(saved, o.demo.project());
     EXPECT_EQ(saved.layers[0].sources[0].duration, 2.5f);
@@ -156,13 +156,13 @@ TEST(EditorProject, LeavingAModifiedProjectAsksAndCancelStops) {
       v.source.duration = 2.5f;
       return true;
     };
-    o.editor.sourceSettings();
+    o.editor.sources().sourceSettings();
     o.port.projectFile = next;
     o.port.answers = {Answer::Cancel};
-    o.editor.loadProjectCommand();
-    EXPECT_EQ(o.editor.project().name, "Pelorix demo");
-    EXPECT_TRUE(o.editor.modified());
-    EXPECT_EQ(o.editor.projectFileName(), "demo.pxp");
+    o.editor.files().loadProjectCommand();
+    EXPECT_EQ(o.editor.session().project().name, "Pelorix demo");
+    EXPECT_TRUE(o.editor.session().modified());
+    EXPECT_EQ(o.editor.session().projectFileName(), "demo.pxp");
   }
 }
 
@@ -171,23 +171,23 @@ TEST(EditorProject, LeavingAModifiedProjectAsksAndCancelStops) {
 TEST(EditorProject, SaveButtonWritesReadsBackAndKeepsTheHistory) {
   Opened o;
   o.port.answers = {Answer::No};
-  o.editor.saveProjectCommand();
+  o.editor.files().saveProjectCommand();
   EXPECT_TRUE(o.port.information.empty());
-  o.editor.selectTreeItem(0);
-  o.editor.setSourceDuration(o.editor.treeItems()[0].layerIndex, 0, 2.0f);
-  o.editor.saveProjectCommand();  // Yes
+  o.editor.lists().selectTreeItem(0);
+  o.editor.sources().setSourceDuration(o.editor.lists().treeItems()[0].layerIndex, 0, 2.0f);
+  o.editor.files().saveProjectCommand();  // Yes
   EXPECT_TRUE(o.port.logged("プロジェクトファイルを保存しました。"));
   ASSERT_EQ(o.port.information.size(), 1u);
   EXPECT_EQ(o.port.informationKinds[0], InformationKind::Summary);
-  EXPECT_FALSE(o.editor.modified());
-  ASSERT_TRUE(o.editor.canUndo());
+  EXPECT_FALSE(o.editor.session().modified());
+  ASSERT_TRUE(o.editor.session().canUndo());
   o.editor.undo();
-  EXPECT_TRUE(o.editor.modified());
+  EXPECT_TRUE(o.editor.session().modified());
   o.port.projectFile = o.demo.dir.file("copy");
-  o.editor.saveProjectAsCommand();
+  o.editor.files().saveProjectAsCommand();
   EXPECT_TRUE(test::fileExists(o.demo.dir.file("copy.pxp")));
-  EXPECT_EQ(o.editor.projectFileName(), "copy.pxp");
-  EXPECT_EQ(o.editor.recentProjects().front(), o.demo.dir.file("copy.pxp"));
+  EXPECT_EQ(o.editor.session().projectFileName(), "copy.pxp");
+  EXPECT_EQ(o.editor.files().recentProjects().front(), o.demo.dir.file("copy.pxp"));
 }
 
 TEST(EditorProject, AFailedSaveKeepsTheEditsAndSaysSo) {
@@ -196,17 +196,17 @@ TEST(EditorProject, AFailedSaveKeepsTheEditsAndSaysSo) {
     v.source.duration = 2.5f;
     return true;
   };
-  o.editor.sourceSettings();
+  o.editor.sources().sourceSettings();
   // The project file's place becomes a folder: it cannot be written.
   std::filesystem::remove(o.demo.project());
   std::filesystem::create_directory(o.demo.project());
-  o.editor.saveProjectCommand();
+  o.editor.files().saveProjectCommand();
   EXPECT_EQ(o.port.notices.back(), "[" + o.demo.project() + "] layerinfoファイルが保存できません");
   EXPECT_FALSE(o.port.logged("プロジェクトファイルを保存しました。"));
-  EXPECT_TRUE(o.editor.modified());
+  EXPECT_TRUE(o.editor.session().modified());
   EXPECT_EQ(o.layer(0).sources[0].duration, 2.5f);  // not read back over the edits
-  o.editor.convertAllPressed();
-  EXPECT_FALSE(o.editor.converting());
+  o.editor.output().convertAllPressed();
+  EXPECT_FALSE(o.editor.output().converting());
   o.port.answers = {Answer::Yes, Answer::Yes};
   EXPECT_FALSE(o.editor.closeRequested());  // quitting would lose the edits
 }
@@ -220,12 +220,12 @@ TEST(EditorProject, NewProjectAsksBeforeOverwritingAFile) {
     return true;
   };
   o.port.answers = {Answer::No};  // do not overwrite
-  o.editor.newProjectCommand();
+  o.editor.files().newProjectCommand();
   EXPECT_EQ(o.port.questions.back(),
             o.demo.dir.file("new.pxp") + " は既に存在します。上書きしますか？");
   EXPECT_EQ(test::readFile(o.demo.dir.file("new.pxp")), "precious");
-  EXPECT_EQ(o.editor.project().layerCount, 1);
-  EXPECT_TRUE(o.editor.modified());
+  EXPECT_EQ(o.editor.session().project().layerCount, 1);
+  EXPECT_TRUE(o.editor.session().modified());
 
   // A new project whose first layer is cancelled is not written.
   Opened fresh;
@@ -233,10 +233,10 @@ TEST(EditorProject, NewProjectAsksBeforeOverwritingAFile) {
     v.fileName = "other.pxp";
     return true;
   };
-  fresh.editor.newProjectCommand();
+  fresh.editor.files().newProjectCommand();
   EXPECT_FALSE(test::fileExists(fresh.demo.dir.file("other.pxp")));
-  EXPECT_EQ(fresh.editor.projectFileName(), "other.pxp");
-  EXPECT_TRUE(fresh.editor.treeItems().empty());
+  EXPECT_EQ(fresh.editor.session().projectFileName(), "other.pxp");
+  EXPECT_TRUE(fresh.editor.lists().treeItems().empty());
 }
 
 TEST(EditorProject, ProjectSettingsCopyBackAndSetModified) {
@@ -247,12 +247,12 @@ TEST(EditorProject, ProjectSettingsCopyBackAndSetModified) {
     v.fps = 24;
     return true;
   };
-  o.editor.projectSettings();
-  EXPECT_EQ(o.editor.title(), "Pelorix renamed[*]");
-  EXPECT_EQ(o.editor.project().fps, 24.0f);
-  EXPECT_EQ(o.editor.slider().maximum, 72);
-  EXPECT_TRUE(o.editor.modified());
-  EXPECT_FALSE(o.editor.busy());
+  o.editor.files().projectSettings();
+  EXPECT_EQ(o.editor.session().title(), "Pelorix renamed[*]");
+  EXPECT_EQ(o.editor.session().project().fps, 24.0f);
+  EXPECT_EQ(o.editor.view().slider().maximum, 72);
+  EXPECT_TRUE(o.editor.session().modified());
+  EXPECT_FALSE(o.editor.session().busy());
 }
 
 TEST(EditorLayers, NumberRuleBringsTheDialogBackWithTheEnteredValues) {
@@ -270,7 +270,7 @@ TEST(EditorLayers, NumberRuleBringsTheDialogBackWithTheEnteredValues) {
     }
     return true;
   };
-  o.editor.layerSettings();
+  o.editor.layers().layerSettings();
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_EQ(seen[1].name, "typed");
   EXPECT_EQ(o.port.notices,
@@ -278,10 +278,10 @@ TEST(EditorLayers, NumberRuleBringsTheDialogBackWithTheEnteredValues) {
                                       "0以外で他と違うレイヤー番号を指定して下さい。"}));
   EXPECT_EQ(o.layer(0).number, -3);
   EXPECT_EQ(o.layer(0).name, "typed");
-  EXPECT_FALSE(o.editor.busy());
+  EXPECT_FALSE(o.editor.session().busy());
   // Keeping the own number is accepted at once.
   o.port.layerDialog = [](LayerValues&) { return true; };
-  o.editor.layerSettings();
+  o.editor.layers().layerSettings();
   EXPECT_EQ(o.port.layerDialogs, 4);
 }
 
@@ -291,10 +291,10 @@ TEST(EditorLayers, HidingALayerReachesTheDrawListAtOnce) {
     v.visible = 0;
     return true;
   };
-  o.editor.selectTreeItem(1);
-  o.editor.layerSettings();
-  EXPECT_EQ(o.editor.drawList(), (std::vector<int>{0, 2, 3}));
-  EXPECT_EQ(o.editor.treeItems()[1].icon, LayerIcon::Hidden);
+  o.editor.lists().selectTreeItem(1);
+  o.editor.layers().layerSettings();
+  EXPECT_EQ(o.editor.view().drawList(), (std::vector<int>{0, 2, 3}));
+  EXPECT_EQ(o.editor.lists().treeItems()[1].icon, LayerIcon::Hidden);
 }
 
 // At sixteen layers New layer is disabled, and invoked all the same (a key) it says why.
@@ -307,7 +307,7 @@ TEST(EditorLayers, NewLayerAtTheLimitSaysWhy) {
     layers.push_back({i, {1.0f}});
   editor.startUp(writeProject(dir, "full", 30, layers));
   EXPECT_FALSE(editor.enabled(Command::NewLayer));
-  editor.newLayer();
+  editor.layers().newLayer();
   EXPECT_EQ(port.layerDialogs, 0);
   ASSERT_EQ(port.status.size(), 1u);
   EXPECT_NE(port.status[0].find("16"), std::string::npos);
@@ -315,40 +315,40 @@ TEST(EditorLayers, NewLayerAtTheLimitSaysWhy) {
 
 TEST(EditorLayers, NewLayerCancelledLeavesNothing) {
   Opened o;
-  o.editor.newLayer();
+  o.editor.layers().newLayer();
   EXPECT_EQ(o.port.layerDialogs, 1);
-  EXPECT_EQ(o.editor.project().layerCount, 4);
-  EXPECT_EQ(o.editor.treeItems().size(), 4u);
-  EXPECT_FALSE(o.editor.modified());
-  EXPECT_FALSE(o.editor.busy());
+  EXPECT_EQ(o.editor.session().project().layerCount, 4);
+  EXPECT_EQ(o.editor.lists().treeItems().size(), 4u);
+  EXPECT_FALSE(o.editor.session().modified());
+  EXPECT_FALSE(o.editor.session().busy());
   o.port.layerDialog = [](LayerValues& v) {
     v.number = 7;
     v.visible = 1;
     return true;
   };
-  o.editor.newLayer();
-  EXPECT_EQ(o.editor.project().layerCount, 5);
-  EXPECT_EQ(o.editor.treeItems().back().text, "07 :-          [0.00]");
+  o.editor.layers().newLayer();
+  EXPECT_EQ(o.editor.session().project().layerCount, 5);
+  EXPECT_EQ(o.editor.lists().treeItems().back().text, "07 :-          [0.00]");
 }
 
 TEST(EditorLayers, DeleteLayerAsksAndRebuilds) {
   Opened o;
   o.port.answers = {Answer::No};
-  o.editor.deleteLayer();
-  EXPECT_EQ(o.editor.project().layerCount, 4);
-  o.editor.deleteLayer();
+  o.editor.layers().deleteLayer();
+  EXPECT_EQ(o.editor.session().project().layerCount, 4);
+  o.editor.layers().deleteLayer();
   EXPECT_EQ(o.port.questions.back(), "レイヤーを削除します。");
-  EXPECT_EQ(o.editor.project().layerCount, 3);
-  EXPECT_EQ(o.editor.drawList().size(), 3u);
-  EXPECT_FALSE(o.editor.busy());
+  EXPECT_EQ(o.editor.session().project().layerCount, 3);
+  EXPECT_EQ(o.editor.view().drawList().size(), 3u);
+  EXPECT_FALSE(o.editor.session().busy());
   // The neighbour takes the selection and shows its sources.
-  EXPECT_EQ(o.editor.selectedTreeItem(), 0);
-  EXPECT_EQ(o.editor.rows().size(), 2u);
+  EXPECT_EQ(o.editor.lists().selectedTreeItem(), 0);
+  EXPECT_EQ(o.editor.lists().rows().size(), 2u);
 }
 
 TEST(EditorSources, AppendSelectsNothingAndInsertTakesTheRow) {
   Opened o;
-  o.editor.selectTreeItem(2);  // the sprite layer: six sources
+  o.editor.lists().selectTreeItem(2);  // the sprite layer: six sources
   int dialogs = 0;
   o.port.sourceDialog = [&dialogs](SourceDialogValues& v) {
     EXPECT_FLOAT_EQ(v.source.duration, 1.0f / 12.0f);
@@ -356,73 +356,75 @@ TEST(EditorSources, AppendSelectsNothingAndInsertTakesTheRow) {
     v.pickedExtension = "png";
     return true;
   };
-  o.editor.selectRow(-1);
-  o.editor.newSource();
-  EXPECT_EQ(o.editor.rows().size(), 7u);
-  EXPECT_EQ(o.editor.rows()[6][1], "new1.png");
-  EXPECT_EQ(o.editor.selectedRow(), -1);
-  EXPECT_EQ(o.editor.lastSourcePattern(), "*.png");
-  o.editor.selectRow(2);
-  o.editor.newSource();
-  EXPECT_EQ(o.editor.rows()[2][1], "new2.png");
-  EXPECT_EQ(o.editor.rows()[2][0], "002");
-  EXPECT_EQ(o.editor.selectedRow(), 2);
-  EXPECT_EQ(o.editor.treeItems()[2].text.substr(o.editor.treeItems()[2].text.find('[')), "[3.17]");
+  o.editor.lists().selectRow(-1);
+  o.editor.sources().newSource();
+  EXPECT_EQ(o.editor.lists().rows().size(), 7u);
+  EXPECT_EQ(o.editor.lists().rows()[6][1], "new1.png");
+  EXPECT_EQ(o.editor.lists().selectedRow(), -1);
+  EXPECT_EQ(o.editor.sources().lastSourcePattern(), "*.png");
+  o.editor.lists().selectRow(2);
+  o.editor.sources().newSource();
+  EXPECT_EQ(o.editor.lists().rows()[2][1], "new2.png");
+  EXPECT_EQ(o.editor.lists().rows()[2][0], "002");
+  EXPECT_EQ(o.editor.lists().selectedRow(), 2);
+  EXPECT_EQ(
+      o.editor.lists().treeItems()[2].text.substr(o.editor.lists().treeItems()[2].text.find('[')),
+      "[3.17]");
 }
 
 TEST(EditorSources, DeleteAndSettingsNeedARow) {
   Opened o;
-  o.editor.selectRow(-1);
-  o.editor.deleteSource();
-  o.editor.sourceSettings();
+  o.editor.lists().selectRow(-1);
+  o.editor.sources().deleteSource();
+  o.editor.sources().sourceSettings();
   EXPECT_EQ(o.port.notices,
             (std::vector<std::string>{"リストを選択してください", "リストを選択してください"}));
-  EXPECT_FALSE(o.editor.busy());
-  o.editor.selectRow(0);
-  o.editor.deleteSource();
+  EXPECT_FALSE(o.editor.session().busy());
+  o.editor.lists().selectRow(0);
+  o.editor.sources().deleteSource();
   EXPECT_EQ(o.port.questions.back(), "ソースを削除します。");
-  EXPECT_TRUE(o.editor.rows().empty());
-  EXPECT_EQ(o.editor.totalTime(), 3.0f);  // the other layers still last three seconds
+  EXPECT_TRUE(o.editor.lists().rows().empty());
+  EXPECT_EQ(o.editor.view().totalTime(), 3.0f);  // the other layers still last three seconds
 }
 
 TEST(EditorPreview, GesturesFollowTheirArithmetic) {
   Opened o;
-  o.editor.selectTreeItem(1);  // the logo: scale 0.5, rotation -20
-  o.editor.selectRow(0);
-  o.editor.previewEdit(0, 0, 5, 0, PreviewEditKind::ScaleStep);
+  o.editor.lists().selectTreeItem(1);  // the logo: scale 0.5, rotation -20
+  o.editor.lists().selectRow(0);
+  o.editor.sources().previewEdit(0, 0, 5, 0, PreviewEditKind::ScaleStep);
   EXPECT_FLOAT_EQ(o.layer(1).sources[0].scale, 0.6f);
-  o.editor.previewEdit(0, 0, 20, 0, PreviewEditKind::ScaleStep);
+  o.editor.sources().previewEdit(0, 0, 20, 0, PreviewEditKind::ScaleStep);
   EXPECT_FLOAT_EQ(o.layer(1).sources[0].scale, 1.0f);
-  o.editor.previewEdit(0, 0, 1, 0, PreviewEditKind::ScaleStep);
+  o.editor.sources().previewEdit(0, 0, 1, 0, PreviewEditKind::ScaleStep);
   EXPECT_FLOAT_EQ(o.layer(1).sources[0].scale, 1.1f);
-  o.editor.previewEdit(0, 0, -100, 0, PreviewEditKind::ScaleStep);
+  o.editor.sources().previewEdit(0, 0, -100, 0, PreviewEditKind::ScaleStep);
   EXPECT_FLOAT_EQ(o.layer(1).sources[0].scale, 0.01f);
 
-  o.editor.previewEdit(0, 0, 0, 375, PreviewEditKind::RotateStep);  // -20 + 375 = 355
+  o.editor.sources().previewEdit(0, 0, 0, 375, PreviewEditKind::RotateStep);  // -20 + 375 = 355
   EXPECT_FLOAT_EQ(o.layer(1).sources[0].rotation, 355.0f);
-  o.editor.previewEdit(0, 0, 0, 10, PreviewEditKind::RotateStep);
+  o.editor.sources().previewEdit(0, 0, 0, 10, PreviewEditKind::RotateStep);
   EXPECT_FLOAT_EQ(o.layer(1).sources[0].rotation, 5.0f);
-  o.editor.previewEdit(0, 0, 0, -360, PreviewEditKind::RotateStep);  // -355
-  o.editor.previewEdit(0, 0, 0, -10, PreviewEditKind::RotateStep);
+  o.editor.sources().previewEdit(0, 0, 0, -360, PreviewEditKind::RotateStep);  // -355
+  o.editor.sources().previewEdit(0, 0, 0, -10, PreviewEditKind::RotateStep);
   EXPECT_FLOAT_EQ(o.layer(1).sources[0].rotation, -5.0f);
 
   // A drag moves relative to where it began, and counts as one edit.
-  o.editor.previewEdit(5, 1, 0, 0, PreviewEditKind::Move);
-  o.editor.previewEdit(-20, 3, 0, 0, PreviewEditKind::Move);
+  o.editor.sources().previewEdit(5, 1, 0, 0, PreviewEditKind::Move);
+  o.editor.sources().previewEdit(-20, 3, 0, 0, PreviewEditKind::Move);
   EXPECT_FLOAT_EQ(o.layer(1).sources[0].x, 50.0f);
-  o.editor.previewEdit(-20, 3, 0, 0, PreviewEditKind::EndMove);
-  EXPECT_FLOAT_EQ(o.editor.heldSource().x, 50.0f);
+  o.editor.sources().previewEdit(-20, 3, 0, 0, PreviewEditKind::EndMove);
+  EXPECT_FLOAT_EQ(o.editor.lists().heldSource().x, 50.0f);
   o.editor.undo();
   EXPECT_FLOAT_EQ(o.layer(1).sources[0].x, 70.0f);
   EXPECT_FLOAT_EQ(o.layer(1).sources[0].rotation, -5.0f);
 
-  o.editor.previewEdit(0, 0, 0, 0, PreviewEditKind::Fit);  // 320 / logo width 160
+  o.editor.sources().previewEdit(0, 0, 0, 0, PreviewEditKind::Fit);  // 320 / logo width 160
   EXPECT_FLOAT_EQ(o.layer(1).sources[0].scale, 2.0f);
   EXPECT_FLOAT_EQ(o.layer(1).sources[0].x, 0.0f);
   EXPECT_FLOAT_EQ(o.layer(1).sources[0].rotation, 0.0f);
 
-  o.editor.selectRow(-1);
-  o.editor.previewEdit(1, 1, 0, 0, PreviewEditKind::Move);
+  o.editor.lists().selectRow(-1);
+  o.editor.sources().previewEdit(1, 1, 0, 0, PreviewEditKind::Move);
   EXPECT_EQ(o.port.notices.back(), "リストが選択されていません");
 }
 
@@ -432,20 +434,21 @@ TEST(EditorPreview, WheelStepSizeComesFromTheScaleBeforeTheMessage) {
     v.source.scale = 0.95f;
     return true;
   };
-  o.editor.sourceSettings();
-  o.editor.previewEdit(0, 0, 5, 0, PreviewEditKind::ScaleStep);  // five notches in one message
+  o.editor.sources().sourceSettings();
+  o.editor.sources().previewEdit(0, 0, 5, 0,
+                                 PreviewEditKind::ScaleStep);  // five notches in one message
   EXPECT_FLOAT_EQ(o.layer(0).sources[0].scale, 1.05f);
-  o.editor.previewEdit(0, 0, 1, 0, PreviewEditKind::ScaleStep);
+  o.editor.sources().previewEdit(0, 0, 1, 0, PreviewEditKind::ScaleStep);
   EXPECT_FLOAT_EQ(o.layer(0).sources[0].scale, 1.15f);
 }
 
 TEST(EditorPreview, PickedColourBecomesTheKey) {
   Opened o;
-  o.editor.pickKeyColor(0x00302010);  // red 0x10, green 0x20, blue 0x30
+  o.editor.sources().pickKeyColor(0x00302010);  // red 0x10, green 0x20, blue 0x30
   EXPECT_EQ(o.layer(0).keyColor, (KeyColor{0x30, 0x20, 0x10, 0}));
   EXPECT_EQ(o.port.notices.back(), "透過色を変更しました。");
-  EXPECT_TRUE(o.editor.modified());
-  o.editor.pickKeyColor(0xFFFFFFFF);  // picked outside the window: white
+  EXPECT_TRUE(o.editor.session().modified());
+  o.editor.sources().pickKeyColor(0xFFFFFFFF);  // picked outside the window: white
   EXPECT_EQ(o.layer(0).keyColor, (KeyColor{255, 255, 255, 0}));
 }
 
@@ -454,29 +457,29 @@ TEST(EditorTransport, SliderRangePageAndTimeText) {
   ScriptedPort port;
   Editor editor(port);
   editor.startUp(writeProject(dir, "ten", 30, {{1, {10}}}));
-  EXPECT_EQ(editor.slider().maximum, 300);
-  EXPECT_EQ(editor.slider().pageSize, 30);
-  editor.sliderChanged(45);
-  EXPECT_EQ(editor.timeText(), " 1.500 / 10.000");
-  editor.sliderChanged(10);
-  editor.pageBack();
-  EXPECT_EQ(editor.slider().position, 0);
-  editor.pageForward();
-  editor.stepForward();
-  EXPECT_EQ(editor.slider().position, 31);
-  editor.stepBack();
-  EXPECT_EQ(editor.slider().position, 30);
+  EXPECT_EQ(editor.view().slider().maximum, 300);
+  EXPECT_EQ(editor.view().slider().pageSize, 30);
+  editor.view().sliderChanged(45);
+  EXPECT_EQ(editor.view().timeText(), " 1.500 / 10.000");
+  editor.view().sliderChanged(10);
+  editor.view().page(-1);
+  EXPECT_EQ(editor.view().slider().position, 0);
+  editor.view().page(1);
+  editor.view().step(1);
+  EXPECT_EQ(editor.view().slider().position, 31);
+  editor.view().step(-1);
+  EXPECT_EQ(editor.view().slider().position, 30);
 
   editor.startUp(writeProject(dir, "long", 30, {{1, {200}}}));
-  EXPECT_EQ(editor.slider().maximum, 6000);
-  EXPECT_EQ(editor.slider().pageSize, 60);
+  EXPECT_EQ(editor.view().slider().maximum, 6000);
+  EXPECT_EQ(editor.view().slider().pageSize, 60);
 
   // A frame rate of 0 divides nothing: range 0, time 0.
   editor.startUp(writeProject(dir, "still", 0, {{1, {5}}}));
-  EXPECT_EQ(editor.slider().maximum, 0);
-  editor.sliderChanged(7);
-  EXPECT_EQ(editor.currentTime(), 0.0f);
-  EXPECT_EQ(editor.moviePressed(), 0);
+  EXPECT_EQ(editor.view().slider().maximum, 0);
+  editor.view().sliderChanged(7);
+  EXPECT_EQ(editor.view().currentTime(), 0.0f);
+  EXPECT_EQ(editor.playback().moviePressed(), 0);
 }
 
 TEST(EditorTransport, SelectingASourceMovesTheTimeHalfAFrameIn) {
@@ -484,39 +487,39 @@ TEST(EditorTransport, SelectingASourceMovesTheTimeHalfAFrameIn) {
   ScriptedPort port;
   Editor editor(port);
   editor.startUp(writeProject(dir, "sel", 30, {{1, {1.23f, 1.0f}}}));
-  editor.selectRow(1);
-  EXPECT_EQ(editor.slider().position, 37);
-  EXPECT_FLOAT_EQ(editor.currentTime(), 37.0f / 30.0f);
-  EXPECT_EQ(editor.slider().selectionStart, 37);
-  EXPECT_EQ(editor.slider().selectionEnd, 67);
+  editor.lists().selectRow(1);
+  EXPECT_EQ(editor.view().slider().position, 37);
+  EXPECT_FLOAT_EQ(editor.view().currentTime(), 37.0f / 30.0f);
+  EXPECT_EQ(editor.view().slider().selectionStart, 37);
+  EXPECT_EQ(editor.view().slider().selectionEnd, 67);
 }
 
 // With the preview on, loading, saving (which reads the file back), deleting a layer, undo and
 // redo keep a layer selected while they redraw: no "select a layer" box.
 TEST(EditorTransport, NoSelectLayerBoxWhileALayerIsShown) {
   Opened o;
-  o.editor.setPreviewShown(true);
-  o.editor.saveProjectCommand();
-  o.editor.openProject(o.demo.project());
-  o.editor.deleteLayer();
+  o.editor.view().setPreviewShown(true);
+  o.editor.files().saveProjectCommand();
+  o.editor.files().openProject(o.demo.project());
+  o.editor.layers().deleteLayer();
   o.editor.undo();
   o.editor.redo();
   EXPECT_TRUE(o.port.notices.empty()) << o.port.notices.front();
-  EXPECT_GE(o.editor.selectedTreeItem(), 0);
+  EXPECT_GE(o.editor.lists().selectedTreeItem(), 0);
 }
 
 TEST(EditorTransport, RedrawComposesOnlyWithThePreviewOn) {
   Opened o;
   const int before = o.port.previewRepaints;
-  o.editor.sliderChanged(5);
+  o.editor.view().sliderChanged(5);
   EXPECT_EQ(o.port.previewRepaints, before);
-  EXPECT_TRUE(o.editor.canvas().empty());
-  o.editor.setPreviewShown(true);
+  EXPECT_TRUE(o.editor.view().canvas().empty());
+  o.editor.view().setPreviewShown(true);
   EXPECT_TRUE(o.port.previewVisible);
-  EXPECT_FALSE(o.editor.canvas().empty());
-  EXPECT_EQ(o.editor.canvas().width(), 320);
-  o.editor.setTotalMode(true);
-  o.editor.sliderChanged(6);
+  EXPECT_FALSE(o.editor.view().canvas().empty());
+  EXPECT_EQ(o.editor.view().canvas().width(), 320);
+  o.editor.view().setTotalMode(true);
+  o.editor.view().sliderChanged(6);
   EXPECT_GT(o.port.previewRepaints, before + 1);
 }
 
@@ -524,39 +527,39 @@ TEST(EditorTransport, RedrawComposesOnlyWithThePreviewOn) {
 // it empty, and a layer whose picture does not load shows a blank frame, not the one before.
 TEST(EditorPreview, NoStaleFrame) {
   Opened o;
-  o.editor.setPreviewShown(true);
-  ASSERT_FALSE(o.editor.canvas().empty());
-  const std::vector<uint32_t> demoFrame = test::argbPixels(o.editor.canvas());
+  o.editor.view().setPreviewShown(true);
+  ASSERT_FALSE(o.editor.view().canvas().empty());
+  const std::vector<uint32_t> demoFrame = test::argbPixels(o.editor.view().canvas());
   std::filesystem::remove(o.demo.dir.file("logo.png"));
-  o.editor.selectTreeItem(1);  // the logo, now missing
-  const std::vector<uint32_t> missing = test::argbPixels(o.editor.canvas());
+  o.editor.lists().selectTreeItem(1);  // the logo, now missing
+  const std::vector<uint32_t> missing = test::argbPixels(o.editor.view().canvas());
   EXPECT_NE(missing, demoFrame);
   EXPECT_TRUE(
       std::all_of(missing.begin(), missing.end(), [](uint32_t p) { return (p & 0xFFFFFF) == 0; }));
   o.port.answers = {Answer::No};
-  o.editor.newProjectCommand();  // the settings dialog is cancelled
-  EXPECT_TRUE(o.editor.canvas().empty());
+  o.editor.files().newProjectCommand();  // the settings dialog is cancelled
+  EXPECT_TRUE(o.editor.view().canvas().empty());
 }
 
 // The onion skin is the preview's: frames around the current one for the layer being edited
 // (nothing where it stands still), never in what is saved.
 TEST(EditorPreview, OnionSkinStaysInThePreview) {
   Opened o;
-  o.editor.setPreviewShown(true);
-  o.editor.selectTreeItem(2);  // the sprite, which moves
-  o.editor.scrubTo(1.0f);
-  const std::vector<uint32_t> plain = test::argbPixels(o.editor.canvas());
+  o.editor.view().setPreviewShown(true);
+  o.editor.lists().selectTreeItem(2);  // the sprite, which moves
+  o.editor.view().scrubTo(1.0f);
+  const std::vector<uint32_t> plain = test::argbPixels(o.editor.view().canvas());
   o.editor.run(Command::OnionSkin);
   EXPECT_TRUE(o.editor.checked(Command::OnionSkin));
-  ASSERT_EQ(o.editor.onionFrames().size(), 4u);
-  EXPECT_EQ(test::argbPixels(o.editor.canvas()), plain);
+  ASSERT_EQ(o.editor.view().onion().frames().size(), 4u);
+  EXPECT_EQ(test::argbPixels(o.editor.view().canvas()), plain);
   o.port.imageFile = o.demo.dir.file("shot.png");
-  o.editor.screenSave();
+  o.editor.output().screenSave();
   DibImage saved;
   ASSERT_FALSE(saved.load(o.demo.dir.file("shot.png")).failed());
   EXPECT_EQ(test::argbPixels(saved).size(), plain.size());
-  o.editor.selectTreeItem(0);  // the background stands still: its skin is empty
-  for (const Editor::OnionFrame& frame : o.editor.onionFrames()) {
+  o.editor.lists().selectTreeItem(0);  // the background stands still: its skin is empty
+  for (const OnionSkin::Frame& frame : o.editor.view().onion().frames()) {
     const std::vector<uint32_t> ghost = test::argbPixels(frame.canvas);
     EXPECT_TRUE(std::all_of(ghost.begin(), ghost.end(), [](uint32_t p) { return p == 0; }));
   }
@@ -566,18 +569,18 @@ TEST(EditorPreview, OnionSkinStaysInThePreview) {
 // whole frames and undone in one step; clicking a block selects its layer and source.
 TEST(EditorTimeline, ScrubSelectAndDuration) {
   Opened o;
-  o.editor.scrubTo(1.0f);
-  EXPECT_EQ(o.editor.slider().position, 12);
-  o.editor.selectSource(o.editor.treeItems()[2].layerIndex, 3);
-  EXPECT_EQ(o.editor.selectedTreeItem(), 2);
-  EXPECT_EQ(o.editor.selectedRow(), 3);
-  const int sprite = o.editor.treeItems()[2].layerIndex;
-  o.editor.setSourceDuration(sprite, 3, 0.71f);  // 8.52 frames at 12 fps: 9
+  o.editor.view().scrubTo(1.0f);
+  EXPECT_EQ(o.editor.view().slider().position, 12);
+  o.editor.sources().selectSource(o.editor.lists().treeItems()[2].layerIndex, 3);
+  EXPECT_EQ(o.editor.lists().selectedTreeItem(), 2);
+  EXPECT_EQ(o.editor.lists().selectedRow(), 3);
+  const int sprite = o.editor.lists().treeItems()[2].layerIndex;
+  o.editor.sources().setSourceDuration(sprite, 3, 0.71f);  // 8.52 frames at 12 fps: 9
   EXPECT_FLOAT_EQ(o.layer(sprite).sources[3].duration, 9.0f / 12.0f);
-  EXPECT_TRUE(o.editor.modified());
+  EXPECT_TRUE(o.editor.session().modified());
   o.editor.undo();
   EXPECT_FLOAT_EQ(o.layer(sprite).sources[3].duration, 0.5f);
-  EXPECT_FALSE(o.editor.modified());
+  EXPECT_FALSE(o.editor.session().modified());
 }
 
 // Export: the dialog starts from the project's settings, its run writes what it chose, and the
@@ -595,8 +598,8 @@ TEST(EditorOutput, ExportRunsTheEngineAndKeepsTheChoices) {
     v.encode.loop = 2;
     return true;
   };
-  o.editor.exportCommand();
-  o.editor.waitForConversion();
+  o.editor.output().exportCommand();
+  o.editor.output().waitForConversion();
   o.port.runPosted();
   EXPECT_EQ(&outputFormats()[static_cast<size_t>(format)],
             findOutputFormat("png", OutputKind::Series));
@@ -607,7 +610,7 @@ TEST(EditorOutput, ExportRunsTheEngineAndKeepsTheChoices) {
     again = v;
     return false;
   };
-  o.editor.exportCommand();
+  o.editor.output().exportCommand();
   EXPECT_EQ(again.path, "anim.apng");
   EXPECT_EQ(again.encode.loop, 2);
   EXPECT_EQ(again.first, 0);  // the range follows the project
@@ -624,9 +627,9 @@ TEST(EditorKeys, TablesPerFocusAndBusy) {
   EXPECT_EQ(o.port.layerDialogs, 1);
   EXPECT_FALSE(o.editor.handleKey(KeyFocus::SourceListOrSlider, Key::Right, true));
   EXPECT_FALSE(o.editor.handleKey(KeyFocus::LayerTree, Key::PageDown, true));
-  const int position = o.editor.slider().position;
+  const int position = o.editor.view().slider().position;
   EXPECT_TRUE(o.editor.handleKey(KeyFocus::Other, Key::Right, true));
-  EXPECT_EQ(o.editor.slider().position, position + 1);
+  EXPECT_EQ(o.editor.view().slider().position, position + 1);
   EXPECT_FALSE(o.editor.handleKey(KeyFocus::Other, Key::Other, true));
 
   // While a dialog runs, every key goes to it.
@@ -635,7 +638,7 @@ TEST(EditorKeys, TablesPerFocusAndBusy) {
     passed = !o.editor.handleKey(KeyFocus::Other, Key::Delete, true);
     return false;
   };
-  o.editor.sourceSettings();
+  o.editor.sources().sourceSettings();
   EXPECT_TRUE(passed);
   EXPECT_EQ(keyCommand(KeyFocus::LayerTree, Key::Insert), Command::NewLayer);
   EXPECT_EQ(keyCommand(KeyFocus::SourceListOrSlider, Key::Delete), Command::DeleteSource);
@@ -643,7 +646,7 @@ TEST(EditorKeys, TablesPerFocusAndBusy) {
 
 std::vector<std::string> files(const Editor& editor, int layer) {
   std::vector<std::string> names;
-  for (const Source& s : editor.project().layers[static_cast<size_t>(layer)].sources)
+  for (const Source& s : editor.session().project().layers[static_cast<size_t>(layer)].sources)
     names.push_back(s.file);
   return names;
 }
@@ -653,18 +656,18 @@ TEST(EditorDrop, FilesInsertAsABlockOrAppend) {
   ScriptedPort port;
   Editor editor(port);
   editor.startUp(writeProject(dir, "drop", 30, {{1, {}}}));
-  editor.dropFiles({"/a.png", "/b.png", "/c.png"});
+  editor.sources().dropFiles({"/a.png", "/b.png", "/c.png"});
   EXPECT_EQ(files(editor, 0), (std::vector<std::string>{"/a.png", "/b.png", "/c.png"}));
-  EXPECT_EQ(editor.selectedRow(), 0);
-  EXPECT_FLOAT_EQ(editor.project().layers[0].totalDuration, 0.1f);
-  EXPECT_EQ(editor.treeItems()[0].text, "01 :-          [0.10]");
-  editor.selectRow(1);
-  editor.dropFiles({"/x.png", "/y.png"});
+  EXPECT_EQ(editor.lists().selectedRow(), 0);
+  EXPECT_FLOAT_EQ(editor.session().project().layers[0].totalDuration, 0.1f);
+  EXPECT_EQ(editor.lists().treeItems()[0].text, "01 :-          [0.10]");
+  editor.lists().selectRow(1);
+  editor.sources().dropFiles({"/x.png", "/y.png"});
   EXPECT_EQ(files(editor, 0),
             (std::vector<std::string>{"/a.png", "/x.png", "/y.png", "/b.png", "/c.png"}));
-  EXPECT_EQ(editor.selectedRow(), 1);
-  editor.selectRow(-1);
-  editor.dropFiles({"/z.png"});
+  EXPECT_EQ(editor.lists().selectedRow(), 1);
+  editor.lists().selectRow(-1);
+  editor.sources().dropFiles({"/z.png"});
   EXPECT_EQ(files(editor, 0).back(), "/z.png");
 }
 
@@ -673,15 +676,15 @@ TEST(EditorDrop, RowMovesLandOnTheTarget) {
   ScriptedPort port;
   Editor editor(port);
   editor.startUp(writeProject(dir, "rows", 30, {{1, {}}}));
-  editor.dropFiles({"0", "1", "2", "3", "4"});
-  const std::string before = editor.treeItems()[0].text;
-  editor.moveRow(1, 4);
+  editor.sources().dropFiles({"0", "1", "2", "3", "4"});
+  const std::string before = editor.lists().treeItems()[0].text;
+  editor.sources().moveRow(1, 4);
   EXPECT_EQ(files(editor, 0), (std::vector<std::string>{"0", "2", "3", "4", "1"}));
-  EXPECT_EQ(editor.selectedRow(), 4);
-  editor.moveRow(4, 1);
+  EXPECT_EQ(editor.lists().selectedRow(), 4);
+  editor.sources().moveRow(4, 1);
   EXPECT_EQ(files(editor, 0), (std::vector<std::string>{"0", "1", "2", "3", "4"}));
-  EXPECT_EQ(editor.treeItems()[0].text, before);
-  editor.moveRow(1, 9);  // released outside the rows
+  EXPECT_EQ(editor.lists().treeItems()[0].text, before);
+  editor.sources().moveRow(1, 9);  // released outside the rows
   EXPECT_EQ(files(editor, 0), (std::vector<std::string>{"0", "1", "2", "3", "4"}));
   editor.undo();
   EXPECT_EQ(files(editor, 0), (std::vector<std::string>{"0", "2", "3", "4", "1"}));
@@ -689,29 +692,29 @@ TEST(EditorDrop, RowMovesLandOnTheTarget) {
 
 TEST(EditorUndo, EveryEditRoundTripsAndModifiedFollows) {
   Opened o;
-  const Project original = o.editor.project();
+  const Project original = o.editor.session().project();
   o.port.sourceDialog = [](SourceDialogValues& v) {
     v.source.x = 99;
     return true;
   };
-  o.editor.sourceSettings();
-  o.editor.pickKeyColor(0x00FF00FF);
+  o.editor.sources().sourceSettings();
+  o.editor.sources().pickKeyColor(0x00FF00FF);
   o.port.answers = {Answer::Yes};
-  o.editor.deleteLayer();
-  const Project edited = o.editor.project();
-  ASSERT_TRUE(o.editor.canUndo());
+  o.editor.layers().deleteLayer();
+  const Project edited = o.editor.session().project();
+  ASSERT_TRUE(o.editor.session().canUndo());
   o.editor.undo();
   o.editor.undo();
   o.editor.undo();
-  EXPECT_EQ(o.editor.project(), original);
-  EXPECT_FALSE(o.editor.modified());
-  EXPECT_FALSE(o.editor.canUndo());
+  EXPECT_EQ(o.editor.session().project(), original);
+  EXPECT_FALSE(o.editor.session().modified());
+  EXPECT_FALSE(o.editor.session().canUndo());
   o.editor.redo();
   o.editor.redo();
   o.editor.redo();
-  EXPECT_EQ(o.editor.project(), edited);
-  EXPECT_TRUE(o.editor.modified());
-  EXPECT_FALSE(o.editor.canRedo());
+  EXPECT_EQ(o.editor.session().project(), edited);
+  EXPECT_TRUE(o.editor.session().modified());
+  EXPECT_FALSE(o.editor.session().canRedo());
 }
 
 // Real-time playback on a clock the test moves: a frame shows when its time has come and it is
@@ -722,26 +725,26 @@ TEST(EditorPlayback, FramesFollowTheClockAndLateOnesAreDropped) {
   ScriptedPort port;
   Editor editor(port);
   std::atomic<double> now = 0.0;  // read by the playback's workers
-  editor.setPlaybackClock([&now] { return now.load(); });
+  editor.playback().setPlaybackClock([&now] { return now.load(); });
   editor.startUp(writeProject(dir, "one", 30, {{1, {1.0f}}}));
   // Ticks more often than frames come, so a frame is shown within a few milliseconds.
-  EXPECT_EQ(editor.moviePressed(), 10);
-  EXPECT_TRUE(editor.playing());
+  EXPECT_EQ(editor.playback().moviePressed(), 10);
+  EXPECT_TRUE(editor.playback().playing());
   // Waits (a little real time) until the frame due at `now` is shown.
   auto showsFrameAt = [&](float expected) {
-    for (int i = 0; i < 2000 && editor.playbackTime() != expected; ++i) {
-      if (!editor.playbackTick()) return false;
+    for (int i = 0; i < 2000 && editor.playback().playbackTime() != expected; ++i) {
+      if (!editor.playback().playbackTick()) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return editor.playbackTime() == expected;
+    return editor.playback().playbackTime() == expected;
   };
   EXPECT_TRUE(showsFrameAt(0.0f));
   now = 10.5 / 30.0;
   EXPECT_TRUE(showsFrameAt(conversionFrameTimes(1.0f, 30.0f)[10]));
   now = 2.0;
-  while (editor.playbackTick()) {
+  while (editor.playback().playbackTick()) {
   }
-  EXPECT_FALSE(editor.playing());
+  EXPECT_FALSE(editor.playback().playing());
   ASSERT_FALSE(port.status.empty());
   EXPECT_NE(port.status.back().find("30"), std::string::npos);
 
@@ -752,17 +755,17 @@ TEST(EditorPlayback, FramesFollowTheClockAndLateOnesAreDropped) {
   saveProject(project, dir.file("sound.pxp"));
   editor.startUp(dir.file("sound.pxp"));
   now = 0.0;
-  editor.moviePressed();
+  editor.playback().moviePressed();
   EXPECT_EQ(port.audioPlaying, dir.file("tone.wav"));
   EXPECT_EQ(port.soundFrom, 0.0);
-  EXPECT_EQ(editor.moviePressed(), 0);  // a second press stops at the next tick
-  EXPECT_FALSE(editor.playbackTick());
+  EXPECT_EQ(editor.playback().moviePressed(), 0);  // a second press stops at the next tick
+  EXPECT_FALSE(editor.playback().playbackTick());
   EXPECT_TRUE(port.audioPlaying.empty());
 
   // Above 1000 frames per second there is no period: refused at once.
   editor.startUp(writeProject(dir, "fast", 2000, {{1, {1.0f}}}));
-  EXPECT_EQ(editor.moviePressed(), 0);
-  EXPECT_FALSE(editor.playing());
+  EXPECT_EQ(editor.playback().moviePressed(), 0);
+  EXPECT_FALSE(editor.playback().playing());
 }
 
 // Convert all saves a modified project first and reads it back without a dialog (the summary
@@ -774,26 +777,27 @@ TEST(EditorOutput, ConvertAllSavesFirstAndWritesTheFrames) {
     v.source.duration = 1.0f;
     return true;
   };
-  o.editor.selectTreeItem(0);
-  o.editor.setPreviewShown(true);
-  o.editor.sourceSettings();  // background now 1 s: still 3 s in all
-  ASSERT_TRUE(o.editor.modified());
-  const std::vector<uint32_t> before = test::argbPixels(o.editor.canvas());
-  o.editor.convertAllPressed();
-  EXPECT_TRUE(o.editor.converting());
-  o.editor.waitForConversion();
+  o.editor.lists().selectTreeItem(0);
+  o.editor.view().setPreviewShown(true);
+  o.editor.sources().sourceSettings();  // background now 1 s: still 3 s in all
+  ASSERT_TRUE(o.editor.session().modified());
+  const std::vector<uint32_t> before = test::argbPixels(o.editor.view().canvas());
+  o.editor.output().convertAllPressed();
+  EXPECT_TRUE(o.editor.output().converting());
+  o.editor.output().waitForConversion();
   o.port.runPosted();
-  EXPECT_FALSE(o.editor.converting());
+  EXPECT_FALSE(o.editor.output().converting());
   EXPECT_TRUE(o.port.logged("プロジェクトファイルを保存しました。"));
   EXPECT_TRUE(o.port.logged("トータルタイム　3.00　画面数　36"));
   EXPECT_TRUE(test::fileExists(o.demo.dir.file("out/frame0036.png")));
-  EXPECT_EQ(o.editor.progressText(), "File Name " + o.demo.dir.folder() + "out/frame0036.png");
-  EXPECT_EQ(test::argbPixels(o.editor.canvas()), before);
-  EXPECT_FALSE(o.editor.modified());
+  EXPECT_EQ(o.editor.output().progressText(),
+            "File Name " + o.demo.dir.folder() + "out/frame0036.png");
+  EXPECT_EQ(test::argbPixels(o.editor.view().canvas()), before);
+  EXPECT_FALSE(o.editor.session().modified());
   EXPECT_TRUE(o.port.notices.empty());
   EXPECT_TRUE(o.port.information.empty());
   EXPECT_TRUE(o.port.logged("Pelorix demo"));
-  EXPECT_TRUE(o.editor.canUndo());
+  EXPECT_TRUE(o.editor.session().canUndo());
 }
 
 // Whatever refuses a conversion is said before the project is saved: nothing is written.
@@ -804,14 +808,14 @@ TEST(EditorOutput, ARefusedConvertAllWritesNothing) {
     return true;
   };
   const std::string saved = test::readFile(o.demo.project());
-  o.editor.projectSettings();
-  ASSERT_TRUE(o.editor.modified());
-  o.editor.convertAllPressed();
-  EXPECT_FALSE(o.editor.converting());
+  o.editor.files().projectSettings();
+  ASSERT_TRUE(o.editor.session().modified());
+  o.editor.output().convertAllPressed();
+  EXPECT_FALSE(o.editor.output().converting());
   ASSERT_EQ(o.port.notices.size(), 1u);
   EXPECT_NE(o.port.notices[0].find("0.00"), std::string::npos);
   EXPECT_EQ(test::readFile(o.demo.project()), saved);
-  EXPECT_TRUE(o.editor.modified());
+  EXPECT_TRUE(o.editor.session().modified());
 }
 
 // The convert button aborts a running conversion, whatever the format reads by now.
@@ -821,11 +825,11 @@ TEST(EditorOutput, AbortWorksWhateverTheFormat) {
     v.format = "gif";
     return true;
   };
-  o.editor.convertAllPressed();
-  ASSERT_TRUE(o.editor.converting());
-  o.editor.projectSettings();
-  o.editor.convertAllPressed();
-  o.editor.waitForConversion();
+  o.editor.output().convertAllPressed();
+  ASSERT_TRUE(o.editor.output().converting());
+  o.editor.files().projectSettings();
+  o.editor.output().convertAllPressed();
+  o.editor.output().waitForConversion();
   o.port.runPosted();
   EXPECT_TRUE(o.port.notices.empty());
   EXPECT_TRUE(o.port.logged("中断しました。") || o.port.logged("変換時間は0 秒"));
@@ -840,24 +844,24 @@ TEST(EditorOutput, GifIsRefusedWithAMessage) {
     v.format = "gif";
     return true;
   };
-  editor.projectSettings();
-  editor.convertAllPressed();
+  editor.files().projectSettings();
+  editor.output().convertAllPressed();
   EXPECT_EQ(port.notices.back(), "GIF保存は現在サポート外です。");
   EXPECT_TRUE(port.logged("GIF保存は現在サポート外です。"));
-  EXPECT_FALSE(editor.converting());
+  EXPECT_FALSE(editor.output().converting());
 }
 
 TEST(EditorOutput, ScreenSaveWritesTheCanvas) {
   Opened o;
   o.port.imageFile = o.demo.dir.file("shots/shot.png");
-  o.editor.screenSave();  // nothing composed yet: nothing happens
+  o.editor.output().screenSave();  // nothing composed yet: nothing happens
   EXPECT_FALSE(test::fileExists(o.demo.dir.file("shots/shot.png")));
-  o.editor.setPreviewShown(true);
-  o.editor.screenSave();
+  o.editor.view().setPreviewShown(true);
+  o.editor.output().screenSave();
   EXPECT_TRUE(test::fileExists(o.demo.dir.file("shots/shot.png")));
   EXPECT_TRUE(o.port.logged(o.demo.dir.file("shots/shot.png")));
   o.port.imageFile = o.demo.dir.file("shot.gif");
-  o.editor.screenSave();
+  o.editor.output().screenSave();
   EXPECT_EQ(o.port.notices.back(), "GIF保存は現在サポート外です。");
 }
 
@@ -867,7 +871,7 @@ TEST(EditorClose, QuestionsDecideWhetherTheWindowCloses) {
   EXPECT_FALSE(o.editor.closeRequested());
   o.port.answers = {Answer::Yes};
   EXPECT_TRUE(o.editor.closeRequested());  // not modified: no save question
-  o.editor.pickKeyColor(0x000000FF);
+  o.editor.sources().pickKeyColor(0x000000FF);
   o.port.answers = {Answer::Yes, Answer::Cancel};
   EXPECT_FALSE(o.editor.closeRequested());
   EXPECT_EQ(o.port.questions.back(), "プロジェクトファイルを保存しますか？");
@@ -899,7 +903,7 @@ TEST(EditorTexts, LayerItemsAndSourceRows) {
 TEST(EditorAbout, InformationRowsAndVersion) {
   ScriptedPort port;
   Editor editor(port);
-  editor.about();
+  editor.files().about();
   ASSERT_EQ(port.information.size(), 1u);
   const std::vector<std::string> rows = textRows(port.information[0]);
   // The home page line only when the build was given one.

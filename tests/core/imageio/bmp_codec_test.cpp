@@ -309,7 +309,7 @@ TEST(BmpCodec, EveryDepthRoundTrips) {
     }
     indexed.setColorTable(0, static_cast<int>(palette.size()), palette.data());
     for (int y = 0; y < 5; ++y) {
-      for (int i = 0; i < DibImage::pitchFor(13, bpp); ++i)
+      for (int i = 0; i < dibPitch(13, bpp); ++i)
         indexed.row(y)[i] = static_cast<uint8_t>(i * 37 + y);
     }
     pictures.push_back(std::move(indexed));

@@ -17,7 +17,7 @@ TEST(DibImage, PitchIsRowBytesPaddedToFour) {
     DibImage image;
     ASSERT_TRUE(image.create(width, 2, bpp)) << width << "x" << bpp;
     EXPECT_EQ(std::abs(image.pitch()), pitch) << width << "x" << bpp;
-    EXPECT_EQ(DibImage::pitchFor(width, bpp), pitch);
+    EXPECT_EQ(dibPitch(width, bpp), pitch);
   }
 }
 

@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/session.h"
+#include "base/row_workers.h"
+#include "imageio/dib_image.h"
+#include "render/compositor.h"
+#include "render/picture_store.h"
+
+namespace pelorix {
+
+struct SliderState {
+  int maximum = 0;
+  int position = 0;
+  int pageSize = 30;
+  int lineSize = 1;
+  int selectionStart = 0;
+  int selectionEnd = 0;
+};
+
+// The frames before and after the current one of the layer being edited, composed like it, for
+// the preview to show faintly where they differ from now; offsets in frames (-N ... -1, 1 ... N).
+class OnionSkin {
+ public:
+  struct Frame {
+    int offset = 0;
+    DibImage canvas;
+  };
+  explicit OnionSkin(LogSink& log) : compositor_(log) {}
+  void share(RowWorkers* workers, PictureStore* pictures);
+  bool on() const { return on_; }
+  void setOn(bool on) { on_ = on; }
+  int count() const { return count_; }
+  void setCount(int count);
+  const std::vector<Frame>& frames() const { return frames_; }
+  void clear() { frames_.clear(); }
+  // The layer alone on a transparent ground at the frames around `t` (none when off).
+  void compose(const Project& project, const std::string& folder, int layerIndex, float t,
+               float frameStep, float totalTime);
+
+ private:
+  bool on_ = false;
+  int count_ = 2;
+  std::vector<Frame> frames_;
+  Compositor compositor_;  // its own kept canvas: the preview's stays
+};
+
+// The frame the window shows: the draw list and the animation's length, the time and the slider,
+// and the preview's composed canvas with its onion skin.
+class FrameView {
+ public:
+  explicit FrameView(Session& session);
+  FrameView(const FrameView&) = delete;
+  FrameView& operator=(const FrameView&) = delete;
+
+  // The layer a redraw shows alone (or all layers, when one is chosen); -1: draw nothing.
+  void setLayerChoice(std::function<int()> choose) { choose_ = std::move(choose); }
+
+  // The draw list and length after a change of the project; the time stays inside it.
+  void rebuildDrawList();
+  // The slider moved to `position` (or is put there): the time follows and the frame is redrawn.
+  void setSliderPosition(int position);
+  void sliderChanged(int position);
+  // A page or a frame back (-1) or on (1).
+  void page(int direction);
+  void step(int direction);
+  // The time `t`, clamped to the animation (the ruler was clicked or dragged).
+  void scrubTo(float t);
+  // The time of a selected source: the slider marks the span [start, end) and shows `t`.
+  void showSpan(float t, float start, float end);
+  // The preview toggle; `moveWindow` false leaves the preview window as it is.
+  void setPreviewShown(bool shown, bool moveWindow = true);
+  void setTotalMode(bool total);
+  void setOnionSkin(bool on);
+  // While a movie plays, the preview shows its frames and no onion skin.
+  void setPlaying(bool playing) { playing_ = playing; }
+  void redraw(float t);
+  void clearCanvas();
+  // One frame's length in seconds; 0 when the frame rate is not positive.
+  float frameStep() const;
+
+  DibImage& canvas() { return canvas_; }
+  const DibImage& canvas() const { return canvas_; }
+  Compositor& compositor() { return compositor_; }
+  const OnionSkin& onion() const { return onion_; }
+  OnionSkin& onion() { return onion_; }
+  const std::vector<int>& drawList() const { return drawList_; }
+  float totalTime() const { return totalTime_; }
+  float currentTime() const { return currentTime_; }
+  const SliderState& slider() const { return slider_; }
+  const std::string& timeText() const { return timeText_; }
+  bool previewShown() const { return previewShown_; }
+  bool totalMode() const { return totalMode_; }
+
+ private:
+  // Composes the frame at `t`: every layer of the draw list, or `layerIndex` alone.
+  void composeInto(float t, bool allLayers, int layerIndex);
+
+  Session& session_;
+  std::function<int()> choose_;
+  std::vector<int> drawList_;
+  float totalTime_ = 0.0f;
+  float currentTime_ = 0.0f;
+  SliderState slider_;
+  std::string timeText_;
+  bool previewShown_ = false;
+  bool totalMode_ = false;
+  bool playing_ = false;
+  DibImage canvas_;
+  RowWorkers rowWorkers_;
+  PictureStore pictures_;  // shared by the preview's compositors
+  Compositor compositor_;
+  OnionSkin onion_;
+};
+
+}  // namespace pelorix

@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/layer_editing.h"
+
+#include <algorithm>
+
+#include "app/frame_view.h"
+#include "app/layer_list.h"
+#include "app/session.h"
+#include "base/c_locale.h"
+#include "base/i18n.h"
+
+namespace pelorix {
+namespace {
+
+constexpr const char* kNumberRule = N_("0以外で他と違うレイヤー番号を指定して下さい。");
+
+}  // namespace
+
+void LayerEditing::newLayer() {
+  Project& project = session_.edit();
+  if (project.layerCount >= kMaxLayers) {
+    session_.port().showStatus(formatC(_("レイヤーは %d 枚までです。"), kMaxLayers));
+    return;
+  }
+  if (session_.busy()) return;
+  Session::BusyScope busy(session_);
+  Session::EditScope edit(session_);
+  const bool wasModified = session_.modified();
+  const int index = project.addLayer();
+  session_.markModified();
+  lists_.setPendingNewLayer(index);
+  const int previousItem = lists_.selectedTreeItem();
+  lists_.fillTree();
+  lists_.setSelectedItem(lists_.treeItemOfLayer(index));
+  session_.port().refresh(RefreshTree);
+  lists_.fillSourceList(index);
+  const bool accepted = !session_.noProjectLoaded() && runLayerDialog(index);
+  lists_.setPendingNewLayer(-1);
+  if (!accepted || project.layers[static_cast<size_t>(index)].number == 0) {
+    project.removeLayerAt(index);
+    session_.setModified(wasModified);
+    lists_.setSelectedItem(-1);
+    lists_.fillTree();
+    lists_.selectTreeItem(previousItem < static_cast<int>(lists_.treeItems().size()) ? previousItem
+                                                                                     : -1);
+  }
+}
+
+bool LayerEditing::runLayerDialog(int index) {
+  Project& project = session_.edit();
+  Layer& layer = project.layers[static_cast<size_t>(index)];
+  LayerValues values{layer.number,       layer.name,           layer.visible,      layer.effects,
+                     layer.keyColor.red, layer.keyColor.green, layer.keyColor.blue};
+  for (;;) {
+    if (!session_.port().editLayer(values)) return false;
+    int sameNumber = 0;
+    for (int i = 0; i < project.layerCount; ++i)
+      sameNumber += project.layers[static_cast<size_t>(i)].number == values.number;
+    if (values.number != 0 && (values.number == layer.number || sameNumber == 0)) break;
+    session_.port().notice(_(kNumberRule));
+  }
+  Session::EditScope edit(session_);
+  layer.number = values.number;
+  layer.name = values.name;
+  layer.visible = values.visible;
+  layer.effects = values.effects;
+  layer.keyColor.red = values.red;
+  layer.keyColor.green = values.green;
+  layer.keyColor.blue = values.blue;
+  session_.markModified();
+  lists_.setPendingNewLayer(-1);
+  lists_.fillTree();
+  lists_.setSelectedItem(lists_.treeItemOfLayer(index));
+  session_.port().refresh(RefreshTree);
+  // Visibility and order changed: the draw list follows at once (and the frame is redrawn).
+  view_.rebuildDrawList();
+  return true;
+}
+
+void LayerEditing::layerSettings() {
+  if (session_.noProjectLoaded() || session_.busy()) return;
+  const int index = lists_.selectedLayerIndex();
+  if (index < 0) return;
+  Session::BusyScope busy(session_);
+  Session::EditScope edit(session_);
+  runLayerDialog(index);
+}
+
+void LayerEditing::deleteLayer() {
+  if (session_.busy()) return;
+  const int index = lists_.selectedLayerIndex();
+  if (index < 0) return;
+  {
+    Session::BusyScope busy(session_);
+    if (session_.port().ask(_("レイヤーを削除します。")) != Answer::Yes) return;
+    Session::EditScope edit(session_);
+    session_.markModified();
+    const int item = lists_.selectedTreeItem();
+    session_.edit().removeLayerAt(index);
+    lists_.setSelectedItem(-1);
+    lists_.fillTree();
+    lists_.clearRows();
+    // The neighbour takes the selection (before the redraw of the rebuilt draw list).
+    const int count = static_cast<int>(lists_.treeItems().size());
+    if (count > 0) lists_.setSelectedItem(std::min(item, count - 1));
+    view_.rebuildDrawList();
+  }
+  if (lists_.selectedTreeItem() >= 0) lists_.selectTreeItem(lists_.selectedTreeItem());
+  view_.redraw(view_.currentTime());
+}
+
+}  // namespace pelorix

@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/playback_control.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "app/frame_view.h"
+#include "app/session.h"
+#include "base/c_locale.h"
+#include "base/i18n.h"
+#include "output/run_plan.h"
+
+namespace pelorix {
+
+PlaybackControl::~PlaybackControl() = default;
+
+int PlaybackControl::moviePressed() {
+  if (playing_) {
+    stopRequested_ = true;  // the next tick stops the movie
+    return 0;
+  }
+  const Project& project = session_.project();
+  if (!(project.fps > 0.0f)) {
+    session_.port().notice(formatC(_("フレームレートが %.2f のため再生できません。"),
+                                   static_cast<double>(project.fps)));
+    return 0;
+  }
+  const int period = truncToInt(1000.0 / static_cast<double>(project.fps));
+  if (period <= 0) {
+    // Above 1000 frames per second there is no timer period: the start is refused.
+    session_.port().appendLog(
+        formatC(_("フレームレート %.2f では再生できません。"), static_cast<double>(project.fps)));
+    return 0;
+  }
+  playing_ = true;
+  stopRequested_ = false;
+  playbackTime_ = 0.0f;
+  view_.setPlaying(true);
+  view_.onion().clear();
+  // The workers compose ahead; the user-interface thread keeps one core for showing frames.
+  const int workers = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
+  playback_ = std::make_unique<Playback>(project, view_.drawList(), session_.projectFolder(),
+                                         workers, 8, clock_);
+  session_.port().refresh(RefreshButtons);
+  const AudioTrack audio = projectAudio(project, session_.projectFolder());
+  if (!audio.path.empty()) session_.port().playAudio(audio, 0.0);
+  // Ticks twice a frame or more often, so a frame is shown within a few milliseconds of its
+  // time.
+  return std::clamp(period / 2, 1, 10);
+}
+
+bool PlaybackControl::playbackTick() {
+  if (!playing_ || !playback_) return false;
+  float time = 0.0f;
+  const Playback::Tick tick =
+      stopRequested_ ? Playback::Tick::Ended : playback_->take(view_.canvas(), time);
+  if (tick == Playback::Tick::New) {
+    playbackTime_ = time;
+    session_.port().refresh(RefreshPreview | RefreshTimeline);
+    return true;
+  }
+  if (tick == Playback::Tick::Same) return true;
+  playing_ = false;
+  view_.setPlaying(false);
+  session_.port().stopAudio();
+  const int dropped = playback_->dropped();
+  const int frames = playback_->frames();
+  playback_.reset();
+  session_.port().showStatus(
+      formatC(_("再生: %d 画面のうち %d 画面を間に合わずに飛ばしました。"), frames, dropped));
+  session_.port().refresh(RefreshButtons | RefreshTimeline);
+  // Back to the frame of the time the window shows.
+  view_.redraw(view_.currentTime());
+  return false;
+}
+
+void PlaybackControl::stop() {
+  playing_ = false;
+  view_.setPlaying(false);
+  playback_.reset();
+}
+
+}  // namespace pelorix

@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/session.h"
+
+namespace pelorix {
+
+void Session::setFile(std::string folder, std::string fileName) {
+  projectFolder_ = std::move(folder);
+  projectFileName_ = std::move(fileName);
+}
+
+void Session::markModified() {
+  modified_ = true;
+  port_.refresh(RefreshButtons | RefreshTitle);
+}
+
+void Session::markSaved() {
+  modified_ = false;
+  savedProject_ = project_;
+  port_.refresh(RefreshButtons);
+}
+
+void Session::enableEditing(bool enabled) {
+  editingEnabled_ = enabled;
+  port_.refresh(RefreshControls);
+}
+
+void Session::setTitle() {
+  // "[*]" is where the window shows that the project has unsaved changes.
+  title_ = "Pelorix " + (noProjectLoaded_ ? std::string() : project_.name) + "[*]";
+  port_.refresh(RefreshTitle);
+}
+
+UndoStack::Snapshot Session::current() const {
+  const std::pair<int, int> selected = selection_ ? selection_() : std::pair{-1, -1};
+  return {project_, selected.first, selected.second};
+}
+
+void Session::beginEdit() {
+  if (!editStart_) editStart_ = current();
+}
+
+void Session::commitEdit() {
+  if (!editStart_) return;
+  if (!(editStart_->project == project_)) undo_.push(std::move(*editStart_));
+  editStart_.reset();
+  port_.refresh(RefreshButtons);
+}
+
+void Session::restore(const UndoStack::Snapshot& snapshot) {
+  project_ = snapshot.project;
+  modified_ = !(project_ == savedProject_);
+}
+
+UndoStack::Snapshot Session::undo() {
+  UndoStack::Snapshot snapshot = undo_.undo(current());
+  restore(snapshot);
+  return snapshot;
+}
+
+UndoStack::Snapshot Session::redo() {
+  UndoStack::Snapshot snapshot = undo_.redo(current());
+  restore(snapshot);
+  return snapshot;
+}
+
+void Session::resetHistory(bool keep) {
+  if (!keep) undo_.clear();
+  editStart_.reset();
+}
+
+}  // namespace pelorix
