@@ -1,0 +1,190 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "editor_test_support.h"
+
+namespace pelorix {
+namespace {
+
+// Export: the dialog starts from the project's settings, its run writes what it chose, and the
+// choices come back the next time for the same project.
+TEST(EditorOutput, ExportRunsTheEngineAndKeepsTheChoices) {
+  Opened o;
+  int format = -1;
+  o.port.exportDialog = [&format](ExportValues& v) {
+    format = v.format;
+    v.format =
+        static_cast<int>(findOutputFormat("apng", OutputKind::OneFile) - outputFormats().data());
+    v.path = "anim.apng";
+    v.first = 2;
+    v.last = 4;
+    v.encode.loop = 2;
+    return true;
+  };
+  o.editor.output().exportCommand();
+  o.editor.output().waitForConversion();
+  o.port.runPosted();
+  EXPECT_EQ(&outputFormats()[static_cast<size_t>(format)],
+            findOutputFormat("png", OutputKind::Series));
+  EXPECT_TRUE(test::fileExists(o.demo.dir.file("anim.apng")));
+  EXPECT_TRUE(o.port.notices.empty());
+  ExportValues again;
+  o.port.exportDialog = [&again](ExportValues& v) {
+    again = v;
+    return false;
+  };
+  o.editor.output().exportCommand();
+  EXPECT_EQ(again.path, "anim.apng");
+  EXPECT_EQ(again.encode.loop, 2);
+  EXPECT_EQ(again.first, 0);  // the range follows the project
+  ASSERT_EQ(o.editor.currentSettings().exportChoices.size(), 1u);
+}
+
+// Real-time playback on a clock the test moves: a frame shows when its time has come and it is
+// ready; frames passed over count as dropped and are said at the end; the sound starts with the
+// movie and stops with it; pressing again stops at the next tick.
+TEST(EditorPlayback, FramesFollowTheClockAndLateOnesAreDropped) {
+  test::TempDir dir;
+  ScriptedPort port;
+  Editor editor(port);
+  std::atomic<double> now = 0.0;  // read by the playback's workers
+  editor.playback().setPlaybackClock([&now] { return now.load(); });
+  editor.startUp(writeProject(dir, "one", 30, {{1, {1.0f}}}));
+  // Ticks more often than frames come, so a frame is shown within a few milliseconds.
+  EXPECT_EQ(editor.playback().moviePressed(), 10);
+  EXPECT_TRUE(editor.playback().playing());
+  // Waits (a little real time) until the frame due at `now` is shown.
+  auto showsFrameAt = [&](float expected) {
+    for (int i = 0; i < 2000 && editor.playback().playbackTime() != expected; ++i) {
+      if (!editor.playback().playbackTick()) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return editor.playback().playbackTime() == expected;
+  };
+  EXPECT_TRUE(showsFrameAt(0.0f));
+  now = 10.5 / 30.0;
+  EXPECT_TRUE(showsFrameAt(conversionFrameTimes(1.0f, 30.0f)[10]));
+  now = 2.0;
+  while (editor.playback().playbackTick()) {
+  }
+  EXPECT_FALSE(editor.playback().playing());
+  ASSERT_FALSE(port.status.empty());
+  EXPECT_NE(port.status.back().find("30"), std::string::npos);
+
+  // With a sound track the sound plays from the start and stops at the end.
+  Project project;
+  loadProject(project, dir.file("one.pxp"));
+  project.setSetting("audio", "tone.wav");
+  saveProject(project, dir.file("sound.pxp"));
+  editor.startUp(dir.file("sound.pxp"));
+  now = 0.0;
+  editor.playback().moviePressed();
+  EXPECT_EQ(port.audioPlaying, dir.file("tone.wav"));
+  EXPECT_EQ(port.soundFrom, 0.0);
+  EXPECT_EQ(editor.playback().moviePressed(), 0);  // a second press stops at the next tick
+  EXPECT_FALSE(editor.playback().playbackTick());
+  EXPECT_TRUE(port.audioPlaying.empty());
+
+  // Above 1000 frames per second there is no period: refused at once.
+  editor.startUp(writeProject(dir, "fast", 2000, {{1, {1.0f}}}));
+  EXPECT_EQ(editor.playback().moviePressed(), 0);
+  EXPECT_FALSE(editor.playback().playing());
+}
+
+// Convert all saves a modified project first and reads it back without a dialog (the summary
+// goes into the log) and without losing the history; the preview then shows the frame of the
+// time again, not the last one written.
+TEST(EditorOutput, ConvertAllSavesFirstAndWritesTheFrames) {
+  Opened o;
+  o.port.sourceDialog = [](SourceDialogValues& v) {
+    v.source.duration = 1.0f;
+    return true;
+  };
+  o.editor.lists().selectTreeItem(0);
+  o.editor.view().setPreviewShown(true);
+  o.editor.sources().sourceSettings();  // background now 1 s: still 3 s in all
+  ASSERT_TRUE(o.editor.session().modified());
+  const std::vector<uint32_t> before = test::argbPixels(o.editor.view().canvas());
+  o.editor.output().convertAllPressed();
+  EXPECT_TRUE(o.editor.output().converting());
+  o.editor.output().waitForConversion();
+  o.port.runPosted();
+  EXPECT_FALSE(o.editor.output().converting());
+  EXPECT_TRUE(o.port.logged("プロジェクトファイルを保存しました。"));
+  EXPECT_TRUE(o.port.logged("トータルタイム　3.00　画面数　36"));
+  EXPECT_TRUE(test::fileExists(o.demo.dir.file("out/frame0036.png")));
+  EXPECT_EQ(o.editor.output().progressText(),
+            "File Name " + o.demo.dir.folder() + "out/frame0036.png");
+  EXPECT_EQ(test::argbPixels(o.editor.view().canvas()), before);
+  EXPECT_FALSE(o.editor.session().modified());
+  EXPECT_TRUE(o.port.notices.empty());
+  EXPECT_TRUE(o.port.information.empty());
+  EXPECT_TRUE(o.port.logged("Pelorix demo"));
+  EXPECT_TRUE(o.editor.session().canUndo());
+}
+
+// Whatever refuses a conversion is said before the project is saved: nothing is written.
+TEST(EditorOutput, ARefusedConvertAllWritesNothing) {
+  Opened o;
+  o.port.projectDialog = [](ProjectValues& v) {
+    v.fps = 0;
+    return true;
+  };
+  const std::string saved = test::readFile(o.demo.project());
+  o.editor.files().projectSettings();
+  ASSERT_TRUE(o.editor.session().modified());
+  o.editor.output().convertAllPressed();
+  EXPECT_FALSE(o.editor.output().converting());
+  ASSERT_EQ(o.port.notices.size(), 1u);
+  EXPECT_NE(o.port.notices[0].find("0.00"), std::string::npos);
+  EXPECT_EQ(test::readFile(o.demo.project()), saved);
+  EXPECT_TRUE(o.editor.session().modified());
+}
+
+// The convert button aborts a running conversion, whatever the format reads by now.
+TEST(EditorOutput, AbortWorksWhateverTheFormat) {
+  Opened o;
+  o.port.projectDialog = [](ProjectValues& v) {
+    v.format = "gif";
+    return true;
+  };
+  o.editor.output().convertAllPressed();
+  ASSERT_TRUE(o.editor.output().converting());
+  o.editor.files().projectSettings();
+  o.editor.output().convertAllPressed();
+  o.editor.output().waitForConversion();
+  o.port.runPosted();
+  EXPECT_TRUE(o.port.notices.empty());
+  EXPECT_TRUE(o.port.logged("中断しました。") || o.port.logged("変換時間は0 秒"));
+}
+
+TEST(EditorOutput, GifIsRefusedWithAMessage) {
+  test::TempDir dir;
+  ScriptedPort port;
+  Editor editor(port);
+  editor.startUp(writeProject(dir, "gif", 30, {{1, {1}}}));
+  port.projectDialog = [](ProjectValues& v) {
+    v.format = "gif";
+    return true;
+  };
+  editor.files().projectSettings();
+  editor.output().convertAllPressed();
+  EXPECT_EQ(port.notices.back(), "GIF保存は現在サポート外です。");
+  EXPECT_TRUE(port.logged("GIF保存は現在サポート外です。"));
+  EXPECT_FALSE(editor.output().converting());
+}
+
+TEST(EditorOutput, ScreenSaveWritesTheCanvas) {
+  Opened o;
+  o.port.imageFile = o.demo.dir.file("shots/shot.png");
+  o.editor.output().screenSave();  // nothing composed yet: nothing happens
+  EXPECT_FALSE(test::fileExists(o.demo.dir.file("shots/shot.png")));
+  o.editor.view().setPreviewShown(true);
+  o.editor.output().screenSave();
+  EXPECT_TRUE(test::fileExists(o.demo.dir.file("shots/shot.png")));
+  EXPECT_TRUE(o.port.logged(o.demo.dir.file("shots/shot.png")));
+  o.port.imageFile = o.demo.dir.file("shot.gif");
+  o.editor.output().screenSave();
+  EXPECT_EQ(o.port.notices.back(), "GIF保存は現在サポート外です。");
+}
+
+}  // namespace
+}  // namespace pelorix
