@@ -5,7 +5,9 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <map>
 
@@ -54,11 +56,16 @@ class SeriesFrames final : public FrameSource {
     digits_ = end - first;
     suffix_ = name.substr(end);
     scan();
+    if (!tooLarge_.empty()) {
+      error = ImageError(E_FAIL, formatC(_("連番画像 %s の番号が大きすぎます"), tooLarge_.c_str()));
+      return false;
+    }
     if (numbers_.empty()) {
       error = ImageError(E_FAIL, formatC(_("連番画像 %s のファイルがありません"), pattern.c_str()));
       return false;
     }
-    const int64_t count = numbers_.rbegin()->first - numbers_.begin()->first + 1;
+    const int64_t span = numbers_.rbegin()->first - numbers_.begin()->first;
+    const int64_t count = span < INT64_MAX ? span + 1 : span;
     timing_ = FrameTiming::uniform(count, rate > 0.0 ? rate : 30.0);
     DibImage firstPicture;
     if (ImageError read = decode(0, firstPicture); read.failed()) {
@@ -95,7 +102,13 @@ class SeriesFrames final : public FrameSource {
       const std::string number = name.substr(prefix_.size(), digits_);
       if (!std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
         continue;
-      numbers_[std::stoll(number)] = folder_ + name;
+      int64_t value = 0;
+      const auto read = std::from_chars(number.data(), number.data() + number.size(), value);
+      if (read.ec != std::errc()) {
+        tooLarge_ = folder_ + name;  // beyond what a frame number can be
+        continue;
+      }
+      numbers_[value] = folder_ + name;
     }
     ::closedir(dir);
   }
@@ -103,6 +116,7 @@ class SeriesFrames final : public FrameSource {
   std::string folder_, prefix_, suffix_;
   size_t digits_ = 0;
   std::map<int64_t, std::string> numbers_;  // the numbers present and their files
+  std::string tooLarge_;                    // a file whose number does not fit
 };
 
 }  // namespace

@@ -45,6 +45,12 @@ class FrameSource {
   // Frame k (0 <= k < frames) as a 32-bit picture, blue, green, red and straight alpha (or
   // padded 24-bit colour). A picture `out` holds already is reused when its size fits.
   virtual ImageError decode(int64_t k, DibImage& out) = 0;
+  // The frame to show in place of frame `failed`, which could not be decoded; -1 for none. A
+  // frame that stands alone (a file of a series, a frame of a video) is replaced by the one
+  // before it; an animation whose frames are drawn on each other cannot be read past the first
+  // damaged frame, so every frame from there on shows the last one before it. Either way the
+  // answer depends only on the file, never on which frames were asked for before.
+  virtual int64_t standIn(int64_t failed) const { return failed - 1; }
 
  protected:
   FrameTiming timing_;

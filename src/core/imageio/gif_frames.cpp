@@ -41,7 +41,9 @@ class GifFrames final : public FrameSource {
   ~GifFrames() override { close(); }
   const char* kind() const override { return N_("アニメーション GIF"); }
 
-  // Reads the frames' delays and disposals; false (error set) for a file giflib refuses.
+  // Reads the frames' delays and disposals; false (error set) for a file giflib refuses. A frame
+  // cut short counts (its decode fails and is reported); a file that ends after a whole frame
+  // without its trailer plays the frames it has.
   bool scan(ImageError& error) {
     if (ImageError opened = restart(); opened.failed()) {
       error = opened;
@@ -51,32 +53,57 @@ class GifFrames final : public FrameSource {
     for (;;) {
       FrameInfo info;
       bool image = false;
-      if (ImageError read = nextImage(info, image, nullptr); read.failed()) {
-        if (!lengths.empty()) break;  // a damaged tail: the frames before it count
+      const ImageError read = nextImage(info, image, nullptr);
+      if (read.failed() && lengths.empty() && !image) {
         error = read;
         return false;
       }
-      if (!image) break;
+      if (!image && !read.failed()) break;
+      // A read that failed after the frames before it is a frame cut short.
       frames_.push_back(info);
       lengths.push_back(info.delay / 100.0);
+      if (read.failed()) {
+        firstBad_ = static_cast<int64_t>(frames_.size()) - 1;
+        break;
+      }
     }
     timing_ = FrameTiming::fromLengths(lengths);
+    // Decoding starts from the first frame, whatever frame is asked for first.
+    if (ImageError opened = restart(); opened.failed()) {
+      error = opened;
+      return false;
+    }
     return true;
   }
 
   ImageError decode(int64_t k, DibImage& out) override {
-    if (k < next_ - 1) {  // going back: from the start
+    if (firstBad_ >= 0 && k >= firstBad_) {
+      return ImageError(E_FAIL, formatC("GIF: frame %lld is damaged or cut short",
+                                        static_cast<long long>(firstBad_)));
+    }
+    // Going back, or after a read that failed: from the start.
+    if (k < next_ - 1 || broken_) {
       if (ImageError opened = restart(); opened.failed()) return opened;
     }
     while (next_ <= k) {
       FrameInfo info;
       bool image = false;
-      if (ImageError read = nextImage(info, image, &canvas_); read.failed()) return read;
-      if (!image)
-        return ImageError(E_FAIL,
+      ImageError read = nextImage(info, image, &canvas_);
+      if (!read.failed() && !image) {
+        read = ImageError(E_FAIL,
                           formatC("GIF: frame %lld is missing", static_cast<long long>(next_)));
+      }
+      if (read.failed()) {
+        firstBad_ = firstBad_ < 0 ? next_ : std::min(firstBad_, next_);
+        broken_ = true;
+        return read;
+      }
     }
     return copyCanvas(canvas_, width_, height_, out);
+  }
+
+  int64_t standIn(int64_t failed) const override {
+    return (firstBad_ >= 0 ? std::min(failed, firstBad_) : failed) - 1;
   }
 
  private:
@@ -97,6 +124,7 @@ class GifFrames final : public FrameSource {
     height_ = gif_->SHeight;
     canvas_.assign(static_cast<size_t>(width_) * height_, 0);  // transparent, as browsers start
     next_ = 0;
+    broken_ = false;
     pendingDisposal_ = DISPOSAL_UNSPECIFIED;
     return {};
   }
@@ -199,7 +227,9 @@ class GifFrames final : public FrameSource {
   std::vector<FrameInfo> frames_;
   std::vector<uint32_t> canvas_;  // B, G, R, A pixels of the last frame made
   std::vector<uint32_t> saved_;
-  int64_t next_ = 0;  // the frame the reader is at
+  int64_t next_ = 0;       // the frame the reader is at
+  int64_t firstBad_ = -1;  // the first frame that cannot be read (-1: none found)
+  bool broken_ = false;    // the last read failed: the reader starts again
   int pendingDisposal_ = DISPOSAL_UNSPECIFIED;
   GifImageDesc pendingRect_{};
 };

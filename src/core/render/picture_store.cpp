@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "render/picture_store.h"
 
+#include <algorithm>
+
 #include "base/c_locale.h"
 #include "base/i18n.h"
 #include "imageio/pixel_convert.h"
@@ -10,10 +12,26 @@ namespace {
 
 // Frames a moving picture decodes beyond the one asked for, for the workers that come next.
 constexpr int64_t kFramesAhead = 2;
-// What one moving picture keeps at most: this many frames, or more of them while they fit in
-// kSourceBytes (a short animation of small frames loops without decoding again).
+// What one moving picture keeps: small frames as many as fit in kSourceBytes (a short animation
+// loops without decoding again), large ones up to kFramesOfLargeSource within kLargeSourceBytes
+// (a video runs ahead of the workers), and always the one just made. A frame larger than that
+// is neither read ahead nor kept as a spare.
 constexpr uint64_t kFramesOfLargeSource = 8;
 constexpr uint64_t kSourceBytes = uint64_t{16} << 20;
+constexpr uint64_t kLargeSourceBytes = uint64_t{64} << 20;
+// Spare pictures kept for the next frames of the same size, in all.
+constexpr size_t kSpareFrames = 4;
+constexpr uint64_t kSpareBytes = uint64_t{64} << 20;
+
+uint64_t framesKept(uint64_t bytes) {
+  bytes = std::max<uint64_t>(bytes, 1);
+  if (bytes * kFramesOfLargeSource <= kSourceBytes) return kSourceBytes / bytes;
+  return std::clamp<uint64_t>(kLargeSourceBytes / bytes, 1, kFramesOfLargeSource);
+}
+
+bool readsAhead(uint64_t bytes) {
+  return bytes * (1 + kFramesAhead) <= kLargeSourceBytes;
+}
 
 uint64_t bytesOf(const CachedPicture& picture) {
   return static_cast<uint64_t>(std::abs(picture.image.pitch())) *
@@ -45,10 +63,8 @@ struct PictureStore::Moving {
   std::mutex mutex;  // the decoder, one worker at a time
   std::unique_ptr<FrameSource> source;
   std::shared_ptr<const MovingPicture> info;
-  int64_t lastGood = -1;  // the last frame decoded
-  int64_t failedAt = -1;  // the first frame that could not be
-  bool reported = false;
-  ImageError error;  // why the file is no picture at all
+  bool reported = false;  // a frame that could not be decoded was reported
+  ImageError error;       // why the file is no picture at all
 };
 
 ImageError convertPicture(DibImage decoded, bool keepAlpha, CachedPicture& out) {
@@ -187,11 +203,8 @@ void PictureStore::keepFrame(const FrameKey& key, std::shared_ptr<const CachedPi
   frameBytes_ += bytes;
   frames_.emplace_front(key, std::move(picture));
   frameIndex_[key] = frames_.begin();
-  // The least recently used go first; the one just made stays. A source of large frames (a
-  // video) keeps no more than it needs to run ahead of the workers: at most kFramesOfLargeSource
-  // frames, or kSourceBytes.
-  const uint64_t mine =
-      std::max<uint64_t>(kFramesOfLargeSource, kSourceBytes / std::max<uint64_t>(bytes, 1));
+  // The least recently used go first; the one just made stays.
+  const uint64_t mine = framesKept(bytes);
   uint64_t kept = 0;
   for (auto it = frames_.begin(); it != frames_.end();) {
     if (std::get<0>(it->first) == std::get<0>(key) && ++kept > mine) {
@@ -233,7 +246,11 @@ std::shared_ptr<CachedPicture> PictureStore::newFrame() {
       new CachedPicture, [pool = std::weak_ptr<FramePool>(pool_)](CachedPicture* picture) {
         if (auto spares = pool.lock(); spares && !picture->image.empty()) {
           std::lock_guard lock(spares->mutex);
-          if (spares->spare.size() < 4) spares->spare.push_back(std::move(picture->image));
+          const uint64_t bytes = bytesOf(*picture);
+          if (spares->spare.size() < kSpareFrames && spares->bytes + bytes <= kSpareBytes) {
+            spares->bytes += bytes;
+            spares->spare.push_back(std::move(picture->image));
+          }
         }
         delete picture;
       });
@@ -244,59 +261,73 @@ DibImage PictureStore::spareFrame() {
   if (pool_->spare.empty()) return {};
   DibImage spare = std::move(pool_->spare.back());
   pool_->spare.pop_back();
+  pool_->bytes -= static_cast<uint64_t>(std::abs(spare.pitch())) * spare.height();
   return spare;
+}
+
+std::shared_ptr<const CachedPicture> PictureStore::decodeOne(Moving& source, const FrameKey& key,
+                                                             ImageError& error) {
+  {
+    std::lock_guard lock(mutex_);
+    if (auto kept = keptFrame(key)) return kept;
+  }
+  DibImage decoded = spareFrame();
+  error = source.source->decode(std::get<2>(key), decoded);
+  auto picture = newFrame();
+  if (!error.failed()) error = convertPicture(std::move(decoded), std::get<1>(key), *picture);
+  if (error.failed()) return nullptr;
+  std::lock_guard lock(mutex_);
+  keepFrame(key, picture);
+  return picture;
 }
 
 PictureStore::Result PictureStore::decodeFrame(Moving& source, const std::string& path,
                                                bool keepAlpha, int64_t frame) {
-  // After a frame that could not be decoded, the last good one stands for the rest.
-  const bool beyond = source.failedAt >= 0 && frame >= source.failedAt;
-  const int64_t wanted = beyond ? source.lastGood : frame;
+  // The frame asked for, or the good frame that stands in its place: what shows depends on the
+  // file alone, so a part of a render shows what the whole render shows.
   Result result;
-  result.shown = wanted;
-  result.degraded = beyond;
-  const int64_t frames = source.info->timing.frames;
-  for (int64_t k = wanted; k >= 0 && k <= wanted + kFramesAhead && k < frames; ++k) {
-    const FrameKey key{path, keepAlpha, k};
-    {
-      std::lock_guard lock(mutex_);
-      if (auto kept = keptFrame(key)) {
-        if (k == wanted) result.picture = std::move(kept);
-        continue;
-      }
+  ImageError failure;
+  for (int64_t k = frame; k >= 0;) {
+    ImageError error;
+    std::shared_ptr<const CachedPicture> picture = decodeOne(source, {path, keepAlpha, k}, error);
+    if (picture) {
+      result.picture = std::move(picture);
+      result.shown = k;
+      result.degraded = k != frame;
+      result.decodedHere = true;
+      break;
     }
-    if (beyond && k > wanted) break;
-    DibImage decoded = spareFrame();
-    ImageError error = source.source->decode(k, decoded);
-    auto picture = newFrame();
-    if (!error.failed()) error = convertPicture(std::move(decoded), keepAlpha, *picture);
-    if (error.failed()) {
-      if (k > wanted) break;  // reading ahead: the frame asked for is there
-      source.failedAt = source.failedAt < 0 ? k : std::min(source.failedAt, k);
+    if (!failure.failed()) {
+      failure = error.failed() ? error : ImageError(E_FAIL, "the frame could not be decoded");
       if (!source.reported) {
         source.reported = true;
         result.firstReport =
             formatC(_("%s: 画面 %lld を読めません (%s)。その前の画面を表示します。"), path.c_str(),
-                    static_cast<long long>(k), error.errorMessage().c_str());
+                    static_cast<long long>(frame), failure.errorMessage().c_str());
       }
-      if (source.lastGood < 0 || source.lastGood == k) {
-        result.error = error;
-        return result;
-      }
-      Result good = decodeFrame(source, path, keepAlpha, source.lastGood);
-      good.degraded = true;
-      good.firstReport = result.firstReport;
-      return good;
     }
-    source.lastGood = std::max(source.lastGood, k);
-    std::lock_guard lock(mutex_);
-    if (k == wanted) {
-      result.picture = picture;
-      result.decodedHere = true;
+    k = source.source->standIn(k);
+  }
+  if (!result.picture) {
+    result.error = failure;
+    return result;
+  }
+  // The next frames, for the workers that come next, while they are small enough to keep.
+  const int64_t frames = source.info->timing.frames;
+  if (!result.degraded && readsAhead(bytesOf(*result.picture))) {
+    for (int64_t k = frame + 1; k <= frame + kFramesAhead && k < frames; ++k) {
+      ImageError ignored;
+      if (!decodeOne(source, {path, keepAlpha, k}, ignored)) break;
     }
-    keepFrame(key, std::move(picture));
   }
   return result;
+}
+
+uint64_t movingPictureBytes(uint64_t frameBytes) {
+  // An animation's decoder draws each frame on the one before and keeps a copy for the frames
+  // that go back to it: two pictures besides those it hands out.
+  const uint64_t ahead = readsAhead(frameBytes) ? kFramesAhead : 0;
+  return frameBytes * (2 + framesKept(frameBytes) + ahead);
 }
 
 void PictureStore::setFrameBudget(uint64_t bytes) {

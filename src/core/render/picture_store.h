@@ -108,6 +108,7 @@ class PictureStore {
   struct FramePool {
     std::mutex mutex;
     std::vector<DibImage> spare;
+    uint64_t bytes = 0;
   };
   std::shared_ptr<CachedPicture> newFrame();
   DibImage spareFrame();
@@ -115,6 +116,9 @@ class PictureStore {
   std::shared_ptr<const CachedPicture> keptFrame(const FrameKey& key);
   void keepFrame(const FrameKey& key, std::shared_ptr<const CachedPicture> picture);
   Result decodeFrame(Moving& source, const std::string& path, bool keepAlpha, int64_t frame);
+  // One frame, kept or decoded (and then kept); null with `error` when it cannot be decoded.
+  std::shared_ptr<const CachedPicture> decodeOne(Moving& source, const FrameKey& key,
+                                                 ImageError& error);
 
   mutable std::mutex mutex_;
   std::condition_variable decoded_;
@@ -130,6 +134,11 @@ class PictureStore {
   uint64_t frameBudget_ = kDefaultFrameBudget;
   std::shared_ptr<FramePool> pool_ = std::make_shared<FramePool>();
 };
+
+// Bytes the store may hold for one moving picture whose frames take `frameBytes` each: the
+// decoder's own pictures, the frames it keeps and those it reads ahead (the frames the workers
+// draw are theirs).
+uint64_t movingPictureBytes(uint64_t frameBytes);
 
 // Decodes a picture file into the compositor's form.
 ImageError decodePicture(const std::string& path, bool keepAlpha, CachedPicture& out);

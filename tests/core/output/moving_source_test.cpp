@@ -9,6 +9,7 @@
 #include "base/c_locale.h"
 #include "output/animation_writer.h"
 #include "output/formats.h"
+#include "render/compositor.h"
 #include "render/picture_store.h"
 
 namespace pelorix {
@@ -43,8 +44,14 @@ void writeAnimation(const std::string& path, const char* extension, int frames, 
 
 // Which frame the centre shows (the nearest level: a GIF palette may shift a grey a little); -1
 // for none.
-int shownFrame(Scene& scene, float t) {
-  const DibImage canvas = scene.compose(t);
+int shownFrame(Scene& scene, float t, Compositor* compositor = nullptr) {
+  DibImage canvas;
+  if (compositor) {
+    const int layers[] = {0};
+    compositor->composeFrame(canvas, scene.project, layers, t);
+  } else {
+    canvas = scene.compose(t);
+  }
   if (canvas.empty()) return -1;
   const int level = static_cast<int>(test::pixel(canvas, 4, 4) & 0xFF);
   for (int k = 0; k < 6; ++k) {
@@ -143,6 +150,64 @@ TEST(MovingSources, DamageShowsTheLastGoodFrame) {
   for (const std::string& line : scene.log.lines)
     said += line.find("3") != std::string::npos && line.find("読めません") != std::string::npos;
   EXPECT_EQ(said, 1);
+}
+
+// The frame a moving source shows depends on the file alone: composed frame by frame in order,
+// in reverse, or each by a fresh compositor as a farm node composes a one-frame part, every
+// frame is the same, for each kind, whole or damaged (a GIF cut in its last frame, a series with
+// an unreadable file). A damaged GIF and a 20-digit series number are said, not taken silently.
+TEST(MovingSources, EveryFrameIsTheSameWhateverCameBefore) {
+  struct Case {
+    const char* name;
+    const char* file;
+  };
+  for (const Case c :
+       {Case{"gif", "anim.gif"}, Case{"apng", "anim.apng"}, Case{"webp", "anim.webp"},
+        Case{"series", "s##.bmp"}, Case{"cut gif", "cut.gif"}, Case{"bad series", "b##.bmp"}}) {
+    Scene scene(8, 8);
+    scene.project.fps = 10.0f;
+    for (const char* kind : {"gif", "apng", "webp"})
+      writeAnimation(scene.dir.file(std::string("anim.") + kind), kind, 5, 10.0f);
+    for (int k = 0; k < 5; ++k) {
+      const DibImage frame = test::solidImage(8, 8, levelOf(k), levelOf(k), levelOf(k));
+      scene.writeImage(formatC("s%02d.bmp", k), frame);
+      scene.writeImage(formatC("b%02d.bmp", k), frame);
+    }
+    test::writeFile(scene.dir.file("b02.bmp"), "BM not a picture");
+    const std::string gif = test::readFile(scene.dir.file("anim.gif"));
+    test::writeFile(scene.dir.file("cut.gif"), gif.substr(0, gif.size() - 20));
+    scene.addLayer(1, c.file, shownFor(0.5f));
+    std::vector<int> inOrder, reversed, alone;
+    for (int k = 0; k < 5; ++k)
+      inOrder.push_back(shownFrame(scene, static_cast<float>(k) / 10.0f + 0.01f));
+    for (int k = 4; k >= 0; --k)
+      reversed.insert(reversed.begin(), shownFrame(scene, static_cast<float>(k) / 10.0f + 0.01f));
+    for (int k = 0; k < 5; ++k) {
+      Compositor fresh(scene.log);  // its own store, as on another machine
+      fresh.setProjectFolder(scene.dir.folder());
+      alone.push_back(shownFrame(scene, static_cast<float>(k) / 10.0f + 0.01f, &fresh));
+    }
+    EXPECT_EQ(inOrder, reversed) << c.name;
+    EXPECT_EQ(inOrder, alone) << c.name;
+    const std::string name = c.name;
+    if (name == "cut gif") {
+      EXPECT_EQ(inOrder, (std::vector<int>{0, 1, 2, 3, 3})) << "the cut frame shows the one before";
+    } else if (name == "bad series") {
+      EXPECT_EQ(inOrder, (std::vector<int>{0, 1, 1, 3, 4})) << "only the bad file's place";
+    } else {
+      EXPECT_EQ(inOrder, (std::vector<int>{0, 1, 2, 3, 4})) << name;
+    }
+  }
+
+  Scene scene(8, 8);
+  scene.writeImage("n00000000000000000001.bmp", test::solidImage(8, 8, 1, 2, 3));
+  scene.writeImage("n99999999999999999999.bmp", test::solidImage(8, 8, 1, 2, 3));
+  scene.addLayer(1, "n####################.bmp", shownFor(1.0f));
+  EXPECT_EQ(shownFrame(scene, 0.0f), -1);
+  bool said = false;
+  for (const std::string& line : scene.log.lines)
+    said = said || line.find("n99999999999999999999.bmp") != std::string::npos;
+  EXPECT_TRUE(said);
 }
 
 TEST(MovingSources, TimingOfFramesWithoutADelay) {
