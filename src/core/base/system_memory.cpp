@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/system_memory.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -40,6 +43,16 @@ uint64_t availableMemory() {
   if (limit > 0) {
     const uint64_t used = numberIn("/sys/fs/cgroup/memory.current");
     const uint64_t left = limit > used ? limit - used : 0;
+    available = available == 0 ? left : std::min(available, left);
+  }
+  // A limit on the address space (ulimit -v): what is left of it.
+  rlimit space{};
+  if (::getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur != RLIM_INFINITY) {
+    std::ifstream statm("/proc/self/statm");
+    uint64_t pages = 0;
+    statm >> pages;
+    const uint64_t used = pages * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+    const uint64_t left = space.rlim_cur > used ? space.rlim_cur - used : 0;
     available = available == 0 ? left : std::min(available, left);
   }
   return available;

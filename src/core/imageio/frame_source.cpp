@@ -45,16 +45,15 @@ class SeriesFrames final : public FrameSource {
  public:
   const char* kind() const override { return N_("連番画像"); }
 
+  // The files of the pattern, without reading any; the path of the first, or "" for none.
+  std::string firstFile(const std::string& pattern) {
+    setPattern(pattern);
+    scan();
+    return numbers_.empty() ? std::string() : numbers_.begin()->second;
+  }
+
   bool open(const std::string& pattern, double rate, ImageError& error) {
-    const size_t slash = pattern.find_last_of('/');
-    folder_ = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
-    const std::string name = pattern.substr(slash == std::string::npos ? 0 : slash + 1);
-    const size_t first = name.find('#');
-    size_t end = name.find_first_not_of('#', first);
-    if (end == std::string::npos) end = name.size();
-    prefix_ = name.substr(0, first);
-    digits_ = end - first;
-    suffix_ = name.substr(end);
+    setPattern(pattern);
     scan();
     if (!tooLarge_.empty()) {
       error = ImageError(E_FAIL, formatC(_("連番画像 %s の番号が大きすぎます"), tooLarge_.c_str()));
@@ -89,6 +88,19 @@ class SeriesFrames final : public FrameSource {
   }
 
  private:
+  void setPattern(const std::string& pattern) {
+    const size_t slash = pattern.find_last_of('/');
+    folder_ = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
+    const std::string name = pattern.substr(slash == std::string::npos ? 0 : slash + 1);
+    const size_t first = name.find('#');
+    size_t end = name.find_first_not_of('#', first);
+    if (end == std::string::npos) end = name.size();
+    prefix_ = name.substr(0, first);
+    digits_ = end - first;
+    suffix_ = name.substr(end);
+    numbers_.clear();
+  }
+
   void scan() {
     DIR* dir = ::opendir(folder_.empty() ? "." : folder_.c_str());
     if (!dir) return;
@@ -170,12 +182,12 @@ ImageError copyCanvas(const std::vector<uint32_t>& canvas, int width, int height
   return {};
 }
 
-namespace {
-
 bool isSeriesName(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return path.find('#', slash == std::string::npos ? 0 : slash + 1) != std::string::npos;
 }
+
+namespace {
 
 // An animation whose whole file is read into memory and decoded from there.
 template <std::unique_ptr<FrameSource> (*decoder)(std::string, ImageError&)>
@@ -260,6 +272,13 @@ std::span<const MovingSourceKind> movingSourceKinds() {
 
 bool mayMove(const std::string& path) {
   return kindOf(path) != nullptr;
+}
+
+bool probeFrameSize(const std::string& path, int& width, int& height) {
+  if (!isSeriesName(path)) return probeImageSize(path, width, height);
+  SeriesFrames series;
+  const std::string first = series.firstFile(path);
+  return !first.empty() && probeImageSize(first, width, height);
 }
 
 std::unique_ptr<FrameSource> openFrameSource(const std::string& path, double seriesRate,

@@ -94,6 +94,9 @@ bool isSeriesName(const std::string& path);
 // Whether a file may move, from its name and first bytes only (for memory estimates): a file of
 // a kind of the table (a GIF of one frame too, which is only known once it is read).
 bool mayMove(const std::string& path);
+// The size of the pictures a file shows, from headers only: a still picture's, an animation's
+// canvas, a series' first file; false when the headers do not tell (a video).
+bool probeFrameSize(const std::string& path, int& width, int& height);
 
 // The makers of each kind, for openFrameSource (each in a file of its own).
 std::unique_ptr<FrameSource> openGifFrames(std::string bytes, ImageError& error);

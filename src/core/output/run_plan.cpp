@@ -364,7 +364,7 @@ class PictureSizes {
     auto known = sizes_.find(resolved);
     if (known == sizes_.end()) {
       int width = 0, height = 0;
-      const uint64_t size = probeImageSize(resolved, width, height)
+      const uint64_t size = probeFrameSize(resolved, width, height)
                                 ? static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4
                                 : 0;
       known = sizes_.emplace(resolved, size).first;
@@ -402,17 +402,23 @@ MemoryNeed estimateMemory(const Project& project, const std::vector<int>& layers
     perLayer += 2 * largest;
   }
   uint64_t once = 0;
-  bool moving = false;
+  uint64_t movingBytes = 0;   // what the store holds for the moving pictures
+  uint64_t movingFrames = 0;  // a frame of each, held by a worker while it draws
+  bool anyMoving = false;
   for (const auto& [path, bytes] : distinct) {
     once += bytes;
-    moving = moving || mayMove(path);
+    if (!mayMove(path)) continue;
+    anyMoving = true;
+    movingBytes += movingPictureBytes(bytes);
+    movingFrames += bytes;
   }
   MemoryNeed need;
-  // Moving pictures keep recent frames besides: the store's budget.
-  need.pictures = std::min(once, perLayer) + (moving ? PictureStore::kDefaultFrameBudget : 0);
+  // A video's frame size is not known from its header: the store's budget stands for it.
+  if (anyMoving) movingBytes = std::max(movingBytes, PictureStore::kDefaultFrameBudget);
+  need.pictures = std::min(once, perLayer) + movingBytes;
   // The frame, the one before it, the canvas kept after the layers that stay the same, the
-  // prepared frame, and the one handed to the preview.
-  need.perWorker = frameBytes(project) * (keepFrames ? 6 : 5) + (8u << 20);
+  // prepared frame, and the one handed to the preview; and the frames of the moving pictures.
+  need.perWorker = frameBytes(project) * (keepFrames ? 6 : 5) + movingFrames + (8u << 20);
   return need;
 }
 

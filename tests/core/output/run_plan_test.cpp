@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/run_plan.h"
+#include "base/c_locale.h"
+#include "render/picture_store.h"
 
 #include <gtest/gtest.h>
 
@@ -83,6 +85,27 @@ TEST(PlanRun, ThePlanNamesTheFormatFramesPathsAndWorkers) {
   EXPECT_EQ(moving.plan->oneFilePath, animation.scene.dir.folder() + "moving/anim.APNG");
   EXPECT_EQ(moving.plan->folder, animation.scene.dir.folder() + "moving/");
   EXPECT_TRUE(animation.files().empty());
+}
+
+// A moving picture costs what its decoder and its kept frames take, by their bytes, and a frame
+// for each worker: a run whose moving pictures would not fit is refused before anything is made.
+TEST(PlanRun, MovingPicturesCountInTheMemoryEstimate) {
+  Animation animation(1.0f);
+  for (int k = 0; k < 2; ++k)
+    animation.scene.writeImage(formatC("big%d.bmp", k), test::solidImage(1024, 1024, 1, 2, 3));
+  Project& project = animation.scene.project;
+  project.layers[1].sources[0].file = "big#.bmp";
+  const std::vector<int> layers = {0, 1};
+  const MemoryNeed still = estimateMemory(project, {0}, animation.scene.dir.folder(), false);
+  const MemoryNeed need = estimateMemory(project, layers, animation.scene.dir.folder(), false);
+  const uint64_t frame = 1024 * 1024 * 4;
+  EXPECT_GE(need.pictures - still.pictures, movingPictureBytes(frame));
+  EXPECT_GE(movingPictureBytes(frame), 3 * frame);  // the decoder's two and one kept
+  EXPECT_GE(need.perWorker - still.perWorker, frame);
+  animation.settings.availableMemory = need.total(1) - 1;
+  const PlanOutcome planned = planRun(project, animation.settings);
+  EXPECT_FALSE(planned.plan);
+  EXPECT_NE(planned.refusal.find("MB"), std::string::npos);
 }
 
 }  // namespace
