@@ -130,6 +130,33 @@ CliApp::CliApp() : app_(std::make_unique<CLI::App>()), state_(std::make_unique<S
 
 CliApp::~CliApp() = default;
 
+namespace {
+
+// "; did you mean '--quality'?" for the first mistyped option on the command line, when one of
+// the command's options is near it; "" otherwise.
+std::string suggestOption(const CLI::App& command, int argc, char** argv) {
+  std::vector<std::string> names;
+  for (const CLI::Option* option : command.get_options()) {
+    for (const std::string& name : option->get_lnames())
+      names.push_back("--" + name);
+  }
+  for (int i = 1; i < argc; ++i) {
+    std::string word = argv[i];
+    if (word.rfind("--", 0) != 0) continue;
+    word = word.substr(0, word.find('='));
+    if (std::find(names.begin(), names.end(), word) != names.end() || names.empty()) continue;
+    const auto nearest = std::min_element(names.begin(), names.end(),
+                                          [&word](const std::string& a, const std::string& b) {
+                                            return editDistance(word, a) < editDistance(word, b);
+                                          });
+    if (editDistance(word, *nearest) <= 2)
+      return formatC(_("; did you mean '%s'?"), nearest->c_str());
+  }
+  return {};
+}
+
+}  // namespace
+
 std::vector<std::string> CliApp::commandNames() const {
   std::vector<std::string> names;
   for (const CLI::App* command : app_->get_subcommands({}))
@@ -169,6 +196,8 @@ int CliApp::run(int argc, char** argv) {
     if (dynamic_cast<const CLI::RequiredError*>(&error) && command == &app) {
       message = formatC(_("a command is required: %s"), joined(commands, ", ").c_str());
     }
+    if (dynamic_cast<const CLI::ExtrasError*>(&error))
+      message += suggestOption(*command, argc, argv);
     return usageError(message, *command);
   }
   int status = state_->action ? state_->action() : kExitFailure;

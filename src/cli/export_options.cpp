@@ -95,7 +95,7 @@ void addExportOptions(CLI::App& command, ExportOptions& o) {
                      _("compose at another size, WxH: the placements are scaled and the picture "
                        "centred"));
   command.add_option("--scale", o.scale, _("compose at the project's size times this factor"))
-      ->check(CLI::PositiveNumber);
+      ->type_name("FACTOR");
   command.add_option("--fps", o.fps,
                      _("another frame rate for the project's time, such as 60 or 30000/1001"));
   completes(command.add_option("--audio", o.audio,
@@ -106,7 +106,13 @@ void addExportOptions(CLI::App& command, ExportOptions& o) {
                      _("seconds from the animation's start to the sound's (negative cuts its "
                        "start)"));
   command.add_option("--audio-volume", o.audioVolume, _("the sound's gain (1 leaves it as it is)"))
-      ->check(CLI::Range(0.0, 100.0));
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            double value = 0.0;
+            if (parseNumber(text, value) && value >= 0.0 && value <= 100.0) return {};
+            return formatC(_("a gain from 0 to 100, not %s"), text.c_str());
+          },
+          "GAIN 0-100"));
   command.add_flag("--no-audio", o.noAudio, _("no sound track, even when the project has one"));
 }
 
@@ -130,7 +136,7 @@ std::string applyExportOptions(const ExportOptions& o, ConversionSettings& setti
     }
     settings.size = size;
   }
-  if (o.scale > 0.0) settings.scale = o.scale;
+  if (o.command->get_option("--scale")->count() > 0) settings.scale = o.scale;
   if (settings.size && settings.scale) return _("give --size or --scale, not both");
   if (!o.fps.empty()) {
     float fps = 0.0f;
@@ -143,6 +149,9 @@ std::string applyExportOptions(const ExportOptions& o, ConversionSettings& setti
   if (o.noAudio) {
     settings.audio = AudioTrack{};
   } else if (!o.audio.empty()) {
+    if (!std::isfinite(o.audioOffset)) {
+      return formatC(_("--audio-offset takes a number of seconds, not %g"), o.audioOffset);
+    }
     std::error_code error;
     AudioTrack audio;
     audio.path = std::filesystem::absolute(o.audio, error).string();

@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "output/formats.h"
 #include "output/parts.h"
+#include "stop_signals.h"
 
 namespace pelorix::cli {
 
@@ -26,7 +27,7 @@ void addJoinCommand(CLI::App& app, Action& action) {
                 "video, in frame order, without encoding again"));
   std::vector<std::string> videos;
   for (const OutputFormat& format : outputFormats()) {
-    if (format.isVideo() && !format.stream) {
+    if (format.kind == OutputKind::OneFile && format.joinable()) {
       for (std::string_view extension : format.extensions())
         videos.emplace_back(extension);
     }
@@ -40,7 +41,13 @@ void addJoinCommand(CLI::App& app, Action& action) {
   command->callback([options, &action] {
     action = [options] {
       std::vector<std::string> log;
-      const std::string failed = joinParts(options->parts, options->output, log);
+      // Ctrl-C, SIGTERM and SIGHUP stop the join; what it wrote is removed.
+      StopSignals signals;
+      const std::string failed = joinParts(options->parts, options->output, log, &signals.stop());
+      if (signals.stop().load()) {
+        std::cerr << _("pelorix-cli: join interrupted; nothing was written") << '\n';
+        return kExitAborted;
+      }
       if (!failed.empty()) {
         std::cerr << "pelorix-cli: " << failed << '\n';
         return kExitFailure;

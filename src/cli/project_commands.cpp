@@ -4,6 +4,7 @@
 
 #include <iostream>
 #include <memory>
+#include <set>
 
 #include "app.h"
 #include "base/atomic_file.h"
@@ -96,8 +97,11 @@ std::string projectJson(const Project& project, int result) {
   json.endArray();
   json.key("extensions");
   json.beginObject();
-  for (const auto& [key, value] : project.extensions)
-    json.field(key, value);
+  // Each key once, with the value a render uses (the first).
+  std::set<std::string> written;
+  for (const auto& [key, value] : project.extensions) {
+    if (written.insert(key).second) json.field(key, project.setting(key));
+  }
   json.endObject();
   json.field("layerCount", project.layerCount);
   json.field("encoding", encodingName(project.fileEncoding));
@@ -128,6 +132,7 @@ std::optional<int> loadForCommand(const std::string& path, Project& project, int
   if (layersLeftOut) *layersLeftOut = loaded.layersLeftOut;
   if (loaded.result >= 0) return std::nullopt;
   std::cerr << loaded.message << '\n';
+  if (!loaded.cause.empty()) std::cerr << "pelorix-cli: " << loaded.cause << '\n';
   return exitCodeFor(loaded.result);
 }
 
@@ -148,6 +153,7 @@ void addInfoCommand(CLI::App& app, Action& action) {
       for (const std::string& warning : loaded.warnings)
         std::cerr << warning << '\n';
       if (!loaded.message.empty()) std::cerr << loaded.message << '\n';
+      if (!loaded.cause.empty()) std::cerr << "pelorix-cli: " << loaded.cause << '\n';
       if (options->json) {
         std::cout << projectJson(project, loaded.result) << '\n';
       } else if (loaded.result > 0) {

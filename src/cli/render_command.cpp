@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -26,22 +25,10 @@
 #include "output/formats.h"
 #include "output/output_files.h"
 #include "render_report.h"
+#include "stop_signals.h"
 
 namespace pelorix::cli {
 namespace {
-
-std::atomic<bool> gInterrupted{false};
-
-// Ctrl-C, SIGTERM, a closed terminal (SIGHUP) and a reader that went away (SIGPIPE, when the
-// messages go into a pipe) all stop the render cleanly.
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
-
-void onInterrupt(int signal) {
-  gInterrupted = true;
-  // A second Ctrl-C (or TERM, HUP) ends the process at once; a broken pipe stays broken, so its
-  // later writes just fail.
-  std::signal(signal, signal == SIGPIPE ? SIG_IGN : SIG_DFL);
-}
 
 // Prints the run on stderr. Log lines are printed as they come, failures always (each distinct
 // one once, however many frames repeat it), everything else not with --quiet. Progress is a bar
@@ -90,16 +77,30 @@ class CliListener final : public ConversionListener {
       return;
     }
     const int step = total_ > 0 ? done_ * 20 / total_ : 20;  // twentieths
-    if (step > lastStep_) {
+    // The whole is said when the run has ended: a video's encoder may still be at work.
+    if (step > lastStep_ && step < 20) {
       lastStep_ = step;
       std::cerr << formatC(_("frame %d of %d (%d %%)\n"), done_, total_, step * 5);
     }
+  }
+
+  void finishing() override {
+    std::lock_guard lock(mutex_);
+    if (quiet_ || !terminal_) return;
+    clearBar();
+    std::cerr << '\r' << formatC(_("frame %d of %d: writing the end of the file"), done_, total_)
+              << std::flush;
+    barShown_ = true;
   }
 
   void finished(ConversionOutcome outcome, const std::string& message) override {
     std::lock_guard lock(mutex_);
     clearBar();
     outcome_ = outcome;
+    if (outcome == ConversionOutcome::Completed && !quiet_ && !terminal_ && !verbose_ &&
+        total_ > 0 && done_ == total_) {
+      std::cerr << formatC(_("frame %d of %d (%d %%)\n"), done_, total_, 100);
+    }
     // The reason of a refusal or failure, even with --quiet (once: it may have been logged).
     if (!message.empty() && message != lastLine_ && repeats_.find(message) == repeats_.end()) {
       std::cerr << terminalText(message) << '\n';
@@ -328,17 +329,13 @@ bool runEngine(ConversionEngine& engine, const Project& project, const Conversio
     reportRefusal(planned, listener);
     return !planned.badOption;
   }
-  gInterrupted = false;
-  for (int signal : kStopSignals)
-    std::signal(signal, onInterrupt);
+  StopSignals signals;
   const bool started = engine.launch(std::move(*planned.plan), std::move(planned.log), listener);
   while (started && engine.running()) {
-    if (gInterrupted.load()) engine.abort();
+    if (signals.stop().load()) engine.abort();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   engine.wait();
-  for (int signal : kStopSignals)
-    std::signal(signal, SIG_DFL);
   return true;
 }
 

@@ -15,6 +15,11 @@ extern "C" {
 namespace pelorix::video {
 namespace {
 
+// Packets of real sound a part encodes before and after its own, so that the encoder's state at
+// the seams is close to that of one render (the transforms of AAC and Opus overlap the packets
+// next to them).
+constexpr int64_t kLeadPackets = 4;
+
 // The sample rate for the encoder: the sound's own when the encoder takes it, else 48 kHz, else
 // the encoder's first.
 int chooseRate(const AVCodec* encoder, int wanted) {
@@ -103,7 +108,8 @@ bool AudioTrack::openInput(const Audio& audio) {
 }
 
 bool AudioTrack::open(const Audio& audio, AVFormatContext* output, const char* encoderName,
-                      int64_t firstFrame, int64_t frames, AVRational rate, std::string& failure) {
+                      Frames frames, AVRational rate, std::string& failure) {
+  const int64_t firstFrame = frames.first;
   if (!openInput(audio)) return false;
   const AVCodec* encoder = avcodec_find_encoder_by_name(encoderName);
   if (!encoder) {
@@ -165,14 +171,26 @@ bool AudioTrack::open(const Audio& audio, AVFormatContext* output, const char* e
   }
   // Sample s of the file plays at animation time start + s / rate, which is sound time
   // start + s / rate - offset: before the sound's start silence, after its end silence. The
-  // sample numbers of frame boundaries are those of the whole animation, so that the parts of
-  // a render put together hold every sample once.
+  // sample numbers are those of the whole animation, so that the parts of a render put
+  // together hold every sample once.
   const int64_t perFrame = static_cast<int64_t>(rate.den) * rate_;
-  start_ = av_rescale(firstFrame, perFrame, rate.num);
-  const int64_t first = start_ - std::llround(audio.offset * rate_);
+  const auto sampleOf = [&](int64_t frame) { return av_rescale(frame, perFrame, rate.num); };
+  const int64_t total = frames.total > 0 ? frames.total : firstFrame + frames.count;
+  const int64_t wholeEnd = sampleOf(total);
+  const bool last = firstFrame + frames.count >= total;
+  const int64_t size = frameSize_;
+  delay_ = encoder_->initial_padding;
+  firstOwned_ = firstFrame == 0 ? 0 : (sampleOf(firstFrame) + delay_ + size - 1) / size;
+  endOwned_ = last ? INT64_MAX : (sampleOf(firstFrame + frames.count) + delay_ + size - 1) / size;
+  start_ = firstFrame == 0 ? 0 : std::max<int64_t>(0, (firstOwned_ - kLeadPackets) * size);
+  const int64_t feedEnd = last ? wholeEnd : std::min(wholeEnd, (endOwned_ + kLeadPackets) * size);
+  // An offset beyond any sound's length is silence throughout; kept within 2^62 samples, so the
+  // sample numbers never overflow.
+  const double shift = std::clamp(audio.offset * rate_, -0x1p62, 0x1p62);
+  const int64_t first = start_ - std::llround(std::isfinite(shift) ? shift : 0.0);
   skip_ = std::max<int64_t>(first, 0);
   silence_ = std::max<int64_t>(-first, 0);
-  total_ = av_rescale(firstFrame + frames, perFrame, rate.num) - start_;
+  total_ = std::max<int64_t>(0, feedEnd - start_);
   return true;
 }
 
@@ -256,6 +274,14 @@ std::string AudioTrack::encode(AVFrame* frame) {
   if (!packet) return "video: no memory for packets";
   std::string failure;
   while ((result = avcodec_receive_packet(encoder_, packet)) == 0) {
+    // Only the file's own packets: those around them were encoded for their sound's sake.
+    const int64_t at = packet->pts + delay_;
+    const int64_t index = at >= 0 ? at / frameSize_ : -1;
+    if (packet->pts != AV_NOPTS_VALUE && (index < firstOwned_ || index >= endOwned_) &&
+        !(firstOwned_ == 0 && index < 0)) {
+      av_packet_unref(packet);
+      continue;
+    }
     av_packet_rescale_ts(packet, encoder_->time_base, stream_->time_base);
     packet->stream_index = stream_->index;
     const int written = av_interleaved_write_frame(output_, packet);

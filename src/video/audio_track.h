@@ -25,14 +25,28 @@ class AudioTrack {
   AudioTrack& operator=(const AudioTrack&) = delete;
   ~AudioTrack();
 
+  // Which frames of the whole render the file holds.
+  struct Frames {
+    int64_t first = 0;
+    int64_t count = 0;
+    int64_t total = 0;  // 0: the file is the whole render
+  };
   // Opens the sound and adds its stream to `output` (before the header is written), encoded by
-  // `encoderName`, for `frames` frames from frame `firstFrame` at `rate` frames per second.
-  // False when the sound cannot be read (problem() says why): then the file has no audio
-  // stream. A failure of the output itself (no encoder, no memory) comes back in `failure`.
-  bool open(const Audio& audio, AVFormatContext* output, const char* encoderName,
-            int64_t firstFrame, int64_t frames, AVRational rate, std::string& failure);
+  // `encoderName`, for `frames` at `rate` frames per second. False when the sound cannot be read
+  // (problem() says why): then the file has no audio stream. A failure of the output itself (no
+  // encoder, no memory) comes back in `failure`.
+  //
+  // The sound of a part of a render is cut so that the parts put together hold the sound of one
+  // render: the encoder's packets lie on one grid of the whole render's samples (packet k starts
+  // at sample k x frame size - the encoder's delay), each packet belongs to the part in which it
+  // starts, and a part writes only its own packets. It encodes a few packets of real sound before
+  // and after them, so that the encoder's state at a seam is close to that of one render.
+  bool open(const Audio& audio, AVFormatContext* output, const char* encoderName, Frames frames,
+            AVRational rate, std::string& failure);
   bool active() const { return stream_ != nullptr; }
   int rate() const { return rate_; }
+  // The encoder's delay in samples: its first packet starts this much before the first sample.
+  int64_t delay() const { return delay_; }
 
   // Writes the sound up to the end of video frame `frames` (counted from the first); "" or the
   // failure of the output.
@@ -75,11 +89,14 @@ class AudioTrack {
   int frameSize_ = 0;
   AVRational frameRate_{30, 1};
   int64_t firstFrame_ = 0;
-  int64_t skip_ = 0;     // samples of the sound to drop before the first one written
-  int64_t silence_ = 0;  // samples of silence before the sound starts
-  int64_t start_ = 0;    // the sample number of the first frame's start in the whole animation
-  int64_t total_ = 0;    // samples the file gets
-  int64_t written_ = 0;  // samples sent to the encoder
+  int64_t skip_ = 0;              // samples of the sound to drop before the first one written
+  int64_t silence_ = 0;           // samples of silence before the sound starts
+  int64_t start_ = 0;             // the whole animation's sample the encoder is given first
+  int64_t total_ = 0;             // samples the encoder is given
+  int64_t written_ = 0;           // samples sent to the encoder
+  int64_t delay_ = 0;             // the encoder's delay: packet k starts at k x frameSize_ - delay_
+  int64_t firstOwned_ = 0;        // the first packet the file holds
+  int64_t endOwned_ = INT64_MAX;  // the packet after its last
 };
 
 }  // namespace pelorix::video

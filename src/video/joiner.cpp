@@ -10,6 +10,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -51,11 +52,25 @@ std::string describe(const AVStream& stream) {
                   avcodec_get_name(p.codec_id), p.width, p.height, format ? format : "?", p.profile,
                   p.level, crcOf(p.extradata, p.extradata_size));
   } else {
-    std::snprintf(text, sizeof text, "audio %s %d Hz %d channels extra %08x",
+    // FLAC's header counts the samples and checks the sound of the file it is in: it differs
+    // between parts whose sound is the same kind (only its block sizes and format must agree).
+    const bool flac = p.codec_id == AV_CODEC_ID_FLAC;
+    std::snprintf(text, sizeof text, "audio %s %d Hz %d channels %d bits extra %08x",
                   avcodec_get_name(p.codec_id), p.sample_rate, p.ch_layout.nb_channels,
-                  crcOf(p.extradata, p.extradata_size));
+                  p.bits_per_raw_sample,
+                  flac ? crcOf(p.extradata, std::min(p.extradata_size, 4))
+                       : crcOf(p.extradata, p.extradata_size));
   }
   return text;
+}
+
+// The joined FLAC stream's header: its frame sizes, sample count and checksum unknown (as a
+// stream's may be), since those of the first part are not the whole's.
+void forgetFlacTotals(AVCodecParameters& p) {
+  if (p.codec_id != AV_CODEC_ID_FLAC || p.extradata_size < 34) return;
+  std::fill(p.extradata + 4, p.extradata + 10, uint8_t{0});   // minimum and maximum frame size
+  p.extradata[13] &= 0xF0;                                    // the top bits of the sample count
+  std::fill(p.extradata + 14, p.extradata + 34, uint8_t{0});  // its other bits and the MD5
 }
 
 class FfmpegJoiner final : public Joiner {
@@ -86,8 +101,9 @@ class FfmpegJoiner final : public Joiner {
   }
 
   std::string join(const std::vector<std::string>& parts, const std::vector<int64_t>& frames,
-                   const std::string& output, Container container,
-                   const std::string& comment) override {
+                   const std::string& output, Container container, const std::string& comment,
+                   const std::atomic<bool>* stop) override {
+    stop_ = stop;
     av_log_set_level(AV_LOG_QUIET);
     if (parts.empty() || parts.size() != frames.size()) return "nothing to join";
     AVFormatContext* out = nullptr;
@@ -167,25 +183,26 @@ class FfmpegJoiner final : public Joiner {
   std::string copyPart(size_t i, Input& input, int video, int audio, int64_t frames) {
     AVStream* videoIn = input.context->streams[video];
     AVStream* audioIn = audio >= 0 ? input.context->streams[audio] : nullptr;
-    // The part's frames run from its first time stamp for `frames` frames, on the grid of the
-    // frame rate (containers keep times to a millisecond or so); its sound covers exactly that
-    // time, and the encoder's priming before it belongs to no frame.
+    // The part's frames lie on the grid of the frame rate (containers keep times to a
+    // millisecond or so); its sound is the packets of its own stretch of the whole, as written.
     const AVRational frameTime =
         av_inv_q(videoIn->avg_frame_rate.num > 0 ? videoIn->avg_frame_rate : videoIn->r_frame_rate);
-    const int64_t start = videoIn->start_time != AV_NOPTS_VALUE ? videoIn->start_time : 0;
-    const int64_t firstFrame = av_rescale_q_rnd(start, videoIn->time_base, frameTime, kNearest);
-    int64_t audioStart = 0;
-    int64_t audioEnd = 0;
-    if (audioIn) {
-      audioStart = av_rescale_q(firstFrame, frameTime, audioIn->time_base);
-      audioEnd = av_rescale_q(firstFrame + frames, frameTime, audioIn->time_base);
-    }
     AVPacket* packet = packet_;
     int64_t counted = 0;
+    // Where the part's frames and its sound end, in seconds: a part cut short may lose only
+    // sound packets at its end.
+    double framesEnd = 0.0;
+    double soundEnd = 0.0;
     for (;;) {
+      if (stop_ && stop_->load()) return "stopped";
       const int read = av_read_frame(input.context, packet);
       if (read == AVERROR_EOF) break;
       if (read < 0) return partFailure(i, "damaged: " + avErrorText(read));
+      // A packet the file ends in the middle of.
+      if (packet->flags & AV_PKT_FLAG_CORRUPT) {
+        av_packet_unref(packet);
+        return partFailure(i, "damaged: it ends in the middle of a packet");
+      }
       const AVStream* from = nullptr;
       AVStream* to = nullptr;
       if (packet->stream_index == video) {
@@ -193,10 +210,18 @@ class FfmpegJoiner final : public Joiner {
         to = videoOut_;
         ++counted;
         snap(packet, videoIn->time_base, frameTime);
-      } else if (audioIn && packet->stream_index == audio &&
-                 keepSound(packet, i > 0, audioStart, audioEnd)) {
+        if (packet->pts != AV_NOPTS_VALUE) {
+          framesEnd =
+              std::max(framesEnd, (static_cast<double>(packet->pts) * av_q2d(videoIn->time_base)) +
+                                      av_q2d(frameTime));
+        }
+      } else if (audioIn && packet->stream_index == audio) {
         from = audioIn;
         to = audioOut_;
+        if (packet->pts != AV_NOPTS_VALUE) {
+          soundEnd = std::max(soundEnd, static_cast<double>(packet->pts + packet->duration) *
+                                            av_q2d(audioIn->time_base));
+        }
       }
       if (to) av_packet_rescale_ts(packet, from->time_base, to->time_base);
       if (to == audioOut_ && to) {
@@ -215,11 +240,19 @@ class FfmpegJoiner final : public Joiner {
       packet->stream_index = to->index;
       packet->pos = -1;
       const int written = av_interleaved_write_frame(out_, packet);
-      if (written < 0) return avFailure("writing", written);
+      if (written < 0) return partFailure(i, avFailure("writing", written));
     }
     if (counted != frames) {
       return partFailure(
           i, "truncated: " + std::to_string(counted) + " of " + std::to_string(frames) + " frames");
+    }
+    // Each part's sound reaches the end of its last frame (a millisecond for the containers'
+    // rounding).
+    if (audioIn && soundEnd + 0.002 < framesEnd) {
+      char text[96];
+      std::snprintf(text, sizeof text, "truncated: its sound ends at %.3f s, its frames at %.3f s",
+                    soundEnd, framesEnd);
+      return partFailure(i, text);
     }
     return {};
   }
@@ -237,20 +270,10 @@ class FfmpegJoiner final : public Joiner {
     onGrid(packet->dts);
   }
 
-  // Whether a sound packet belongs to the part's time: not the priming before the first frame
-  // (of a later part; the first keeps it, as a render does), cut at the end of the last frame.
-  static bool keepSound(AVPacket* packet, bool later, int64_t start, int64_t end) {
-    if (packet->pts == AV_NOPTS_VALUE) return true;
-    const int64_t duration = packet->duration > 0 ? packet->duration : 0;
-    if (later && packet->pts + duration <= start + duration / 2) return false;
-    if (packet->pts >= end) return false;
-    if (duration > 0 && packet->pts + duration > end) packet->duration = end - packet->pts;
-    return true;
-  }
-
   static AVStream* addStream(AVFormatContext* out, const AVStream& in, Container container) {
     AVStream* stream = avformat_new_stream(out, nullptr);
     if (!stream || avcodec_parameters_copy(stream->codecpar, in.codecpar) < 0) return nullptr;
+    forgetFlacTotals(*stream->codecpar);
     // MP4 and MOV keep the codec's tag (H.265 as hvc1); other containers choose their own.
     if (container != Container::Mp4 && container != Container::Mov) stream->codecpar->codec_tag = 0;
     stream->time_base = in.time_base;
@@ -265,6 +288,7 @@ class FfmpegJoiner final : public Joiner {
   AVPacket* packet_ = nullptr;
   int result_ = 0;
   int64_t lastSound_ = AV_NOPTS_VALUE;  // in the output's time base
+  const std::atomic<bool>* stop_ = nullptr;
 };
 
 }  // namespace

@@ -294,6 +294,15 @@ class FfmpegEncoder final : public Encoder {
       if (settings.firstFrame > 0 && audio_)
         av_dict_set_int(&muxing, "movie_timescale", audio_->rate(), 0);
     }
+    // Matroska moves a file whose sound starts before its first frame (the encoder's delay)
+    // forward by that delay, and a reader takes the delay off the sound again. A part of a
+    // render starts later, so nothing moves it: it is moved by the same delay here, so that its
+    // times read back as those of one render and the parts put together line up.
+    if ((settings.container == Container::Mkv || settings.container == Container::WebM) &&
+        settings.firstFrame > 0 && audio_ && audio_->delay() > 0) {
+      format_->output_ts_offset =
+          av_rescale_q(audio_->delay(), AVRational{1, audio_->rate()}, AV_TIME_BASE_Q);
+    }
     result = avformat_write_header(format_, &muxing);
     av_dict_free(&muxing);
     if (result < 0) return avFailure("header", result);
@@ -368,7 +377,7 @@ class FfmpegEncoder final : public Encoder {
   std::string finish() override {
     int result = avcodec_send_frame(codec_, nullptr);
     if (result < 0) return avFailure("encoding", result);
-    if (std::string drained = drain(); !drained.empty()) return drained;
+    if (std::string drained = drain(true); !drained.empty()) return drained;
     if (audio_) {
       if (std::string failure = audio_->finish(); !failure.empty()) return failure;
       audioProblem_ = audio_->problem();
@@ -393,16 +402,20 @@ class FfmpegEncoder final : public Encoder {
     audio_ = std::make_unique<AudioTrack>();
     std::string failure;
     const AVRational rate{settings_.rateNum, settings_.rateDen};
-    if (!audio_->open(settings_.audio, format_, recipe_.audioEncoder, settings_.firstFrame,
-                      settings_.frames, rate, failure)) {
+    if (!audio_->open(settings_.audio, format_, recipe_.audioEncoder,
+                      {settings_.firstFrame, settings_.frames, settings_.totalFrames}, rate,
+                      failure)) {
       audioProblem_ = audio_->problem();
       audio_.reset();
     }
     return failure;
   }
 
-  std::string drain() {
+  // The packets the encoder has ready. While the file's end is written (`finishing`), a stop
+  // ends it between packets.
+  std::string drain(bool finishing = false) {
     for (;;) {
+      if (finishing && settings_.stop && settings_.stop->load()) return "stopped";
       const int result = avcodec_receive_packet(codec_, packet_);
       if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return {};
       if (result < 0) return avFailure("encoding", result);

@@ -6,7 +6,10 @@
 //   audio codec=aac rate=48000 channels=2 duration=3.008
 //   plays=3            (animations: how many times they play, 0 for ever)
 // With --frames, one line per decoded video frame instead: its number and the CRC-32 of its
-// pixels, so that two files can be compared frame for frame.
+// pixels, so that two files can be compared frame for frame. With --clicks, the decoded sound's
+// length in samples and the sample at which each click starts (the first sample above half the
+// loudest after 200 below it), counted on the file's own time line:
+//   samples=132300 clicks=4410,8820,...
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -14,6 +17,8 @@ extern "C" {
 #include <libavutil/imgutils.h>
 }
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -93,11 +98,99 @@ int printFrames(const char* path) {
   return 0;
 }
 
+// The first channel's sample `i` of a decoded frame as a float.
+float sampleAt(const AVFrame& frame, int i) {
+  const int channels = frame.ch_layout.nb_channels;
+  switch (frame.format) {
+    case AV_SAMPLE_FMT_FLTP:
+      return reinterpret_cast<const float*>(frame.data[0])[i];
+    case AV_SAMPLE_FMT_FLT:
+      return reinterpret_cast<const float*>(frame.data[0])[i * channels];
+    case AV_SAMPLE_FMT_S16P:
+      return reinterpret_cast<const int16_t*>(frame.data[0])[i] / 32768.0f;
+    case AV_SAMPLE_FMT_S16:
+      return reinterpret_cast<const int16_t*>(frame.data[0])[i * channels] / 32768.0f;
+    case AV_SAMPLE_FMT_S32P:
+      return static_cast<float>(reinterpret_cast<const int32_t*>(frame.data[0])[i] / 2147483648.0);
+    case AV_SAMPLE_FMT_S32:
+      return static_cast<float>(reinterpret_cast<const int32_t*>(frame.data[0])[i * channels] /
+                                2147483648.0);
+    default:
+      return 0.0f;
+  }
+}
+
+// The decoded sound's length and where its clicks start; the exit status.
+int printClicks(const char* path) {
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path, nullptr, nullptr) < 0 ||
+      avformat_find_stream_info(format, nullptr) < 0) {
+    std::printf("unreadable\n");
+    return 1;
+  }
+  const AVCodec* decoder = nullptr;
+  const int stream = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+  if (stream < 0 || !decoder) {
+    std::printf("no audio\n");
+    return 1;
+  }
+  const AVStream* in = format->streams[stream];
+  AVCodecContext* codec = avcodec_alloc_context3(decoder);
+  avcodec_parameters_to_context(codec, in->codecpar);
+  codec->pkt_timebase = in->time_base;
+  avcodec_open2(codec, decoder, nullptr);
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  std::vector<float> sound;  // from time 0 of the file's time line
+  const int rate = in->codecpar->sample_rate;
+  const auto take = [&] {
+    while (avcodec_receive_frame(codec, frame) == 0) {
+      int64_t at = static_cast<int64_t>(sound.size());
+      if (frame->pts != AV_NOPTS_VALUE)
+        at = av_rescale_q(frame->pts, in->time_base, AVRational{1, rate});
+      for (int i = 0; i < frame->nb_samples; ++i) {
+        const int64_t where = at + i;
+        if (where < 0) continue;
+        if (static_cast<size_t>(where) >= sound.size())
+          sound.resize(static_cast<size_t>(where) + 1);
+        sound[static_cast<size_t>(where)] = sampleAt(*frame, i);
+      }
+    }
+  };
+  while (av_read_frame(format, packet) >= 0) {
+    if (packet->stream_index == stream) avcodec_send_packet(codec, packet);
+    av_packet_unref(packet);
+    take();
+  }
+  avcodec_send_packet(codec, nullptr);
+  take();
+  float loudest = 0.0f;
+  for (float sample : sound)
+    loudest = std::max(loudest, std::fabs(sample));
+  std::printf("samples=%zu clicks=", sound.size());
+  size_t quiet = 0;
+  const char* separator = "";
+  for (size_t i = 0; i < sound.size(); ++i) {
+    if (std::fabs(sound[i]) > loudest / 2 && quiet >= 200) {
+      std::printf("%s%zu", separator, i);
+      separator = ",";
+    }
+    quiet = std::fabs(sound[i]) <= loudest / 2 ? quiet + 1 : 0;
+  }
+  std::printf("\n");
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&codec);
+  avformat_close_input(&format);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   av_log_set_level(AV_LOG_QUIET);
   if (argc == 3 && std::strcmp(argv[1], "--frames") == 0) return printFrames(argv[2]);
+  if (argc == 3 && std::strcmp(argv[1], "--clicks") == 0) return printClicks(argv[2]);
   if (argc != 2) {
     std::fprintf(stderr, "usage: media_probe [--frames] FILE (- for standard input)\n");
     return 64;

@@ -2,6 +2,7 @@
 #include "app/playback_control.h"
 
 #include <algorithm>
+#include <cmath>
 #include <thread>
 
 #include "app/frame_view.h"
@@ -43,7 +44,9 @@ int PlaybackControl::moviePressed() {
                                          workers, 8, clock_);
   session_.port().refresh(RefreshButtons);
   const AudioTrack audio = projectAudio(project, session_.projectFolder());
-  if (!audio.path.empty()) session_.port().playAudio(audio, 0.0);
+  if (!audio.path.empty() && std::isfinite(audio.offset) && std::isfinite(audio.volume)) {
+    session_.port().playAudio(audio, 0.0);
+  }
   // Ticks twice a frame or more often, so a frame is shown within a few milliseconds of its
   // time.
   return std::clamp(period / 2, 1, 10);

@@ -56,6 +56,7 @@ bool ProjectFiles::openProject(const std::string& path, OpenOptions options) {
   const ProjectLoadResult loaded = loadProject(session_.edit(), path);
   for (const std::string& warning : loaded.warnings)
     port.appendLog(warning);
+  if (!loaded.cause.empty()) port.appendLog(loaded.message + ": " + loaded.cause);
   if (!loaded.message.empty()) port.notice(loaded.message);
   if (!loaded.summary.empty()) {
     if (options.summaryToLog) {

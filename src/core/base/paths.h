@@ -18,6 +18,10 @@ std::string joinPath(const std::string& folder, const std::string& path);
 // Whether something exists at the path.
 bool fileExists(const std::string& path);
 
+// Whether two names reach the same file (after links, "." and ".." and relative folders): both
+// exist and are one file on one device.
+bool sameFile(const std::string& a, const std::string& b);
+
 // The folder of the running program, ending with its separator; empty when it cannot be told.
 std::string executableFolder();
 

@@ -45,11 +45,14 @@ class SeriesFrames final : public FrameSource {
  public:
   const char* kind() const override { return N_("連番画像"); }
 
-  // The files of the pattern, without reading any; the path of the first, or "" for none.
-  std::string firstFile(const std::string& pattern) {
+  // The files of the pattern in the order of their numbers, without reading any.
+  std::vector<std::string> files(const std::string& pattern) {
     setPattern(pattern);
     scan();
-    return numbers_.empty() ? std::string() : numbers_.begin()->second;
+    std::vector<std::string> all;
+    for (const auto& [number, file] : numbers_)
+      all.push_back(file);
+    return all;
   }
 
   bool open(const std::string& pattern, double rate, ImageError& error) {
@@ -276,9 +279,13 @@ bool mayMove(const std::string& path) {
 
 bool probeFrameSize(const std::string& path, int& width, int& height) {
   if (!isSeriesName(path)) return probeImageSize(path, width, height);
+  const std::vector<std::string> files = seriesFiles(path);
+  return !files.empty() && probeImageSize(files.front(), width, height);
+}
+
+std::vector<std::string> seriesFiles(const std::string& pattern) {
   SeriesFrames series;
-  const std::string first = series.firstFile(path);
-  return !first.empty() && probeImageSize(first, width, height);
+  return series.files(pattern);
 }
 
 std::unique_ptr<FrameSource> openFrameSource(const std::string& path, double seriesRate,

@@ -89,8 +89,10 @@ bool reuseOrCreate(DibImage& image, int width, int height, int flags);
 // `width` pixels long.
 ImageError copyCanvas(const std::vector<uint32_t>& canvas, int width, int height, DibImage& out);
 
-// Whether a file name names a numbered series ("shot####.png").
+// Whether a file name names a numbered series ("shot####.png"), and the files it names in the
+// order of their numbers.
 bool isSeriesName(const std::string& path);
+std::vector<std::string> seriesFiles(const std::string& pattern);
 // Whether a file may move, from its name and first bytes only (for memory estimates): a file of
 // a kind of the table (a GIF of one frame too, which is only known once it is read).
 bool mayMove(const std::string& path);

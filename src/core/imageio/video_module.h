@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,7 +15,7 @@
 namespace pelorix::video {
 
 // Bumped whenever anything in this header changes; the module must match.
-inline constexpr int kInterfaceVersion = 4;
+inline constexpr int kInterfaceVersion = 5;
 
 // Y4m and Nut are streams of raw pictures (4:4:4 YUV, and B, G, R, A), for pipes.
 enum class Container { Mp4 = 1, WebM, Mov, Mkv, Y4m, Nut };
@@ -42,6 +43,7 @@ struct Settings {
   int rateDen = 1;
   int64_t frames = 0;        // how many will come (the sound's length)
   int64_t firstFrame = 0;    // the number of the first (a part of a render): its time stamp
+  int64_t totalFrames = 0;   // of the whole render the file is a part of (0: this one alone)
   std::string comment;       // the container's comment ("": none)
   bool transparent = false;  // frames carry alpha
   int crf = -1;              // -1: the codec's default
@@ -49,6 +51,8 @@ struct Settings {
   Preset preset = Preset::Default;
   ProResProfile proresProfile = ProResProfile::Default;
   Audio audio;
+  // Set by the caller to stop: finish() then gives up between packets and says "stopped".
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // A frame converted into the encoder's pixel format.
@@ -66,7 +70,8 @@ class Encoder {
   // run on several threads at once.
   virtual std::string prepare(const uint8_t* pixels, int stride,
                               std::unique_ptr<Frame>& out) const = 0;
-  // Frames in order; then finish() completes the file.
+  // Frames in order; then finish() completes the file (an encoder that looks ahead writes the
+  // frames it held back; Settings::stop ends that early).
   virtual std::string write(std::unique_ptr<Frame> frame) = 0;
   virtual std::string finish() = 0;
   // Why the sound asked for is not in the file, or only partly (a missing or damaged file): the
@@ -116,13 +121,15 @@ class Joiner {
   // "" when `path` is a video file the module can read; otherwise why not.
   virtual std::string probe(const std::string& path, PartInfo& info) = 0;
   // Copies `parts`, in this order, into `output` (a container of the parts' kind). Each part
-  // must hold `frames[i]` frames: one that holds fewer is truncated, and the join fails naming
-  // it ("part N: ..." with N counted from 1). The time stamps are kept as they are; of a
-  // part's sound, what comes before its first frame (the encoder's priming) is left out.
-  // `comment` becomes the output's comment.
+  // must hold `frames[i]` frames: one that holds fewer, or whose last packet is cut short, is
+  // damaged, and the join fails naming it ("part N: ..." with N counted from 1). The time stamps
+  // are kept as they are (each part holds the sound packets of its own stretch of the whole).
+  // `comment` becomes the output's comment. When `*stop` becomes true the join gives up and
+  // says "stopped".
   virtual std::string join(const std::vector<std::string>& parts,
                            const std::vector<int64_t>& frames, const std::string& output,
-                           Container container, const std::string& comment) = 0;
+                           Container container, const std::string& comment,
+                           const std::atomic<bool>* stop) = 0;
 };
 
 // The module's entry points: a new encoder, decoder or joiner, or null when `version` is not

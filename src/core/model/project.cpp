@@ -27,6 +27,7 @@ void Project::resetProject() {
   fileEncoding = TextEncoding::Utf8;
   cp932Originals = {};
   extensions.clear();
+  extensionTail.clear();
 }
 
 std::string Project::setting(std::string_view key, std::string_view fallback) const {

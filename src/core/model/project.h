@@ -97,6 +97,10 @@ struct Project {
   // The extensions block after DATA_END: key=value settings of the whole project, in their
   // order; keys Pelorix does not know are kept as they are.
   std::vector<std::pair<std::string, std::string>> extensions;
+  // Everything the file held after its DATA_END: line, as read (in memory's UTF-8): written back
+  // unchanged while `extensions` says what it said, so lines and blocks Pelorix does not read
+  // stay byte for byte; otherwise the block is written anew around them.
+  std::string extensionTail;
 
   // A setting of the extensions block: its value, or `fallback` when it is not set.
   std::string setting(std::string_view key, std::string_view fallback = {}) const;

@@ -117,18 +117,10 @@ class ProjectReader {
     return end;
   }
 
-  // The extensions block after DATA_END:, when there is one; anything else after it is ignored,
-  // as always. Paths come back with '/'.
+  // Everything after DATA_END:, kept as it is, and the settings of its extensions block.
   void readExtensions() {
-    if (!nextLine() || line_ != "PELORIX_EXTENSIONS:") return;
-    while (nextLine() && line_ != "EXTENSIONS_END:") {
-      const size_t equals = line_.find('=');
-      if (equals == std::string::npos || equals == 0) continue;
-      const std::string key = line_.substr(0, equals);
-      std::string value = decode_.text(line_.substr(equals + 1));
-      if (key == "audio") value = decode_.path(line_.substr(equals + 1));
-      project_.extensions.emplace_back(key, value);
-    }
+    project_.extensionTail = decode_.text(std::string(lines_.rest()));
+    project_.extensions = parseExtensionTail(project_.extensionTail).settings;
   }
 
   // Reads from line L1 (already in line_) to "LAYER_END:".
@@ -218,12 +210,7 @@ class ProjectWriter {
       line("LAYER_END:");
     }
     line("DATA_END:");
-    if (!project.extensions.empty()) {
-      line("PELORIX_EXTENSIONS:");
-      for (const auto& [key, value] : project.extensions)
-        line(key + "=" + (key == "audio" ? path(value, "audio") : encode(value)));
-      line("EXTENSIONS_END:");
-    }
+    writeExtensions(project);
     return std::move(out_);
   }
 
@@ -231,6 +218,26 @@ class ProjectWriter {
   void line(const std::string& content) {
     out_ += content;
     out_ += "\r\n";
+  }
+
+  // The text after DATA_END: as it was read while it says what the settings are; otherwise the
+  // extensions block written anew, keeping the lines of it that are no settings and whatever
+  // followed it.
+  void writeExtensions(const Project& project) {
+    const ExtensionTail read = parseExtensionTail(project.extensionTail);
+    if (read.settings == project.extensions) {
+      out_ += encode(project.extensionTail);
+      return;
+    }
+    if (!project.extensions.empty() || !read.otherLines.empty()) {
+      line("PELORIX_EXTENSIONS:");
+      for (const auto& [key, value] : project.extensions)
+        line(key + "=" + (key == "audio" ? path(value, "audio") : encode(value)));
+      for (const std::string& other : read.otherLines)
+        line(encode(other));
+      line("EXTENSIONS_END:");
+    }
+    out_ += encode(read.after);
   }
 
   std::string text(const std::string& value, const char* label, const char* extraSeparators) {
@@ -296,6 +303,37 @@ class ProjectWriter {
 
 }  // namespace
 
+ExtensionTail parseExtensionTail(std::string_view tail) {
+  ExtensionTail parsed;
+  size_t at = 0;
+  // The line at `at` without its end, and `at` moved past it.
+  auto nextLine = [&tail, &at](std::string_view& text) {
+    if (at >= tail.size()) return false;
+    const size_t end = std::min(tail.find('\n', at), tail.size());
+    text = tail.substr(at, end - at);
+    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    at = end + 1;
+    return true;
+  };
+  std::string_view line;
+  if (!nextLine(line) || line != "PELORIX_EXTENSIONS:") {
+    parsed.after = std::string(tail);
+    return parsed;
+  }
+  while (nextLine(line) && line != "EXTENSIONS_END:") {
+    const size_t equals = line.find('=');
+    if (equals == std::string_view::npos || equals == 0) {
+      parsed.otherLines.emplace_back(line);
+      continue;
+    }
+    std::string value(line.substr(equals + 1));
+    if (line.substr(0, equals) == "audio") std::replace(value.begin(), value.end(), '\\', '/');
+    parsed.settings.emplace_back(std::string(line.substr(0, equals)), std::move(value));
+  }
+  if (at < tail.size()) parsed.after = std::string(tail.substr(at));
+  return parsed;
+}
+
 bool LineReader::next(std::string& line) {
   if (pos_ >= data_.size()) return false;
   const size_t end = data_.find_first_of("\r\n", pos_);
@@ -341,6 +379,7 @@ namespace {
 void clearLayers(Project& project) {
   project.layerCount = 0;
   project.extensions.clear();
+  project.extensionTail.clear();
   for (Layer& layer : project.layers) {
     layer.number = 0;
     layer.sources.clear();
@@ -369,11 +408,13 @@ ProjectLoadResult loadProjectFromMemory(Project& project, std::string_view data,
 
 ProjectLoadResult loadProject(Project& project, const std::string& path) {
   clearLayers(project);  // before the file is opened, so a failed open leaves no layer
-  const std::optional<std::string> data = readFileBytes(path, nullptr);
+  FileError error;
+  const std::optional<std::string> data = readFileBytes(path, &error);
   if (!data) {
     ProjectLoadResult outcome;
     outcome.result = kLoadCannotOpen;
     outcome.message = formatC(_("[%s] layerinfoファイルが開けません"), path.c_str());
+    outcome.cause = error.message;
     return outcome;
   }
   return loadProjectFromMemory(project, *data, path);

@@ -21,8 +21,10 @@ inline constexpr int kSaveFailed = -3;   // the file could not be written; the o
 
 struct ProjectLoadResult {
   int result = 0;
-  // The notice for the user when the load failed; empty on success.
+  // The notice for the user when the load failed; empty on success. When the file cannot be
+  // opened, `cause` says why ("No such file or directory", "Permission denied").
   std::string message;
+  std::string cause;
   // The project summary, on success only.
   std::string summary;
   // What was read but may not be what the file meant (a log line each).
@@ -60,6 +62,17 @@ std::optional<std::string> projectFileBytes(const Project& project, ProjectSaveR
 // whole and stays as it is, so asking again gives the same text.
 std::string nextToken(std::string& line);
 
+// What the text after DATA_END: says: the settings of its extensions block (the path of "audio"
+// with '/' between names), the other lines of that block as they are, and whatever follows the
+// block. Lines end at a line feed (a carriage return before it is part of the line end); a lone
+// carriage return is part of the text.
+struct ExtensionTail {
+  std::vector<std::pair<std::string, std::string>> settings;
+  std::vector<std::string> otherLines;
+  std::string after;  // the text after the block (all of it when there is no block)
+};
+ExtensionTail parseExtensionTail(std::string_view tail);
+
 // The plain-text summary shown after a successful load, lines ended by line feeds.
 std::string projectSummary(const Project& project);
 
@@ -70,6 +83,8 @@ class LineReader {
   explicit LineReader(std::string_view data) : data_(data) {}
   // False at end of file; an empty line is a line.
   bool next(std::string& line);
+  // What follows the last line read.
+  std::string_view rest() const { return data_.substr(pos_); }
 
  private:
   std::string_view data_;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -37,8 +38,12 @@ struct AnimationSettings {
   bool transparent = false;  // frames carry alpha (premultiplied canvas)
   EncodeOptions encode;
   int firstIndex = 0;       // the number of the first frame (a part of a render starts later)
+  int totalFrames = 0;      // the frames of the whole render (0: these are all)
   std::string partComment;  // where the file sits in its render (output/parts.h)
   AudioTrack audio;
+  // Set to stop: a writer whose finish() takes long (a video encoder writing the frames it
+  // held back) gives up and fails.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // A frame made ready for writing (converted, quantised or compressed) by a worker.

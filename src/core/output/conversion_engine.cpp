@@ -57,7 +57,7 @@ class FrameLog final : public LogSink {
 
 struct ConversionEngine::Run {
   Run(ConversionListener& l, RunPlan p)
-      : listener(l), plan(std::move(p)), clock(plan.totalTime, plan.project.fps) {}
+      : listener(l), plan(std::move(p)), clock(plan.totalTime, plan.project.fps, plan.spacing) {}
 
   ConversionListener& listener;
   RunPlan plan;
@@ -271,18 +271,21 @@ void ConversionEngine::Run::finish() {
     ::unlink(path.c_str());
   // An abort that comes when every frame is written changes nothing: the run is complete.
   const bool everyFrame = nextToReport == plan.last + 1;
-  const bool aborted = abortRequested.load() && !everyFrame;
+  bool aborted = abortRequested.load() && !everyFrame;
   if (writer) {
     // The file is complete only with every frame; anything else is removed, and said so.
     if (failure.empty() && everyFrame) {
       finishing = true;
+      listener.finishing();
       const ImageError finished = writer->finish();
-      if (finished.failed()) {
+      if (finished.failed() && abortRequested.load()) {
+        aborted = true;  // stopped while the file's end was written
+      } else if (finished.failed()) {
         failure = saveFailedMessage(finished);
         listener.appendLog(failure);
       }
     }
-    if (!failure.empty() || !everyFrame) {
+    if (!failure.empty() || !everyFrame || aborted) {
       writer.reset();
       if (!plan.toStandardOutput()) {
         listener.appendLog(
@@ -369,7 +372,9 @@ bool ConversionEngine::launch(RunPlan plan, std::vector<std::string> log,
                             keepsTransparency(*p.format, p.encode);
     animation.encode = p.encode;
     animation.firstIndex = p.first;
+    animation.totalFrames = p.totalFrames;
     animation.audio = p.audio;
+    animation.stop = &run->abortRequested;
     if (!p.toStandardOutput()) animation.partComment = partComment(partTagOf(p));
     if (const ImageError opened = run->writer->open(animation); opened.failed()) {
       run->writer.reset();

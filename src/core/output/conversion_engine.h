@@ -48,6 +48,9 @@ class ConversionListener {
   virtual void progress(int value, int done, int total) = 0;
   // A frame is on disk. `frame` is the picture written when keepFrames is set, else null.
   virtual void frameWritten(int index, const std::string& path, const DibImage* frame) = 0;
+  // Every frame is in the file, whose end is being written now (a video encoder that looked
+  // ahead may take a while for the frames it held back; an abort still stops it).
+  virtual void finishing() {}
   // The last call of a run. `message` is what a message box shows for Failed and Refused.
   virtual void finished(ConversionOutcome outcome, const std::string& message) = 0;
 };

@@ -106,7 +106,7 @@ std::string namePart(const std::string& failed, const std::vector<Part>& parts) 
 }
 
 std::string joinVideos(std::vector<Part>& parts, const OutputFormat& format, AtomicFile& file,
-                       PartTag& whole) {
+                       PartTag& whole, const std::atomic<bool>* stop) {
   const VideoModule& module = videoModule();
   if (!module.makeJoiner) return module.error;
   std::unique_ptr<video::Joiner> joiner(module.makeJoiner(video::kInterfaceVersion));
@@ -127,14 +127,15 @@ std::string joinVideos(std::vector<Part>& parts, const OutputFormat& format, Ato
   if (!file.open()) return file.error().message;
   const std::string failed =
       joiner->join(paths, frames, file.temporaryPath(),
-                   static_cast<video::Container>(format.videoContainer), partComment(whole));
+                   static_cast<video::Container>(format.videoContainer), partComment(whole), stop);
   return failed.empty() ? std::string() : namePart(failed, parts);
 }
 
 std::string joinAnimations(std::vector<Part>& parts, const OutputFormat& format, AtomicFile& file,
-                           PartTag& whole) {
+                           PartTag& whole, const std::atomic<bool>* stop) {
   std::vector<AnimationPart> read;
   for (Part& part : parts) {
+    if (stop && stop->load()) return "stopped";
     FileError error;
     std::optional<std::string> bytes = readFileBytes(part.path, &error);
     if (!bytes) return formatC("%s: %s", part.path.c_str(), error.message.c_str());
@@ -183,16 +184,17 @@ PartTag partTagOf(const RunPlan& plan) {
   const std::optional<std::string> bytes = projectFileBytes(plan.project, outcome);
   const uint32_t crc = bytes ? libdeflate_crc32(0, bytes->data(), bytes->size()) : 0;
   const EncodeOptions& e = plan.encode;
+  // The sound by its file name: a part says nothing of the folders of the machine it was made on.
   tag.settings = formatC("project %08x; codec %d crf %d bitrate %" PRId64
                          " preset %d prores %d; sound %s %.6f %.6f",
                          crc, static_cast<int>(e.codec), e.crf, e.bitrate,
                          static_cast<int>(e.preset), static_cast<int>(e.proresProfile),
-                         plan.audio.path.c_str(), plan.audio.offset, plan.audio.volume);
+                         fileNameOf(plan.audio.path).c_str(), plan.audio.offset, plan.audio.volume);
   return tag;
 }
 
 std::string joinParts(const std::vector<std::string>& paths, const std::string& output,
-                      std::vector<std::string>& log) {
+                      std::vector<std::string>& log, const std::atomic<bool>* stop) {
   const OutputFormat* format = oneFileFormatOfPath(output);
   if (!format || !format->joinable()) {
     return formatC(_("%s: parts join into a video or an animation (%s)"), output.c_str(),
@@ -203,16 +205,24 @@ std::string joinParts(const std::vector<std::string>& paths, const std::string& 
   std::vector<Part> parts;
   for (const std::string& path : paths) {
     if (!fileExists(path)) return formatC(_("%s: no such file"), path.c_str());
+    if (const std::string reason = notAFileReason(path); !reason.empty())
+      return formatC(_("%s cannot be joined: it is %s"), path.c_str(), reason.c_str());
+    if (sameFile(path, output)) {
+      return formatC(_("%s is a part to join and the output: choose another name for the output"),
+                     path.c_str());
+    }
     if (oneFileFormatOfPath(path) != format) {
       return formatC(_("%s is not a .%s file like %s"), path.c_str(),
                      std::string(format->extension()).c_str(), output.c_str());
     }
     parts.push_back(Part{path, parts.size(), {}, {}});
   }
+  // Temporary files of joins that were killed are nobody's any more.
+  removeStaleTemporaries(folderOf(output));
   AtomicFile file(output);
   PartTag whole;
-  const std::string failed = format->isVideo() ? joinVideos(parts, *format, file, whole)
-                                               : joinAnimations(parts, *format, file, whole);
+  const std::string failed = format->isVideo() ? joinVideos(parts, *format, file, whole, stop)
+                                               : joinAnimations(parts, *format, file, whole, stop);
   if (!failed.empty()) return failed;
   if (!file.commit(Durability::Flush)) return file.error().message;
   log.push_back(formatC(_("%zu parts joined into %s: frames %d-%d of %d"), parts.size(),

@@ -103,6 +103,10 @@ std::string checkLimits(const Project& project, const ConversionSettings& settin
     badOption = true;
     return formatC(_("--crf of %s goes from 0 to %d, not %d"), codec->label, codec->maxCrf, crf);
   }
+  if (codec && (project.outputWidth < codec->minSide || project.outputHeight < codec->minSide)) {
+    return formatC(_("%s の画面は縦横 %d ピクセル以上です (%d x %d は書けません)。"), codec->label,
+                   codec->minSide, project.outputWidth, project.outputHeight);
+  }
   return {};
 }
 
@@ -126,8 +130,15 @@ std::string applyOverrides(const ConversionSettings& settings, Project& project)
     if (!(factor > 0.0) || !std::isfinite(factor)) {
       return formatC(_("--scale must be a positive number, not %g"), factor);
     }
-    project.outputWidth = static_cast<int>(std::lround(project.outputWidth * factor));
-    project.outputHeight = static_cast<int>(std::lround(project.outputHeight * factor));
+    const double width = std::round(project.outputWidth * factor);
+    const double height = std::round(project.outputHeight * factor);
+    if (!(width >= 1.0 && height >= 1.0 && width <= 65535.0 && height <= 65535.0)) {
+      return formatC(_("--scale %g makes a frame of %.0f x %.0f pixels; a side goes from 1 to "
+                       "65535"),
+                     factor, width, height);
+    }
+    project.outputWidth = static_cast<int>(width);
+    project.outputHeight = static_cast<int>(height);
   } else if (settings.size) {
     const auto [width, height] = *settings.size;
     if (width <= 0 || height <= 0)
@@ -218,17 +229,78 @@ void sayWhatDoesNotApply(const ConversionSettings& settings, const RunPlan& plan
   }
 }
 
-// The sound track of a video; said once when the format has no place for it.
-void chooseAudio(const Project& project, const ConversionSettings& settings, RunPlan& plan,
-                 std::vector<std::string>& log) {
+// The sound track of a video; said once when the format has no place for it. A start or volume
+// that is not a number, or a file that is no regular file (a pipe would never end), is refused.
+std::string chooseAudio(const Project& project, const ConversionSettings& settings, RunPlan& plan,
+                        std::vector<std::string>& log) {
   AudioTrack audio = settings.audio ? *settings.audio : projectAudio(project, plan.projectFolder);
-  if (audio.path.empty()) return;
+  if (audio.path.empty()) return {};
   if (!plan.format->audio) {
     log.push_back(formatC(_("%s には音声を入れられないため、音声 %s は入れません。"),
                           _(plan.format->label), audio.path.c_str()));
-    return;
+    return {};
+  }
+  if (!std::isfinite(audio.offset)) {
+    return formatC(_("音声の開始 %g は秒数ではありません。"), audio.offset);
+  }
+  if (!std::isfinite(audio.volume) || audio.volume < 0.0) {
+    return formatC(_("音量 %g は 0 以上の数ではありません。"), audio.volume);
+  }
+  if (const std::string reason = notAFileReason(audio.path); !reason.empty()) {
+    return formatC(_("音声 %s は読めません: %s"), audio.path.c_str(), reason.c_str());
   }
   plan.audio = std::move(audio);
+  return {};
+}
+
+// Every file the project reads: the pictures of all its layers (each file of a series) and its
+// sound track.
+std::vector<std::string> projectInputs(const Project& project, const RunPlan& plan) {
+  std::vector<std::string> inputs;
+  for (int i = 0; i < project.layerCount; ++i) {
+    for (const Source& source : project.layers[static_cast<size_t>(i)].sources) {
+      const std::string path = resolveImagePath(source.file, plan.projectFolder);
+      if (isSeriesName(path)) {
+        for (std::string& file : seriesFiles(path))
+          inputs.push_back(std::move(file));
+      } else {
+        inputs.push_back(path);
+      }
+    }
+  }
+  if (!plan.audio.path.empty()) inputs.push_back(plan.audio.path);
+  return inputs;
+}
+
+// A run never writes over a file the project reads: a picture, an animation, a video, a file of a
+// series or the sound track.
+std::string overwritesAnInput(const Project& project, const RunPlan& plan) {
+  if (plan.toStandardOutput()) return {};
+  for (const std::string& input : projectInputs(project, plan)) {
+    if (plan.oneFile()) {
+      if (sameFile(input, plan.oneFilePath)) {
+        return formatC(
+            _("%s はプロジェクトが読むファイルです。書き出し先に別の名前を指定してください。"),
+            input.c_str());
+      }
+      continue;
+    }
+    // A numbered output names a frame by its number: each number in the input's name is tried.
+    if (!sameFile(folderOf(input).empty() ? "." : folderOf(input), plan.folder)) continue;
+    const std::string name = fileNameOf(input);
+    for (size_t at = name.find_first_of("0123456789"); at != std::string::npos;) {
+      const size_t end = std::min(name.find_first_not_of("0123456789", at), name.size());
+      const std::string digits = name.substr(at, std::min<size_t>(end - at, 9));
+      const int index = std::atoi(digits.c_str());
+      if (index >= plan.first && index <= plan.last && sameFile(plan.framePath(index), input)) {
+        return formatC(
+            _("%s はプロジェクトが読むファイルです。書き出し先に別の名前を指定してください。"),
+            input.c_str());
+      }
+      at = end < name.size() ? name.find_first_of("0123456789", end) : std::string::npos;
+    }
+  }
+  return {};
 }
 
 }  // namespace
@@ -344,10 +416,9 @@ AudioTrack projectAudio(const Project& project, const std::string& projectFolder
   const std::string file = project.setting("audio");
   if (file.empty()) return audio;
   audio.path = joinPath(projectFolder, toFileSystemPath(file));
+  // As written: a start or volume that is not a number is refused by the run, not taken as 0.
   audio.offset = cAtof(project.setting("audioOffset", "0"));
   audio.volume = cAtof(project.setting("audioVolume", "1"));
-  if (!std::isfinite(audio.offset)) audio.offset = 0.0;
-  if (!std::isfinite(audio.volume) || audio.volume < 0.0) audio.volume = 1.0;
   return audio;
 }
 
@@ -469,7 +540,10 @@ PlanOutcome planRun(const Project& original, const ConversionSettings& settings)
     return outcome;
   }
   // Counted without listing the times: a huge count is refused before any memory is used.
-  const FrameCount count = countConversionFrames(list.totalTime, project.fps);
+  plan.spacing =
+      plan.format->kind == OutputKind::OneFile ? FrameSpacing::Exact : FrameSpacing::Accumulated;
+  const FrameCount count =
+      countConversionFrames(list.totalTime, project.fps, kMaxConversionFrames, plan.spacing);
   if (refused(chooseFrames(count, settings, plan.oneFile(), plan))) return outcome;
   if (refused(chooseCodec(settings, plan), true)) return outcome;
   makeSidesEven(settings, plan, outcome.log);
@@ -480,7 +554,8 @@ PlanOutcome planRun(const Project& original, const ConversionSettings& settings)
   if (plan.oneFile() && !plan.toStandardOutput() && refused(checkTarget(plan.oneFilePath))) {
     return outcome;
   }
-  chooseAudio(original, settings, plan, outcome.log);
+  if (refused(chooseAudio(original, settings, plan, outcome.log))) return outcome;
+  if (refused(overwritesAnInput(original, plan))) return outcome;
   plan.layers = list.layers;
   plan.totalTime = list.totalTime;
   plan.encode = settings.encode;

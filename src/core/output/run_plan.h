@@ -11,6 +11,7 @@
 #include "model/project.h"
 #include "output/animation_writer.h"
 #include "output/formats.h"
+#include "render/timeline.h"
 
 namespace pelorix {
 
@@ -70,6 +71,8 @@ struct RunPlan {
   int first = 0;            // the frames of the run, inclusive
   int last = -1;
   int totalFrames = 0;  // of the whole animation
+  // The times of the frames: a numbered series as it always was, a video or an animation exact.
+  FrameSpacing spacing = FrameSpacing::Accumulated;
   int jobs = 1;
   EncodeOptions encode;
   bool skipExisting = false;

@@ -20,6 +20,7 @@ struct VideoCodec {
   int maxCrf;         // -1 when it takes none
   int defaultCrf;
   FormatOptionSet options;
+  int minSide = 0;  // the smallest width and height its encoder takes; 0: any
 };
 
 // Every codec --codec knows.

@@ -68,7 +68,9 @@ class VideoWriter final : public AnimationWriter {
     wanted.preset = encode.preset;
     wanted.proresProfile = encode.proresProfile;
     wanted.audio = settings.audio;
+    wanted.stop = settings.stop;
     wanted.firstFrame = settings.firstIndex;
+    wanted.totalFrames = settings.totalFrames;
     wanted.comment = settings.partComment;
     return videoError(encoder_->open(wanted));
   }

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "render/timeline.h"
 
+#include <climits>
+#include <cmath>
+
 #include "base/c_locale.h"
 #include "model/extensions.h"
 
@@ -71,13 +74,28 @@ float selectedSourceTime(const Layer& layer, int index, float fps) {
   return start;
 }
 
-FrameClock::FrameClock(float totalTime, float fps)
+FrameClock::FrameClock(float totalTime, float fps, FrameSpacing spacing)
     : step_(1.0 / static_cast<double>(fps)),
+      spacing_(spacing),
+      fps_(fps),
       total_(totalTime),
-      done_(!(totalTime > 0.0f) || !(fps > 0.0f)) {}
+      done_(!(totalTime > 0.0f) || !(fps > 0.0f)) {
+  if (!done_ && spacing_ == FrameSpacing::Exact) {
+    const double frames = std::round(static_cast<double>(totalTime) * fps_);
+    count_ = frames < 9e18 ? static_cast<int64_t>(frames) : INT64_MAX;
+  }
+}
 
 bool FrameClock::next(float& t) {
   if (done_) return false;
+  if (spacing_ == FrameSpacing::Exact) {
+    if (index_ >= count_) {
+      done_ = true;
+      return false;
+    }
+    t = narrowToFloat(static_cast<double>(index_++) / fps_);
+    return true;
+  }
   if (!started_) {
     started_ = true;
     t = t_;
@@ -97,12 +115,16 @@ bool FrameClock::next(float& t) {
   return true;
 }
 
-FrameCount countConversionFrames(float totalTime, float fps, long cap) {
+FrameCount countConversionFrames(float totalTime, float fps, long cap, FrameSpacing spacing) {
   FrameCount count;
   count.estimate = static_cast<double>(totalTime) * static_cast<double>(fps);
   if (!(count.estimate <= static_cast<double>(cap))) {  // NaN and infinities too
     count.tooMany = totalTime > 0.0f && fps > 0.0f;
     count.frames = count.tooMany ? cap + 1 : 0;
+    return count;
+  }
+  if (spacing == FrameSpacing::Exact) {
+    count.frames = totalTime > 0.0f && fps > 0.0f ? std::lround(count.estimate) : 0;
     return count;
   }
   FrameClock clock(totalTime, fps);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "model/project.h"
@@ -45,14 +46,21 @@ double sourceClock(const Layer& layer, int index, float t);
 // Where selecting a source row puts the time: half a frame into it. 0 when fps is not positive.
 float selectedSourceTime(const Layer& layer, int index, float fps);
 
-// Hands out the times of the frames a conversion writes, one by one: 0, then t + 1/fps computed
-// in double precision and stored in single precision, while the unrounded sum stays below
-// totalTime. Nothing when totalTime or fps is not positive. It stops early, and says so, when
-// the stored time no longer advances (1/fps has become smaller than half the spacing of
-// single-precision numbers at t): the times never form a list in memory.
+// How a conversion spaces its frames. A numbered series keeps the times it always had: each
+// time the one before plus 1/fps, while below the animation's length (3.00 s at 12 fps: 37
+// frames). A video or an animation holds frames i/fps for i below round(length x fps) (36 frames,
+// 3.000 s), so that a clip of 3 s lasts 3 s and a loop repeats no frame.
+enum class FrameSpacing { Accumulated, Exact };
+
+// Hands out the times of the frames a conversion writes, one by one. Accumulated: 0, then
+// t + 1/fps computed in double precision and stored in single precision, while the unrounded
+// sum stays below totalTime; it stops early, and says so, when the stored time no longer
+// advances (1/fps has become smaller than half the spacing of single-precision numbers at t).
+// Exact: i / fps stored in single precision. Nothing when totalTime or fps is not positive. The
+// times never form a list in memory.
 class FrameClock {
  public:
-  FrameClock(float totalTime, float fps);
+  FrameClock(float totalTime, float fps, FrameSpacing spacing = FrameSpacing::Accumulated);
   // The next frame's time; false when there is none.
   bool next(float& t);
   // True when the clock stopped because the time no longer advanced.
@@ -62,6 +70,10 @@ class FrameClock {
 
  private:
   double step_ = 0.0;
+  FrameSpacing spacing_ = FrameSpacing::Accumulated;
+  double fps_ = 0.0;
+  int64_t index_ = 0;  // Exact: the next frame's number
+  int64_t count_ = 0;  // Exact: how many there are
   float total_ = 0.0f;
   float t_ = 0.0f;
   bool started_ = false;
@@ -78,7 +90,8 @@ struct FrameCount {
   bool tooMany = false;  // more than the cap (frames then holds the estimate)
   double estimate = 0;   // totalTime * fps
 };
-FrameCount countConversionFrames(float totalTime, float fps, long cap = kMaxConversionFrames);
+FrameCount countConversionFrames(float totalTime, float fps, long cap = kMaxConversionFrames,
+                                 FrameSpacing spacing = FrameSpacing::Accumulated);
 
 // All frame times of a conversion (for tests and small tools; a conversion uses the clock).
 std::vector<float> conversionFrameTimes(float totalTime, float fps);

@@ -90,6 +90,18 @@ TEST(Timeline, ConversionFrameCountsFollowSinglePrecisionSteps) {
     t = static_cast<float>(static_cast<double>(t) + 1.0 / 30.0);
     EXPECT_EQ(times[i], t);  // accumulated, not i / 30
   }
+  // A video or an animation: frames i / fps for i below round(length x fps), so 3 s is 3 s.
+  for (const Case& c : {Case{3.0f, 12.0f, 36}, Case{2.0f, 30.0f, 60}, Case{0.1f, 30.0f, 3},
+                        Case{1.0f, 29.97f, 30}, Case{0.0f, 30.0f, 0}}) {
+    FrameClock clock(c.length, c.fps, FrameSpacing::Exact);
+    size_t count = 0;
+    for (float at = 0.0f; clock.next(at); ++count)
+      EXPECT_EQ(at, static_cast<float>(static_cast<double>(count) / c.fps));
+    EXPECT_EQ(count, c.frames) << c.length << " s at " << c.fps;
+    EXPECT_EQ(countConversionFrames(c.length, c.fps, kMaxConversionFrames, FrameSpacing::Exact)
+                  .frames,
+              static_cast<long>(c.frames));
+  }
 }
 
 TEST(Timeline, SliderPositionsAndSelectedSources) {
