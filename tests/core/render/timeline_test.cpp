@@ -98,9 +98,9 @@ TEST(Timeline, ConversionFrameCountsFollowSinglePrecisionSteps) {
     for (float at = 0.0f; clock.next(at); ++count)
       EXPECT_EQ(at, static_cast<float>(static_cast<double>(count) / c.fps));
     EXPECT_EQ(count, c.frames) << c.length << " s at " << c.fps;
-    EXPECT_EQ(countConversionFrames(c.length, c.fps, kMaxConversionFrames, FrameSpacing::Exact)
-                  .frames,
-              static_cast<long>(c.frames));
+    EXPECT_EQ(
+        countConversionFrames(c.length, c.fps, kMaxConversionFrames, FrameSpacing::Exact).frames,
+        static_cast<long>(c.frames));
   }
 }
 
