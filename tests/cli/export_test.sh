@@ -124,6 +124,42 @@ has "$work/err" "--preset"
 run 0 "$cli" render "$demo" -o "$work/w.mp4" --bitrate 300k --preset slow --lossless
 [ "$(grep -c -- "--lossless" "$work/err")" -eq 1 ] || fail "--lossless with MP4 is not said once"
 
+# Parts put together: the sound of each container's codec lines up with one render's, to the
+# sample, at every seam and in length (a 1 kHz burst every 0.23 s; each burst's start found in
+# the decoded sound). A part cut short by a few bytes is refused by name.
+python3 - "$work/bursts.wav" <<'PY'
+import math, struct, sys, wave
+rate, period = 44100, int(0.23 * 44100)
+w = wave.open(sys.argv[1], "wb")
+w.setnchannels(2), w.setsampwidth(2), w.setframerate(rate)
+samples = (int(20000 * math.sin(2 * math.pi * 1000 * (i % period) / rate)) if i % period < 400 else 0
+           for i in range(3 * rate))
+w.writeframes(b"".join(struct.pack("<hh", v, v) for v in samples))
+PY
+for container in mp4 webm mkv; do
+  run 0 "$cli" render "$demo" -o "$work/whole.$container" --audio "$work/bursts.wav" --quiet
+  for range in 0-10 11-22 23-35; do
+    run 0 "$cli" render "$demo" -o "$work/seam$range.$container" --frames "$range" \
+      --audio "$work/bursts.wav" --quiet
+  done
+  run 0 "$cli" join "$work"/seam*."$container" -o "$work/joined.$container" --quiet
+  [ "$("$probe" --clicks "$work/whole.$container")" = "$("$probe" --clicks "$work/joined.$container")" ] ||
+    fail "$container: the joined sound does not line up with one render's"
+  cp "$work/seam23-35.$container" "$work/cut.$container"
+  truncate -s -300 "$work/cut.$container"
+  run 1 "$cli" join "$work/seam0-10.$container" "$work/seam11-22.$container" "$work/cut.$container" \
+    -o "$work/cutjoin.$container"
+  has "$work/err" "cut.$container"
+done
+# Sound that is no file, a start beyond any sound, an AV1 frame too small for its encoder.
+mkfifo "$work/fifo.wav"
+run 1 timeout 20 "$cli" render "$demo" -o "$work/f.mp4" --audio "$work/fifo.wav"
+has "$work/err" "fifo.wav"
+run 0 "$cli" render "$demo" -o "$work/far.mp4" --audio "$work/bursts.wav" --audio-offset 1e300 --quiet
+run 1 "$cli" render "$demo" -o "$work/small.mp4" --codec av1 --size 96x48
+has "$work/err" "64"
+[ -e "$work/small.mp4" ] && fail "a refused AV1 render left a file"
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures failure(s)"
   exit 1

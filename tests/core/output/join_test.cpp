@@ -11,6 +11,7 @@ extern "C" {
 
 #include "animation_test_support.h"
 #include "imageio/frame_source.h"
+#include "base/paths.h"
 #include "output/parts.h"
 
 namespace pelorix {
@@ -238,6 +239,19 @@ TEST(Join, PartsThatDoNotFitAreRefusedByName) {
     EXPECT_FALSE(std::filesystem::exists(out)) << test.says;
   }
   EXPECT_EQ(join({b, a}, out), "");
+
+  // A join asked to stop (a signal) gives up, for videos and animations alike, leaving nothing.
+  const std::atomic<bool> stop{true};
+  std::vector<std::string> log;
+  for (const std::string& target : {animation.scene.dir.file("stopped.mkv"),
+                                    animation.scene.dir.file("stopped.apng")}) {
+    const std::string extension = target.substr(target.rfind('.'));
+    const std::vector<std::string> parts = {renderPart(animation, "s0" + extension, 0, 4),
+                                            renderPart(animation, "s1" + extension, 5, 9)};
+    EXPECT_EQ(joinParts(parts, target, log, &stop), "stopped");
+    EXPECT_FALSE(std::filesystem::exists(target));
+    test::expectNothingLeft(animation, fileNameOf(target));
+  }
 }
 
 }  // namespace
