@@ -11,16 +11,21 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DPELORIX_FUZZ=ON -DPELOR
   -DPELORIX_BUILD_TESTS=OFF -DPELORIX_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j "$(nproc)"
 fuzz/make_seeds.sh build build-fuzz/seeds
-for target in project_file_fuzzer bmp_fuzzer image_fuzzer; do
+status=0
+for target in project_file_fuzzer bmp_fuzzer image_fuzzer moving_source_fuzzer part_reader_fuzzer; do
   case $target in
     project_file_fuzzer) seeds=build-fuzz/seeds/project ;;
     bmp_fuzzer) seeds=build-fuzz/seeds/bmp ;;
     image_fuzzer) seeds=build-fuzz/seeds/image ;;
+    moving_source_fuzzer | part_reader_fuzzer) seeds=build-fuzz/seeds/moving ;;
   esac
   corpus=build-fuzz/corpus/$target
   mkdir -p "$corpus" build-fuzz/artifacts
   echo "== $target for $seconds s"
   build-fuzz/fuzz/$target "$corpus" "$seeds" -max_total_time="$seconds" -rss_limit_mb=2048 \
-    -timeout=10 -artifact_prefix=build-fuzz/artifacts/$target- -print_final_stats=1 2>&1 |
-    grep -E "^stat::|Done|ERROR|SUMMARY|crash-|timeout-|oom-" || true
+    -timeout=10 -artifact_prefix=build-fuzz/artifacts/$target- -print_final_stats=1 \
+    >build-fuzz/$target.log 2>&1 || status=1
+  grep -E "^stat::|Done|ERROR|SUMMARY|crash-|timeout-|oom-" build-fuzz/$target.log || true
 done
+# A crash, a leak or a time-out found is a failure (CI runs this for a short time).
+exit $status

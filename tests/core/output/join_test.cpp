@@ -10,8 +10,8 @@ extern "C" {
 #include <filesystem>
 
 #include "animation_test_support.h"
-#include "imageio/frame_source.h"
 #include "base/paths.h"
+#include "imageio/frame_source.h"
 #include "output/parts.h"
 
 namespace pelorix {
@@ -243,8 +243,8 @@ TEST(Join, PartsThatDoNotFitAreRefusedByName) {
   // A join asked to stop (a signal) gives up, for videos and animations alike, leaving nothing.
   const std::atomic<bool> stop{true};
   std::vector<std::string> log;
-  for (const std::string& target : {animation.scene.dir.file("stopped.mkv"),
-                                    animation.scene.dir.file("stopped.apng")}) {
+  for (const std::string& target :
+       {animation.scene.dir.file("stopped.mkv"), animation.scene.dir.file("stopped.apng")}) {
     const std::string extension = target.substr(target.rfind('.'));
     const std::vector<std::string> parts = {renderPart(animation, "s0" + extension, 0, 4),
                                             renderPart(animation, "s1" + extension, 5, 9)};

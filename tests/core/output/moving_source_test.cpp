@@ -8,7 +8,9 @@
 #include "../render/render_test_support.h"
 #include "base/c_locale.h"
 #include "output/animation_writer.h"
+#include "output/conversion_engine.h"
 #include "output/formats.h"
+#include "output/parts.h"
 #include "render/compositor.h"
 #include "render/picture_store.h"
 
@@ -156,26 +158,33 @@ TEST(MovingSources, DamageShowsTheLastGoodFrame) {
 // in reverse, or each by a fresh compositor as a farm node composes a one-frame part, every
 // frame is the same, for each kind, whole or damaged (a GIF cut in its last frame, a series with
 // an unreadable file). A damaged GIF and a 20-digit series number are said, not taken silently.
+struct MovingCase {
+  const char* name;
+  const char* file;
+};
+constexpr MovingCase kMovingCases[] = {{"gif", "anim.gif"},    {"apng", "anim.apng"},
+                                       {"webp", "anim.webp"},  {"series", "s##.bmp"},
+                                       {"cut gif", "cut.gif"}, {"bad series", "b##.bmp"}};
+
+// Five frames of each kind at 10 fps, and the damaged ones.
+void writeMovingSources(Scene& scene) {
+  scene.project.fps = 10.0f;
+  for (const char* kind : {"gif", "apng", "webp"})
+    writeAnimation(scene.dir.file(std::string("anim.") + kind), kind, 5, 10.0f);
+  for (int k = 0; k < 5; ++k) {
+    const DibImage frame = test::solidImage(8, 8, levelOf(k), levelOf(k), levelOf(k));
+    scene.writeImage(formatC("s%02d.bmp", k), frame);
+    scene.writeImage(formatC("b%02d.bmp", k), frame);
+  }
+  test::writeFile(scene.dir.file("b02.bmp"), "BM not a picture");
+  const std::string gif = test::readFile(scene.dir.file("anim.gif"));
+  test::writeFile(scene.dir.file("cut.gif"), gif.substr(0, gif.size() - 20));
+}
+
 TEST(MovingSources, EveryFrameIsTheSameWhateverCameBefore) {
-  struct Case {
-    const char* name;
-    const char* file;
-  };
-  for (const Case c :
-       {Case{"gif", "anim.gif"}, Case{"apng", "anim.apng"}, Case{"webp", "anim.webp"},
-        Case{"series", "s##.bmp"}, Case{"cut gif", "cut.gif"}, Case{"bad series", "b##.bmp"}}) {
+  for (const MovingCase c : kMovingCases) {
     Scene scene(8, 8);
-    scene.project.fps = 10.0f;
-    for (const char* kind : {"gif", "apng", "webp"})
-      writeAnimation(scene.dir.file(std::string("anim.") + kind), kind, 5, 10.0f);
-    for (int k = 0; k < 5; ++k) {
-      const DibImage frame = test::solidImage(8, 8, levelOf(k), levelOf(k), levelOf(k));
-      scene.writeImage(formatC("s%02d.bmp", k), frame);
-      scene.writeImage(formatC("b%02d.bmp", k), frame);
-    }
-    test::writeFile(scene.dir.file("b02.bmp"), "BM not a picture");
-    const std::string gif = test::readFile(scene.dir.file("anim.gif"));
-    test::writeFile(scene.dir.file("cut.gif"), gif.substr(0, gif.size() - 20));
+    writeMovingSources(scene);
     scene.addLayer(1, c.file, shownFor(0.5f));
     std::vector<int> inOrder, reversed, alone;
     for (int k = 0; k < 5; ++k)
@@ -208,6 +217,55 @@ TEST(MovingSources, EveryFrameIsTheSameWhateverCameBefore) {
   for (const std::string& line : scene.log.lines)
     said = said || line.find("n99999999999999999999.bmp") != std::string::npos;
   EXPECT_TRUE(said);
+}
+
+class QuietListener final : public ConversionListener {
+ public:
+  void appendLog(const std::string&) override {}
+  void progress(int, int, int) override {}
+  void frameWritten(int, const std::string&, const DibImage*) override {}
+  void finished(ConversionOutcome, const std::string&) override {}
+};
+
+// Frames `first`-`last` of the project into one file, as one machine of a farm renders them.
+void renderPart(Scene& scene, const std::string& name, int first, int last) {
+  ConversionSettings settings;
+  settings.projectFolder = scene.dir.folder();
+  settings.oneFile = name;
+  settings.frames = std::make_pair(first, last);
+  settings.jobs = 1;
+  ConversionEngine engine;
+  QuietListener listener;
+  engine.start(scene.project, settings, listener);
+  engine.wait();
+}
+
+// A render made of one-frame parts put together holds the frames of one render, for every kind
+// of moving source, whole or damaged.
+TEST(MovingSources, OneFramePartsJoinToTheWholeRender) {
+  for (const MovingCase c : kMovingCases) {
+    Scene scene(8, 8);
+    writeMovingSources(scene);
+    scene.addLayer(1, c.file, shownFor(0.5f));
+    renderPart(scene, "whole.apng", 0, 4);
+    std::vector<std::string> parts;
+    for (int k = 0; k < 5; ++k) {
+      parts.push_back(scene.dir.file(formatC("part%d.apng", k)));
+      renderPart(scene, parts.back(), k, k);
+    }
+    std::vector<std::string> log;
+    ASSERT_EQ(joinParts(parts, scene.dir.file("joined.apng"), log), "") << c.name;
+    ImageError error;
+    auto whole = openFrameSource(scene.dir.file("whole.apng"), 0.0, error);
+    auto joined = openFrameSource(scene.dir.file("joined.apng"), 0.0, error);
+    ASSERT_TRUE(whole && joined) << c.name;
+    ASSERT_EQ(joined->timing().frames, whole->timing().frames) << c.name;
+    for (int64_t k = 0; k < whole->timing().frames; ++k) {
+      DibImage a, b;
+      ASSERT_FALSE(whole->decode(k, a).failed() || joined->decode(k, b).failed());
+      EXPECT_EQ(test::argbPixels(a), test::argbPixels(b)) << c.name << " frame " << k;
+    }
+  }
 }
 
 TEST(MovingSources, TimingOfFramesWithoutADelay) {
