@@ -152,6 +152,9 @@ if [ ! -x "$probe" ]; then
   cmake --build "$(dirname "$cli")/../.." --target media_probe >/dev/null || fail "no media_probe"
 fi
 "$cli" render "$demo" -o "$tmp/full.mkv" --quiet || fail "the local video render failed"
+# A video holds round(length x fps) frames, which the array is cut by.
+frames=$("$cli" info --json "$demo" | grep -o '"videoFrames":[0-9]*' | cut -d: -f2)
+tasks=$(((frames + per_task - 1) / per_task))
 parts=$(cd "$tmp" && sbatch --parsable --array=0-$((tasks - 1)) --cpus-per-task=1 \
   --output="$tmp/logs/part-%A_%a.log" \
   --export="ALL,PROJECT=$demo,PARTS=$tmp/parts,EXT=mkv,PER_TASK=$per_task,PELORIX_CLI=$cli" \

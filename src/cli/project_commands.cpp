@@ -114,6 +114,10 @@ std::string projectJson(const Project& project, int result) {
   } else {
     json.field("frames", static_cast<long long>(count.frames));
   }
+  // A video or an animation holds round(length x fps) frames (a series keeps its count).
+  const FrameCount video = countConversionFrames(list.totalTime, project.fps,
+                                                 kMaxConversionFrames, FrameSpacing::Exact);
+  json.field("videoFrames", static_cast<long long>(video.tooMany ? 0 : video.frames));
   json.key("layers");
   json.beginArray();
   for (int i = 0; i < project.layerCount; ++i)
