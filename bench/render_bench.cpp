@@ -5,6 +5,7 @@
 // 1280x720 frame on one and on two threads. Rates are covered (drawn) pixels per second.
 #include <benchmark/benchmark.h>
 
+#include "base/c_locale.h"
 #include "base/log_sink.h"
 #include "base/row_workers.h"
 #include "bench_support.h"
@@ -98,9 +99,12 @@ BENCHMARK(composeEight)
 
 // N rotated, bilinear, translucent 640x480 layers over 1280x720 that all glide, so that no layer
 // is ever the same two frames running: the cost of composing grows with the layers alone. With
-// reuse on and off (nothing can be reused: reuse must cost nothing here).
+// reuse on and off (nothing can be reused: reuse must cost nothing here). With `keyed`, the same
+// motion comes from keys on every layer's position, rotation, scale and opacity (curves, a
+// pivot) and a keyed camera instead of glides: the cost of evaluating motion.
 void composeMoving(benchmark::State& state) {
   const int layers = static_cast<int>(state.range(0));
+  const bool keyed = state.range(2) != 0;
   NullLogSink log;
   Compositor compositor(log);
   compositor.setReuse(state.range(1) != 0);
@@ -127,8 +131,21 @@ void composeMoving(benchmark::State& state) {
     to.x = -from.x;
     to.rotation = from.rotation + 90;
     project.addSource(layer, from);
-    project.addSource(layer, to);
+    if (!keyed) {
+      project.addSource(layer, to);
+      continue;
+    }
+    const int number = project.layers[static_cast<size_t>(layer)].number;
+    const char* curve = "bezier(0.4200,0.0000,0.5800,1.0000)";
+    project.setSetting(
+        layerMotionKey(number, "position"),
+        formatC("0:0,0:%s;10:%.1f,0:linear", curve, static_cast<double>(-2 * from.x)));
+    project.setSetting(layerMotionKey(number, "rotation"), formatC("0:0:%s;10:90:linear", curve));
+    project.setSetting(layerMotionKey(number, "scale"), "0:1:linear;5:1.1:linear;10:1:linear");
+    project.setSetting(layerMotionKey(number, "opacity"), "0:1:linear;10:0.9:linear");
+    project.setSetting(layerMotionKey(number, "pivot"), "0,0");
   }
+  if (keyed) project.setSetting("camera.position", "0:0,0:linear;10:4,2:linear");
   const DrawList list = buildDrawList(project);
   DibImage canvas;
   float t = 0.0f;
@@ -140,12 +157,13 @@ void composeMoving(benchmark::State& state) {
 }
 BENCHMARK(composeMoving)
     ->Name("BM_ComposeMovingLayers1280x720")
-    ->ArgNames({"layers", "reuse"})
-    ->Args({1, 1})
-    ->Args({4, 1})
-    ->Args({16, 1})
-    ->Args({8, 0})
-    ->Args({8, 1})
+    ->ArgNames({"layers", "reuse", "keyed"})
+    ->Args({1, 1, 0})
+    ->Args({4, 1, 0})
+    ->Args({16, 1, 0})
+    ->Args({8, 0, 0})
+    ->Args({8, 1, 0})
+    ->Args({8, 1, 1})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(1.0);

@@ -56,8 +56,8 @@ for case_line in "0|full redraw|10" "1|dragging the top layer|3" "2|dragging the
 done
 ons=() offs=()
 for _ in $(seq "$runs"); do
-  ons+=("$(once_ms build/bench/render_bench "Moving.*/layers:8/reuse:1/")")
-  offs+=("$(once_ms build/bench/render_bench "Moving.*/layers:8/reuse:0/")")
+  ons+=("$(once_ms build/bench/render_bench "Moving.*/layers:8/reuse:1/keyed:0")")
+  offs+=("$(once_ms build/bench/render_bench "Moving.*/layers:8/reuse:0/keyed:0")")
 done
 on=$(printf '%s\n' "${ons[@]}" | median)
 off=$(printf '%s\n' "${offs[@]}" | median)
@@ -67,7 +67,7 @@ row "every layer moving, 8 layers: reuse on vs off (ms)" "$on" "$off" "$(ratio "
 growth=()
 one=""
 for layers in 1 4 16; do
-  ms=$(median_ms build/bench/render_bench "Moving.*/layers:$layers/reuse:1/")
+  ms=$(median_ms build/bench/render_bench "Moving.*/layers:$layers/reuse:1/keyed:0")
   [ -z "$one" ] && one=$ms
   growth+=("$(printf '%-44s %10s ms %8sx' "$layers moving layers, 720p, per frame" "$ms" "$(ratio "$ms" "$one")")")
 done

@@ -25,8 +25,11 @@ foreach(pair cli:pelorix-cli gui:pelorix video:pelorix-video)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
 endforeach()
 
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/demo/ DESTINATION ${CMAKE_INSTALL_DATADIR}/pelorix/examples/demo
-        COMPONENT cli PATTERN out EXCLUDE)
+foreach(example demo motion)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/${example}/
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/pelorix/examples/${example}
+          COMPONENT cli PATTERN out EXCLUDE)
+endforeach()
 
 # Man pages from the programs' own --help, with the sections --help does not have.
 find_program(HELP2MAN_EXECUTABLE help2man)

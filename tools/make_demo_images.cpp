@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Draws the pictures of examples/demo with the project's own encoders:
-//   make_demo_images OUTPUT_FOLDER
+// Draws the pictures of examples/demo, or with --motion those of examples/motion, with the
+// project's own encoders:
+//   make_demo_images [--motion] OUTPUT_FOLDER
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -105,6 +107,85 @@ DibImage glow() {
   return image;
 }
 
+// A picture with transparency, every pixel clear.
+DibImage clear(int width, int height) {
+  DibImage image;
+  image.create(width, height, 32, pelorix::BI_RGB, nullptr, pelorix::kCreateAlpha);
+  return image;
+}
+
+void paint(DibImage& image, int x, int y, int r, int g, int b) {
+  if (x < 0 || y < 0 || x >= image.width() || y >= image.height()) return;
+  uint8_t* p = image.row(y) + 4 * x;
+  p[0] = static_cast<uint8_t>(b), p[1] = static_cast<uint8_t>(g), p[2] = static_cast<uint8_t>(r);
+  p[3] = 255;
+}
+
+// A rounded bar from (x0, y0) to (x1, y1), `radius` thick on each side.
+void bar(DibImage& image, double x0, double y0, double x1, double y1, double radius, int r, int g,
+         int b) {
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const double dx = x1 - x0, dy = y1 - y0;
+      const double along =
+          std::clamp(((x - x0) * dx + (y - y0) * dy) / (dx * dx + dy * dy + 1e-9), 0.0, 1.0);
+      if (std::hypot(x - (x0 + along * dx), y - (y0 + along * dy)) <= radius)
+        paint(image, x, y, r, g, b);
+    }
+  }
+}
+
+// A landscape three frames wide, with posts every 80 pixels, for a camera to pan across.
+DibImage landscape() {
+  DibImage image;
+  image.create(960, 240, 24);
+  for (int y = 0; y < 240; ++y) {
+    for (int x = 0; x < 960; ++x) {
+      const double t = y / 239.0;
+      put(image, x, y, static_cast<int>(70 + 150 * t), static_cast<int>(120 + 70 * t),
+          static_cast<int>(220 - 100 * t));
+    }
+  }
+  for (int x = 0; x < 960; ++x) {
+    const int hill = static_cast<int>(150 + 22 * std::sin(x / 61.0) + 11 * std::sin(x / 17.0));
+    for (int y = hill; y < 240; ++y)
+      put(image, x, y, 60, 120 + (y - hill) / 4, 60);
+    for (int y = 196; y < 240; ++y)
+      put(image, x, y, 150 + (x / 4 + y) % 20, 130, 90);  // the road
+  }
+  for (int post = 40; post < 960; post += 80) {
+    box(image, post - 3, 150, post + 3, 200, 90, 60, 40);
+    disc(image, post, 146, 8, 240, 230, 120);
+  }
+  return image;
+}
+
+// A body to walk: a head over a torso and legs; its shoulder is 16 pixels below its top edge.
+DibImage body() {
+  DibImage image = clear(48, 72);
+  bar(image, 24, 18, 24, 44, 10, 200, 60, 60);  // the torso
+  bar(image, 19, 44, 17, 68, 4, 40, 50, 120);   // the legs
+  bar(image, 29, 44, 31, 68, 4, 40, 50, 120);
+  for (int y = 0; y < 18; ++y) {  // the head
+    for (int x = 14; x < 34; ++x) {
+      if (std::hypot(x - 24, y - 8.5) <= 8.5) paint(image, x, y, 250, 210, 170);
+    }
+  }
+  return image;
+}
+
+// An arm that hangs from its shoulder at its top, 4 pixels below the top edge.
+DibImage arm() {
+  DibImage image = clear(14, 56);
+  bar(image, 7, 5, 7, 48, 5, 230, 120, 60);
+  for (int y = 44; y < 56; ++y) {  // the hand
+    for (int x = 0; x < 14; ++x) {
+      if (std::hypot(x - 7, y - 49.5) <= 6) paint(image, x, y, 250, 210, 170);
+    }
+  }
+  return image;
+}
+
 bool write(const DibImage& image, const std::string& path) {
   pelorix::ImageEncodeOptions options;
   options.pngLevel = 9;
@@ -117,8 +198,14 @@ bool write(const DibImage& image, const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--motion") {
+    const std::string folder = std::string(argv[2]) + "/";
+    const bool ok = write(landscape(), folder + "landscape.png") &&
+                    write(body(), folder + "body.png") && write(arm(), folder + "arm.png");
+    return ok ? 0 : 1;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--motion] OUTPUT_FOLDER\n", argv[0]);
     return 2;
   }
   const std::string folder = std::string(argv[1]) + "/";

@@ -150,6 +150,18 @@ void JsonWriter::value(float number) {
   needComma_ = true;
 }
 
+void JsonWriter::value(double number) {
+  separate();
+  if (!std::isfinite(number)) {
+    out_ += "null";
+  } else {
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, number);
+    out_.append(buffer, result.ptr);
+  }
+  needComma_ = true;
+}
+
 void JsonWriter::value(bool flag) {
   separate();
   out_ += flag ? "true" : "false";

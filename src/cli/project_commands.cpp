@@ -53,7 +53,54 @@ void sourceJson(JsonWriter& json, const Source& s) {
   json.endObject();
 }
 
-void layerJson(JsonWriter& json, const Layer& layer) {
+void trackJson(JsonWriter& json, std::string_view name, const MotionTrack& track) {
+  if (track.empty()) return;
+  json.key(name);
+  json.beginArray();
+  for (const MotionKey& key : track.keys) {
+    json.beginObject();
+    json.field("time", key.time);
+    if (track.vector) {
+      json.field("x", key.value[0]);
+      json.field("y", key.value[1]);
+    } else {
+      json.field("value", key.value[0]);
+    }
+    if (key.tangents) {
+      json.key("tangents");
+      json.beginObject();
+      json.field("inX", (*key.tangents)[0]);
+      json.field("inY", (*key.tangents)[1]);
+      json.field("outX", (*key.tangents)[2]);
+      json.field("outY", (*key.tangents)[3]);
+      json.endObject();
+    }
+    json.field("curve", formatCurve(key.curve));
+    json.endObject();
+  }
+  json.endArray();
+}
+
+// The keys, pivot and parent of a layer, as the extensions block gives them.
+void motionJson(JsonWriter& json, const LayerMotion& motion) {
+  json.key("motion");
+  json.beginObject();
+  trackJson(json, "position", motion.position);
+  trackJson(json, "scale", motion.scale);
+  trackJson(json, "rotation", motion.rotation);
+  trackJson(json, "opacity", motion.opacity);
+  if (motion.pivot) {
+    json.key("pivot");
+    json.beginObject();
+    json.field("x", (*motion.pivot)[0]);
+    json.field("y", (*motion.pivot)[1]);
+    json.endObject();
+  }
+  if (motion.parent != 0) json.field("parent", motion.parent);
+  json.endObject();
+}
+
+void layerJson(JsonWriter& json, const Layer& layer, const ProjectMotion& motion) {
   json.beginObject();
   json.field("number", layer.number);
   json.field("name", layer.name);
@@ -75,6 +122,7 @@ void layerJson(JsonWriter& json, const Layer& layer) {
   for (const Source& source : layer.sources)
     sourceJson(json, source);
   json.endArray();
+  if (const LayerMotion* own = motion.layer(layer.number)) motionJson(json, *own);
   json.endObject();
 }
 
@@ -115,13 +163,21 @@ std::string projectJson(const Project& project, int result) {
     json.field("frames", static_cast<long long>(count.frames));
   }
   // A video or an animation holds round(length x fps) frames (a series keeps its count).
-  const FrameCount video = countConversionFrames(list.totalTime, project.fps,
-                                                 kMaxConversionFrames, FrameSpacing::Exact);
+  const FrameCount video =
+      countConversionFrames(list.totalTime, project.fps, kMaxConversionFrames, FrameSpacing::Exact);
   json.field("videoFrames", static_cast<long long>(video.tooMany ? 0 : video.frames));
+  if (project.motion.camera.keyed()) {
+    json.key("camera");
+    json.beginObject();
+    trackJson(json, "position", project.motion.camera.position);
+    trackJson(json, "zoom", project.motion.camera.zoom);
+    trackJson(json, "rotation", project.motion.camera.rotation);
+    json.endObject();
+  }
   json.key("layers");
   json.beginArray();
   for (int i = 0; i < project.layerCount; ++i)
-    layerJson(json, project.layers[static_cast<size_t>(i)]);
+    layerJson(json, project.layers[static_cast<size_t>(i)], project.motion);
   json.endArray();
   json.endObject();
   return json.text();

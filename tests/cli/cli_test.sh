@@ -56,6 +56,15 @@ if command -v python3 >/dev/null; then
   python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert d["layers"][1]["sources"][1]["rotation"]==20' "$work/out" \
     || { echo "FAIL: json does not parse or lacks the source fields"; failures=$((failures + 1)); }
 fi
+# Motion: keys, curves, tangents, pivot, parent and camera in JSON; save-as keeps the lines.
+motion=$src/examples/motion/motion.pxp
+check "json motion" 0 "$cli" info --json "$motion"
+if command -v python3 >/dev/null; then
+  python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); arm=d["layers"][2]["motion"]; assert arm["parent"]==2 and arm["pivot"]["y"]==-10 and arm["rotation"][0]["curve"].startswith("bezier("), arm; assert d["camera"]["zoom"][1]["value"]==1.15' "$work/out" \
+    || { echo "FAIL: json lacks the motion"; failures=$((failures + 1)); }
+fi
+check "save-as motion" 0 "$cli" save-as "$motion" "$work/motion-again.pxp"
+cmp -s "$motion" "$work/motion-again.pxp" || { echo "FAIL: save-as changed the motion lines"; failures=$((failures + 1)); }
 check "json missing" 2 "$cli" info --json "$work/missing.pxp"
 contains "json missing result" "$work/out" '"result":-1'
 check "json malformed" 3 "$cli" info --json "$work/bad.pxp"

@@ -60,6 +60,9 @@ bool LayerEditing::runLayerDialog(int index) {
     session_.port().notice(_(kNumberRule));
   }
   Session::EditScope edit(session_);
+  // The layer's keys and its children's parent follow a new number.
+  if (layer.number != 0 && layer.number != values.number)
+    project.renumberLayerMotion(layer.number, values.number);
   layer.number = values.number;
   layer.name = values.name;
   layer.visible = values.visible;
@@ -96,7 +99,11 @@ void LayerEditing::deleteLayer() {
     Session::EditScope edit(session_);
     session_.markModified();
     const int item = lists_.selectedTreeItem();
-    session_.edit().removeLayerAt(index);
+    Project& project = session_.edit();
+    // Its keys go with it; a layer it was the parent of has none any more.
+    if (project.findLayerByNumber(project.layers[static_cast<size_t>(index)].number) == index)
+      project.removeLayerMotion(project.layers[static_cast<size_t>(index)].number);
+    project.removeLayerAt(index);
     lists_.setSelectedItem(-1);
     lists_.fillTree();
     lists_.clearRows();

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "model/project.h"
+#include "base/c_locale.h"
 #include "base/i18n.h"
 
 #include <utility>
@@ -28,6 +29,13 @@ void Project::resetProject() {
   cp932Originals = {};
   extensions.clear();
   extensionTail.clear();
+  motion = ProjectMotion{};
+}
+
+void Project::refreshMotion() {
+  const double scale = motion.spatialScale;
+  motion = parseMotion(extensions);
+  motion.spatialScale = scale;
 }
 
 std::string Project::setting(std::string_view key, std::string_view fallback) const {
@@ -45,9 +53,88 @@ void Project::setSetting(std::string_view key, const std::string& value) {
     } else {
       it->second = value;
     }
+    if (isMotionKey(key)) refreshMotion();
     return;
   }
   if (!value.empty()) extensions.emplace_back(std::string(key), value);
+  if (isMotionKey(key)) refreshMotion();
+}
+
+namespace {
+
+// Whether following the parents from layer `index` comes back to it.
+bool onCircle(const Project& project, int index) {
+  int at = index;
+  for (int step = 0; step <= kMaxLayers; ++step) {
+    const LayerMotion* motion =
+        project.motion.layer(project.layers[static_cast<size_t>(at)].number);
+    if (!motion || motion->parent == 0) return false;
+    at = project.findLayerByNumber(motion->parent);
+    if (at < 0) return false;
+    if (at == index) return true;
+  }
+  return false;  // a circle further up, which does not pass here
+}
+
+}  // namespace
+
+int Project::parentIndex(int index) const {
+  if (index < 0 || index >= layerCount || motion.layers.empty()) return -1;
+  const LayerMotion* own = motion.layer(layers[static_cast<size_t>(index)].number);
+  if (!own || own->parent == 0) return -1;
+  const int parent = findLayerByNumber(own->parent);
+  if (parent < 0 || parent == index || onCircle(*this, index)) return -1;
+  return parent;
+}
+
+std::vector<std::string> Project::motionProblems() const {
+  std::vector<std::string> problems = motion.problems;
+  std::vector<int> circle;
+  for (int i = 0; i < layerCount; ++i) {
+    const int number = layers[static_cast<size_t>(i)].number;
+    const LayerMotion* own = motion.layer(number);
+    if (!own || own->parent == 0) continue;
+    if (findLayerByNumber(own->parent) < 0) {
+      problems.push_back(formatC(_("レイヤー %d の親 %d はありません (親なしとして扱います)。"),
+                                 number, own->parent));
+    } else if (own->parent == number || onCircle(*this, i)) {
+      circle.push_back(number);
+    }
+  }
+  if (!circle.empty()) {
+    std::string numbers;
+    for (int number : circle)
+      numbers += (numbers.empty() ? "" : ", ") + std::to_string(number);
+    problems.push_back(formatC(_("レイヤー %s の親が輪になっています (これらの親は使いません)。"),
+                               numbers.c_str()));
+  }
+  return problems;
+}
+
+void Project::renumberLayerMotion(int from, int to) {
+  if (from == to || motion.empty()) return;
+  const std::string oldPrefix = formatC("layer%d.", from);
+  const std::string newPrefix = formatC("layer%d.", to);
+  for (auto& [key, value] : extensions) {
+    if (key.rfind(oldPrefix, 0) == 0) key = newPrefix + key.substr(oldPrefix.size());
+    if (isMotionKey(key) && key.size() > 7 && key.compare(key.size() - 7, 7, ".parent") == 0 &&
+        value == std::to_string(from)) {
+      value = std::to_string(to);
+    }
+  }
+  refreshMotion();
+}
+
+void Project::removeLayerMotion(int number) {
+  if (motion.empty()) return;
+  const std::string prefix = formatC("layer%d.", number);
+  std::erase_if(extensions, [&](const std::pair<std::string, std::string>& setting) {
+    const std::string& key = setting.first;
+    return key.rfind(prefix, 0) == 0 ||
+           (isMotionKey(key) && key.size() > 7 && key.compare(key.size() - 7, 7, ".parent") == 0 &&
+            setting.second == std::to_string(number));
+  });
+  refreshMotion();
 }
 
 int Project::addLayer() {

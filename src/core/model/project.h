@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/motion.h"
 #include "model/text_encoding.h"
 
 namespace pelorix {
@@ -101,6 +102,10 @@ struct Project {
   // unchanged while `extensions` says what it said, so lines and blocks Pelorix does not read
   // stay byte for byte; otherwise the block is written anew around them.
   std::string extensionTail;
+  // What the extensions block says of motion (model/motion.h), kept up to date with it by
+  // setSetting() and a load; refreshMotion() after changing `extensions` directly.
+  ProjectMotion motion;
+  void refreshMotion();
 
   // A setting of the extensions block: its value, or `fallback` when it is not set.
   std::string setting(std::string_view key, std::string_view fallback = {}) const;
@@ -115,6 +120,17 @@ struct Project {
   void removeLayerAt(int index);
   // Index of the first layer in use with that number, or -1.
   int findLayerByNumber(int number) const;
+  // The index of the layer whose transform follows that of layer `index` (its parent), or -1:
+  // none, a parent that is no layer of the project, or a layer on a circle of parents (whose
+  // parents are all ignored).
+  int parentIndex(int index) const;
+  // What the motion lines say that cannot be used: lines that do not read, missing parents,
+  // circles of parents. One line each, for the log.
+  std::vector<std::string> motionProblems() const;
+  // The motion lines follow a layer whose number changes (its keys and its children's parent),
+  // or go with a layer that is removed (children of it lose their parent).
+  void renumberLayerMotion(int from, int to);
+  void removeLayerMotion(int number);
 
   // The source operations take indices the caller got from the model (layer 0..layerCount-1,
   // source 0..count-1; an insert position may equal the count).

@@ -121,6 +121,7 @@ class ProjectReader {
   void readExtensions() {
     project_.extensionTail = decode_.text(std::string(lines_.rest()));
     project_.extensions = parseExtensionTail(project_.extensionTail).settings;
+    project_.refreshMotion();
   }
 
   // Reads from line L1 (already in line_) to "LAYER_END:".
@@ -380,6 +381,7 @@ void clearLayers(Project& project) {
   project.layerCount = 0;
   project.extensions.clear();
   project.extensionTail.clear();
+  project.motion = ProjectMotion{};
   for (Layer& layer : project.layers) {
     layer.number = 0;
     layer.sources.clear();
@@ -402,6 +404,8 @@ ProjectLoadResult loadProjectFromMemory(Project& project, std::string_view data,
     outcome.message = formatC(_("[%s] layerinfoファイルが異常です"), path.c_str());
   } else {
     outcome.summary = projectSummary(project);
+    for (std::string& problem : project.motionProblems())
+      outcome.warnings.push_back(std::move(problem));
   }
   return outcome;
 }

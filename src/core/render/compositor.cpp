@@ -12,13 +12,11 @@
 #include "base/row_workers.h"
 #include "model/extensions.h"
 #include "render/blit_kernel.h"
+#include "render/motion_transform.h"
 #include "render/timeline.h"
 
 namespace pelorix {
 namespace {
-
-// The angle constant Pelorix has always used: 3.141592 / 180, not the exact pi / 180.
-constexpr double kDegreesToRadians = 3.141592 / 180.0;
 
 // Pixels added on every side of the bounding box (see prepare()).
 constexpr int kBoxMargin = 2;
@@ -130,7 +128,9 @@ void Compositor::planLayer(const Project& project, int layerIndex, float t, Laye
   }
   // An animation that could not be read to its end shows its last good frame, and says so.
   if (cache_.degraded(layerIndex)) missing_.push_back({layer.number, source.file});
-  const Placement place = placementAt(layer, current.index, current.fraction);
+  // The source's placement, then the motion of the layer, its parents and the camera.
+  const Placement place =
+      applyMotion(project, layerIndex, placementAt(layer, current.index, current.fraction), t);
   LayerKernel& kernel = plan.kernel;
   kernel.alpha = finite(place)
                      ? std::clamp(truncToInt(static_cast<double>(place.opacity) * 255.0), 0, 255)

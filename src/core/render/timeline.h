@@ -15,6 +15,9 @@ struct CurrentSource {
   bool found() const { return index >= 0; }
 };
 
+// The angle constant Pelorix has always turned pictures by: 3.141592 / 180, not the exact pi / 180.
+inline constexpr double kDegreesToRadians = 3.141592 / 180.0;
+
 // The five values a layer is drawn with.
 struct Placement {
   float x = 0.0f;

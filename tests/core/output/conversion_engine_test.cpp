@@ -10,7 +10,11 @@
 
 #include "base/c_locale.h"
 #include "engine_test_support.h"
+#include "imageio/pixel_convert.h"
+#include "model/project_file.h"
 #include "output/output_files.h"
+#include "render/compositor.h"
+#include "render/draw_list.h"
 #include "render/timeline.h"
 
 namespace pelorix {
@@ -314,6 +318,46 @@ TEST(ConversionEngine, EditsAfterTheStartChangeNothing) {
   EXPECT_EQ(frame.width(), 64);
   for (const std::string& line : listener.log)
     EXPECT_EQ(line.find("Load image failed"), std::string::npos);
+}
+
+// The motion example (keys on a walking body, a child arm swinging about its pivot, a panning and
+// zooming camera): a frame composed alone, as the preview or a farm node composes it, has the
+// bytes of the same frame in a full render, with one worker or two.
+TEST(ConversionEngine, MotionFramesAloneEqualTheRender) {
+  TempDir dir;
+  std::filesystem::copy(std::string(PELORIX_SOURCE_DIR) + "/examples/motion", dir.path(),
+                        std::filesystem::copy_options::recursive);
+  Project project;
+  ASSERT_GT(loadProject(project, dir.file("motion.pxp")).result, 0);
+  ASSERT_TRUE(project.motion.camera.keyed());
+  const std::vector<float> times =
+      conversionFrameTimes(buildDrawList(project).totalTime, project.fps);
+  for (int jobs : {1, 2}) {
+    ConversionSettings settings;
+    settings.projectFolder = dir.folder();
+    settings.outputFolder = formatC("jobs%d", jobs);
+    settings.format = std::string("bmp");
+    settings.jobs = jobs;
+    RecordingListener listener;
+    ConversionEngine engine;
+    engine.start(project, settings, listener);
+    engine.wait();
+    ASSERT_EQ(listener.outcome, ConversionOutcome::Completed);
+    for (size_t k : {size_t{0}, size_t{31}, times.size() - 1}) {
+      test::CapturingLog log;
+      Compositor alone(log);
+      alone.setProjectFolder(dir.folder());
+      DibImage composed;
+      ASSERT_TRUE(alone.composeFrame(composed, project, buildDrawList(project).layers, times[k]));
+      DibImage written;
+      ASSERT_FALSE(
+          written.load(dir.file(formatC("jobs%d/frame%04d.bmp", jobs, static_cast<int>(k))))
+              .failed());
+      DibImage expected;
+      ASSERT_TRUE(convertTo24(composed, expected));
+      EXPECT_EQ(test::argbPixels(written), test::argbPixels(expected)) << jobs << " frame " << k;
+    }
+  }
 }
 
 TEST(ScreenSave, RefusesGifMakesFoldersAndLogs) {

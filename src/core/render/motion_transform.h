@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "model/project.h"
+#include "render/timeline.h"
+
+namespace pelorix {
+
+// Whether a layer is moved by motion keys: keys of its own or of a layer it follows (its parent,
+// and the parent's parent), or a camera with keys.
+bool hasMotion(const Project& project, int layerIndex);
+
+// The placement a layer's picture is drawn at, given its source's placement at t: the picture
+// placed by the source, then by the layer's transform (scaled and turned about its pivot, then
+// moved by its position), then by each parent's transform up the chain, then by the camera
+// (its position at the frame's centre, scaled by its zoom, turned by minus its rotation). Every
+// step keeps a uniform scale, so the result is still one scale, one rotation and one offset.
+// The layer's opacity keys multiply the source's opacity (a parent's do not). A layer without
+// motion keeps `source` exactly.
+Placement applyMotion(const Project& project, int layerIndex, const Placement& source, float t);
+
+}  // namespace pelorix
