@@ -18,7 +18,7 @@ class JsonWriter {
   void value(const char* text) { value(std::string_view(text)); }
   void value(int number);
   void value(long long number);
-  void value(float number);  // shortest text that reads back as the same float; null if not finite
+  void value(float number);   // shortest text that reads back as the same float; null if not finite
   void value(double number);  // the same for a double
   void value(bool flag);
   // A key and its value.
