@@ -141,7 +141,8 @@ void composeMoving(benchmark::State& state) {
         layerMotionKey(number, "position"),
         formatC("0:0,0:%s;10:%.1f,0:linear", curve, static_cast<double>(-2 * from.x)));
     project.setSetting(layerMotionKey(number, "rotation"), formatC("0:0:%s;10:90:linear", curve));
-    project.setSetting(layerMotionKey(number, "scale"), "0:1:linear;5:1.1:linear;10:1:linear");
+    // The same pixels as the glides draw: a scale that stays 1, evaluated all the same.
+    project.setSetting(layerMotionKey(number, "scale"), formatC("0:1:%s;10:1:linear", curve));
     project.setSetting(layerMotionKey(number, "opacity"), "0:1:linear;10:0.9:linear");
     project.setSetting(layerMotionKey(number, "pivot"), "0,0");
   }
