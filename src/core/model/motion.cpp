@@ -244,16 +244,21 @@ std::span<const CurvePreset> curvePresets() {
 
 std::array<double, 2> MotionTrack::at(double t) const {
   if (keys.empty()) return {};
-  if (!(t > keys.front().time)) return keys.front().value;
-  if (t >= keys.back().time) return keys.back().value;
+  // Times are written to a ten-thousandth of a second: a key meant for a frame may lie up to
+  // half of that after the frame's time, and still holds from that frame on.
+  constexpr double kWritten = 0.00005;
+  const double reach = t + kWritten;
+  if (!(reach > keys.front().time)) return keys.front().value;
+  if (reach >= keys.back().time) return keys.back().value;
   const auto after =
-      std::upper_bound(keys.begin(), keys.end(), t,
+      std::upper_bound(keys.begin(), keys.end(), reach,
                        [](double time, const MotionKey& key) { return time < key.time; });
   const size_t i = static_cast<size_t>(after - keys.begin()) - 1;
   const MotionKey& from = keys[i];
   const MotionKey& to = keys[i + 1];
   const double span = to.time - from.time;
-  const double e = from.curve.eased(span > 0.0 ? (t - from.time) / span : 1.0);
+  const double e =
+      from.curve.eased(span > 0.0 ? std::clamp((t - from.time) / span, 0.0, 1.0) : 1.0);
   if (vector && i < arcs.size() && !arcs[i].empty()) return alongPath(from, to, arcs[i], e);
   return {from.value[0] + (to.value[0] - from.value[0]) * e,
           from.value[1] + (to.value[1] - from.value[1]) * e};

@@ -32,6 +32,11 @@ TEST(Motion, CurvesAtKnownFractions) {
                                                 {2.25, 4.1291}, {9.0, 5.0}};
   for (const auto& [t, value] : expected)
     EXPECT_NEAR(scale.at(t)[0], value, 1e-4) << t;
+  // A key at frame 11 of 12 per second is written 0.9167, after the frame's time: it still holds
+  // from that frame on, in float as the compositor asks.
+  const MotionTrack held = track("0:1:hold;0.9167:2:hold");
+  EXPECT_EQ(held.at(static_cast<double>(11.0f / 12.0f))[0], 2.0);
+  EXPECT_EQ(held.at(10.0 / 12.0)[0], 1.0);
 }
 
 // A curved path through two keys at constant speed under linear: a symmetric path passes its
