@@ -23,6 +23,7 @@ Editor::Editor(UiPort& port)
       lists_(session_, view_),
       layers_(session_, lists_, view_),
       sources_(session_, lists_, view_),
+      motion_(session_, lists_, view_),
       files_(session_, lists_, view_, layers_),
       playback_(session_, view_),
       output_(session_, view_, files_) {

@@ -10,6 +10,7 @@
 #include "app/key_tables.h"
 #include "app/layer_editing.h"
 #include "app/layer_list.h"
+#include "app/motion_editing.h"
 #include "app/output_control.h"
 #include "app/playback_control.h"
 #include "app/project_files.h"
@@ -43,6 +44,8 @@ class Editor {
   const ProjectFiles& files() const { return files_; }
   LayerEditing& layers() { return layers_; }
   SourceEditing& sources() { return sources_; }
+  MotionEditing& motion() { return motion_; }
+  const MotionEditing& motion() const { return motion_; }
   PlaybackControl& playback() { return playback_; }
   const PlaybackControl& playback() const { return playback_; }
   OutputControl& output() { return output_; }
@@ -79,6 +82,7 @@ class Editor {
   LayerList lists_;
   LayerEditing layers_;
   SourceEditing sources_;
+  MotionEditing motion_;
   ProjectFiles files_;
   PlaybackControl playback_;
   OutputControl output_;

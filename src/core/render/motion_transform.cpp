@@ -11,15 +11,6 @@ namespace {
 
 using Point = std::complex<double>;
 
-// p' = m p + t with m a complex number: a uniform scale and a rotation. Points are relative to
-// the frame's centre with x to the right and y down, as the kernel sees the frame.
-struct Similarity {
-  Point m{1.0, 0.0};
-  Point t{0.0, 0.0};
-  // This one, then `after`.
-  Similarity then(const Similarity& after) const { return {after.m * m, after.m * t + after.t}; }
-};
-
 // A stored position (positive moves left and up) as a point.
 Point pointOf(const std::array<double, 2>& stored, double scale) {
   return {-stored[0] * scale, -stored[1] * scale};
@@ -57,6 +48,31 @@ const LayerMotion* motionOf(const Project& project, int index) {
 }
 
 }  // namespace
+
+std::complex<double> storedToPoint(const std::array<double, 2>& stored) {
+  return pointOf(stored, 1.0);
+}
+
+std::array<double, 2> pointToStored(std::complex<double> point) {
+  return {-point.real(), -point.imag()};
+}
+
+LayerMotionFrame motionFrame(const Project& project, int layerIndex, double t) {
+  LayerMotionFrame frame;
+  if (layerIndex < 0 || layerIndex >= project.layerCount) return frame;
+  const double scale = project.motion.spatialScale;
+  if (const LayerMotion* own = motionOf(project, layerIndex))
+    frame.own = layerSimilarity(*own, t, scale);
+  int at = project.parentIndex(layerIndex);
+  for (int step = 0; at >= 0 && step <= kMaxLayers; ++step) {
+    if (const LayerMotion* motion = motionOf(project, at))
+      frame.outer = frame.outer.then(layerSimilarity(*motion, t, scale));
+    at = project.parentIndex(at);
+  }
+  if (project.motion.camera.keyed())
+    frame.outer = frame.outer.then(cameraSimilarity(project.motion.camera, t, scale));
+  return frame;
+}
 
 bool hasMotion(const Project& project, int layerIndex) {
   if (project.motion.empty()) return false;

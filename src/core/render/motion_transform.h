@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <complex>
+
 #include "model/project.h"
 #include "render/timeline.h"
 
@@ -18,5 +20,25 @@ bool hasMotion(const Project& project, int layerIndex);
 // The layer's opacity keys multiply the source's opacity (a parent's do not). A layer without
 // motion keeps `source` exactly.
 Placement applyMotion(const Project& project, int layerIndex, const Placement& source, float t);
+
+// A similarity p' = m p + t of points relative to the frame's centre (x right, y down): a
+// uniform scale and a rotation (the complex number m) and a move.
+struct Similarity {
+  std::complex<double> m{1.0, 0.0};
+  std::complex<double> t{0.0, 0.0};
+  std::complex<double> operator()(std::complex<double> p) const { return m * p + t; }
+  // This one, then `after`.
+  Similarity then(const Similarity& after) const { return {after.m * m, after.m * t + after.t}; }
+};
+// What moves layer `layerIndex` at t: its own transform, and what follows it (its parents' and the
+// camera's). Without motion both are the identity.
+struct LayerMotionFrame {
+  Similarity own;
+  Similarity outer;
+};
+LayerMotionFrame motionFrame(const Project& project, int layerIndex, double t);
+// The point of a stored position or pivot (positive moves left and up), and back.
+std::complex<double> storedToPoint(const std::array<double, 2>& stored);
+std::array<double, 2> pointToStored(std::complex<double> point);
 
 }  // namespace pelorix
