@@ -24,6 +24,7 @@ Editor::Editor(UiPort& port)
       layers_(session_, lists_, view_),
       sources_(session_, lists_, view_),
       motion_(session_, lists_, view_),
+      canvas_(session_, view_, motion_),
       files_(session_, lists_, view_, layers_),
       playback_(session_, view_),
       output_(session_, view_, files_) {

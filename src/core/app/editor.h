@@ -10,6 +10,7 @@
 #include "app/key_tables.h"
 #include "app/layer_editing.h"
 #include "app/layer_list.h"
+#include "app/motion_canvas.h"
 #include "app/motion_editing.h"
 #include "app/output_control.h"
 #include "app/playback_control.h"
@@ -46,6 +47,8 @@ class Editor {
   SourceEditing& sources() { return sources_; }
   MotionEditing& motion() { return motion_; }
   const MotionEditing& motion() const { return motion_; }
+  MotionCanvas& canvas() { return canvas_; }
+  const MotionCanvas& canvas() const { return canvas_; }
   PlaybackControl& playback() { return playback_; }
   const PlaybackControl& playback() const { return playback_; }
   OutputControl& output() { return output_; }
@@ -83,6 +86,7 @@ class Editor {
   LayerEditing layers_;
   SourceEditing sources_;
   MotionEditing motion_;
+  MotionCanvas canvas_;
   ProjectFiles files_;
   PlaybackControl playback_;
   OutputControl output_;

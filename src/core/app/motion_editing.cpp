@@ -18,7 +18,7 @@ namespace {
 
 using Point = std::complex<double>;
 
-std::array<double, 2> neutral(MotionProperty property) {
+std::array<double, 2> neutralOf(MotionProperty property) {
   switch (property) {
     case MotionProperty::Scale:
     case MotionProperty::Opacity:
@@ -76,9 +76,6 @@ void sortKeys(MotionTrack& track) {
   track.measure();
 }
 
-constexpr double kTurnStep = 15.0;  // degrees a constrained turn goes by
-constexpr double kScaleStep = 0.1;
-
 }  // namespace
 
 void MotionEditing::setAutoKey(bool on) {
@@ -107,7 +104,7 @@ const char* MotionEditing::propertyName(MotionTarget target) {
 
 std::array<double, 2> MotionEditing::valueAt(MotionTarget target, double t) const {
   const MotionTrack* keys = track(target);
-  return keys ? keys->at(t) : neutral(target.property);
+  return keys ? keys->at(t) : neutralOf(target.property);
 }
 
 std::optional<MotionTrack> MotionEditing::trackCopy(MotionTarget target) const {
@@ -353,74 +350,16 @@ bool MotionEditing::setParent(int layer, int parent) {
   return true;
 }
 
+std::array<double, 2> MotionEditing::neutralValue(MotionProperty property) {
+  return neutralOf(property);
+}
+
 int MotionEditing::layerIndex() const {
   return lists_.currentLayer();
 }
 
-std::array<double, 2> MotionEditing::framePoint(std::complex<double> point) const {
-  const Project& project = session_.project();
-  return {static_cast<double>(project.outputWidth / 2) + point.real(),
-          static_cast<double>(project.outputHeight / 2) + point.imag()};
-}
-
-MotionEditing::Handles MotionEditing::handles() const {
-  Handles shown;
-  const int index = layerIndex();
-  const Project& project = session_.project();
-  if (index < 0) return shown;
-  const float t = view_.currentTime();
-  const CurrentSource current = currentSourceAt(project, index, t);
-  if (!current.found()) return shown;
-  const Layer& layer = project.layers[static_cast<size_t>(index)];
-  const Placement placed =
-      applyMotion(project, index, placementAt(layer, current.index, current.fraction), t);
-  const LayerMotionFrame frame = motionFrame(project, index, t);
-  const LayerMotion* own = project.motion.layer(layer.number);
-  const Point pivot =
-      own && own->pivot ? storedToPoint(*own->pivot) * project.motion.spatialScale : Point{};
-  shown.shown = true;
-  shown.pivot = framePoint(frame.outer(frame.own(pivot)));
-  // The picture's corners, from the size the preview last drew it at.
-  const DibImage& picture = view_.compositor().cache().image(index);
-  const double w = picture.empty() ? 64.0 : picture.width();
-  const double h = picture.empty() ? 64.0 : picture.height();
-  const Point centre{-static_cast<double>(placed.x), -static_cast<double>(placed.y)};
-  const Point turn = static_cast<double>(placed.scale) *
-                     std::polar(1.0, static_cast<double>(placed.rotation) * kDegreesToRadians);
-  const Point halves[] = {{-w / 2, -h / 2}, {w / 2, -h / 2}, {w / 2, h / 2}, {-w / 2, h / 2}};
-  for (size_t i = 0; i < 4; ++i)
-    shown.corners[i] = framePoint(centre + turn * halves[i]);
-  const Point top = centre + turn * Point{0.0, -h / 2};
-  const Point outward = top - centre;
-  const Point knob =
-      top + (std::abs(outward) > 0.0 ? outward / std::abs(outward) * 24.0 : Point{0, -24});
-  shown.rotate = framePoint(knob);
-  return shown;
-}
-
-void MotionEditing::beginHandle(Handle handle, double x, double y) {
-  const int index = layerIndex();
-  if (index < 0) return;
-  const Project& project = session_.project();
-  const int number = project.layers[static_cast<size_t>(index)].number;
-  Drag drag;
-  drag.handle = handle;
-  drag.layer = number;
-  drag.t = view_.currentTime();
-  drag.start = {x - project.outputWidth / 2, y - project.outputHeight / 2};
-  drag.position = trackCopy({number, MotionProperty::Position});
-  drag.scale = trackCopy({number, MotionProperty::Scale});
-  drag.rotation = trackCopy({number, MotionProperty::Rotation});
-  if (const LayerMotion* own = project.motion.layer(number)) drag.pivot = own->pivot;
-  drag_ = drag;
-  beginGesture();
-}
-
-// A property's value at the drag's time becomes `value`: a key at the playhead (auto-key), or
-// every key of the track as it was at the drag's start moved alike (a single key when there was
-// none). Scales are multiplied, the others added to.
-void MotionEditing::changeAt(MotionTarget target, double t, std::array<double, 2> value,
-                             const std::optional<MotionTrack>& before) {
+void MotionEditing::changeValueAt(MotionTarget target, double t, std::array<double, 2> value,
+                                  const std::optional<MotionTrack>& before) {
   if (autoKey_) {
     // setKey works from the project's track, which this drag may have changed already: start
     // again from the track as it was.
@@ -432,7 +371,7 @@ void MotionEditing::changeAt(MotionTarget target, double t, std::array<double, 2
   }
   MotionTrack keys = before.value_or(
       target.property == MotionProperty::Position ? MotionTrack::positions() : MotionTrack{});
-  const std::array<double, 2> old = before ? before->at(t) : neutral(target.property);
+  const std::array<double, 2> old = before ? before->at(t) : neutralOf(target.property);
   if (keys.keys.empty()) {
     MotionKey key;
     key.value = value;
@@ -451,124 +390,6 @@ void MotionEditing::changeAt(MotionTarget target, double t, std::array<double, 2
   StepScope step(session_, true);
   store(target, keys);
   changed();
-}
-
-void MotionEditing::dragHandle(double x, double y, bool constrain) {
-  if (!drag_) return;
-  const Project& project = session_.project();
-  const int index = project.findLayerByNumber(drag_->layer);
-  if (index < 0) return;
-  const Drag& d = *drag_;
-  const Point now{x - project.outputWidth / 2, y - project.outputHeight / 2};
-  // The frame of the drag's start: where the layer's own changes land on the screen.
-  Project before = project;
-  const auto restore = [&](MotionProperty property, const std::optional<MotionTrack>& keys) {
-    const std::string name = propertyName({d.layer, property});
-    before.setSetting(layerMotionKey(d.layer, name), keys ? formatTrack(*keys) : "");
-  };
-  restore(MotionProperty::Position, d.position);
-  restore(MotionProperty::Scale, d.scale);
-  restore(MotionProperty::Rotation, d.rotation);
-  before.setSetting(layerMotionKey(d.layer, "pivot"), d.pivot ? formatPivot(*d.pivot) : "");
-  const LayerMotionFrame frame = motionFrame(before, index, d.t);
-  const double spatial = project.motion.spatialScale;
-  const Point pivotLocal = d.pivot ? storedToPoint(*d.pivot) * spatial : Point{};
-  const Point pivotScreen = frame.outer(frame.own(pivotLocal));
-  const auto oldValue = [&](MotionProperty property, const std::optional<MotionTrack>& keys) {
-    return keys ? keys->at(d.t) : neutral(property);
-  };
-  switch (d.handle) {
-    case Handle::Move: {
-      Point delta = now - d.start;
-      if (constrain)
-        delta = std::fabs(delta.real()) >= std::fabs(delta.imag()) ? Point{delta.real(), 0.0}
-                                                                   : Point{0.0, delta.imag()};
-      const Point local = frame.outer.m != Point{} ? delta / frame.outer.m : Point{};
-      const std::array<double, 2> old = oldValue(MotionProperty::Position, d.position);
-      const std::array<double, 2> moved = pointToStored(storedToPoint(old) + local / spatial);
-      changeAt({d.layer, MotionProperty::Position}, d.t, moved, d.position);
-      break;
-    }
-    case Handle::Rotate: {
-      const Point from = d.start - pivotScreen;
-      const Point to = now - pivotScreen;
-      if (std::abs(from) == 0.0 || std::abs(to) == 0.0) break;
-      double degrees = std::arg(to / from) / kDegreesToRadians;
-      const double old = oldValue(MotionProperty::Rotation, d.rotation)[0];
-      double wanted = old + degrees;
-      if (constrain) wanted = std::round(wanted / kTurnStep) * kTurnStep;
-      changeAt({d.layer, MotionProperty::Rotation}, d.t, {wanted, 0.0}, d.rotation);
-      break;
-    }
-    case Handle::Scale: {
-      const double from = std::abs(d.start - pivotScreen);
-      if (from == 0.0) break;
-      const double old = oldValue(MotionProperty::Scale, d.scale)[0];
-      double wanted = old * std::abs(now - pivotScreen) / from;
-      if (constrain) wanted = std::max(kScaleStep, std::round(wanted / kScaleStep) * kScaleStep);
-      changeAt({d.layer, MotionProperty::Scale}, d.t, {wanted, 0.0}, d.scale);
-      break;
-    }
-    case Handle::Pivot: {
-      // The pivot under the pointer, and the position moved so that the picture stays where it
-      // is at the playhead.
-      if (frame.outer.m == Point{} || frame.own.m == Point{}) break;
-      const Point wanted = ((now - frame.outer.t) / frame.outer.m - frame.own.t) / frame.own.m;
-      const Point compensation = (Point{1.0, 0.0} - frame.own.m) * (pivotLocal - wanted);
-      StepScope step(session_, true);
-      session_.edit().setSetting(layerMotionKey(d.layer, "pivot"),
-                                 formatPivot(pointToStored(wanted / spatial)));
-      const std::array<double, 2> old = oldValue(MotionProperty::Position, d.position);
-      changeAt({d.layer, MotionProperty::Position}, d.t,
-               pointToStored(storedToPoint(old) + compensation / spatial), d.position);
-      break;
-    }
-  }
-}
-
-void MotionEditing::endHandle() {
-  if (!drag_) return;
-  drag_.reset();
-  endGesture();
-}
-
-std::vector<MotionEditing::PathPoint> MotionEditing::path() const {
-  std::vector<PathPoint> points;
-  const int index = layerIndex();
-  const Project& project = session_.project();
-  if (index < 0 || !(project.fps > 0.0f)) return points;
-  const Layer& layer = project.layers[static_cast<size_t>(index)];
-  const LayerMotion* own = project.motion.layer(layer.number);
-  if (!own || own->position.empty()) return points;
-  const auto centreAt = [&](float t) -> std::optional<Point> {
-    const CurrentSource current = currentSourceAt(project, index, t);
-    if (!current.found()) return std::nullopt;
-    const Placement placed =
-        applyMotion(project, index, placementAt(layer, current.index, current.fraction), t);
-    return Point{-static_cast<double>(placed.x), -static_cast<double>(placed.y)};
-  };
-  // A dot a frame, at most 2000 of them.
-  const double total = view_.totalTime();
-  const double step = std::max(1.0 / project.fps, total / 2000.0);
-  for (double t = 0.0; t < total; t += step) {
-    if (const std::optional<Point> at = centreAt(static_cast<float>(t)))
-      points.push_back({framePoint(*at), std::nullopt, std::nullopt, -1});
-  }
-  const double spatial = project.motion.spatialScale;
-  for (size_t k = 0; k < own->position.keys.size(); ++k) {
-    const MotionKey& key = own->position.keys[k];
-    const std::optional<Point> at = centreAt(static_cast<float>(key.time));
-    if (!at) continue;
-    const LayerMotionFrame frame = motionFrame(project, index, key.time);
-    PathPoint point{framePoint(*at), std::nullopt, std::nullopt, static_cast<int>(k)};
-    if (key.tangents) {
-      const std::array<double, 4>& t = *key.tangents;
-      point.in = framePoint(*at + frame.outer.m * storedToPoint({t[0], t[1]}) * spatial);
-      point.out = framePoint(*at + frame.outer.m * storedToPoint({t[2], t[3]}) * spatial);
-    }
-    points.push_back(point);
-  }
-  return points;
 }
 
 }  // namespace pelorix

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <array>
-#include <complex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,8 +33,8 @@ struct KeyRef {
 };
 
 // Editing motion: keys of a layer's properties and of the camera, their curves and a position's
-// tangents, a layer's pivot and parent; the handles on the canvas; the keys selected in the
-// timeline and the curve editor, copied and pasted. Every change is one undo step, a drag one
+// tangents, a layer's pivot and parent; the keys selected in the timeline and the curve editor,
+// copied and pasted. Every change is one undo step, a drag one
 // step from its start to its end, and is written into the project's motion lines.
 class MotionEditing {
  public:
@@ -78,40 +77,22 @@ class MotionEditing {
   // The parent of a layer (0: none); refused, and said, when it would make a circle.
   bool setParent(int layer, int parent);
 
-  // The handles of the layer selected in the tree, at the playhead; points in frame pixels from
-  // the top left corner, x right and y down.
-  enum class Handle { Move, Rotate, Scale, Pivot };
-  struct Handles {
-    bool shown = false;
-    std::array<double, 2> pivot{};                   // the pivot (turns and scales go about it)
-    std::array<double, 2> rotate{};                  // the knob that turns
-    std::array<std::array<double, 2>, 4> corners{};  // the picture's corners (they scale)
-  };
-  Handles handles() const;
-  void beginHandle(Handle handle, double x, double y);
-  // Shift constrains: a move to one axis, a turn to 15 degrees, a scale to tenths.
-  void dragHandle(double x, double y, bool constrain);
-  void endHandle();
-  // The selected layer's path: its picture's centre at every frame, and its position keys'
-  // points with their tangent handles (frame pixels).
-  struct PathPoint {
-    std::array<double, 2> at{};
-    std::optional<std::array<double, 2>> in, out;  // a key's tangent handles
-    int key = -1;                                  // the key's index; -1 for a frame
-  };
-  std::vector<PathPoint> path() const;
-
- private:
+  // A property's value at `t` becomes `value`. With auto-key a key there; without, every key of
+  // the track as it was (`before`) moved alike (a single key when there was none). Scales are
+  // multiplied, the others added to. Kept open as one step while a gesture goes on.
+  void changeValueAt(MotionTarget target, double t, std::array<double, 2> value,
+                     const std::optional<MotionTrack>& before);
+  // The keys of a target, copied (none when it has none).
+  std::optional<MotionTrack> trackCopy(MotionTarget target) const;
+  // The value a property has without keys.
+  static std::array<double, 2> neutralValue(MotionProperty property);
   // The current layer (selected in the tree), or -1.
   int layerIndex() const;
-  std::optional<MotionTrack> trackCopy(MotionTarget target) const;
+
+ private:
   // Writes a track back into the project's lines (an empty track removes the line).
   void store(MotionTarget target, const MotionTrack& track);
   void changed();
-  // A property's value at the playhead becomes `value`: a key there, or every key moved alike.
-  void changeAt(MotionTarget target, double t, std::array<double, 2> value,
-                const std::optional<MotionTrack>& before);
-  std::array<double, 2> framePoint(std::complex<double> point) const;
 
   Session& session_;
   LayerList& lists_;
@@ -124,16 +105,6 @@ class MotionEditing {
   };
   std::vector<Copied> clipboard_;
   int gestures_ = 0;
-  // A handle being dragged: what the layer's properties were at its start.
-  struct Drag {
-    Handle handle = Handle::Move;
-    int layer = 0;
-    double t = 0.0;
-    std::complex<double> start;
-    std::optional<MotionTrack> position, scale, rotation;
-    std::optional<std::array<double, 2>> pivot;
-  };
-  std::optional<Drag> drag_;
 };
 
 }  // namespace pelorix

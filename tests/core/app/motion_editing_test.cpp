@@ -13,13 +13,13 @@ struct Animating : Opened {
   Animating() { editor.lists().selectTreeItem(0); }
   MotionEditing& motion() { return editor.motion(); }
   std::string line(const std::string& key) const { return editor.session().project().setting(key); }
-  void drag(MotionEditing::Handle handle, std::array<double, 2> from, std::array<double, 2> to,
+  void drag(MotionCanvas::Handle handle, std::array<double, 2> from, std::array<double, 2> to,
             bool constrain = false) {
-    motion().beginHandle(handle, from[0], from[1]);
+    editor.canvas().beginHandle(handle, from[0], from[1]);
     // Through a point between, as a mouse goes: only the end counts.
-    motion().dragHandle((from[0] + to[0]) / 2 + 3, (from[1] + to[1]) / 2 - 7, constrain);
-    motion().dragHandle(to[0], to[1], constrain);
-    motion().endHandle();
+    editor.canvas().dragHandle((from[0] + to[0]) / 2 + 3, (from[1] + to[1]) / 2 - 7, constrain);
+    editor.canvas().dragHandle(to[0], to[1], constrain);
+    editor.canvas().endHandle();
   }
 };
 
@@ -33,20 +33,20 @@ void expectNear(std::array<double, 2> a, std::array<double, 2> b, double toleran
 TEST(MotionEditing, AutoKeyDragSetsOneKeyAndUndoesInOneStep) {
   Animating o;
   o.editor.view().scrubTo(1.0f);
-  const auto before = o.motion().handles();
+  const auto before = o.editor.canvas().handles();
   ASSERT_TRUE(before.shown);
   expectNear(before.pivot, {160, 120});
-  o.drag(MotionEditing::Handle::Move, {150, 100}, {170, 105});
+  o.drag(MotionCanvas::Handle::Move, {150, 100}, {170, 105});
   const MotionTrack* keys = o.motion().track(kBackgroundPosition);
   ASSERT_NE(keys, nullptr);
   ASSERT_EQ(keys->keys.size(), 1u);
   EXPECT_DOUBLE_EQ(keys->keys[0].time, 1.0);
   expectNear(keys->keys[0].value, {-20, -5});
-  expectNear(o.motion().handles().pivot, {180, 125});
+  expectNear(o.editor.canvas().handles().pivot, {180, 125});
   EXPECT_TRUE(o.editor.session().modified());
   // A second drag at another frame adds a key there; the first stays.
   o.editor.view().scrubTo(2.0f);
-  o.drag(MotionEditing::Handle::Move, {180, 125}, {180, 145}, true);
+  o.drag(MotionCanvas::Handle::Move, {180, 125}, {180, 145}, true);
   keys = o.motion().track(kBackgroundPosition);
   ASSERT_EQ(keys->keys.size(), 2u);
   expectNear(keys->keys[1].value, {-20, -25});
@@ -66,7 +66,7 @@ TEST(MotionEditing, WithoutAutoKeyEveryKeyMovesAlike) {
   o.motion().setKey(kBackgroundPosition, 2.0, {-40, 0});
   o.motion().setAutoKey(false);
   o.editor.view().scrubTo(1.0f);
-  o.drag(MotionEditing::Handle::Move, {100, 100}, {100, 130});
+  o.drag(MotionCanvas::Handle::Move, {100, 100}, {100, 130});
   const MotionTrack* keys = o.motion().track(kBackgroundPosition);
   ASSERT_EQ(keys->keys.size(), 2u);
   expectNear(keys->keys[0].value, {0, -30});
@@ -77,22 +77,22 @@ TEST(MotionEditing, WithoutAutoKeyEveryKeyMovesAlike) {
 // picture where it is.
 TEST(MotionEditing, TurnScaleAndPivotHandles) {
   Animating o;
-  o.drag(MotionEditing::Handle::Rotate, {160, 20}, {260, 110}, true);
+  o.drag(MotionCanvas::Handle::Rotate, {160, 20}, {260, 110}, true);
   const std::array<double, 2> turned = o.motion().valueAt({1, MotionProperty::Rotation}, 0.0);
   EXPECT_NEAR(std::fmod(turned[0], 15.0), 0.0, 1e-9);
   EXPECT_NEAR(turned[0], 90.0, 1e-9);  // up to the right: a quarter turn clockwise
-  o.drag(MotionEditing::Handle::Scale, {160, 170}, {160, 220});
+  o.drag(MotionCanvas::Handle::Scale, {160, 170}, {160, 220});
   EXPECT_NEAR(o.motion().valueAt({1, MotionProperty::Scale}, 0.0)[0], 2.0, 1e-9);
-  const auto corners = o.motion().handles().corners;
-  o.drag(MotionEditing::Handle::Pivot, {160, 120}, {100, 90});
-  const auto after = o.motion().handles();
+  const auto corners = o.editor.canvas().handles().corners;
+  o.drag(MotionCanvas::Handle::Pivot, {160, 120}, {100, 90});
+  const auto after = o.editor.canvas().handles();
   expectNear(after.pivot, {100, 90}, 1e-3);
   for (size_t i = 0; i < 4; ++i)
     expectNear(after.corners[i], corners[i], 1e-3);  // written to four decimals
   o.motion().setAutoKey(false);
-  o.drag(MotionEditing::Handle::Rotate, {100, 0}, {220, 90});
+  o.drag(MotionCanvas::Handle::Rotate, {100, 0}, {220, 90});
   // The picture turned about the new pivot: the pivot stays put.
-  expectNear(o.motion().handles().pivot, {100, 90}, 1e-3);
+  expectNear(o.editor.canvas().handles().pivot, {100, 90}, 1e-3);
 }
 
 TEST(MotionEditing, KeysMoveDeleteCopyAndPaste) {
@@ -131,9 +131,9 @@ TEST(MotionEditing, ParentsRefuseCirclesAndFollowTheLayerTheyHang) {
   EXPECT_FALSE(o.motion().setParent(2, 2));
   // Layer 2 follows layer 1's move.
   o.editor.lists().selectTreeItem(1);
-  const auto before = o.motion().handles().pivot;
+  const auto before = o.editor.canvas().handles().pivot;
   o.motion().setKey(kBackgroundPosition, 0.0, {-10, 0});
-  expectNear(o.motion().handles().pivot, {before[0] + 10, before[1]});
+  expectNear(o.editor.canvas().handles().pivot, {before[0] + 10, before[1]});
   EXPECT_TRUE(o.motion().setParent(2, 0));
   EXPECT_EQ(o.line("layer2.parent"), "");
 }
@@ -144,9 +144,9 @@ TEST(MotionEditing, PathFollowsTheKeys) {
   o.motion().setKey(kBackgroundPosition, 0.0, {0, 0});
   o.motion().setKey(kBackgroundPosition, 1.0, {-24, 0});
   o.motion().setTangents({kBackgroundPosition, 1}, std::array<double, 4>{0, 10, 0, -10});
-  const auto path = o.motion().path();
+  const auto path = o.editor.canvas().path();
   int dots = 0;
-  std::vector<MotionEditing::PathPoint> keys;
+  std::vector<MotionCanvas::PathPoint> keys;
   for (const auto& point : path)
     (point.key < 0 ? (void)++dots : keys.push_back(point));
   EXPECT_EQ(dots, static_cast<int>(std::lround(o.editor.view().totalTime() * 12)));
@@ -154,6 +154,28 @@ TEST(MotionEditing, PathFollowsTheKeys) {
   expectNear(keys[1].at, {184, 120});
   ASSERT_TRUE(keys[1].in && keys[1].out);
   expectNear(*keys[1].in, {184, 110});
+  // A key's point and its out handle dragged on the path.
+  o.motion().beginGesture();
+  o.editor.canvas().dragPathKey(1, 0, 190, 120);
+  o.editor.canvas().dragPathKey(1, 2, 190, 140);
+  o.motion().endGesture();
+  const MotionKey& key = o.motion().track(kBackgroundPosition)->keys[1];
+  expectNear(key.value, {-30, 0});
+  expectNear({(*key.tangents)[2], (*key.tangents)[3]}, {0, -20});
+  o.editor.undo();
+  expectNear(o.motion().track(kBackgroundPosition)->keys[1].value, {-24, 0});
+}
+
+TEST(MotionEditing, HandlesAreFoundUnderThePointer) {
+  Animating o;
+  using H = MotionCanvas::Handle;
+  EXPECT_EQ(o.editor.canvas().handleAt(161, 119, 6), H::Pivot);
+  EXPECT_EQ(o.editor.canvas().handleAt(40, 200, 6), H::Move);
+  EXPECT_EQ(o.editor.canvas().handleAt(318, 2, 6), H::Scale);
+  EXPECT_EQ(o.editor.canvas().handleAt(160, -24, 6), H::Rotate);
+  EXPECT_EQ(o.editor.canvas().handleAt(-40, 300, 6), std::nullopt);
+  o.editor.lists().selectTreeItem(-1);
+  EXPECT_FALSE(o.editor.canvas().handles().shown);
 }
 
 }  // namespace
