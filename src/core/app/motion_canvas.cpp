@@ -116,7 +116,7 @@ void MotionCanvas::beginHandle(Handle handle, double x, double y) {
   drag.rotation = motion_.trackCopy({number, MotionProperty::Rotation});
   if (const LayerMotion* own = project.motion.layer(number)) drag.pivot = own->pivot;
   drag_ = drag;
-  motion_.beginGesture();
+  session_.beginGesture();
 }
 
 void MotionCanvas::dragHandle(double x, double y, bool constrain) {
@@ -193,7 +193,7 @@ void MotionCanvas::dragHandle(double x, double y, bool constrain) {
 void MotionCanvas::endHandle() {
   if (!drag_) return;
   drag_.reset();
-  motion_.endGesture();
+  session_.endGesture();
 }
 
 std::vector<MotionCanvas::PathPoint> MotionCanvas::path() const {

@@ -124,34 +124,10 @@ void MotionEditing::changed() {
   view_.redraw(view_.currentTime());
 }
 
-void MotionEditing::beginGesture() {
-  ++gestures_;
-}
-
-void MotionEditing::endGesture() {
-  if (gestures_ == 0) return;
-  if (--gestures_ == 0) Session::EditScope edit(session_);  // records the step
-}
-
-namespace {
-
-// One edit's undo scope, kept open while a gesture goes on.
-class StepScope {
- public:
-  StepScope(Session& session, bool gesture) : scope_(session) {
-    if (gesture) scope_.keepOpen();
-  }
-
- private:
-  Session::EditScope scope_;
-};
-
-}  // namespace
-
 void MotionEditing::setKey(MotionTarget target, double t, std::array<double, 2> value) {
   if (target.camera() ? false : session_.project().findLayerByNumber(target.layer) < 0) return;
   if (target.camera() && target.property == MotionProperty::Opacity) return;
-  StepScope step(session_, gestures_ > 0);
+  Session::EditScope step(session_);
   const float fps = session_.project().fps;
   const double time = fps > 0.0f ? std::round(t * fps) / fps : t;
   MotionTrack keys = trackCopy(target).value_or(
@@ -173,7 +149,7 @@ void MotionEditing::setKey(MotionTarget target, double t, std::array<double, 2> 
 
 void MotionEditing::deleteKeys(const std::vector<KeyRef>& refs) {
   if (refs.empty()) return;
-  StepScope step(session_, gestures_ > 0);
+  Session::EditScope step(session_);
   std::vector<KeyRef> sorted = refs;
   // From the last index down, so that the others keep theirs.
   std::sort(sorted.begin(), sorted.end(),
@@ -199,7 +175,7 @@ void MotionEditing::deleteKeys(const std::vector<KeyRef>& refs) {
 
 void MotionEditing::setCurve(const std::vector<KeyRef>& refs, const Curve& curve) {
   if (refs.empty()) return;
-  StepScope step(session_, gestures_ > 0);
+  Session::EditScope step(session_);
   for (const KeyRef& ref : refs) {
     std::optional<MotionTrack> keys = trackCopy(ref.target);
     if (!keys || ref.index < 0 || ref.index >= static_cast<int>(keys->keys.size())) continue;
@@ -212,7 +188,7 @@ void MotionEditing::setCurve(const std::vector<KeyRef>& refs, const Curve& curve
 void MotionEditing::shiftKeys(const std::vector<KeyRef>& refs, int frames) {
   const float fps = session_.project().fps;
   if (refs.empty() || frames == 0 || !(fps > 0.0f)) return;
-  StepScope step(session_, gestures_ > 0);
+  Session::EditScope step(session_);
   std::vector<MotionTarget> done;
   for (const KeyRef& ref : refs) {
     if (std::find(done.begin(), done.end(), ref.target) != done.end()) continue;
@@ -246,7 +222,7 @@ void MotionEditing::shiftKeys(const std::vector<KeyRef>& refs, int frames) {
 void MotionEditing::setKeyAt(const KeyRef& ref, double time, std::array<double, 2> value) {
   std::optional<MotionTrack> keys = trackCopy(ref.target);
   if (!keys || ref.index < 0 || ref.index >= static_cast<int>(keys->keys.size())) return;
-  StepScope step(session_, gestures_ > 0);
+  Session::EditScope step(session_);
   MotionKey& key = keys->keys[static_cast<size_t>(ref.index)];
   const double before =
       ref.index > 0 ? keys->keys[static_cast<size_t>(ref.index) - 1].time : -1e300;
@@ -268,7 +244,7 @@ void MotionEditing::setTangents(const KeyRef& ref, std::optional<std::array<doub
   if (!keys || !keys->vector || ref.index < 0 || ref.index >= static_cast<int>(keys->keys.size())) {
     return;
   }
-  StepScope step(session_, gestures_ > 0);
+  Session::EditScope step(session_);
   keys->keys[static_cast<size_t>(ref.index)].tangents = tangents;
   keys->measure();
   store(ref.target, *keys);
@@ -301,7 +277,7 @@ void MotionEditing::pasteKeys(double t) {
   if (clipboard_.empty()) return;
   const int index = layerIndex();
   const int layer = index >= 0 ? session_.project().layers[static_cast<size_t>(index)].number : 0;
-  StepScope step(session_, gestures_ > 0);
+  Session::EditScope step(session_);
   const float fps = session_.project().fps;
   for (const Copied& copied : clipboard_) {
     const MotionTarget target{layer, copied.property};
@@ -325,7 +301,7 @@ void MotionEditing::pasteKeys(double t) {
 
 void MotionEditing::setPivot(int layer, std::optional<std::array<double, 2>> pivot) {
   if (session_.project().findLayerByNumber(layer) < 0) return;
-  StepScope step(session_, gestures_ > 0);
+  Session::EditScope step(session_);
   session_.edit().setSetting(layerMotionKey(layer, "pivot"), pivot ? formatPivot(*pivot) : "");
   changed();
 }
@@ -343,7 +319,7 @@ bool MotionEditing::setParent(int layer, int parent) {
     const LayerMotion* motion = project.motion.layer(at);
     at = motion ? motion->parent : 0;
   }
-  StepScope step(session_, gestures_ > 0);
+  Session::EditScope step(session_);
   session_.edit().setSetting(layerMotionKey(layer, "parent"),
                              parent != 0 ? std::to_string(parent) : std::string());
   changed();
@@ -387,7 +363,7 @@ void MotionEditing::changeValueAt(MotionTarget target, double t, std::array<doub
     }
   }
   keys.measure();
-  StepScope step(session_, true);
+  Session::EditScope step(session_);
   store(target, keys);
   changed();
 }

@@ -61,9 +61,6 @@ class MotionEditing {
   // One key's time and value (the curve editor), and a position key's tangents (the path).
   void setKeyAt(const KeyRef& key, double time, std::array<double, 2> value);
   void setTangents(const KeyRef& key, std::optional<std::array<double, 4>> tangents);
-  // Everything between begin and end is one undo step (a drag).
-  void beginGesture();
-  void endGesture();
 
   const std::vector<KeyRef>& selectedKeys() const { return selected_; }
   void selectKeys(std::vector<KeyRef> keys);
@@ -79,7 +76,7 @@ class MotionEditing {
 
   // A property's value at `t` becomes `value`. With auto-key a key there; without, every key of
   // the track as it was (`before`) moved alike (a single key when there was none). Scales are
-  // multiplied, the others added to. Kept open as one step while a gesture goes on.
+  // multiplied, the others added to.
   void changeValueAt(MotionTarget target, double t, std::array<double, 2> value,
                      const std::optional<MotionTrack>& before);
   // The keys of a target, copied (none when it has none).
@@ -104,7 +101,6 @@ class MotionEditing {
     MotionKey key;  // its time relative to the first copied key
   };
   std::vector<Copied> clipboard_;
-  int gestures_ = 0;
 };
 
 }  // namespace pelorix

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/session.h"
 
+#include <chrono>
+
 namespace pelorix {
 
 void Session::setFile(std::string folder, std::string fileName) {
@@ -39,9 +41,16 @@ void Session::beginEdit() {
   if (!editStart_) editStart_ = current();
 }
 
-void Session::commitEdit() {
+void Session::commitEdit(unsigned long long tag) {
   if (!editStart_) return;
-  if (!(editStart_->project == project_)) undo_.push(std::move(*editStart_));
+  if (!(editStart_->project == project_)) {
+    const double now =
+        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    const bool merged = tag != 0 && tag == lastTag_ && now - lastTagTime_ < 1.0;
+    if (!merged) undo_.push(std::move(*editStart_));
+    lastTag_ = tag;
+    lastTagTime_ = now;
+  }
   editStart_.reset();
   port_.refresh(RefreshButtons);
 }
@@ -51,13 +60,20 @@ void Session::restore(const UndoStack::Snapshot& snapshot) {
   modified_ = !(project_ == savedProject_);
 }
 
+void Session::endGesture() {
+  if (gestures_ == 0) return;
+  if (--gestures_ == 0 && editDepth_ == 0) commitEdit();
+}
+
 UndoStack::Snapshot Session::undo() {
+  lastTag_ = 0;
   UndoStack::Snapshot snapshot = undo_.undo(current());
   restore(snapshot);
   return snapshot;
 }
 
 UndoStack::Snapshot Session::redo() {
+  lastTag_ = 0;
   UndoStack::Snapshot snapshot = undo_.redo(current());
   restore(snapshot);
   return snapshot;

@@ -56,6 +56,11 @@ class Session {
   // recorded when it closes, if the project changed, however the command ends (an early return,
   // a cancelled dialog). A preview drag keeps its step open from its first move to its end.
   class EditScope;
+  // Everything between begin and end is one undo step (a drag): the scopes opened meanwhile
+  // leave their step open, and the end records it.
+  void beginGesture() { ++gestures_; }
+  void endGesture();
+  bool inGesture() const { return gestures_ > 0; }
   // Where the selection is (layer index and row), kept with each step.
   void setSelectionSource(std::function<std::pair<int, int>()> selection) {
     selection_ = std::move(selection);
@@ -70,7 +75,7 @@ class Session {
 
  private:
   void beginEdit();
-  void commitEdit();
+  void commitEdit(unsigned long long tag = 0);
   UndoStack::Snapshot current() const;
   void restore(const UndoStack::Snapshot& snapshot);
 
@@ -88,6 +93,11 @@ class Session {
   UndoStack undo_;
   std::optional<UndoStack::Snapshot> editStart_;
   int editDepth_ = 0;  // open EditScopes
+  int gestures_ = 0;   // open gestures
+  // The last step's merge tag and when it was recorded: steps of one tag in quick succession
+  // (the notches of a wheel) are one.
+  unsigned long long lastTag_ = 0;
+  double lastTagTime_ = 0.0;
   std::function<std::pair<int, int>()> selection_;
 };
 
@@ -108,16 +118,21 @@ class Session::EditScope {
     if (session_.editDepth_++ == 0) session_.beginEdit();
   }
   ~EditScope() {
-    if (--session_.editDepth_ == 0 && !keepOpen_) session_.commitEdit();
+    if (--session_.editDepth_ == 0 && !keepOpen_ && session_.gestures_ == 0)
+      session_.commitEdit(tag_);
   }
   EditScope(const EditScope&) = delete;
   EditScope& operator=(const EditScope&) = delete;
   // The step goes on after this scope: a later scope records it.
   void keepOpen() { keepOpen_ = true; }
+  // Steps of the same (non-zero) tag within a second of each other are one: the notches of a
+  // wheel turned on the same thing.
+  void mergeAs(unsigned long long tag) { tag_ = tag; }
 
  private:
   Session& session_;
   bool keepOpen_ = false;
+  unsigned long long tag_ = 0;
 };
 
 }  // namespace pelorix

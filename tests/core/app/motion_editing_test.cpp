@@ -155,10 +155,10 @@ TEST(MotionEditing, PathFollowsTheKeys) {
   ASSERT_TRUE(keys[1].in && keys[1].out);
   expectNear(*keys[1].in, {184, 110});
   // A key's point and its out handle dragged on the path.
-  o.motion().beginGesture();
+  o.editor.session().beginGesture();
   o.editor.canvas().dragPathKey(1, 0, 190, 120);
   o.editor.canvas().dragPathKey(1, 2, 190, 140);
-  o.motion().endGesture();
+  o.editor.session().endGesture();
   const MotionKey& key = o.motion().track(kBackgroundPosition)->keys[1];
   expectNear(key.value, {-30, 0});
   expectNear({(*key.tangents)[2], (*key.tangents)[3]}, {0, -20});
