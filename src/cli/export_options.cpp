@@ -19,18 +19,8 @@ namespace {
 
 // "29.97" or "30000/1001".
 bool parseRate(const std::string& text, float& fps) {
-  const size_t slash = text.find('/');
   double value = 0.0;
-  if (slash == std::string::npos) {
-    if (!parseNumber(text, value)) return false;
-  } else {
-    double num = 0.0, den = 0.0;
-    if (!parseNumber(text.substr(0, slash), num) || !parseNumber(text.substr(slash + 1), den) ||
-        den == 0.0) {
-      return false;
-    }
-    value = num / den;
-  }
+  if (!pelorix::parseRate(text, value)) return false;
   fps = static_cast<float>(value);
   return value > 0.0 && std::isfinite(fps);
 }

@@ -235,7 +235,8 @@ void DlgDisp::mousePressEvent(QMouseEvent* event) {
     panStart_ = pan_;
     return;
   }
-  if (event->button() == Qt::RightButton) {
+  // A drag that has no source to move ends here, with its message: the mouse is not taken.
+  if (event->button() == Qt::RightButton && editor_.sources().previewTarget()) {
     mode_ = Mode::Moving;
     dragStart_ = event->position().toPoint();
     grabMouse();

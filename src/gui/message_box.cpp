@@ -32,11 +32,22 @@ void setMessageHooks(NoticeHook notice, AskHook ask, InformationHook information
   informationHook() = std::move(information);
 }
 
+namespace {
+
+// A message box must be answerable by mouse: a window that holds the mouse for a gesture lets
+// it go (its gesture ends).
+void releaseGrab() {
+  if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
+}
+
+}  // namespace
+
 void showInformationDialog(QWidget* parent, const QString& text, const QString& title) {
   if (informationHook()) {
     informationHook()(text);
     return;
   }
+  releaseGrab();
   DlgVersion dialog(text, title, parent);
   dialog.exec();
 }
@@ -46,11 +57,13 @@ void showNotice(QWidget* parent, const QString& text) {
     noticeHook()(text);
     return;
   }
+  releaseGrab();
   QMessageBox::information(parent, QApplication::applicationName(), text);
 }
 
 BoxAnswer askYesNoCancel(QWidget* parent, const QString& text) {
   if (askHook()) return askHook()(text);
+  releaseGrab();
   const auto button = QMessageBox::question(
       parent, QApplication::applicationName(), text,
       QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);

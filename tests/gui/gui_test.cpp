@@ -146,19 +146,20 @@ TEST(SourceDialog, ExchangesTwoDecimalTextsAndKeepsThePluginText) {
   EXPECT_EQ(dialog.values().pickedExtension, "png");
 }
 
-TEST(ProjectDialog, IntegersOnlyAndBrowseKeepsTypedFields) {
+TEST(ProjectDialog, RatesAndBrowseKeepsTypedFields) {
   Boxes boxes;
-  ProjectValues values{"demo.pxp", "demo", "out", "frame", 320, 240, 29, "png"};
+  ProjectValues values{"demo.pxp", "demo", "out", "frame", 320, 240, "29.97", "png"};
   DlgPrjSetting dialog(values);
-  child<QLineEdit>(dialog, "fps")->setText("12.5");
+  EXPECT_EQ(child<QLineEdit>(dialog, "fps")->text(), "29.97");
+  child<QLineEdit>(dialog, "fps")->setText("12,5");
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
   EXPECT_EQ(boxes.notices.back(),
-            "「フレームレート（FPS)」には 1 から 1000 までの整数を入れてください。");
+            "「フレームレート（FPS)」には 1 から 1000 までの数を入れてください。");
   child<QLineEdit>(dialog, "fps")->setText("0");
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
-  child<QLineEdit>(dialog, "fps")->setText("25");
+  child<QLineEdit>(dialog, "fps")->setText(" 30000/1001");
   child<QLineEdit>(dialog, "name")->setText("typed");
   dialog.chooseFolder = [](const QString&) { return QString("/tmp/chosen"); };
   child<QPushButton>(dialog, "browse")->click();
@@ -166,7 +167,7 @@ TEST(ProjectDialog, IntegersOnlyAndBrowseKeepsTypedFields) {
   EXPECT_EQ(child<QLineEdit>(dialog, "name")->text(), "typed");
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(dialog.values().fps, 25);
+  EXPECT_EQ(dialog.values().fps, "30000/1001");
   EXPECT_EQ(dialog.values().name, "typed");
   EXPECT_TRUE(dialog.values().audioOffset.empty());  // defaults are not written
 }
@@ -342,6 +343,14 @@ TEST(MainWindow, PickingGivesTheTitleBack) {
   mouse(QEvent::MouseButtonPress, Qt::RightButton);
   mouse(QEvent::MouseButtonRelease, Qt::RightButton);
   EXPECT_EQ(preview.windowTitle(), title);
+  // A drag with no source chosen says so once and leaves the mouse free.
+  Boxes boxes;
+  m.editor().lists().selectRow(-1);
+  mouse(QEvent::MouseButtonPress, Qt::RightButton);
+  EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+  mouse(QEvent::MouseMove, Qt::RightButton);
+  mouse(QEvent::MouseButtonRelease, Qt::RightButton);
+  EXPECT_EQ(boxes.notices, std::vector<std::string>{"リストが選択されていません"});
 }
 
 // Daily use: the empty area of the source list deselects for the editor too, toggles show their
@@ -588,7 +597,7 @@ TEST(Languages, EnglishWindowsAndDialogs) {
     SourceDialogValues source;
     DlgSrcSetting sourceDialog(source);
     expectEnglishThatFits(sourceDialog);
-    ProjectValues project{"demo.pxp", "demo", "out", "frame", 320, 240, 29, "png"};
+    ProjectValues project{"demo.pxp", "demo", "out", "frame", 320, 240, "29", "png"};
     DlgPrjSetting projectDialog(project);
     expectEnglishThatFits(projectDialog);
     DlgVersion about(QString::fromStdString(aboutText()), "About");

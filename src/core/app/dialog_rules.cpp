@@ -67,7 +67,7 @@ const NumberField kFieldDuration{N_("時間（秒）"), 0.0, 86400.0};
 const NumberField kFieldOpacity{N_("透明度"), 0.0, 1.0};
 const NumberField kFieldWidth{N_("出力サイズ幅"), 1, 65535, true};
 const NumberField kFieldHeight{N_("出力サイズ高さ"), 1, 65535, true};
-const NumberField kFieldFps{N_("フレームレート（FPS)"), 1, 1000, true};
+const NumberField kFieldFps{N_("フレームレート（FPS)"), 1, 1000, false, true};
 const NumberField kFieldSoundOffset{N_("音声の開始（秒）"), -86400.0, 86400.0};
 const NumberField kFieldSoundVolume{N_("音量"), 0.0, 100.0};
 
@@ -77,9 +77,8 @@ std::optional<double> readNumberField(const std::string& text, const NumberField
   const size_t end = text.find_last_not_of(" \t");
   const std::string number = begin == std::string::npos ? "" : text.substr(begin, end - begin + 1);
   // strtod in the C locale, with nothing left over: "abc", "1.5x" and "" are no numbers.
-  char* rest = nullptr;
-  const double value = number.empty() ? 0.0 : cStrtod(number.c_str(), &rest);
-  const bool read = !number.empty() && rest && *rest == '\0' && std::isfinite(value);
+  double value = 0.0;
+  const bool read = field.fraction ? parseRate(number, value) : parseNumber(number, value);
   if (read && value >= field.low && value <= field.high &&
       (!field.whole || value == std::floor(value))) {
     return value;
@@ -89,6 +88,10 @@ std::optional<double> readNumberField(const std::string& text, const NumberField
                     _(field.label), formatC("%.10g", field.low).c_str(),
                     formatC("%.10g", field.high).c_str());
   return std::nullopt;
+}
+
+std::string rateText(float fps) {
+  return formatC("%.7g", static_cast<double>(fps));
 }
 
 float sourceNumber(const std::string& text) {

@@ -29,12 +29,16 @@ struct NumberField {
   double low;
   double high;
   bool whole = false;
+  bool fraction = false;  // "30000/1001" is a number too
 };
 // The source dialog's fields, and the project dialog's.
 inline constexpr NumberField kFieldX{"X", -1e6, 1e6};
 inline constexpr NumberField kFieldY{"Y", -1e6, 1e6};
 extern const NumberField kFieldScale, kFieldRotation, kFieldDuration, kFieldOpacity;
 extern const NumberField kFieldWidth, kFieldHeight, kFieldFps, kFieldSoundOffset, kFieldSoundVolume;
+
+// A frame rate as the project dialog shows it: "12", "29.97" (a float's digits that matter).
+std::string rateText(float fps);
 
 // The number a field holds (the whole text one number in the C locale, within the range), or
 // nothing with `problem` naming the field and its range.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "app/dialog_rules.h"
 #include "app/frame_view.h"
 #include "app/layer_editing.h"
 #include "app/layer_list.h"
@@ -211,7 +212,7 @@ void ProjectFiles::projectSettings() {
   values.saveFileName = project.saveFileName;
   values.width = project.outputWidth;
   values.height = project.outputHeight;
-  values.fps = truncToInt(static_cast<double>(project.fps));
+  values.fps = rateText(project.fps);
   values.format = project.outputFormat;
   values.options = project.options;
   values.projectFolder = session_.projectFolder();
@@ -233,7 +234,9 @@ void ProjectFiles::projectSettings() {
     p.saveFileName = values.saveFileName;
     p.outputWidth = values.width;
     p.outputHeight = values.height;
-    p.fps = static_cast<float>(values.fps);
+    double rate = 0.0;
+    if (values.fps != rateText(project.fps) && parseRate(values.fps, rate))
+      p.fps = narrowToFloat(rate);
     p.outputFormat = values.format;
     p.options = values.options;
     const bool audio = !values.audio.empty();

@@ -77,13 +77,18 @@ void SourceEditing::finishSourceEdit(int index, int rowToSelect) {
   lists_.selectRow(rowToSelect);
 }
 
-void SourceEditing::previewEdit(int dx, int dy, int scaleSteps, int angle, PreviewEditKind kind) {
-  const int index = lists_.selectedLayerIndex();
-  if (index < 0) return;
+bool SourceEditing::previewTarget() {
+  if (lists_.selectedLayerIndex() < 0) return false;
   if (lists_.selectedRow() < 0) {
     session_.port().notice(_("リストが選択されていません"));
-    return;
+    return false;
   }
+  return true;
+}
+
+void SourceEditing::previewEdit(int dx, int dy, int scaleSteps, int angle, PreviewEditKind kind) {
+  if (!previewTarget()) return;
+  const int index = lists_.selectedLayerIndex();
   const int row = lists_.selectedRow();
   Source& source =
       session_.edit().layers[static_cast<size_t>(index)].sources[static_cast<size_t>(row)];
@@ -91,6 +96,11 @@ void SourceEditing::previewEdit(int dx, int dy, int scaleSteps, int angle, Previ
   // A move gesture is one step: begun by its first move, recorded by its end.
   Session::EditScope edit(session_);
   if (kind == PreviewEditKind::Move) edit.keepOpen();
+  // The notches of a wheel turned on one source are one step.
+  if (kind == PreviewEditKind::ScaleStep || kind == PreviewEditKind::RotateStep)
+    edit.mergeAs((static_cast<unsigned long long>(kind) << 40) |
+                 (static_cast<unsigned long long>(index) << 24) |
+                 static_cast<unsigned long long>(row));
   switch (kind) {
     case PreviewEditKind::Move:
       lists_.setDragging(true);
@@ -198,10 +208,11 @@ void SourceEditing::setSourceDuration(int layerIndex, int row, float seconds) {
   if (session_.busy() || layerIndex < 0 || layerIndex >= project.layerCount) return;
   const Layer& layer = project.layers[static_cast<size_t>(layerIndex)];
   if (row < 0 || row >= static_cast<int>(layer.sources.size())) return;
-  // Whole frames: a block ends where a frame starts.
+  // Whole frames: a block ends where a frame starts, and keeps one frame at least so that it
+  // can still be seen and grabbed.
   float duration = std::max(0.0f, seconds);
   if (project.fps > 0.0f) {
-    const double frames = std::round(static_cast<double>(duration) * project.fps);
+    const double frames = std::max(1.0, std::round(static_cast<double>(duration) * project.fps));
     duration = static_cast<float>(frames / static_cast<double>(project.fps));
   }
   Source source = layer.sources[static_cast<size_t>(row)];

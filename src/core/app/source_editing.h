@@ -27,6 +27,9 @@ class SourceEditing {
   void sourceSettings();
   void deleteSource();
   void previewEdit(int dx, int dy, int scaleSteps, int angle, PreviewEditKind kind);
+  // Whether the preview's gestures have a source to edit; says so when a layer is chosen but no
+  // source (a gesture that would edit nothing ends before it starts).
+  bool previewTarget();
   void pickKeyColor(uint32_t colorRef);
   void dropFiles(const std::vector<std::string>& paths);
   void moveRow(int dragged, int target);

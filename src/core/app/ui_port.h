@@ -40,7 +40,9 @@ struct ProjectValues {
   std::string saveFileName;
   int width = 0;
   int height = 0;
-  int fps = 0;
+  // The frame rate as shown and typed ("12", "29.97", "30000/1001"): left as shown, the
+  // project's rate stays exactly what it was.
+  std::string fps;
   std::string format;
   int options = 0;            // project option bits (transparent background, one animated file)
   std::string projectFolder;  // where relative save folders start (not edited)

@@ -76,6 +76,19 @@ bool parseNumber(std::string_view text, double& value) {
   return true;
 }
 
+bool parseRate(std::string_view text, double& value) {
+  const size_t slash = text.find('/');
+  if (slash == std::string_view::npos) return parseNumber(text, value);
+  double num = 0.0;
+  double den = 0.0;
+  if (!parseNumber(text.substr(0, slash), num) || !parseNumber(text.substr(slash + 1), den) ||
+      den == 0.0 || !std::isfinite(num / den)) {
+    return false;
+  }
+  value = num / den;
+  return true;
+}
+
 float narrowToFloat(double value) {
   // Half a float step above FLT_MAX is where rounding to nearest reaches infinity.
   constexpr double kOverflow = static_cast<double>(FLT_MAX) + 0x1p103;

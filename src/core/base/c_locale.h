@@ -21,6 +21,9 @@ double cStrtod(const char* text, char** end);
 // number after it); false for anything else.
 bool parseNumber(std::string_view text, double& value);
 
+// A rate: a number ("29.97") or a fraction ("30000/1001"), the whole of `text`, finite.
+bool parseRate(std::string_view text, double& value);
+
 // A double narrowed to float the way the hardware does it (values beyond the float range become
 // infinities) without relying on an out-of-range conversion.
 float narrowToFloat(double value);

@@ -49,7 +49,7 @@ void DlgPrjSetting::makeFields(const ProjectValues& values) {
   saveFileName_ = edit(QString::fromStdString(values.saveFileName), this, "saveFileName");
   width_ = edit(QString::number(values.width), this, "width");
   height_ = edit(QString::number(values.height), this, "height");
-  fps_ = edit(QString::number(values.fps), this, "fps");
+  fps_ = edit(QString::fromStdString(values.fps), this, "fps");
   format_ = edit(QString::fromStdString(values.format), this, "format");
   transparent_ = new ToggleButton(qtr("背景を透明にする"), this);
   transparent_->setObjectName("transparentBackground");
@@ -144,7 +144,7 @@ void DlgPrjSetting::accept() {
   read.saveFolder = saveFolder_->text().toStdString();
   read.saveFileName = saveFileName_->text().toStdString();
   QLineEdit* numbers[3] = {width_, height_, fps_};
-  int* targets[3] = {&read.width, &read.height, &read.fps};
+  int* targets[2] = {&read.width, &read.height};
   const NumberField* fields[3] = {&kFieldWidth, &kFieldHeight, &kFieldFps};
   std::string problem;
   for (int i = 0; i < 3; ++i) {
@@ -155,8 +155,9 @@ void DlgPrjSetting::accept() {
       numbers[i]->setFocus();
       return;
     }
-    *targets[i] = static_cast<int>(*value);
+    if (i < 2) *targets[i] = static_cast<int>(*value);
   }
+  read.fps = fps_->text().trimmed().toStdString();
   read.audio = audio_->text().trimmed().toStdString();
   const std::optional<double> offset =
       readNumberField(audioOffset_->text().toStdString(), kFieldSoundOffset, problem);

@@ -125,7 +125,7 @@ TEST(EditorOutput, ConvertAllSavesFirstAndWritesTheFrames) {
 TEST(EditorOutput, ARefusedConvertAllWritesNothing) {
   Opened o;
   o.port.projectDialog = [](ProjectValues& v) {
-    v.fps = 0;
+    v.fps = "0";
     return true;
   };
   const std::string saved = test::readFile(o.demo.project());

@@ -185,9 +185,9 @@ TEST(EditorProject, NewProjectAsksBeforeOverwritingAFile) {
 TEST(EditorProject, ProjectSettingsCopyBackAndSetModified) {
   Opened o;
   o.port.projectDialog = [](ProjectValues& v) {
-    EXPECT_EQ(v.fps, 12);
+    EXPECT_EQ(v.fps, "12");
     v.name = "renamed";
-    v.fps = 24;
+    v.fps = "24";
     return true;
   };
   o.editor.files().projectSettings();
@@ -196,6 +196,29 @@ TEST(EditorProject, ProjectSettingsCopyBackAndSetModified) {
   EXPECT_EQ(o.editor.view().slider().maximum, 72);
   EXPECT_TRUE(o.editor.session().modified());
   EXPECT_FALSE(o.editor.session().busy());
+}
+
+// A rate that is no whole number stays exactly what it is when the field is left alone, and a
+// fraction typed is taken.
+TEST(EditorProject, FrameRateKeepsItsDecimals) {
+  test::TempDir dir;
+  ScriptedPort port;
+  Editor editor(port);
+  editor.startUp(writeProject(dir, "ntsc", 30000.0f / 1001.0f, {{1, {1.0f}}}));
+  const float rate = editor.session().project().fps;
+  port.projectDialog = [](ProjectValues& v) {
+    EXPECT_EQ(v.fps, "29.97");
+    v.name = "renamed";
+    return true;
+  };
+  editor.files().projectSettings();
+  EXPECT_EQ(editor.session().project().fps, rate);
+  port.projectDialog = [](ProjectValues& v) {
+    v.fps = "24000/1001";
+    return true;
+  };
+  editor.files().projectSettings();
+  EXPECT_FLOAT_EQ(editor.session().project().fps, 23.976024f);
 }
 
 TEST(EditorClose, QuestionsDecideWhetherTheWindowCloses) {

@@ -98,6 +98,25 @@ TEST(EditorPreview, WheelStepSizeComesFromTheScaleBeforeTheMessage) {
   EXPECT_FLOAT_EQ(o.layer(0).sources[0].scale, 1.05f);
   o.editor.sources().previewEdit(0, 0, 1, 0, PreviewEditKind::ScaleStep);
   EXPECT_FLOAT_EQ(o.layer(0).sources[0].scale, 1.15f);
+  // The notches of one turn of the wheel are one undo step; turning another way is another.
+  o.editor.sources().previewEdit(0, 0, 0, 5, PreviewEditKind::RotateStep);
+  o.editor.sources().previewEdit(0, 0, 0, 5, PreviewEditKind::RotateStep);
+  o.editor.undo();
+  EXPECT_FLOAT_EQ(o.layer(0).sources[0].scale, 1.15f);
+  EXPECT_FLOAT_EQ(o.layer(0).sources[0].rotation, 0.0f);
+  o.editor.undo();
+  EXPECT_FLOAT_EQ(o.layer(0).sources[0].scale, 0.95f);
+}
+
+// With a layer chosen but no source a gesture ends before it starts: said once, and the
+// window does not take the mouse.
+TEST(EditorPreview, AGestureWithoutASourceEndsAtOnce) {
+  Opened o;
+  o.editor.lists().selectRow(-1);
+  EXPECT_FALSE(o.editor.sources().previewTarget());
+  EXPECT_EQ(o.port.notices, std::vector<std::string>{"リストが選択されていません"});
+  o.editor.lists().selectRow(0);
+  EXPECT_TRUE(o.editor.sources().previewTarget());
 }
 
 TEST(EditorPreview, PickedColourBecomesTheKey) {
@@ -164,6 +183,9 @@ TEST(EditorTimeline, ScrubSelectAndDuration) {
   const int sprite = o.editor.lists().treeItems()[2].layerIndex;
   o.editor.sources().setSourceDuration(sprite, 3, 0.71f);  // 8.52 frames at 12 fps: 9
   EXPECT_FLOAT_EQ(o.layer(sprite).sources[3].duration, 9.0f / 12.0f);
+  o.editor.sources().setSourceDuration(sprite, 3, -2.0f);  // an edge dragged past the start
+  EXPECT_FLOAT_EQ(o.layer(sprite).sources[3].duration, 1.0f / 12.0f);
+  o.editor.undo();
   EXPECT_TRUE(o.editor.session().modified());
   o.editor.undo();
   EXPECT_FLOAT_EQ(o.layer(sprite).sources[3].duration, 0.5f);
