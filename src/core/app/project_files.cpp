@@ -76,6 +76,8 @@ bool ProjectFiles::openProject(const std::string& path, OpenOptions options) {
     session_.enableEditing(false);
     view_.rebuildDrawList();
   } else {
+    // The first frame shown resolves its pictures in the new project's folder.
+    session_.setFile(folderOf(path), fileNameOf(path));
     showProjectLoaded();
   }
   port.refresh(RefreshButtons);

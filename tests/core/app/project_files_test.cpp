@@ -71,6 +71,30 @@ TEST(EditorProject, FailedOpenKeepsFolderAndName) {
   EXPECT_TRUE(o.editor.lists().treeItems().empty());
 }
 
+// The first frame of a project opened from another folder finds its pictures there.
+TEST(EditorProject, OpenDrawsFromTheNewFolderAtOnce) {
+  Opened o;
+  o.editor.view().setPreviewShown(true);
+  test::TempDir other;
+  std::filesystem::copy_file(o.demo.dir.file("bg.png"), other.file("only_here.png"));
+  Project p;
+  p.resetProject();
+  p.fps = 12;
+  const int index = p.addLayer();
+  p.layers[static_cast<size_t>(index)].visible = 1;
+  Source s;
+  s.file = "only_here.png";
+  s.duration = 1.0f;
+  p.addSource(index, s);
+  saveProject(p, other.file("other.pxp"));
+  o.port.log.clear();
+  o.port.projectFile = other.file("other.pxp");
+  o.editor.files().loadProjectCommand();
+  EXPECT_EQ(o.editor.session().projectFolder(), other.folder());
+  EXPECT_EQ(o.port.log, std::vector<std::string>{});
+  EXPECT_TRUE(o.editor.view().compositor().missingPictures().empty());
+}
+
 TEST(EditorProject, LeavingAModifiedProjectAsksAndCancelStops) {
   test::TempDir other;
   const std::string next = writeProject(other, "next", 30, {{1, {1}}});
