@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the fuzz targets with clang and runs each for SECONDS (default 600).
+# Builds the fuzz targets with clang and runs each for SECONDS (default 600). The CLI and the
+# video module are built with them, warnings as errors: Clang's check of the code GCC builds.
 #   fuzz/run.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,7 +9,8 @@ seconds=${1:-600}
 PELORIX_EXTRA_PACKAGES="clang libclang-rt-14-dev" scripts/setup-deps.sh
 scripts/build.sh plain
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DPELORIX_FUZZ=ON -DPELORIX_BUILD_GUI=OFF \
-  -DPELORIX_BUILD_TESTS=OFF -DPELORIX_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  -DPELORIX_BUILD_TESTS=OFF -DPELORIX_BUILD_BENCH=OFF -DPELORIX_WERROR=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j "$(nproc)"
 fuzz/make_seeds.sh build build-fuzz/seeds
 status=0

@@ -2,7 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-builds the core, pelorix-cli and their tests for another Debian architecture and runs
 # the tests under qemu-user.
-#   scripts/cross-test.sh arm64       (also: ppc64el, s390x, armhf, riscv64)
+#   scripts/cross-test.sh arm64                   (also: ppc64el, s390x, armhf, riscv64)
+#   scripts/cross-test.sh arm64 --without-video   the core and CLI without the video module
+#                                                 (no FFmpeg packages for the architecture)
 # Installs crossbuild-essential-<arch>, qemu-user-static and the :<arch> library packages
 # (dpkg --add-architecture) when missing. ISA-L's packages cannot be installed for two
 # architectures at once, so its :<arch> files are unpacked into the build folder instead.
@@ -11,6 +13,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 arch=${1:-arm64}
+video=ON
+[ "${2:-}" = --without-video ] && video=OFF
 case "$arch" in
   arm64) triplet=aarch64-linux-gnu; cpu=aarch64; qemu=qemu-aarch64-static ;;
   armhf) triplet=arm-linux-gnueabihf; cpu=arm; qemu=qemu-arm-static ;;
@@ -21,8 +25,9 @@ case "$arch" in
 esac
 
 libraries=(libpng-dev zlib1g-dev libdeflate-dev libhwy-dev libturbojpeg0-dev libgif-dev
-  libwebp-dev libtiff-dev libgtest-dev libimagequant-dev libavcodec-dev libavformat-dev
-  libswscale-dev libswresample-dev libavutil-dev)
+  libwebp-dev libtiff-dev libgtest-dev libimagequant-dev)
+[ "$video" = ON ] && libraries+=(libavcodec-dev libavformat-dev libswscale-dev libswresample-dev
+  libavutil-dev)
 packages=(crossbuild-essential-"$arch" qemu-user-static)
 for l in "${libraries[@]}"; do packages+=("$l:$arch"); done
 
@@ -70,7 +75,7 @@ EOF
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/$dir/toolchain.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELORIX_WERROR=ON -DPELORIX_BUILD_GUI=OFF \
-  -DPELORIX_BUILD_BENCH=OFF >/dev/null
+  -DPELORIX_BUILD_BENCH=OFF -DPELORIX_VIDEO="$video" >/dev/null
 cmake --build "$dir" -j "${PELORIX_JOBS:-$(nproc)}"
 file "$dir/src/cli/pelorix-cli"
 "$qemu" "$dir/src/cli/pelorix-cli" --version

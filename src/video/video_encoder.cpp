@@ -301,7 +301,7 @@ class FfmpegEncoder final : public Encoder {
     if ((settings.container == Container::Mkv || settings.container == Container::WebM) &&
         settings.firstFrame > 0 && audio_ && audio_->delay() > 0) {
       format_->output_ts_offset =
-          av_rescale_q(audio_->delay(), AVRational{1, audio_->rate()}, AV_TIME_BASE_Q);
+          av_rescale_q(audio_->delay(), AVRational{1, audio_->rate()}, AVRational{1, AV_TIME_BASE});
     }
     result = avformat_write_header(format_, &muxing);
     av_dict_free(&muxing);
