@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dlg_main.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -59,6 +60,8 @@ Key keyOf(int qtKey) {
       return Key::Left;
     case Qt::Key_Right:
       return Key::Right;
+    case Qt::Key_Space:
+      return Key::Space;
     default:
       return Key::Other;
   }
@@ -266,6 +269,17 @@ void DlgMain::buildMenus() {
   QAction* onion = addCommand(view, Command::OnionSkin, QKeySequence(Qt::Key_O));
   onion->setCheckable(true);
   onion->setShortcutContext(Qt::ApplicationShortcut);
+  QMenu* play = menuBar()->addMenu(qtr("再生(&P)"));
+  addCommand(play, Command::Play);
+  // Space is read by the key filter (the preview pans with it); the menu shows it.
+  addCommand(play, Command::PlayFromHere, QKeySequence(Qt::Key_Space))
+      ->setShortcutContext(Qt::WidgetShortcut);
+  addCommand(play, Command::LoopPlayback, QKeySequence(Qt::Key_L))->setCheckable(true);
+  play->addSeparator();
+  addCommand(play, Command::AutoKey, QKeySequence(Qt::Key_K))->setCheckable(true);
+  addCommand(play, Command::WorkAreaOnly)->setCheckable(true);
+  for (Command toggle : {Command::LoopPlayback, Command::AutoKey})
+    action(toggle)->setShortcutContext(Qt::ApplicationShortcut);
   QMenu* help = menuBar()->addMenu(qtr("ヘルプ(&H)"));
   addCommand(help, Command::About);
 }
@@ -286,8 +300,8 @@ void DlgMain::fillRecentMenu() {
 void DlgMain::run(Command command) {
   // Playing needs the window's timer and quitting the window's close; every other command is
   // the editor's alone.
-  if (command == Command::Play) {
-    moviePressed();
+  if (command == Command::Play || command == Command::PlayFromHere) {
+    moviePressed(command);
     return;
   }
   if (command == Command::Quit) {
@@ -344,8 +358,10 @@ void DlgMain::connectSignals() {
   };
 }
 
-void DlgMain::moviePressed() {
-  const int period = editor_->playback().moviePressed();
+void DlgMain::moviePressed(Command command) {
+  PlaybackControl& playback = editor_->playback();
+  const int period =
+      command == Command::Play ? playback.moviePressed() : playback.playFromHere(playback.loop());
   if (period > 0) movieTimer_.start(period);
   refresh(RefreshButtons);
 }
@@ -444,6 +460,13 @@ bool DlgMain::eventFilter(QObject* watched, QEvent* event) {
   const Key key = keyOf(keyEvent->key());
   if (key == Key::Other || keyEvent->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
     return false;
+  // Space pans in the preview and presses a focused button; elsewhere it plays from here, which
+  // needs the window's timer.
+  if (key == Key::Space) {
+    if (focus->window() == preview_ || qobject_cast<QAbstractButton*>(focus)) return false;
+    if (event->type() == QEvent::KeyPress && !keyEvent->isAutoRepeat()) run(Command::PlayFromHere);
+    return true;
+  }
   KeyFocus where = KeyFocus::Other;
   if (focus == sourceList_ || focus == slider_) where = KeyFocus::SourceListOrSlider;
   if (focus == layerTree_) where = KeyFocus::LayerTree;

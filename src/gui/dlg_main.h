@@ -117,7 +117,7 @@ class DlgMain : public QMainWindow, public UiPort {
   void refreshList();
   void refreshSlider();
   void refreshProgress();
-  void moviePressed();
+  void moviePressed(Command command);
   void copyLogSelection();
 
   std::string settingsPath_;

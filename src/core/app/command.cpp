@@ -36,6 +36,10 @@ constexpr CommandInfo kCommands[] = {
     {Export, "export", N_("書き出し"), true},
     {Quit, "quit", N_("終了"), false},
     {OnionSkin, "onionSkin", N_("オニオンスキン"), false},
+    {PlayFromHere, "playFromHere", N_("ここから再生"), true},
+    {LoopPlayback, "loopPlayback", N_("ループ"), false},
+    {AutoKey, "autoKey", N_("自動キー"), false},
+    {WorkAreaOnly, "workAreaOnly", N_("作業範囲だけ変換"), false},
 };
 
 constexpr bool inEnumOrder() {

@@ -34,6 +34,10 @@ enum class Command {
   Export,
   Quit,
   OnionSkin,  // a toggle
+  PlayFromHere,
+  LoopPlayback,  // a toggle
+  AutoKey,       // a toggle
+  WorkAreaOnly,  // a toggle
 };
 
 struct CommandInfo {

@@ -25,6 +25,7 @@ Editor::Editor(UiPort& port)
       sources_(session_, lists_, view_),
       motion_(session_, lists_, view_),
       canvas_(session_, view_, motion_),
+      timeline_(session_, lists_, view_),
       files_(session_, lists_, view_, layers_),
       playback_(session_, view_),
       output_(session_, view_, files_) {
@@ -138,6 +139,15 @@ void Editor::run(Command command) {
       return redo();
     case Command::Quit:
       return;  // the window closes itself, through closeRequested()
+    case Command::PlayFromHere:
+      playback_.playFromHere(playback_.loop());
+      return;
+    case Command::LoopPlayback:
+      return playback_.setLoop(!playback_.loop());
+    case Command::AutoKey:
+      return motion_.setAutoKey(!motion_.autoKey());
+    case Command::WorkAreaOnly:
+      return output_.setWorkAreaOnly(!output_.workAreaOnly());
   }
 }
 
@@ -158,7 +168,7 @@ bool Editor::enabled(Command command) const {
 }
 
 std::string Editor::label(Command command) const {
-  if ((command == Command::Play && playback_.playing()) ||
+  if (((command == Command::Play || command == Command::PlayFromHere) && playback_.playing()) ||
       (command == Command::ConvertAll && output_.converting())) {
     return _("中断");
   }
@@ -169,6 +179,9 @@ bool Editor::checked(Command command) const {
   if (command == Command::ShowPreview) return view_.previewShown();
   if (command == Command::AllLayers) return view_.totalMode();
   if (command == Command::OnionSkin) return view_.onion().on();
+  if (command == Command::LoopPlayback) return playback_.loop();
+  if (command == Command::AutoKey) return motion_.autoKey();
+  if (command == Command::WorkAreaOnly) return output_.workAreaOnly();
   return false;
 }
 

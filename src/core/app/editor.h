@@ -18,6 +18,7 @@
 #include "app/session.h"
 #include "app/settings.h"
 #include "app/source_editing.h"
+#include "app/timeline_editing.h"
 #include "app/ui_port.h"
 #include "base/log_sink.h"
 
@@ -47,6 +48,8 @@ class Editor {
   SourceEditing& sources() { return sources_; }
   MotionEditing& motion() { return motion_; }
   const MotionEditing& motion() const { return motion_; }
+  TimelineEditing& timeline() { return timeline_; }
+  const TimelineEditing& timeline() const { return timeline_; }
   MotionCanvas& canvas() { return canvas_; }
   const MotionCanvas& canvas() const { return canvas_; }
   PlaybackControl& playback() { return playback_; }
@@ -87,6 +90,7 @@ class Editor {
   SourceEditing sources_;
   MotionEditing motion_;
   MotionCanvas canvas_;
+  TimelineEditing timeline_;
   ProjectFiles files_;
   PlaybackControl playback_;
   OutputControl output_;

@@ -108,6 +108,14 @@ void FrameView::scrubTo(float t) {
   setSliderPosition(sliderPositionOfTime(std::clamp(t, 0.0f, totalTime_), project.fps));
 }
 
+void FrameView::follow(float t) {
+  const float fps = session_.project().fps;
+  currentTime_ = std::clamp(t, 0.0f, totalTime_);
+  slider_.position = std::clamp(sliderPositionOfTime(currentTime_, fps), 0, slider_.maximum);
+  timeText_ = pelorix::timeText(currentTime_, totalTime_);
+  session_.port().refresh(RefreshSlider | RefreshTime);
+}
+
 void FrameView::showSpan(float t, float start, float end) {
   const float fps = session_.project().fps;
   currentTime_ = t;

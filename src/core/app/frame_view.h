@@ -70,6 +70,8 @@ class FrameView {
   void step(int direction);
   // The time `t`, clamped to the animation (the ruler was clicked or dragged).
   void scrubTo(float t);
+  // The slider and the time follow a movie that shows its own frames: nothing is composed.
+  void follow(float t);
   // The time of a selected source: the slider marks the span [start, end) and shows `t`.
   void showSpan(float t, float start, float end);
   // The preview toggle; `moveWindow` false leaves the preview window as it is.

@@ -25,6 +25,8 @@ std::optional<Command> keyCommand(KeyFocus focus, Key key) {
       return Command::StepBack;
     case Key::Right:
       return Command::StepForward;
+    case Key::Space:
+      return Command::PlayFromHere;
     default:
       return std::nullopt;
   }

@@ -11,7 +11,7 @@ namespace pelorix {
 // its own, every other focused control uses the general one.
 enum class KeyFocus { SourceListOrSlider, LayerTree, Other };
 
-enum class Key { Tab, Insert, Delete, PageUp, PageDown, Left, Right, Other };
+enum class Key { Tab, Insert, Delete, PageUp, PageDown, Left, Right, Space, Other };
 
 // The command of a key in a focus; nothing when the key goes on to the focused control (Up and
 // Down always do).

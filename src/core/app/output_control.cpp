@@ -8,11 +8,13 @@
 #include "app/frame_view.h"
 #include "app/project_files.h"
 #include "app/session.h"
+#include "app/timeline_editing.h"
 #include "base/c_locale.h"
 #include "base/i18n.h"
 #include "output/formats.h"
 #include "output/output_files.h"
 #include "output/run_plan.h"
+#include "render/timeline.h"
 
 namespace pelorix {
 
@@ -97,6 +99,11 @@ void OutputControl::abort() {
   engine_.wait();
 }
 
+void OutputControl::setWorkAreaOnly(bool only) {
+  workAreaOnly_ = only;
+  session_.port().refresh(RefreshButtons);
+}
+
 void OutputControl::setSwitches(bool refuseGif, int debugLevel) {
   refuseGif_ = refuseGif;
   debugLevel_ = debugLevel;
@@ -119,6 +126,12 @@ void OutputControl::convertAllPressed() {
   settings.projectFolder = session_.projectFolder();
   settings.refuseGif = refuseGif_;
   settings.keepFrames = true;
+  if (workAreaOnly_ && workAreaOf(session_.project())) {
+    const Project& project = session_.project();
+    const int frames =
+        static_cast<int>(conversionFrameTimes(view_.totalTime(), project.fps).size());
+    settings.frames = workAreaFrames(project, frames);
+  }
   if (session_.modified()) {
     // Whatever would refuse the conversion is said before the file is written: a refused
     // conversion writes nothing.

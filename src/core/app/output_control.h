@@ -29,6 +29,9 @@ class OutputControl {
   void exportCommand();
   void screenSave();
   bool converting() const { return converting_; }
+  // Convert all writes only the frames of the work area (all of them without one).
+  bool workAreaOnly() const { return workAreaOnly_; }
+  void setWorkAreaOnly(bool only);
   // Stops a run and waits for it (the window closes).
   void abort();
   // Waits for a running conversion (tests, shutdown).
@@ -57,6 +60,7 @@ class OutputControl {
   int progressValue_ = 0;
   std::string progressText_;
   bool refuseGif_ = true;
+  bool workAreaOnly_ = false;
   int debugLevel_ = 0;
   Choices exportChoices_;
   std::shared_ptr<ConversionListener> relay_;  // a Relay

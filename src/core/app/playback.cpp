@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
 
 #include "base/log_sink.h"
 #include "render/compositor.h"
@@ -20,15 +21,21 @@ class NoLog final : public LogSink {
 }  // namespace
 
 Playback::Playback(const Project& project, std::vector<int> layers, std::string projectFolder,
-                   int workers, int ring, Clock clock)
+                   int workers, int ring, Clock clock, Span span)
     : project_(project),
       layers_(std::move(layers)),
       folder_(std::move(projectFolder)),
       clock_(std::move(clock)),
-      ring_(std::max(2, ring)) {
+      ring_(std::max(2, ring)),
+      span_(span) {
   // The frame times of a conversion: playback shows exactly the frames a render writes.
   times_ = conversionFrameTimes(buildDrawList(project_).totalTime, project_.fps);
-  frames_ = static_cast<int>(times_.size());
+  const int count = static_cast<int>(times_.size());
+  span_.last = span_.last < 0 || span_.last >= count ? count - 1 : span_.last;
+  span_.first = std::clamp(span_.first, 0, std::max(0, span_.last));
+  span_.loopFirst = std::clamp(span_.loopFirst, 0, std::max(0, span_.last));
+  steps_ = count == 0 ? 0 : span_.last - span_.first + 1;
+  if (span_.loop && count > 0) steps_ = std::numeric_limits<int>::max() - 1;
   if (!clock_) {
     const auto start = std::chrono::steady_clock::now();
     clock_ = [start] {
@@ -50,7 +57,14 @@ Playback::~Playback() {
 }
 
 int Playback::dueIndex() const {
-  return static_cast<int>(std::floor(clock_() * static_cast<double>(project_.fps)));
+  const double due = std::floor(clock_() * static_cast<double>(project_.fps));
+  return due < static_cast<double>(steps_) ? static_cast<int>(due) : steps_;
+}
+
+int Playback::frameOf(int step) const {
+  const int straight = span_.last - span_.first + 1;
+  if (step < straight || !span_.loop) return span_.first + step;
+  return span_.loopFirst + (step - straight) % (span_.last - span_.loopFirst + 1);
 }
 
 void Playback::work() {
@@ -62,10 +76,10 @@ void Playback::work() {
   for (;;) {
     // At most `ring` frames ahead of the one shown; frames whose time has passed are skipped.
     changed_.wait(lock, [this] { return stopping_ || next_ - lastShown_ <= ring_; });
-    if (stopping_ || next_ >= frames_) return;
+    if (stopping_ || next_ >= steps_) return;
     const int due = dueIndex();
-    if (next_ < due) next_ = std::min(due, frames_);
-    if (next_ >= frames_) return;
+    if (next_ < due) next_ = std::min(due, steps_);
+    if (next_ >= steps_) return;
     const int index = next_++;
     DibImage canvas;
     if (!spare_.empty()) {
@@ -73,7 +87,8 @@ void Playback::work() {
       spare_.pop_back();
     }
     lock.unlock();
-    if (!compositor.composeFrame(canvas, project_, layers_, times_[static_cast<size_t>(index)]))
+    if (!compositor.composeFrame(canvas, project_, layers_,
+                                 times_[static_cast<size_t>(frameOf(index))]))
       compositor.makeBlankFrame(canvas, project_);
     lock.lock();
     ready_[index] = std::move(canvas);
@@ -83,11 +98,11 @@ void Playback::work() {
 Playback::Tick Playback::take(DibImage& canvas, float& time) {
   std::unique_lock lock(mutex_);
   const int now = dueIndex();
-  const int due = std::min(now, frames_ - 1);
+  const int due = std::min(now, steps_ - 1);
   // Over once the last frame's time has passed and nothing due is left to show.
-  if (now >= frames_ && (lastShown_ >= frames_ - 1 || ready_.empty())) {
-    dropped_ += frames_ - 1 - lastShown_;
-    lastShown_ = frames_ - 1;
+  if (now >= steps_ && (lastShown_ >= steps_ - 1 || ready_.empty())) {
+    dropped_ += steps_ - 1 - lastShown_;
+    lastShown_ = steps_ - 1;
     return Tick::Ended;
   }
   // The newest ready frame that is due; those before it are passed over.
@@ -105,10 +120,15 @@ Playback::Tick Playback::take(DibImage& canvas, float& time) {
     if (!it->second.empty()) spare_.push_back(std::move(it->second));
     it = ready_.erase(it);
   }
-  time = times_[static_cast<size_t>(index)];
+  time = times_[static_cast<size_t>(frameOf(index))];
   lock.unlock();
   changed_.notify_all();
   return Tick::New;
+}
+
+int Playback::passed() const {
+  std::lock_guard lock(mutex_);
+  return lastShown_ + 1;
 }
 
 int Playback::shown() const {

@@ -16,6 +16,15 @@
 
 namespace pelorix {
 
+// The frames to play: from `first` to `last` (inclusive; -1 the last frame), then, looping,
+// from `loopFirst` to `last` again and again.
+struct PlaybackSpan {
+  int first = 0;
+  int last = -1;
+  bool loop = false;
+  int loopFirst = 0;
+};
+
 // Real-time playback: worker threads compose the frames ahead into a small ring while the
 // frames are shown on the project's clock (frame k from k/fps seconds after the start). A frame
 // that cannot be ready in time is dropped, never waited for: the animation keeps its speed.
@@ -23,9 +32,10 @@ class Playback {
  public:
   // Seconds since playback started; steady time unless a test gives its own.
   using Clock = std::function<double()>;
+  using Span = PlaybackSpan;
 
   Playback(const Project& project, std::vector<int> layers, std::string projectFolder, int workers,
-           int ring = 8, Clock clock = {});
+           int ring = 8, Clock clock = {}, Span span = {});
   ~Playback();  // stops the workers
   Playback(const Playback&) = delete;
   Playback& operator=(const Playback&) = delete;
@@ -37,9 +47,13 @@ class Playback {
   };
   Tick take(DibImage& canvas, float& time);
 
-  int frames() const { return frames_; }
+  // The frames of the span (without a loop), and those whose time came so far: shown or dropped.
+  int frames() const { return steps_; }
+  int passed() const;
   int shown() const;
   int dropped() const;  // frames passed over so far
+  // The frame index (of the whole animation) the frame shown `step` frames after the start is.
+  int frameOf(int step) const;
 
  private:
   void work();
@@ -50,7 +64,8 @@ class Playback {
   std::string folder_;
   Clock clock_;
   int ring_;
-  int frames_ = 0;
+  Span span_;
+  int steps_ = 0;  // frames to show in all; a loop never ends
   std::vector<float> times_;
   PictureStore pictures_{true};
 

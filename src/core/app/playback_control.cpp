@@ -7,6 +7,7 @@
 
 #include "app/frame_view.h"
 #include "app/session.h"
+#include "app/timeline_editing.h"
 #include "base/c_locale.h"
 #include "base/i18n.h"
 #include "output/run_plan.h"
@@ -16,6 +17,27 @@ namespace pelorix {
 PlaybackControl::~PlaybackControl() = default;
 
 int PlaybackControl::moviePressed() {
+  return start({}, false);
+}
+
+int PlaybackControl::playFromHere(bool loop) {
+  const Project& project = session_.project();
+  if (playing_ || !(project.fps > 0.0f)) return start({}, false);  // stops, or says why not
+  const int frames = static_cast<int>(conversionFrameTimes(view_.totalTime(), project.fps).size());
+  const auto [areaFirst, areaLast] = workAreaFrames(project, frames);
+  const int here = std::clamp(static_cast<int>(std::lround(view_.currentTime() * project.fps)), 0,
+                              std::max(0, frames - 1));
+  Playback::Span span;
+  span.loop = loop;
+  span.loopFirst = areaFirst;
+  span.last = areaLast;
+  // From the playhead when it is in the area; a playhead past its end starts it over.
+  span.first = here <= areaLast && (here >= areaFirst || !loop) ? here : areaFirst;
+  if (here > areaLast && !loop) span.last = frames - 1;
+  return start(span, true);
+}
+
+int PlaybackControl::start(const Playback::Span& span, bool follow) {
   if (playing_) {
     stopRequested_ = true;  // the next tick stops the movie
     return 0;
@@ -35,18 +57,16 @@ int PlaybackControl::moviePressed() {
   }
   playing_ = true;
   stopRequested_ = false;
-  playbackTime_ = 0.0f;
+  following_ = follow;
   view_.setPlaying(true);
   view_.onion().clear();
   // The workers compose ahead; the user-interface thread keeps one core for showing frames.
   const int workers = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
   playback_ = std::make_unique<Playback>(project, view_.drawList(), session_.projectFolder(),
-                                         workers, 8, clock_);
+                                         workers, 8, clock_, span);
+  playbackTime_ = static_cast<float>(span.first) / project.fps;
   session_.port().refresh(RefreshButtons);
-  const AudioTrack audio = projectAudio(project, session_.projectFolder());
-  if (!audio.path.empty() && std::isfinite(audio.offset) && std::isfinite(audio.volume)) {
-    session_.port().playAudio(audio, 0.0);
-  }
+  playAudioFrom(playbackTime_);
   // Ticks twice a frame or more often, so a frame is shown within a few milliseconds of its
   // time.
   return std::clamp(period / 2, 1, 10);
@@ -58,7 +78,10 @@ bool PlaybackControl::playbackTick() {
   const Playback::Tick tick =
       stopRequested_ ? Playback::Tick::Ended : playback_->take(view_.canvas(), time);
   if (tick == Playback::Tick::New) {
+    // Round the loop: the sound starts over with the pictures.
+    if (time < playbackTime_) playAudioFrom(time);
     playbackTime_ = time;
+    if (following_) view_.follow(time);
     session_.port().refresh(RefreshPreview | RefreshTimeline);
     return true;
   }
@@ -66,8 +89,9 @@ bool PlaybackControl::playbackTick() {
   playing_ = false;
   view_.setPlaying(false);
   session_.port().stopAudio();
+  // The frames whose time came: all of them, or those before a stop.
   const int dropped = playback_->dropped();
-  const int frames = playback_->frames();
+  const int frames = playback_->passed();
   playback_.reset();
   session_.port().showStatus(
       formatC(_("再生: %d 画面のうち %d 画面を間に合わずに飛ばしました。"), frames, dropped));
@@ -75,6 +99,17 @@ bool PlaybackControl::playbackTick() {
   // Back to the frame of the time the window shows.
   view_.redraw(view_.currentTime());
   return false;
+}
+
+void PlaybackControl::playAudioFrom(float t) {
+  const AudioTrack audio = projectAudio(session_.project(), session_.projectFolder());
+  if (!audio.path.empty() && std::isfinite(audio.offset) && std::isfinite(audio.volume))
+    session_.port().playAudio(audio, static_cast<double>(t));
+}
+
+void PlaybackControl::setLoop(bool loop) {
+  loop_ = loop;
+  session_.port().refresh(RefreshButtons);
 }
 
 void PlaybackControl::stop() {

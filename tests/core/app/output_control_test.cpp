@@ -89,6 +89,38 @@ TEST(EditorPlayback, FramesFollowTheClockAndLateOnesAreDropped) {
   EXPECT_FALSE(editor.playback().playing());
 }
 
+// Play from here starts at the playhead and moves it with the movie, rounds the work area when
+// looping, and a stop says how many frames passed, not how many the animation has.
+TEST(EditorPlayback, PlayFromHereFollowsLoopsAndCountsWhatPassed) {
+  test::TempDir dir;
+  ScriptedPort port;
+  Editor editor(port);
+  std::atomic<double> now = 0.0;
+  editor.playback().setPlaybackClock([&now] { return now.load(); });
+  editor.startUp(writeProject(dir, "one", 30, {{1, {1.0f}}}));
+  editor.view().scrubTo(0.5f);
+  editor.timeline().setWorkArea(std::pair{0.6, 0.2});  // frames 6 to 17
+  EXPECT_EQ(workAreaFrames(editor.session().project(), 30), std::pair(6, 17));
+  editor.playback().playFromHere(true);
+  const std::vector<float> times = conversionFrameTimes(1.0f, 30.0f);
+  auto showsFrame = [&](int frame) {
+    for (int i = 0; i < 2000 && editor.playback().playbackTime() != times[frame]; ++i) {
+      if (!editor.playback().playbackTick()) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return editor.view().currentTime() == times[frame];
+  };
+  EXPECT_TRUE(showsFrame(15));
+  now = 3.5 / 30.0;  // past frame 17: round to the area's start
+  EXPECT_TRUE(showsFrame(6));
+  EXPECT_EQ(editor.view().slider().position, 6);
+  editor.playback().playFromHere(true);  // stops at the next tick
+  EXPECT_FALSE(editor.playback().playbackTick());
+  ASSERT_FALSE(port.status.empty());
+  EXPECT_EQ(port.status.back().rfind("再生: 4 画面のうち", 0), 0u) << port.status.back();
+  EXPECT_EQ(editor.view().currentTime(), times[6]);  // the playhead stays where the movie was
+}
+
 // Convert all saves a modified project first and reads it back without a dialog (the summary
 // goes into the log) and without losing the history; the preview then shows the frame of the
 // time again, not the last one written.
@@ -119,6 +151,24 @@ TEST(EditorOutput, ConvertAllSavesFirstAndWritesTheFrames) {
   EXPECT_TRUE(o.port.information.empty());
   EXPECT_TRUE(o.port.logged("Pelorix demo"));
   EXPECT_TRUE(o.editor.session().canUndo());
+}
+
+// With "convert the work area only" on, a conversion writes the frames inside the area and no
+// others, numbered as in the whole animation.
+TEST(EditorOutput, WorkAreaOnlyWritesTheAreaAlone) {
+  Opened o;
+  o.editor.timeline().setWorkArea(std::pair{1.0, 1.5});  // 12 fps: frames 12 to 17
+  o.editor.run(Command::WorkAreaOnly);
+  EXPECT_TRUE(o.editor.checked(Command::WorkAreaOnly));
+  o.editor.output().convertAllPressed();
+  o.editor.output().waitForConversion();
+  o.port.runPosted();
+  for (int frame = 11; frame <= 18; ++frame) {
+    const bool inside = frame >= 12 && frame <= 17;
+    char name[32];
+    std::snprintf(name, sizeof name, "out/frame%04d.png", frame);
+    EXPECT_EQ(test::fileExists(o.demo.dir.file(name)), inside) << frame;
+  }
 }
 
 // Whatever refuses a conversion is said before the project is saved: nothing is written.

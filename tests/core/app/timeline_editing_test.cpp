@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "editor_test_support.h"
+
+namespace pelorix {
+namespace {
+
+// The demo at 12 fps: layer 2 (index 1) has two logo blocks of 1.5 s, layer 3 (index 2) six
+// sprite blocks of 0.5 s.
+constexpr int kLogo = 1;
+constexpr int kSprite = 2;
+
+std::vector<float> durations(const Opened& o, int layer) {
+  std::vector<float> found;
+  for (const Source& s : o.layer(layer).sources)
+    found.push_back(s.duration);
+  return found;
+}
+
+// Either edge of a block, dragged past everything, keeps a frame on each side; a drag is one
+// undo step however many moves it makes.
+TEST(TimelineEditing, TrimsKeepAFrameAndADragIsOneStep) {
+  Opened o;
+  TimelineEditing& t = o.editor.timeline();
+  o.editor.session().beginGesture();
+  t.trimEnd({kSprite, 1}, 0.8);
+  t.trimEnd({kSprite, 1}, 0.2);  // before the block's start
+  o.editor.session().endGesture();
+  EXPECT_FLOAT_EQ(o.layer(kSprite).sources[1].duration, 1.0f / 12.0f);
+  t.trimStart({kSprite, 2}, 9.0);  // far past the block's end
+  EXPECT_FLOAT_EQ(o.layer(kSprite).sources[1].duration, 1.0f / 12.0f + 0.5f - 1.0f / 12.0f);
+  EXPECT_FLOAT_EQ(o.layer(kSprite).sources[2].duration, 1.0f / 12.0f);
+  t.trimStart({kSprite, 0}, 0.3);  // the first block starts at 0 and stays there
+  EXPECT_FLOAT_EQ(o.layer(kSprite).sources[0].duration, 0.5f);
+  o.editor.undo();
+  EXPECT_FLOAT_EQ(o.layer(kSprite).sources[2].duration, 0.5f);
+  o.editor.undo();
+  EXPECT_EQ(durations(o, kSprite), std::vector<float>(6, 0.5f));
+}
+
+TEST(TimelineEditing, BlocksMoveWithinAndAcrossLayers) {
+  Opened o;
+  TimelineEditing& t = o.editor.timeline();
+  // The first sprite block dropped to start near 1.4 s starts at 1.5 s, after three others.
+  const BlockRef landed = t.moveBlock({kSprite, 0}, kSprite, 1.4);
+  EXPECT_EQ(landed, (BlockRef{kSprite, 3}));
+  EXPECT_EQ(o.layer(kSprite).sources[3].x, 100.0f);
+  EXPECT_EQ(o.editor.lists().selectedRow(), 3);
+  // Into the logo layer, between its two blocks.
+  const BlockRef across = t.moveBlock(landed, kLogo, 1.6);
+  EXPECT_EQ(across, (BlockRef{kLogo, 1}));
+  EXPECT_EQ(o.layer(kLogo).sources[1].file, "sprite1.bmp");
+  EXPECT_EQ(o.layer(kSprite).sources.size(), 5u);
+  EXPECT_EQ(o.editor.view().totalTime(), 3.5f);
+  o.editor.undo();
+  o.editor.undo();
+  EXPECT_EQ(o.layer(kSprite).sources[0].x, 100.0f);
+  EXPECT_EQ(o.layer(kLogo).sources.size(), 2u);
+}
+
+TEST(TimelineEditing, SelectedBlocksCopyPasteAndDeleteTogether) {
+  Opened o;
+  TimelineEditing& t = o.editor.timeline();
+  t.clickBlock({kSprite, 4}, false);
+  t.clickBlock({kSprite, 1}, true);
+  t.clickBlock({kLogo, 0}, true);
+  t.clickBlock({kLogo, 0}, true);  // a second Ctrl+click takes it away
+  EXPECT_EQ(t.selectedBlocks().size(), 2u);
+  t.copyBlocks();
+  t.clickBlock({kLogo, 0}, false);  // paste after the logo's first block
+  t.pasteBlocks();
+  ASSERT_EQ(o.layer(kLogo).sources.size(), 4u);
+  EXPECT_EQ(o.layer(kLogo).sources[1].x, 50.0f);  // in time order: block 1, then block 4
+  EXPECT_EQ(o.layer(kLogo).sources[2].x, -100.0f);
+  EXPECT_EQ(t.selectedBlocks(), (std::vector<BlockRef>{{kLogo, 1}, {kLogo, 2}}));
+  t.clickBlock({kSprite, 0}, true);
+  t.deleteBlocks();
+  EXPECT_EQ(o.layer(kLogo).sources.size(), 2u);
+  EXPECT_EQ(o.layer(kSprite).sources.size(), 5u);
+  o.editor.undo();  // the three in one step
+  EXPECT_EQ(o.layer(kLogo).sources.size(), 4u);
+  EXPECT_EQ(o.layer(kSprite).sources.size(), 6u);
+}
+
+// Dragging a row reorders the layers by their numbers; keys and parents go with their layers.
+TEST(TimelineEditing, LayerRowsReorderWithTheirMotion) {
+  Opened o;
+  Project& p = o.editor.session().edit();
+  p.setSetting("layer1.rotation", "0:10:linear");
+  p.setSetting("layer3.parent", "1");
+  o.editor.timeline().moveLayer(0, 3);  // the background to the top
+  EXPECT_EQ(o.layer(0).number, 4);
+  EXPECT_EQ(o.layer(1).number, 1);
+  EXPECT_EQ(o.layer(2).number, 2);
+  EXPECT_EQ(o.layer(3).number, 3);
+  const Project& after = o.editor.session().project();
+  EXPECT_EQ(after.setting("layer4.rotation"), "0:10:linear");
+  EXPECT_EQ(after.setting("layer1.rotation"), "");
+  EXPECT_EQ(after.setting("layer2.parent"), "4");  // the sprite hangs on the background still
+  EXPECT_EQ(o.editor.view().drawList(), (std::vector<int>{1, 2, 3, 0}));
+  EXPECT_EQ(o.editor.lists().currentLayer(), 0);
+  o.editor.undo();
+  EXPECT_EQ(o.layer(0).number, 1);
+}
+
+}  // namespace
+}  // namespace pelorix
