@@ -119,7 +119,7 @@ void DlgDisp::updateTitle() {
     title += QString::fromStdString(
         formatC(_("　画面 %d / %d　%.2f 秒"), frame, last, static_cast<double>(t)));
   }
-  if (zoom_ > 0) title += QString::fromStdString(formatC("　%d %%", zoom_));
+  if (zoom_ > 0) title += QString::fromStdString(formatC(_("　%d %%"), zoom_));
   setWindowTitle(title);
 }
 

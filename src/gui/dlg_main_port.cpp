@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <QAudioDevice>
+#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QStatusBar>
@@ -148,9 +150,15 @@ void DlgMain::post(std::function<void()> task) {
 }
 
 // The sound track plays from `from` seconds of the animation; with a positive offset it waits
-// until its start. Without a sound device it stays silent, and the frames play on.
+// until its start. Without a sound device it stays silent, and the frames play on (a player
+// without an output device is never made: Qt's audio thread would write to nothing).
 void DlgMain::playAudio(const AudioTrack& audio, double from) {
   stopAudio();
+  if (QMediaDevices::audioOutputs().isEmpty() || QMediaDevices::defaultAudioOutput().isNull()) {
+    if (!silenceSaid_) appendLog(_("音声の出力先がないため、音を出さずに再生します。"));
+    silenceSaid_ = true;
+    return;
+  }
   if (!player_) {
     player_ = new QMediaPlayer(this);
     audioOutput_ = new QAudioOutput(this);
@@ -288,9 +296,15 @@ void DlgMain::refreshSlider() {
 
 void DlgMain::refreshProgress() {
   if (editor_->output().converting()) {
-    if (!progress_) progress_ = new DlgProgress(this);
+    if (!progress_) {
+      progress_ = new DlgProgress(this);
+      connect(progress_, &DlgProgress::stopPressed, this, [this] {
+        if (editor_->output().converting()) run(Command::ConvertAll);
+      });
+    }
     progress_->setPosition(editor_->output().progressValue());
     progress_->setFileText(QString::fromStdString(editor_->output().progressText()));
+    progress_->setFramesText(QString::fromStdString(editor_->output().progressFrames()));
     if (!progress_->isVisible()) progress_->show();
   } else if (progress_) {
     progress_->close();

@@ -22,12 +22,17 @@ DlgProgress::DlgProgress(QWidget* parent) : QDialog(parent) {
   bar_->setRange(0, 30);
   bar_->setValue(0);
   bar_->setTextVisible(false);
+  frames_ = new QLabel(this);
+  frames_->setObjectName("framesText");
   abort_ = new QPushButton(qtr("中断"), this);
-  abort_->setVisible(false);
+  abort_->setObjectName("stop");
+  abort_->setAutoDefault(false);
+  connect(abort_, &QPushButton::clicked, this, &DlgProgress::stopPressed);
   auto* layout = new QGridLayout(this);
   layout->addWidget(text_, 0, 0);
   layout->addWidget(abort_, 0, 1);
-  layout->addWidget(bar_, 1, 0, 1, 2);
+  layout->addWidget(bar_, 1, 0);
+  layout->addWidget(frames_, 1, 1);
 }
 
 void DlgProgress::setPosition(int position) {
@@ -35,6 +40,12 @@ void DlgProgress::setPosition(int position) {
 }
 void DlgProgress::setFileText(const QString& text) {
   text_->setText(text);
+}
+void DlgProgress::setFramesText(const QString& text) {
+  frames_->setText(text);
+}
+QString DlgProgress::framesText() const {
+  return frames_->text();
 }
 int DlgProgress::position() const {
   return bar_->value();

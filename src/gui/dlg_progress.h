@@ -9,7 +9,8 @@ class QPushButton;
 
 namespace pelorix::gui {
 
-// "ファイル生成": the file just written and a bar from 0 to 30 while a conversion runs.
+// "ファイル生成": the file just written, the frames written of all, a bar from 0 to 30 and a
+// button that stops the conversion while it runs.
 class DlgProgress : public QDialog {
   Q_OBJECT
 
@@ -17,13 +18,19 @@ class DlgProgress : public QDialog {
   explicit DlgProgress(QWidget* parent = nullptr);
   void setPosition(int position);
   void setFileText(const QString& text);
+  void setFramesText(const QString& text);
   int position() const;
   QString fileText() const;
+  QString framesText() const;
+
+ signals:
+  void stopPressed();
 
  private:
   QLabel* text_;
+  QLabel* frames_;
   QProgressBar* bar_;
-  QPushButton* abort_;  // kept hidden: the main window's convert button aborts
+  QPushButton* abort_;
 };
 
 }  // namespace pelorix::gui

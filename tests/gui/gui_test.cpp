@@ -11,6 +11,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QAudioDevice>
+#include <QMediaDevices>
+#include <QMediaPlayer>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -33,6 +36,7 @@
 #include "dlg_progress.h"
 #include "languages.h"
 #include "message_box.h"
+#include "qtr.h"
 #include "model/extensions.h"
 #include "output/formats.h"
 #include "timeline_widget.h"
@@ -213,6 +217,7 @@ TEST(MainWindow, ConvertAllWritesTheFramesAndTheLog) {
   m.window.button(Command::ConvertAll)->click();
   EXPECT_EQ(m.window.button(Command::ConvertAll)->text(), "中断");
   ASSERT_NE(m.window.progress(), nullptr);
+  EXPECT_TRUE(child<QPushButton>(*m.window.progress(), "stop")->isVisible());
   m.editor().output().waitForConversion();
   for (int i = 0; i < 20 && m.editor().output().converting(); ++i)
     QApplication::processEvents();
@@ -462,6 +467,10 @@ TEST(ExportDialog, RowsFollowTheFormatAndCodec) {
                               FormatOption::Bitrate, FormatOption::Even})
     EXPECT_TRUE(dialog.rowShown(option)) << formatOptionFlag(option);
   EXPECT_FALSE(dialog.rowShown(FormatOption::PngLevel));
+  child<QComboBox>(dialog, "codec")->setCurrentIndex(2);  // the format's line names the codec
+  EXPECT_EQ(format->currentText(), "MP4 動画 (AV1) (.mp4)");
+  child<QComboBox>(dialog, "codec")->setCurrentIndex(0);
+  EXPECT_EQ(format->currentText(), "MP4 動画 (H.264) (.mp4)");
   choose("mov", OutputKind::OneFile);
   EXPECT_EQ(child<QLineEdit>(dialog, "path")->text(), "out.mov");
   EXPECT_TRUE(dialog.rowShown(FormatOption::ProResProfile));
@@ -519,6 +528,24 @@ TEST(MainWindow, TimelineScrubEdgeDragAndPreviewZoom) {
   key(Qt::Key_0);
   EXPECT_EQ(preview.zoom(), 0);
   EXPECT_EQ(preview.pictureRect(), preview.rect());
+}
+
+// Without a sound device the sound track stays silent and says so once; no player is made for
+// nothing to play into.
+TEST(MainWindow, PlayingWithoutASoundDeviceIsSilent) {
+  if (!QMediaDevices::audioOutputs().isEmpty()) GTEST_SKIP() << "this machine has a sound device";
+  MainWindow m;
+  AudioTrack audio;
+  audio.path = m.demo.dir.file("sound.wav");
+  m.window.playAudio(audio, 0.0);
+  m.window.playAudio(audio, 1.0);
+  m.window.stopAudio();
+  auto* log = child<QListWidget>(m.window, "messageLog");
+  int said = 0;
+  for (int i = 0; i < log->count(); ++i)
+    said += log->item(i)->text() == qtr("音声の出力先がないため、音を出さずに再生します。");
+  EXPECT_EQ(said, 1);
+  EXPECT_EQ(m.window.findChild<QMediaPlayer*>(), nullptr);
 }
 
 TEST(MainWindow, PreviewPlaceIsRemembered) {

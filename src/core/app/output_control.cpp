@@ -28,9 +28,11 @@ class OutputControl::Relay final : public ConversionListener {
     port_.post([this, line] { port_.appendLog(line); });
   }
 
-  void progress(int value, int, int) override {
-    port_.post([this, value] {
+  void progress(int value, int done, int total) override {
+    port_.post([this, value, done, total] {
       output_.progressValue_ = value;
+      output_.framesDone_ = done;
+      output_.framesTotal_ = total;
       port_.refresh(RefreshProgress);
     });
   }
@@ -94,6 +96,11 @@ OutputControl::~OutputControl() {
   abort();
 }
 
+std::string OutputControl::progressFrames() const {
+  if (framesTotal_ <= 0) return {};
+  return formatC(_("%d / %d 画面"), framesDone_, framesTotal_);
+}
+
 void OutputControl::abort() {
   engine_.abort();
   engine_.wait();
@@ -153,6 +160,7 @@ void OutputControl::convertAllPressed() {
 void OutputControl::startConversion(const Project& project, const ConversionSettings& settings) {
   if (!relay_) relay_ = std::make_shared<Relay>(*this);
   progressValue_ = 0;
+  framesDone_ = framesTotal_ = 0;
   progressText_ = _("スタティック");
   converting_ = engine_.start(project, settings, *relay_);
   session_.port().refresh(RefreshButtons | RefreshProgress | RefreshControls);

@@ -38,6 +38,8 @@ class OutputControl {
   void waitForConversion();
   int progressValue() const { return progressValue_; }
   const std::string& progressText() const { return progressText_; }
+  // "N / M frames" of a running conversion; empty before the first report.
+  std::string progressFrames() const;
 
   // Switches of the settings file: GIF output refused, the debug level of screen saves.
   bool refuseGif() const { return refuseGif_; }
@@ -58,6 +60,7 @@ class OutputControl {
   ProjectFiles& files_;
   bool converting_ = false;
   int progressValue_ = 0;
+  int framesDone_ = 0, framesTotal_ = 0;
   std::string progressText_;
   bool refuseGif_ = true;
   bool workAreaOnly_ = false;

@@ -43,6 +43,18 @@ const OutputFormat& formatAt(int index) {
   return outputFormats()[static_cast<size_t>(index)];
 }
 
+// A format's line in the list: its label and extension; with a codec other than the format's
+// own, that codec in the label's brackets ("MP4 動画 (AV1)").
+QString formatText(const OutputFormat& format, const char* codecLabel) {
+  std::string label = _(format.label);
+  const size_t open = label.rfind(" (");
+  if (codecLabel && open != std::string::npos && label.back() == ')')
+    label = label.substr(0, open) + " (" + codecLabel + ")";
+  return QString::fromStdString(formatC("%s (.%.*s)", label.c_str(),
+                                        static_cast<int>(format.extension().size()),
+                                        format.extension().data()));
+}
+
 }  // namespace
 
 DlgExport::DlgExport(const ExportValues& values, bool projectHasAudio, QWidget* parent)
@@ -51,11 +63,8 @@ DlgExport::DlgExport(const ExportValues& values, bool projectHasAudio, QWidget* 
   setWindowTitle(qtr("書き出し"));
   format_ = new QComboBox(this);
   format_->setObjectName("format");
-  for (const OutputFormat& format : outputFormats()) {
-    format_->addItem(QString::fromStdString(formatC("%s (.%.*s)", _(format.label),
-                                                    static_cast<int>(format.extension().size()),
-                                                    format.extension().data())));
-  }
+  for (const OutputFormat& format : outputFormats())
+    format_->addItem(formatText(format, nullptr));
   format_->setCurrentIndex(values.format);
   path_ = new QLineEdit(QString::fromStdString(values.path), this);
   path_->setObjectName("path");
@@ -240,6 +249,15 @@ void DlgExport::codecChosen() {
     row.first->setVisible(used.has(option));
     row.second->setVisible(used.has(option));
   }
+  const char* codecLabel = nullptr;
+  if (codec > 0 && codec < static_cast<int>(format.codecs.size())) {
+    for (const VideoCodec& known : videoCodecs()) {
+      if (known.id == format.codecs[static_cast<size_t>(codec)]) codecLabel = known.label;
+    }
+  }
+  for (int i = 0; i < format_->count(); ++i)
+    format_->setItemText(
+        i, formatText(formatAt(i), i == format_->currentIndex() ? codecLabel : nullptr));
 }
 
 bool DlgExport::rowShown(FormatOption option) const {

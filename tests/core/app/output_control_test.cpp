@@ -145,6 +145,7 @@ TEST(EditorOutput, ConvertAllSavesFirstAndWritesTheFrames) {
   EXPECT_TRUE(test::fileExists(o.demo.dir.file("out/frame0036.png")));
   EXPECT_EQ(o.editor.output().progressText(),
             "File Name " + o.demo.dir.folder() + "out/frame0036.png");
+  EXPECT_EQ(o.editor.output().progressFrames(), "37 / 37 画面");
   EXPECT_EQ(test::argbPixels(o.editor.view().canvas()), before);
   EXPECT_FALSE(o.editor.session().modified());
   EXPECT_TRUE(o.port.notices.empty());
