@@ -144,8 +144,8 @@ class DlgMain : public QMainWindow, public UiPort {
   QMediaPlayer* player_ = nullptr;
   QAudioOutput* audioOutput_ = nullptr;
   bool silenceSaid_ = false;  // the log said once that no sound device exists
-  QTimer audioStart_;      // a sound that starts after the animation does
-  bool updating_ = false;  // set while widgets are filled from the editor's state
+  QTimer audioStart_;         // a sound that starts after the animation does
+  bool updating_ = false;     // set while widgets are filled from the editor's state
   bool started_ = false;
   bool closing_ = false;
 };

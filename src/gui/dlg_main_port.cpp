@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // DlgMain as the editor's user interface: questions, dialogs, and drawing the editor's state.
 #include <QAction>
+#include <QAudioDevice>
 #include <QAudioOutput>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
-#include <QAudioDevice>
 #include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QPushButton>

@@ -5,13 +5,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QAudioDevice>
 #include <QClipboard>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QAudioDevice>
 #include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QMenu>
@@ -36,9 +36,9 @@
 #include "dlg_progress.h"
 #include "languages.h"
 #include "message_box.h"
-#include "qtr.h"
 #include "model/extensions.h"
 #include "output/formats.h"
+#include "qtr.h"
 #include "timeline_widget.h"
 
 namespace pelorix::gui {
