@@ -131,8 +131,20 @@ const std::vector<int>& DlgDisp::zoomSteps() {
 void DlgDisp::setZoom(int percent) {
   const int wanted = percent <= 0 ? 0 : std::clamp(percent, 25, 400);
   if (wanted == zoom_) return;
+  const int before = zoom_;
   zoom_ = wanted;
-  if (zoom_ == 0) pan_ = {};
+  // The point at the window's centre stays there; a picture that fits the window is centred,
+  // and a bigger one is kept over the whole window (no frame left in a corner after zooming
+  // out).
+  if (zoom_ == 0 || before == 0) {
+    pan_ = {};
+  } else {
+    pan_ = pan_ * zoom_ / before;
+    const QSize size = pictureRect().size();
+    const int spareX = std::max(0, (size.width() - width()) / 2);
+    const int spareY = std::max(0, (size.height() - height()) / 2);
+    pan_ = QPoint(std::clamp(pan_.x(), -spareX, spareX), std::clamp(pan_.y(), -spareY, spareY));
+  }
   updateTitle();
   update();
   if (zoomChanged) zoomChanged(zoom_);

@@ -261,7 +261,9 @@ void DlgMain::buildMenus() {
   addCommand(file, Command::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q));
   QMenu* edit = menuBar()->addMenu(qtr("編集(&E)"));
   addCommand(edit, Command::Undo, QKeySequence(Qt::CTRL | Qt::Key_Z));
-  addCommand(edit, Command::Redo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+  addCommand(edit, Command::Redo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z))
+      ->setShortcuts(
+          {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
   QMenu* view = menuBar()->addMenu(qtr("表示(&V)"));
   QAction* timelineShown = timelineDock_->toggleViewAction();
   timelineShown->setObjectName("timelineAction");

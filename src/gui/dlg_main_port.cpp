@@ -193,15 +193,11 @@ void DlgMain::refresh(unsigned parts) {
   if (parts & (RefreshTitle | RefreshButtons)) setWindowModified(editor_->session().modified());
   if (parts & RefreshTime) timeLabel_->setText(QString::fromStdString(editor_->view().timeText()));
   if (parts & (RefreshControls | RefreshButtons)) {
-    for (const auto& [command, b] : buttons_)
+    // A disabled button says why in its tooltip.
+    for (const auto& [command, b] : buttons_) {
       b->setEnabled(editor_->enabled(command));
-    // Why a new layer cannot be made, where the button says nothing.
-    const bool full = editor_->session().project().layerCount >= kMaxLayers &&
-                      !editor_->session().noProjectLoaded();
-    button(Command::NewLayer)
-        ->setToolTip(
-            full ? QString::fromStdString(formatC(_("レイヤーは %d 枚までです。"), kMaxLayers))
-                 : QString());
+      b->setToolTip(QString::fromStdString(editor_->whyDisabled(command)));
+    }
   }
   if (parts & (RefreshTree | RefreshList | RefreshControls)) timeline_->rebuild();
   if (parts & (RefreshSlider | RefreshTime | RefreshTimeline)) timeline_->update();

@@ -9,11 +9,9 @@
 #include <cmath>
 
 #include "app/editor.h"
+#include "app/thumbnails.h"
 #include "base/c_locale.h"
 #include "base/paths.h"
-#include "imageio/dib_image.h"
-#include "imageio/pixel_convert.h"
-#include "render/layer_image_cache.h"
 
 namespace pelorix::gui {
 
@@ -67,19 +65,26 @@ double TimelineWidget::frameTimeAt(int x) const {
   return model_.fps > 0.0 ? std::round(t * model_.fps) / model_.fps : t;
 }
 
-QPixmap TimelineWidget::thumbnail(const std::string& file) {
-  const QString key = QString::fromStdString(file);
+// A block's picture, kept by what decides it: the file, the moment shown and the key colour.
+QPixmap TimelineWidget::thumbnail(const TimelineRow& row, const TimelineBlock& block) {
+  const Layer& layer = editor_.session().project().layers[static_cast<size_t>(row.layerIndex)];
+  const QString key =
+      QString("%1|%2|%3|%4|%5|%6")
+          .arg(QString::fromStdString(block.file))
+          .arg(row.layerIndex)
+          .arg(block.row)
+          .arg(block.start + block.end)
+          .arg(layer.effects & effectColorKey)
+          .arg((layer.keyColor.red << 16) | (layer.keyColor.green << 8) | layer.keyColor.blue);
   if (const auto found = thumbnails_.find(key); found != thumbnails_.end()) return *found;
+  if (thumbnails_.size() > 1000) thumbnails_.clear();
+  const Thumbnail thumb =
+      sourceThumbnail(editor_.session().project(), row.layerIndex, block.row,
+                      editor_.session().projectFolder(), geometry_.rowHeight - 6);
   QPixmap pixmap;
-  DibImage picture;
-  const std::string path = resolveImagePath(file, editor_.session().projectFolder());
-  if (!picture.load(path).failed() && picture.width() > 0) {
-    std::vector<uint8_t> rgba;
-    readPixels(picture, PixelOrder::Rgba, rgba);
-    const QImage image(rgba.data(), picture.width(), picture.height(), picture.width() * 4,
-                       QImage::Format_RGBA8888);
-    pixmap =
-        QPixmap::fromImage(image.scaledToHeight(geometry_.rowHeight - 6, Qt::SmoothTransformation));
+  if (!thumb.empty()) {
+    pixmap = QPixmap::fromImage(QImage(thumb.rgba.data(), thumb.width, thumb.height,
+                                       thumb.width * 4, QImage::Format_RGBA8888));
   }
   thumbnails_.insert(key, pixmap);
   return pixmap;
@@ -88,19 +93,22 @@ QPixmap TimelineWidget::thumbnail(const std::string& file) {
 void TimelineWidget::paintRuler(QPainter& painter, double from, double to) {
   painter.fillRect(QRect(0, 0, width(), geometry_.ruler), palette().window());
   painter.setPen(palette().color(QPalette::WindowText));
-  // A tick a second at most every 60 pixels: 1, 2, 5, 10 ... seconds.
-  double step = 1.0;
-  for (double s : {0.1, 0.2, 0.5, 1.0, 2.0, 5.0, 10.0, 30.0, 60.0, 300.0}) {
-    step = s;
-    if (s * geometry_.pixelsPerSecond >= 60.0) break;
+  // Ticks on whole frames, at most one every 60 pixels: 1, 2, 5, 10 ... frames; without a
+  // frame rate, 1, 2, 5, 10 ... seconds.
+  const double fps = model_.fps > 0.0 ? model_.fps : 1.0;
+  double step = 1.0;  // in frames
+  for (double frames : {1.0, 2.0, 5.0, 10.0, 20.0, 50.0, 100.0, 200.0, 500.0, 1000.0, 2000.0,
+                        5000.0, 10000.0, 20000.0, 50000.0}) {
+    step = frames;
+    if (frames / fps * geometry_.pixelsPerSecond >= 60.0) break;
   }
-  for (double t = std::floor(from / step) * step; t <= to; t += step) {
-    const int x = static_cast<int>(geometry_.xOf(t));
+  for (double f = std::floor(from * fps / step) * step; f / fps <= to; f += step) {
+    const int x = static_cast<int>(geometry_.xOf(f / fps));
     if (x < geometry_.header) continue;
     painter.drawLine(x, geometry_.ruler - 6, x, geometry_.ruler);
-    const int frame = model_.fps > 0.0 ? static_cast<int>(std::lround(t * model_.fps)) : 0;
-    painter.drawText(x + 3, geometry_.ruler - 8,
-                     QString::fromStdString(formatC("%gs %df", t, frame)));
+    const std::string text =
+        model_.fps > 0.0 ? formatC("%.0ff %.4gs", f, f / fps) : formatC("%.4gs", f);
+    painter.drawText(x + 3, geometry_.ruler - 8, QString::fromStdString(text));
   }
 }
 
@@ -190,15 +198,20 @@ void TimelineWidget::paintBlock(QPainter& painter, int index, size_t i) {
   if (box.width() < 24) return;  // no room for a name
   int textLeft = x0 + 4;
   if (box.width() > 80) {
-    const QPixmap picture = thumbnail(block.file);
+    const QPixmap picture = thumbnail(row, block);
     if (!picture.isNull() && picture.width() < box.width() / 2) {
       painter.drawPixmap(x0 + 2, top + 3, picture);
       textLeft += picture.width() + 2;
     }
   }
+  // The name, shortened with an ellipsis before the glide's arrow.
   painter.setPen(selected ? Qt::white : Qt::black);
-  painter.drawText(QRect(textLeft, top, x1 - textLeft - 14, h), Qt::AlignVCenter,
-                   labels_[static_cast<size_t>(index)][i]);
+  const int room = x1 - textLeft - (block.glides ? 16 : 4);
+  if (room > 8) {
+    painter.drawText(
+        QRect(textLeft, top, room, h), Qt::AlignVCenter,
+        fontMetrics().elidedText(labels_[static_cast<size_t>(index)][i], Qt::ElideRight, room));
+  }
   // A glide: an arrow at the end, bent by the easing.
   if (block.glides && box.width() > 16) {
     static const char* const kEaseMarks[] = {"→", "↗", "↘", "∿", "▮"};

@@ -48,7 +48,7 @@ class TimelineWidget : public QWidget {
   void paintBlock(QPainter& painter, int index, size_t block);
   bool rowSelected(const TimelineRow& row) const;
   static QColor blockColour(const TimelineRow& row);
-  QPixmap thumbnail(const std::string& file);
+  QPixmap thumbnail(const TimelineRow& row, const TimelineBlock& block);
   double playheadTime() const;
   // The time under x, snapped to a frame.
   double frameTimeAt(int x) const;

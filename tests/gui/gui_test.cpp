@@ -525,6 +525,18 @@ TEST(MainWindow, TimelineScrubEdgeDragAndPreviewZoom) {
   EXPECT_EQ(preview.zoom(), 150);
   EXPECT_EQ(m.window.zoomBox().currentData().toInt(), 150);
   EXPECT_EQ(preview.pictureRect().size(), QSize(480, 360));
+  // A middle-button drag pans far to a corner; zooming back out centres the picture again.
+  auto middle = [&preview](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, at, preview.mapToGlobal(at), Qt::MiddleButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(&preview, &event);
+  };
+  preview.setZoom(400);
+  middle(QEvent::MouseButtonPress, {10, 10}, Qt::MiddleButton);
+  middle(QEvent::MouseMove, {300, 200}, Qt::MiddleButton);
+  middle(QEvent::MouseButtonRelease, {300, 200}, Qt::NoButton);
+  EXPECT_NE(preview.pictureRect().center(), preview.rect().center());
+  preview.setZoom(50);
+  EXPECT_EQ(preview.pictureRect().center(), preview.rect().center());
   key(Qt::Key_0);
   EXPECT_EQ(preview.zoom(), 0);
   EXPECT_EQ(preview.pictureRect(), preview.rect());

@@ -2,6 +2,7 @@
 // The editor's parts put together: settings, the command table's commands, keys, undo, close.
 #include "app/editor.h"
 
+#include "base/c_locale.h"
 #include "base/i18n.h"
 
 namespace pelorix {
@@ -165,6 +166,16 @@ bool Editor::enabled(Command command) const {
     default:
       return !commandInfo(command).needsProject || editing;
   }
+}
+
+std::string Editor::whyDisabled(Command command) const {
+  if (enabled(command)) return {};
+  if (command == Command::NewLayer && session_.editingEnabled())
+    return formatC(_("レイヤーは %d 枚までです。"), kMaxLayers);
+  if (command == Command::Export && output_.converting()) return _("変換中は使えません。");
+  if (commandInfo(command).needsProject && !session_.editingEnabled())
+    return _("プロジェクトを開くか新しく作ると使えます。");
+  return {};
 }
 
 std::string Editor::label(Command command) const {

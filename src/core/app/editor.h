@@ -47,11 +47,8 @@ class Editor {
   LayerEditing& layers() { return layers_; }
   SourceEditing& sources() { return sources_; }
   MotionEditing& motion() { return motion_; }
-  const MotionEditing& motion() const { return motion_; }
   TimelineEditing& timeline() { return timeline_; }
-  const TimelineEditing& timeline() const { return timeline_; }
   MotionCanvas& canvas() { return canvas_; }
-  const MotionCanvas& canvas() const { return canvas_; }
   PlaybackControl& playback() { return playback_; }
   const PlaybackControl& playback() const { return playback_; }
   OutputControl& output() { return output_; }
@@ -69,6 +66,8 @@ class Editor {
   // Runs a command of a button, key or menu.
   void run(Command command);
   bool enabled(Command command) const;
+  // Why a command cannot be used now (for its tooltip); empty when it can.
+  std::string whyDisabled(Command command) const;
   // The command's text now ("動画表示" reads "中断" while the movie plays).
   std::string label(Command command) const;
   // Whether a toggle is on.

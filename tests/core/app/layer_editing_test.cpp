@@ -46,16 +46,20 @@ TEST(EditorLayers, HidingALayerReachesTheDrawListAtOnce) {
   EXPECT_EQ(o.editor.lists().treeItems()[1].icon, LayerIcon::Hidden);
 }
 
-// At sixteen layers New layer is disabled, and invoked all the same (a key) it says why.
+// At sixteen layers New layer is disabled, and invoked all the same (a key) it says why; its
+// tooltip says why too, as every disabled command's does before a project is open.
 TEST(EditorLayers, NewLayerAtTheLimitSaysWhy) {
   test::TempDir dir;
   ScriptedPort port;
   Editor editor(port);
+  EXPECT_FALSE(editor.whyDisabled(Command::NewSource).empty());
   std::vector<std::pair<int, std::vector<float>>> layers;
   for (int i = 1; i <= kMaxLayers; ++i)
     layers.push_back({i, {1.0f}});
   editor.startUp(writeProject(dir, "full", 30, layers));
   EXPECT_FALSE(editor.enabled(Command::NewLayer));
+  EXPECT_EQ(editor.whyDisabled(Command::NewLayer), "レイヤーは 16 枚までです。");
+  EXPECT_EQ(editor.whyDisabled(Command::NewSource), "");
   editor.layers().newLayer();
   EXPECT_EQ(port.layerDialogs, 0);
   ASSERT_EQ(port.status.size(), 1u);

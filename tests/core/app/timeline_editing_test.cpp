@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../render/render_test_support.h"
+#include "app/thumbnails.h"
+#include "base/c_locale.h"
 #include "editor_test_support.h"
 
 namespace pelorix {
@@ -100,6 +103,34 @@ TEST(TimelineEditing, LayerRowsReorderWithTheirMotion) {
   EXPECT_EQ(o.editor.lists().currentLayer(), 0);
   o.editor.undo();
   EXPECT_EQ(o.layer(0).number, 1);
+}
+
+// A block's thumbnail shows the frame of a moving picture halfway through the block (the
+// second of two 1 s blocks of a 10 fps series: frame 15), with the layer's key colour clear.
+TEST(Thumbnails, ShowTheBlocksMomentWithTheKeyClear) {
+  test::Scene scene(8, 8);
+  scene.project.fps = 10.0f;
+  for (int k = 0; k < 20; ++k) {
+    DibImage frame = test::solidImage(8, 4, static_cast<uint8_t>(k * 10), 0, 0);
+    for (int y = 0; k == 15 && y < 4; ++y) {
+      for (int x = 0; x < 4; ++x)
+        frame.bits()[y * frame.pitch() + x * 3] = 7;  // the left half in the key colour
+    }
+    scene.writeImage(formatC("g%02d.bmp", k), frame);
+  }
+  Source second;
+  second.file = "g##.bmp";
+  second.duration = 1.0f;
+  const int layer = scene.addLayer(1, "g##.bmp", second, effectColorKey, KeyColor{7, 0, 0, 0});
+  scene.project.addSource(layer, second);
+  const std::string folder = scene.dir.folder();
+  const Thumbnail thumb = sourceThumbnail(scene.project, layer, 1, folder, 2);
+  ASSERT_EQ(thumb.height, 2);
+  ASSERT_EQ(thumb.width, 4);
+  EXPECT_EQ(thumb.rgba[3], 0);        // the key colour is clear
+  EXPECT_EQ(thumb.rgba[8 + 2], 150);  // blue of frame 15
+  EXPECT_EQ(thumb.rgba[8 + 3], 255);
+  EXPECT_TRUE(sourceThumbnail(scene.project, layer, 5, folder, 2).empty());
 }
 
 }  // namespace
