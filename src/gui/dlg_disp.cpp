@@ -11,6 +11,7 @@
 #include <QWheelEvent>
 
 #include "app/editor.h"
+#include "app/motion_canvas.h"
 #include "app/preview_math.h"
 #include "base/c_locale.h"
 #include "message_box.h"
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 namespace pelorix::gui {
@@ -193,6 +195,94 @@ void DlgDisp::paintEvent(QPaintEvent*) {
     }
   }
   painter.setOpacity(1.0);
+  if (editor_.canvas().overlay() && !editor_.playback().playing()) paintOverlay(painter);
+}
+
+QPointF DlgDisp::toWindow(const std::array<double, 2>& frame) const {
+  const QRect picture = pictureRect();
+  return {picture.left() + frame[0] * picture.width() / std::max(1, frameWidth_),
+          picture.top() + frame[1] * picture.height() / std::max(1, frameHeight_)};
+}
+
+std::array<double, 2> DlgDisp::toFrame(const QPointF& window) const {
+  const QRect picture = pictureRect();
+  return {(window.x() - picture.left()) * frameWidth_ / std::max(1, picture.width()),
+          (window.y() - picture.top()) * frameHeight_ / std::max(1, picture.height())};
+}
+
+void DlgDisp::paintOverlay(QPainter& painter) {
+  const MotionCanvas& canvas = editor_.canvas();
+  const MotionCanvas::Handles handles = canvas.handles();
+  if (!handles.shown) return;
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  // The path: a dot at every frame, a square at every key with its tangent handles.
+  const QColor pathColour(255, 170, 0);
+  for (const MotionCanvas::PathPoint& point : canvas.path()) {
+    const QPointF at = toWindow(point.at);
+    if (point.key < 0) {
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(pathColour);
+      painter.drawEllipse(at, 1.5, 1.5);
+      continue;
+    }
+    painter.setPen(QPen(pathColour, 1));
+    for (const auto& handle : {point.in, point.out}) {
+      if (!handle) continue;
+      painter.drawLine(at, toWindow(*handle));
+      painter.setBrush(Qt::white);
+      painter.drawEllipse(toWindow(*handle), 3.0, 3.0);
+    }
+    painter.setBrush(pathColour);
+    painter.drawRect(QRectF(at.x() - 3.5, at.y() - 3.5, 7, 7));
+  }
+  // The picture's outline with its corners (scale), the knob that turns it, and the pivot.
+  const QColor handleColour(60, 160, 255);
+  QPolygonF outline;
+  for (const auto& corner : handles.corners)
+    outline << toWindow(corner);
+  painter.setBrush(Qt::NoBrush);
+  painter.setPen(QPen(handleColour, 1, Qt::DashLine));
+  painter.drawPolygon(outline);
+  const QPointF pivot = toWindow(handles.pivot);
+  const QPointF knob = toWindow(handles.rotate);
+  painter.drawLine(pivot, knob);
+  painter.setPen(QPen(handleColour, 1));
+  painter.setBrush(Qt::white);
+  for (const QPointF& corner : outline)
+    painter.drawRect(QRectF(corner.x() - 3.5, corner.y() - 3.5, 7, 7));
+  painter.drawEllipse(knob, 4.0, 4.0);
+  painter.setBrush(Qt::NoBrush);
+  painter.drawEllipse(pivot, 5.0, 5.0);
+  painter.drawLine(pivot - QPointF(8, 0), pivot + QPointF(8, 0));
+  painter.drawLine(pivot - QPointF(0, 8), pivot + QPointF(0, 8));
+  painter.restore();
+}
+
+bool DlgDisp::pressOverlay(const QPointF& at) {
+  MotionCanvas& canvas = editor_.canvas();
+  if (!canvas.overlay() || editor_.playback().playing() || !canvas.handles().shown) return false;
+  // Within six window pixels, however the frame is zoomed.
+  const double reach = 6.0 * frameWidth_ / std::max(1, pictureRect().width());
+  const std::array<double, 2> point = toFrame(at);
+  for (const MotionCanvas::PathPoint& p : canvas.path()) {
+    if (p.key < 0) continue;
+    const std::optional<std::array<double, 2>> parts[] = {p.at, p.in, p.out};
+    for (int part = 0; part < 3; ++part) {
+      if (!parts[part]) continue;
+      if (std::hypot((*parts[part])[0] - point[0], (*parts[part])[1] - point[1]) > reach) continue;
+      mode_ = Mode::PathKey;
+      pathKey_ = p.key;
+      pathPart_ = part;
+      editor_.session().beginGesture();
+      return true;
+    }
+  }
+  const std::optional<MotionCanvas::Handle> handle = canvas.handleAt(point[0], point[1], reach);
+  if (!handle) return false;
+  mode_ = Mode::Handle;
+  canvas.beginHandle(*handle, point[0], point[1]);
+  return true;
 }
 
 void DlgDisp::resizeEvent(QResizeEvent* event) {
@@ -247,6 +337,9 @@ void DlgDisp::mousePressEvent(QMouseEvent* event) {
     panStart_ = pan_;
     return;
   }
+  if (event->button() == Qt::LeftButton && mode_ == Mode::None && pressOverlay(event->position())) {
+    return;
+  }
   // A drag that has no source to move ends here, with its message: the mouse is not taken.
   if (event->button() == Qt::RightButton && editor_.sources().previewTarget()) {
     mode_ = Mode::Moving;
@@ -263,6 +356,14 @@ void DlgDisp::mouseMoveEvent(QMouseEvent* event) {
       pan_ = panStart_ + (at - dragStart_);
       update();
     }
+  } else if (mode_ == Mode::Handle || mode_ == Mode::PathKey) {
+    const std::array<double, 2> point = toFrame(event->position());
+    if (mode_ == Mode::Handle) {
+      editor_.canvas().dragHandle(point[0], point[1],
+                                  (event->modifiers() & Qt::ShiftModifier) != 0);
+    } else {
+      editor_.canvas().dragPathKey(pathKey_, pathPart_, point[0], point[1]);
+    }
   } else if (mode_ == Mode::Moving) {
     const QPoint offsets = dragOffsets(at);
     editor_.sources().previewEdit(offsets.x(), offsets.y(), 0, 0, PreviewEditKind::Move);
@@ -276,6 +377,12 @@ void DlgDisp::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
   if (mode_ == Mode::Panning &&
       (event->button() == Qt::LeftButton || event->button() == Qt::MiddleButton)) {
+    mode_ = Mode::None;
+    return;
+  }
+  if (event->button() == Qt::LeftButton && (mode_ == Mode::Handle || mode_ == Mode::PathKey)) {
+    if (mode_ == Mode::Handle) editor_.canvas().endHandle();
+    if (mode_ == Mode::PathKey) editor_.session().endGesture();
     mode_ = Mode::None;
     return;
   }

@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <vector>
 
@@ -60,8 +61,15 @@ class DlgDisp : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  enum class Mode { None, Moving, Picking, Panning };
+  enum class Mode { None, Moving, Picking, Panning, Handle, PathKey };
   QPoint dragOffsets(const QPoint& now) const;
+  // Frame pixels and window pixels, as the frame is drawn now.
+  QPointF toWindow(const std::array<double, 2>& frame) const;
+  std::array<double, 2> toFrame(const QPointF& window) const;
+  // The handles and the motion path of the selected layer, over the frame.
+  void paintOverlay(QPainter& painter);
+  // A left press on a handle or a path key starts its drag; false when there was none.
+  bool pressOverlay(const QPointF& at);
   // Ends picking the transparent colour, whichever way, and gives the title back.
   void endPicking();
   void updateTitle();
@@ -79,6 +87,7 @@ class DlgDisp : public QWidget {
   QPoint pan_;  // the picture's centre off the window's, in window pixels
   QPoint panStart_;
   bool spaceHeld_ = false;
+  int pathKey_ = -1, pathPart_ = 0;  // the path key and its part being dragged
 };
 
 }  // namespace pelorix::gui

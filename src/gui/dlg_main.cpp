@@ -271,6 +271,8 @@ void DlgMain::buildMenus() {
   QAction* onion = addCommand(view, Command::OnionSkin, QKeySequence(Qt::Key_O));
   onion->setCheckable(true);
   onion->setShortcutContext(Qt::ApplicationShortcut);
+  addCommand(view, Command::ShowHandles, QKeySequence(Qt::Key_H))->setCheckable(true);
+  action(Command::ShowHandles)->setShortcutContext(Qt::ApplicationShortcut);
   QMenu* play = menuBar()->addMenu(qtr("再生(&P)"));
   addCommand(play, Command::Play);
   // Space is read by the key filter (the preview pans with it); the menu shows it.

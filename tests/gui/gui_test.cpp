@@ -239,13 +239,38 @@ TEST(MainWindow, PreviewPaintsTheCanvasAndScreenSaveWritesIt) {
   child<QPushButton>(m.window, "showPreview")->click();
   EXPECT_TRUE(m.window.preview().isVisible());
   ASSERT_FALSE(m.editor().view().canvas().empty());
-  const QImage painted = m.window.preview().grab().toImage();
+  DlgDisp& preview = m.window.preview();
   const DibImage& canvas = m.editor().view().canvas();
-  ASSERT_EQ(painted.width(), canvas.width());
-  for (const QPoint p : {QPoint(10, 10), QPoint(160, 120), QPoint(300, 230)}) {
-    const uint8_t* pixel = canvas.row(p.y()) + 4 * p.x();
-    EXPECT_EQ(painted.pixel(p), qRgb(pixel[2], pixel[1], pixel[0]));
-  }
+  auto paintedAsCanvas = [&] {
+    const QImage painted = preview.grab().toImage();
+    EXPECT_EQ(painted.width(), canvas.width());
+    int same = 0;
+    for (const QPoint p : {QPoint(0, 0), QPoint(160, 120), QPoint(319, 239)}) {
+      const uint8_t* pixel = canvas.row(p.y()) + 4 * p.x();
+      same += painted.pixel(p) == qRgb(pixel[2], pixel[1], pixel[0]);
+    }
+    return same == 3;
+  };
+  // The selected layer's handles are drawn over the frame (its corners and its pivot).
+  EXPECT_FALSE(paintedAsCanvas());
+  // A left drag on the picture moves the layer, as one undo step.
+  auto left = [&preview](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, at, preview.mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(&preview, &event);
+  };
+  const MotionTarget position{1, MotionProperty::Position};
+  left(QEvent::MouseButtonPress, {100, 60}, Qt::LeftButton);
+  left(QEvent::MouseMove, {110, 65}, Qt::LeftButton);
+  left(QEvent::MouseMove, {120, 70}, Qt::LeftButton);
+  left(QEvent::MouseButtonRelease, {120, 70}, Qt::NoButton);
+  ASSERT_TRUE(m.editor().motion().track(position));
+  // (stored as the sources store placements: a move right and down is negative)
+  EXPECT_EQ(m.editor().motion().valueAt(position, 0.0), (std::array<double, 2>{-20.0, -10.0}));
+  m.window.run(Command::Undo);
+  EXPECT_FALSE(m.editor().motion().track(position));
+  // H hides them: the frame as composed.
+  m.window.action(Command::ShowHandles)->trigger();
+  EXPECT_TRUE(paintedAsCanvas());
   EXPECT_EQ(m.window.preview().colorAt(QPoint(160, 120)),
             static_cast<uint32_t>(canvas.row(120)[4 * 160 + 2]) |
                 canvas.row(120)[4 * 160 + 1] << 8 | canvas.row(120)[4 * 160] << 16);

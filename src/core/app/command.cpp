@@ -40,6 +40,7 @@ constexpr CommandInfo kCommands[] = {
     {LoopPlayback, "loopPlayback", N_("ループ"), false},
     {AutoKey, "autoKey", N_("自動キー"), false},
     {WorkAreaOnly, "workAreaOnly", N_("作業範囲だけ変換"), false},
+    {ShowHandles, "showHandles", N_("ハンドルとパス"), false},
 };
 
 constexpr bool inEnumOrder() {

@@ -38,6 +38,7 @@ enum class Command {
   LoopPlayback,  // a toggle
   AutoKey,       // a toggle
   WorkAreaOnly,  // a toggle
+  ShowHandles,   // a toggle
 };
 
 struct CommandInfo {

@@ -149,6 +149,9 @@ void Editor::run(Command command) {
       return motion_.setAutoKey(!motion_.autoKey());
     case Command::WorkAreaOnly:
       return output_.setWorkAreaOnly(!output_.workAreaOnly());
+    case Command::ShowHandles:
+      canvas_.setOverlay(!canvas_.overlay());
+      return session_.port().refresh(RefreshButtons | RefreshPreview);
   }
 }
 
@@ -193,6 +196,7 @@ bool Editor::checked(Command command) const {
   if (command == Command::LoopPlayback) return playback_.loop();
   if (command == Command::AutoKey) return motion_.autoKey();
   if (command == Command::WorkAreaOnly) return output_.workAreaOnly();
+  if (command == Command::ShowHandles) return canvas_.overlay();
   return false;
 }
 

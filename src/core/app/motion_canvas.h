@@ -34,6 +34,9 @@ class MotionCanvas {
   void dragHandle(double x, double y, bool constrain);
   void endHandle();
   bool dragging() const { return drag_.has_value(); }
+  // Whether the preview draws the handles and the path (and takes drags on them).
+  bool overlay() const { return overlay_; }
+  void setOverlay(bool on) { overlay_ = on; }
 
   // The path: the picture's centre at every frame, and its position keys' points with their
   // tangent handles.
@@ -66,6 +69,7 @@ class MotionCanvas {
     std::optional<std::array<double, 2>> pivot;
   };
   std::optional<Drag> drag_;
+  bool overlay_ = true;
 };
 
 }  // namespace pelorix
