@@ -329,8 +329,12 @@ void DlgMain::connectSignals() {
     }
   }
   connect(layerTree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-    if (!updating_ && item) editor_->lists().selectTreeItem(layerTree_->indexOfTopLevelItem(item));
+    if (updating_ || !item) return;
+    editor_->lists().selectTreeItem(layerTree_->indexOfTopLevelItem(item));
+    timeline_->showSelectedRow();
   });
+  connect(timeline_, &TimelineWidget::playFromHereRequested, this,
+          [this] { run(Command::PlayFromHere); });
   connect(layerTree_, &QTreeWidget::itemDoubleClicked, this,
           [this] { editor_->layers().layerSettings(); });
   connect(sourceList_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {

@@ -199,7 +199,7 @@ void DlgMain::refresh(unsigned parts) {
       b->setToolTip(QString::fromStdString(editor_->whyDisabled(command)));
     }
   }
-  if (parts & (RefreshTree | RefreshList | RefreshControls)) timeline_->rebuild();
+  if (parts & (RefreshTree | RefreshList | RefreshControls | RefreshMotion)) timeline_->rebuild();
   if (parts & (RefreshSlider | RefreshTime | RefreshTimeline)) timeline_->update();
   if (parts & RefreshButtons) {
     for (Command command : {Command::Play, Command::ConvertAll})

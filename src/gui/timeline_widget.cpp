@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "timeline_widget.h"
 
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QWheelEvent>
+#include <QPainterPath>
+#include <QScrollBar>
 #include <climits>
 #include <cmath>
 
@@ -12,6 +11,7 @@
 #include "app/thumbnails.h"
 #include "base/c_locale.h"
 #include "base/paths.h"
+#include "qtr.h"
 
 namespace pelorix::gui {
 
@@ -20,6 +20,26 @@ TimelineWidget::TimelineWidget(Editor& editor, QWidget* parent) : QWidget(parent
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
   setMinimumHeight(geometry_.ruler + geometry_.rowHeight * 2);
+  rowBar_ = new QScrollBar(Qt::Vertical, this);
+  rowBar_->setObjectName("timelineRows");
+  connect(rowBar_, &QScrollBar::valueChanged, this, [this](int value) {
+    geometry_.rowScroll = value;
+    update();
+  });
+}
+
+void TimelineWidget::setRowScroll(int pixels) {
+  rowBar_->setValue(pixels);  // clamped to its range; paints through valueChanged
+}
+
+void TimelineWidget::showSelectedRow() {
+  for (int i = 0; i < static_cast<int>(model_.rows.size()); ++i) {
+    const TimelineRow& row = model_.rows[static_cast<size_t>(i)];
+    if (!row.lane && row.layerIndex >= 0 && rowSelected(row)) {
+      setRowScroll(geometry_.scrollShowing(i, height()));
+      return;
+    }
+  }
 }
 
 QSize TimelineWidget::sizeHint() const {
@@ -28,7 +48,8 @@ QSize TimelineWidget::sizeHint() const {
 }
 
 void TimelineWidget::rebuild() {
-  model_ = timelineModel(editor_.session().project());
+  model_ = timelineModel(editor_.session().project(), folded_);
+  geometry_.layOut(model_.rows);
   labels_.clear();
   for (const TimelineRow& row : model_.rows) {
     QStringList names;
@@ -46,13 +67,22 @@ void TimelineWidget::rebuild() {
     geometry_.pixelsPerSecond =
         std::clamp((width() - geometry_.header - 20) / model_.total, 2.0, 4000.0);
   }
+  // Rows taller than the view scroll: the bar on the right shows where.
+  const int spare = geometry_.contentHeight() - (height() - geometry_.ruler);
+  rowBar_->setRange(0, std::max(0, spare));
+  rowBar_->setPageStep(std::max(1, height() - geometry_.ruler));
+  rowBar_->setSingleStep(geometry_.laneHeight);
+  rowBar_->setVisible(spare > 0);
+  geometry_.rowScroll = rowBar_->value();
   updateGeometry();
   update();
 }
 
 void TimelineWidget::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  rowBar_->setGeometry(width() - 12, geometry_.ruler, 12, height() - geometry_.ruler);
   if (shownProject_.empty()) rebuild();
+  rebuild();
 }
 
 double TimelineWidget::playheadTime() const {
@@ -63,6 +93,10 @@ double TimelineWidget::playheadTime() const {
 double TimelineWidget::frameTimeAt(int x) const {
   const double t = std::max(0.0, geometry_.timeOf(x));
   return model_.fps > 0.0 ? std::round(t * model_.fps) / model_.fps : t;
+}
+
+int TimelineWidget::frameAt(int x) const {
+  return static_cast<int>(std::lround(geometry_.timeOf(x) * (model_.fps > 0.0 ? model_.fps : 1.0)));
 }
 
 // A block's picture, kept by what decides it: the file, the moment shown and the key colour.
@@ -92,7 +126,20 @@ QPixmap TimelineWidget::thumbnail(const TimelineRow& row, const TimelineBlock& b
 
 void TimelineWidget::paintRuler(QPainter& painter, double from, double to) {
   painter.fillRect(QRect(0, 0, width(), geometry_.ruler), palette().window());
+  // The work area: a bar along the ruler, and the time outside it shaded.
+  if (const auto area = editor_.timeline().workArea()) {
+    const int a = std::max(geometry_.header, static_cast<int>(geometry_.xOf(area->first)));
+    const int b = std::max(a, static_cast<int>(geometry_.xOf(area->second)));
+    painter.fillRect(QRect(a, geometry_.ruler - 5, b - a, 5), QColor(90, 170, 90));
+    const QColor shade(0, 0, 0, 40);
+    painter.fillRect(QRect(geometry_.header, geometry_.ruler, a - geometry_.header, height()),
+                     shade);
+    painter.fillRect(QRect(b, geometry_.ruler, std::max(0, width() - b), height()), shade);
+  }
+  // Play from here, in the corner above the headers.
   painter.setPen(palette().color(QPalette::WindowText));
+  painter.drawText(QRect(4, 0, geometry_.header - 8, geometry_.ruler), Qt::AlignVCenter,
+                   QString::fromUtf8("▶ ") + qtr("ここから再生"));
   // Ticks on whole frames, at most one every 60 pixels: 1, 2, 5, 10 ... frames; without a
   // frame rate, 1, 2, 5, 10 ... seconds.
   const double fps = model_.fps > 0.0 ? model_.fps : 1.0;
@@ -119,19 +166,66 @@ bool TimelineWidget::rowSelected(const TimelineRow& row) const {
              row.layerIndex;
 }
 
+// The header: the layer's name with a triangle that folds its lanes, or a lane's property.
+void TimelineWidget::paintHeader(QPainter& painter, int index) {
+  const TimelineRow& row = model_.rows[static_cast<size_t>(index)];
+  const int top = geometry_.rowTop(index);
+  const int h = geometry_.rowHeightOf(index);
+  const bool selectedLayer = !row.lane && row.layerIndex >= 0 && rowSelected(row);
+  painter.fillRect(QRect(0, top, geometry_.header, h),
+                   selectedLayer ? palette().highlight()
+                                 : (row.lane ? palette().alternateBase() : palette().button()));
+  painter.setPen(palette().color(row.shown ? QPalette::WindowText : QPalette::PlaceholderText));
+  if (selectedLayer) painter.setPen(palette().color(QPalette::HighlightedText));
+  int left = 4;
+  if (row.keyed) {
+    painter.drawText(QRect(2, top, 12, h), Qt::AlignCenter,
+                     QString::fromUtf8(row.folded ? "▸" : "▾"));
+    left = 16;
+  }
+  if (row.lane) left = 22;
+  painter.drawText(QRect(left, top, geometry_.header - left - 4, h),
+                   Qt::AlignVCenter | Qt::AlignLeft, QString::fromStdString(row.name));
+}
+
+// A lane: its keys as diamonds, the selected ones filled, the curve to the next key as a line.
+void TimelineWidget::paintLane(QPainter& painter, int index, double from, double to) {
+  const TimelineRow& row = model_.rows[static_cast<size_t>(index)];
+  const int top = geometry_.rowTop(index);
+  const int mid = top + geometry_.rowHeightOf(index) / 2;
+  const std::vector<KeyRef>& selected = editor_.motion().selectedKeys();
+  painter.setRenderHint(QPainter::Antialiasing);
+  if (row.keys.size() > 1) {
+    painter.setPen(QPen(palette().color(QPalette::Mid), 1));
+    painter.drawLine(QPointF(geometry_.xOf(row.keys.front()), mid),
+                     QPointF(geometry_.xOf(row.keys.back()), mid));
+  }
+  for (size_t i = 0; i < row.keys.size(); ++i) {
+    if (row.keys[i] < from - 1.0 || row.keys[i] > to + 1.0) continue;
+    const double x = geometry_.xOf(row.keys[i]);
+    QPainterPath diamond;
+    diamond.moveTo(x, mid - 5);
+    diamond.lineTo(x + 5, mid);
+    diamond.lineTo(x, mid + 5);
+    diamond.lineTo(x - 5, mid);
+    diamond.closeSubpath();
+    const bool on = std::find(selected.begin(), selected.end(),
+                              KeyRef{row.target, static_cast<int>(i)}) != selected.end();
+    painter.setPen(QPen(QColor(40, 40, 60), 1));
+    painter.fillPath(diamond, on ? QColor(255, 170, 0) : QColor(235, 235, 240));
+    painter.drawPath(diamond);
+  }
+  painter.setRenderHint(QPainter::Antialiasing, false);
+}
+
 void TimelineWidget::paintRow(QPainter& painter, int index, double from, double to) {
   const TimelineRow& row = model_.rows[static_cast<size_t>(index)];
   const int top = geometry_.rowTop(index);
-  const int h = geometry_.rowHeight;
-  const bool selectedLayer = rowSelected(row);
-  painter.setPen(palette().color(row.shown ? QPalette::WindowText : QPalette::PlaceholderText));
-  painter.fillRect(QRect(0, top, geometry_.header, h),
-                   selectedLayer ? palette().highlight() : palette().button());
-  if (selectedLayer) painter.setPen(palette().color(QPalette::HighlightedText));
-  painter.drawText(QRect(4, top, geometry_.header - 8, h), Qt::AlignVCenter | Qt::AlignLeft,
-                   QString::fromStdString(row.name));
+  const int h = geometry_.rowHeightOf(index);
+  paintHeader(painter, index);
   painter.save();
   painter.setClipRect(QRect(geometry_.header, top, width() - geometry_.header, h));
+  if (row.lane) paintLane(painter, index, from, to);
   const auto [first, last] = visibleBlocks(row, from, to);
   // Blocks a few pixels wide are one band with their edges as lines: thousands of sources
   // redraw as fast as a few.
@@ -187,11 +281,13 @@ void TimelineWidget::paintBlock(QPainter& painter, int index, size_t i) {
   const int h = geometry_.rowHeight;
   const QColor fill = blockColour(row);
   double end = block.end;
-  if (drag_ == Drag::Edge && dragRow_ == index && dragBlock_ == static_cast<int>(i)) end = dragEnd_;
   const int x0 = static_cast<int>(geometry_.xOf(block.start));
   const int x1 = std::max(x0 + 1, static_cast<int>(geometry_.xOf(end)));
   const QRect box(x0, top + 2, x1 - x0, h - 4);
-  const bool selected = rowSelected(row) && editor_.lists().selectedRow() == block.row;
+  const std::vector<BlockRef>& chosen = editor_.timeline().selectedBlocks();
+  const bool selected =
+      (rowSelected(row) && editor_.lists().selectedRow() == block.row) ||
+      std::find(chosen.begin(), chosen.end(), BlockRef{row.layerIndex, block.row}) != chosen.end();
   painter.fillRect(box, selected ? fill.darker(140) : fill);
   painter.setPen(QColor(40, 40, 60));
   painter.drawRect(box.adjusted(0, 0, -1, -1));
@@ -225,11 +321,15 @@ void TimelineWidget::paintEvent(QPaintEvent*) {
   painter.fillRect(rect(), palette().base());
   const double from = geometry_.timeOf(geometry_.header);
   const double to = geometry_.timeOf(width());
-  paintRuler(painter, from, to);
+  painter.save();
+  painter.setClipRect(QRect(0, geometry_.ruler, width(), height()));
   for (int i = 0; i < static_cast<int>(model_.rows.size()); ++i) {
     if (geometry_.rowTop(i) > height()) break;
+    if (geometry_.rowTop(i) + geometry_.rowHeightOf(i) < geometry_.ruler) continue;
     paintRow(painter, i, from, to);
   }
+  painter.restore();
+  paintRuler(painter, from, to);
   // The end of the animation and the playhead.
   painter.setPen(QPen(palette().color(QPalette::Mid), 1, Qt::DashLine));
   const int end = static_cast<int>(geometry_.xOf(model_.total));
@@ -239,111 +339,6 @@ void TimelineWidget::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(QColor(220, 40, 40), 2));
     painter.drawLine(head, 0, head, height());
   }
-}
-
-void TimelineWidget::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton) return;
-  const QPoint at = event->position().toPoint();
-  const TimelineHit hit = hitTimeline(model_, geometry_, at.x(), at.y());
-  switch (hit.kind) {
-    case TimelineHit::Ruler:
-      drag_ = Drag::Scrub;
-      editor_.view().scrubTo(static_cast<float>(frameTimeAt(at.x())));
-      break;
-    case TimelineHit::BlockEnd: {
-      drag_ = Drag::Edge;
-      dragRow_ = hit.rowIndex;
-      dragBlock_ = hit.block;
-      dragEnd_ =
-          model_.rows[static_cast<size_t>(hit.rowIndex)].blocks[static_cast<size_t>(hit.block)].end;
-      break;
-    }
-    case TimelineHit::Block: {
-      const TimelineRow& row = model_.rows[static_cast<size_t>(hit.rowIndex)];
-      editor_.sources().selectSource(row.layerIndex,
-                                     row.blocks[static_cast<size_t>(hit.block)].row);
-      break;
-    }
-    case TimelineHit::Nothing:
-      break;
-  }
-  update();
-}
-
-void TimelineWidget::mouseMoveEvent(QMouseEvent* event) {
-  const QPoint at = event->position().toPoint();
-  if (drag_ == Drag::Scrub) {
-    editor_.view().scrubTo(static_cast<float>(frameTimeAt(at.x())));
-  } else if (drag_ == Drag::Edge) {
-    const TimelineBlock& block =
-        model_.rows[static_cast<size_t>(dragRow_)].blocks[static_cast<size_t>(dragBlock_)];
-    dragEnd_ = std::max(block.start, frameTimeAt(at.x()));
-    update();
-  } else {
-    const TimelineHit hit = hitTimeline(model_, geometry_, at.x(), at.y());
-    setCursor(hit.kind == TimelineHit::BlockEnd ? Qt::SizeHorCursor : Qt::ArrowCursor);
-  }
-}
-
-void TimelineWidget::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton) return;
-  if (drag_ == Drag::Edge) {
-    const TimelineRow& row = model_.rows[static_cast<size_t>(dragRow_)];
-    const TimelineBlock& block = row.blocks[static_cast<size_t>(dragBlock_)];
-    const int layer = row.layerIndex;
-    const int source = block.row;
-    const auto duration = static_cast<float>(dragEnd_ - block.start);
-    drag_ = Drag::None;
-    editor_.sources().setSourceDuration(layer, source, duration);  // rebuilds the timeline
-  }
-  drag_ = Drag::None;
-  update();
-}
-
-void TimelineWidget::wheelEvent(QWheelEvent* event) {
-  const double notches = event->angleDelta().y() / 120.0;
-  if (event->modifiers() & Qt::ControlModifier) {
-    geometry_.zoom(std::pow(1.25, notches), event->position().x());
-  } else {
-    const int delta =
-        event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
-    geometry_.scroll =
-        std::max(0.0, geometry_.scroll - delta / 120.0 * 60.0 / geometry_.pixelsPerSecond);
-  }
-  update();
-}
-
-void TimelineWidget::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Home:
-      editor_.view().scrubTo(0.0f);
-      break;
-    case Qt::Key_End:
-      editor_.view().scrubTo(static_cast<float>(model_.total));
-      break;
-    case Qt::Key_Left:
-      editor_.view().step(-1);
-      break;
-    case Qt::Key_Right:
-      editor_.view().step(1);
-      break;
-    case Qt::Key_PageUp:
-      editor_.view().page(-1);
-      break;
-    case Qt::Key_PageDown:
-      editor_.view().page(1);
-      break;
-    default:
-      QWidget::keyPressEvent(event);
-      return;
-  }
-  // Keep the playhead in view.
-  const double head = playheadTime();
-  if (geometry_.xOf(head) > width() - 20 || geometry_.xOf(head) < geometry_.header) {
-    geometry_.scroll =
-        std::max(0.0, head - (width() - geometry_.header) / 2.0 / geometry_.pixelsPerSecond);
-  }
-  update();
 }
 
 }  // namespace pelorix::gui

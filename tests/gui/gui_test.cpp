@@ -567,6 +567,44 @@ TEST(MainWindow, TimelineScrubEdgeDragAndPreviewZoom) {
   EXPECT_EQ(preview.pictureRect(), preview.rect());
 }
 
+// Keys show in lanes under their layer: a click selects a key, a drag moves it in whole frames
+// as one undo step, Delete removes it; the corner of the ruler plays from the playhead.
+TEST(MainWindow, TimelineKeyLanes) {
+  MainWindow m;
+  TimelineWidget& timeline = m.window.timeline();
+  timeline.resize(900, 300);
+  const MotionTarget position{1, MotionProperty::Position};
+  m.editor().motion().setKey(position, 0.0, {0.0, 0.0});
+  m.editor().motion().setKey(position, 1.0, {10.0, 0.0});
+  TimelineGeometry& g = timeline.geometry();
+  ASSERT_TRUE(timeline.model().rows[1].lane);
+  auto mouse = [&timeline](QEvent::Type type, double x, double y) {
+    QMouseEvent event(type, QPointF(x, y), timeline.mapToGlobal(QPointF(x, y)), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(&timeline, &event);
+  };
+  const int lane = g.rowTop(1) + g.laneHeight / 2;
+  mouse(QEvent::MouseButtonPress, g.xOf(1.0), lane);
+  EXPECT_EQ(m.editor().motion().selectedKeys(), (std::vector<KeyRef>{{position, 1}}));
+  mouse(QEvent::MouseMove, g.xOf(1.25), lane);
+  mouse(QEvent::MouseMove, g.xOf(1.5) + 1, lane);
+  mouse(QEvent::MouseButtonRelease, g.xOf(1.5) + 1, lane);
+  EXPECT_DOUBLE_EQ(m.editor().motion().track(position)->keys[1].time, 1.5);  // 18 frames at 12
+  m.window.run(Command::Undo);
+  EXPECT_DOUBLE_EQ(m.editor().motion().track(position)->keys[1].time, 1.0);
+  m.editor().motion().selectKeys({{position, 1}});
+  QKeyEvent remove(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+  QApplication::sendEvent(&timeline, &remove);
+  EXPECT_EQ(m.editor().motion().track(position)->keys.size(), 1u);
+
+  m.editor().view().scrubTo(1.0f);
+  mouse(QEvent::MouseButtonPress, 20, 5);
+  EXPECT_TRUE(m.editor().playback().playing());
+  m.window.run(Command::PlayFromHere);  // a second press stops at the next tick
+  EXPECT_FALSE(m.editor().playback().playbackTick());
+}
+
 // Without a sound device the sound track stays silent and says so once; no player is made for
 // nothing to play into.
 TEST(MainWindow, PlayingWithoutASoundDeviceIsSilent) {

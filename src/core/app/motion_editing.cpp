@@ -30,8 +30,24 @@ std::array<double, 2> neutralOf(MotionProperty property) {
   return {0.0, 0.0};
 }
 
-// The keys of `motion` that hold a property.
-const MotionTrack* trackIn(const ProjectMotion& motion, MotionTarget target) {
+// The index of the key at the frame of `t`, or -1.
+int keyAtFrame(const MotionTrack& track, double t, double fps) {
+  const double half = fps > 0.0 ? 0.5 / fps : 1e-6;
+  for (size_t i = 0; i < track.keys.size(); ++i) {
+    if (std::fabs(track.keys[i].time - t) < half) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void sortKeys(MotionTrack& track) {
+  std::stable_sort(track.keys.begin(), track.keys.end(),
+                   [](const MotionKey& a, const MotionKey& b) { return a.time < b.time; });
+  track.measure();
+}
+
+}  // namespace
+
+const MotionTrack* motionTrackOf(const ProjectMotion& motion, MotionTarget target) {
   if (target.camera()) {
     const CameraMotion& camera = motion.camera;
     switch (target.property) {
@@ -61,30 +77,13 @@ const MotionTrack* trackIn(const ProjectMotion& motion, MotionTarget target) {
   return nullptr;
 }
 
-// The index of the key at the frame of `t`, or -1.
-int keyAtFrame(const MotionTrack& track, double t, double fps) {
-  const double half = fps > 0.0 ? 0.5 / fps : 1e-6;
-  for (size_t i = 0; i < track.keys.size(); ++i) {
-    if (std::fabs(track.keys[i].time - t) < half) return static_cast<int>(i);
-  }
-  return -1;
-}
-
-void sortKeys(MotionTrack& track) {
-  std::stable_sort(track.keys.begin(), track.keys.end(),
-                   [](const MotionKey& a, const MotionKey& b) { return a.time < b.time; });
-  track.measure();
-}
-
-}  // namespace
-
 void MotionEditing::setAutoKey(bool on) {
   autoKey_ = on;
   session_.port().refresh(RefreshButtons);
 }
 
 const MotionTrack* MotionEditing::track(MotionTarget target) const {
-  const MotionTrack* found = trackIn(session_.project().motion, target);
+  const MotionTrack* found = motionTrackOf(session_.project().motion, target);
   return found && !found->empty() ? found : nullptr;
 }
 
@@ -120,7 +119,7 @@ void MotionEditing::store(MotionTarget target, const MotionTrack& keys) {
 
 void MotionEditing::changed() {
   session_.markModified();
-  session_.port().refresh(RefreshTimeline);
+  session_.port().refresh(RefreshTimeline | RefreshMotion);
   view_.redraw(view_.currentTime());
 }
 

@@ -26,6 +26,9 @@ struct MotionTarget {
   friend bool operator==(const MotionTarget&, const MotionTarget&) = default;
 };
 
+// The keys of `motion` that hold a property (null for the camera's opacity).
+const MotionTrack* motionTrackOf(const ProjectMotion& motion, MotionTarget target);
+
 struct KeyRef {
   MotionTarget target;
   int index = 0;

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
+#include "app/motion_editing.h"
 #include "model/extensions.h"
 #include "model/project.h"
 
@@ -21,11 +23,18 @@ struct TimelineBlock {
   Ease ease = Ease::Linear;
 };
 
+// A layer's row with its blocks; under it, unless it is folded, a lane for each keyed property
+// with the times of its keys. The camera's lanes come last (layerIndex -1).
 struct TimelineRow {
   int layerIndex = 0;
-  std::string name;  // "NN name"
+  std::string name;  // "NN name", or the property's name in a lane
   bool shown = true;
   std::vector<TimelineBlock> blocks;  // in time order
+  bool lane = false;
+  MotionTarget target;       // a lane's property
+  std::vector<double> keys;  // a lane's key times
+  bool folded = false;       // a layer row whose lanes are hidden
+  bool keyed = false;        // a layer row that has lanes
 };
 
 struct TimelineModel {
@@ -34,7 +43,8 @@ struct TimelineModel {
   double fps = 0.0;
 };
 
-TimelineModel timelineModel(const Project& project);
+// `folded`: the numbers of the layers whose lanes are hidden (0 for the camera's).
+TimelineModel timelineModel(const Project& project, const std::set<int>& folded = {});
 
 // Where things are on the timeline, in pixels: a header column with the layer names, a ruler on
 // top, rows below it; time runs to the right from `scroll` seconds at the header's edge.
@@ -44,21 +54,30 @@ struct TimelineGeometry {
   int header = 110;
   int ruler = 22;
   int rowHeight = 28;
+  int laneHeight = 18;
+  int rowScroll = 0;  // pixels of rows scrolled up under the ruler
 
   double xOf(double t) const { return header + (t - scroll) * pixelsPerSecond; }
   double timeOf(double x) const { return scroll + (x - header) / pixelsPerSecond; }
-  // The row under y, or -1 (the ruler, or below the last row).
+  // The rows' tops from the model's rows (lanes are lower); the row under y, or -1 (the ruler,
+  // or below the last row); where a row starts and how high it is.
+  void layOut(const std::vector<TimelineRow>& rows);
   int rowAt(int y, int rows) const;
-  int rowTop(int row) const { return ruler + row * rowHeight; }
+  int rowTop(int row) const;
+  int rowHeightOf(int row) const;
+  // The height of all rows; the scroll that shows row `row` whole in a view `height` high.
+  int contentHeight() const { return tops.empty() ? 0 : tops.back(); }
+  int scrollShowing(int row, int height) const;
+  std::vector<int> tops;  // each row's top below the ruler, and the end of the last
   // Zooms by `factor` around the time at x, within 2 to 4000 pixels a second.
   void zoom(double factor, double x);
 };
 
 // What a point of the timeline is on.
 struct TimelineHit {
-  enum Kind { Nothing, Ruler, Block, BlockEnd } kind = Nothing;
+  enum Kind { Nothing, Ruler, Block, BlockEnd, Key } kind = Nothing;
   int rowIndex = -1;  // into the model's rows
-  int block = -1;     // into the row's blocks
+  int block = -1;     // into the row's blocks, or a lane's key
 };
 // A block's right edge is caught within `edge` pixels of it.
 TimelineHit hitTimeline(const TimelineModel& model, const TimelineGeometry& geometry, int x, int y,

@@ -84,7 +84,8 @@ enum Refresh : unsigned {
   RefreshButtons = 1u << 7,   // captions of the movie and convert buttons, check boxes, undo
   RefreshProgress = 1u << 8,  // the conversion progress window
   RefreshTimeline = 1u << 9,  // the timeline's blocks and playhead
-  RefreshAll = 0x3FFu,
+  RefreshMotion = 1u << 10,   // keys changed: the timeline's lanes are made again
+  RefreshAll = 0x7FFu,
 };
 
 // Everything the editor needs from the user interface. The desktop window implements it with

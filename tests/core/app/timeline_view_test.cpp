@@ -28,6 +28,40 @@ Project twoLayers() {
   return p;
 }
 
+// A keyed layer unfolds into a lane per keyed property, and the camera's keys come last; a
+// folded layer hides its lanes; lanes are lower rows, a key is hit at its diamond, and the rows
+// scroll to show a row below the view.
+TEST(Timeline, KeyLanesFoldAndScroll) {
+  Project p = twoLayers();
+  p.setSetting("layer1.position", "0:0,0;1:10,0");
+  p.setSetting("layer1.opacity", "0.5:1;2:0");
+  p.setSetting("camera.zoom", "0:1;3:2");
+  const TimelineModel model = timelineModel(p);
+  ASSERT_EQ(model.rows.size(), 6u);  // 01, its two lanes, 02, the camera, its lane
+  EXPECT_TRUE(model.rows[0].keyed);
+  EXPECT_TRUE(model.rows[1].lane);
+  EXPECT_EQ(model.rows[1].target, (MotionTarget{1, MotionProperty::Position}));
+  EXPECT_EQ(model.rows[2].keys, (std::vector<double>{0.5, 2.0}));
+  EXPECT_EQ(model.rows[4].layerIndex, -1);
+  EXPECT_EQ(model.rows[5].target, (MotionTarget{0, MotionProperty::Scale}));
+  EXPECT_EQ(timelineModel(p, {1}).rows.size(), 4u);
+
+  TimelineGeometry g;
+  g.layOut(model.rows);
+  EXPECT_EQ(g.rowTop(1), g.ruler + g.rowHeight);
+  EXPECT_EQ(g.rowTop(3), g.ruler + g.rowHeight + 2 * g.laneHeight);
+  const TimelineHit key = hitTimeline(model, g, static_cast<int>(g.xOf(2.0)) + 2, g.rowTop(2) + 4);
+  EXPECT_EQ(key.kind, TimelineHit::Key);
+  EXPECT_EQ(key.block, 1);
+  EXPECT_EQ(hitTimeline(model, g, static_cast<int>(g.xOf(1.2)), g.rowTop(2) + 4).kind,
+            TimelineHit::Nothing);
+  const int view = g.ruler + 2 * g.rowHeight;  // two layer rows high
+  g.rowScroll = g.scrollShowing(5, view);
+  EXPECT_EQ(g.rowTop(5) + g.laneHeight, view);
+  EXPECT_EQ(g.rowAt(g.rowTop(5) + 1, 6), 5);
+  EXPECT_EQ(g.scrollShowing(0, view), 0);
+}
+
 // Rows in draw order (by number), blocks from the durations, a zero-length block kept, the
 // glide on every block but the last; hits on the ruler, a block, its end (a block of length 0
 // is caught at its edge) and nothing; only the blocks in view are visited.
