@@ -24,7 +24,7 @@ for target in project_file_fuzzer bmp_fuzzer image_fuzzer moving_source_fuzzer p
   corpus=build-fuzz/corpus/$target
   mkdir -p "$corpus" build-fuzz/artifacts
   echo "== $target for $seconds s"
-  build-fuzz/fuzz/$target "$corpus" "$seeds" -max_total_time="$seconds" -rss_limit_mb=2048 \
+  build-fuzz/fuzz/$target "$corpus" "$seeds" -max_total_time="$seconds" -rss_limit_mb=4096 \
     -timeout=10 -artifact_prefix=build-fuzz/artifacts/$target- -print_final_stats=1 \
     >build-fuzz/$target.log 2>&1 || status=1
   grep -E "^stat::|Done|ERROR|SUMMARY|crash-|timeout-|oom-" build-fuzz/$target.log || true

@@ -157,6 +157,11 @@ std::string readWebp(AnimationPart& part) {
   if (!file) return "not a WebP file";
   part.width = static_cast<int>(WebPDemuxGetI(file.get(), WEBP_FF_CANVAS_WIDTH));
   part.height = static_cast<int>(WebPDemuxGetI(file.get(), WEBP_FF_CANVAS_HEIGHT));
+  // No encoder writes a bigger canvas, and joining may draw a whole frame of it.
+  if (part.width > WEBP_MAX_DIMENSION || part.height > WEBP_MAX_DIMENSION) {
+    return formatC("a canvas of %dx%d is larger than WebP's %d pixels a side", part.width,
+                   part.height, WEBP_MAX_DIMENSION);
+  }
   // The encoder merges frames that look the same: a WebP holds as many as differ. A part that
   // is cut short does not demux at all.
   part.frames = -1;

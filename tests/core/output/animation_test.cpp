@@ -9,6 +9,7 @@
 
 #include "animation_test_support.h"
 #include "imageio/frame_source.h"
+#include "output/animation_join.h"
 #include "output/animation_writer.h"
 #include "output/formats.h"
 
@@ -127,6 +128,17 @@ TEST(OneFile, AnimatedGifAndWebp) {
     WebPAnimDecoderGetNext(decoder, &pixels, &timestamp);
   EXPECT_EQ(timestamp, 500);
   WebPAnimDecoderDelete(decoder);
+
+  // A part claiming a canvas no WebP encoder writes is refused before anything is drawn on it.
+  AnimationPart part;
+  part.path = "anim.webp";
+  part.bytes = bytes;
+  EXPECT_EQ(readWebpPart(part), "");
+  ASSERT_EQ(part.bytes.compare(12, 4, "VP8X"), 0);
+  part.bytes[24] = '\xFF';  // the canvas's width less one, three bytes from here
+  part.bytes[25] = '\xFF';
+  part.bytes[26] = '\x3F';
+  EXPECT_NE(readWebpPart(part).find("16383"), std::string::npos);
 }
 
 // Every frame of an animation file as BGRA rows, read with Pelorix's own moving-picture readers.
