@@ -242,10 +242,14 @@ void DlgDisp::paintOverlay(QPainter& painter) {
   for (const auto& corner : handles.corners)
     outline << toWindow(corner);
   painter.setBrush(Qt::NoBrush);
-  painter.setPen(QPen(handleColour, 1, Qt::DashLine));
-  painter.drawPolygon(outline);
   const QPointF pivot = toWindow(handles.pivot);
   const QPointF knob = toWindow(handles.rotate);
+  // A dark edge under the lines keeps them visible on any picture.
+  painter.setPen(QPen(QColor(0, 0, 0, 110), 3));
+  painter.drawPolygon(outline);
+  painter.drawLine(pivot, knob);
+  painter.setPen(QPen(handleColour, 1.5, Qt::DashLine));
+  painter.drawPolygon(outline);
   painter.drawLine(pivot, knob);
   painter.setPen(QPen(handleColour, 1));
   painter.setBrush(Qt::white);
@@ -253,9 +257,12 @@ void DlgDisp::paintOverlay(QPainter& painter) {
     painter.drawRect(QRectF(corner.x() - 3.5, corner.y() - 3.5, 7, 7));
   painter.drawEllipse(knob, 4.0, 4.0);
   painter.setBrush(Qt::NoBrush);
-  painter.drawEllipse(pivot, 5.0, 5.0);
-  painter.drawLine(pivot - QPointF(8, 0), pivot + QPointF(8, 0));
-  painter.drawLine(pivot - QPointF(0, 8), pivot + QPointF(0, 8));
+  for (const QPen& pen : {QPen(QColor(0, 0, 0, 110), 3), QPen(handleColour, 1.5)}) {
+    painter.setPen(pen);
+    painter.drawEllipse(pivot, 5.0, 5.0);
+    painter.drawLine(pivot - QPointF(8, 0), pivot + QPointF(8, 0));
+    painter.drawLine(pivot - QPointF(0, 8), pivot + QPointF(0, 8));
+  }
   painter.restore();
 }
 

@@ -154,7 +154,7 @@ void TimelineWidget::paintRuler(QPainter& painter, double from, double to) {
     if (x < geometry_.header) continue;
     painter.drawLine(x, geometry_.ruler - 6, x, geometry_.ruler);
     const std::string text =
-        model_.fps > 0.0 ? formatC("%.0ff %.4gs", f, f / fps) : formatC("%.4gs", f);
+        model_.fps > 0.0 ? formatC("%.0ff %.2fs", f, f / fps) : formatC("%.4gs", f);
     painter.drawText(x + 3, geometry_.ruler - 8, QString::fromStdString(text));
   }
 }
