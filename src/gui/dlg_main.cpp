@@ -23,6 +23,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include "curve_editor.h"
 #include "dlg_disp.h"
 #include "dlg_progress.h"
 #include "layer_icons.h"
@@ -145,6 +146,15 @@ void DlgMain::buildWidgets() {
   timelineDock_->setWidget(timeline_);
   timelineDock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
   addDockWidget(Qt::BottomDockWidgetArea, timelineDock_);
+  // The curve editor, a tab beside the timeline.
+  curveDock_ = new QDockWidget(qtr("カーブエディタ"), this);
+  curveDock_->setObjectName("curveDock");
+  curveEditor_ = new CurveEditor(*editor_, curveDock_);
+  curveDock_->setWidget(curveEditor_);
+  curveDock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+  addDockWidget(Qt::BottomDockWidgetArea, curveDock_);
+  tabifyDockWidget(timelineDock_, curveDock_);
+  timelineDock_->raise();
   resize(1000, 660);
   splitter_->setSizes({330, 670});
   sourceList_->setColumnShares(600);
@@ -268,6 +278,9 @@ void DlgMain::buildMenus() {
   QAction* timelineShown = timelineDock_->toggleViewAction();
   timelineShown->setObjectName("timelineAction");
   view->addAction(timelineShown);
+  QAction* curvesShown = curveDock_->toggleViewAction();
+  curvesShown->setObjectName("curveEditorAction");
+  view->addAction(curvesShown);
   QAction* onion = addCommand(view, Command::OnionSkin, QKeySequence(Qt::Key_O));
   onion->setCheckable(true);
   onion->setShortcutContext(Qt::ApplicationShortcut);

@@ -30,6 +30,7 @@ class QTreeWidget;
 
 namespace pelorix::gui {
 
+class CurveEditor;
 class DlgDisp;
 class DlgProgress;
 class SourceList;
@@ -54,6 +55,7 @@ class DlgMain : public QMainWindow, public UiPort {
   // The menu item of a command (nothing for commands without one).
   QAction* action(Command command) const;
   TimelineWidget& timeline() { return *timeline_; }
+  CurveEditor& curveEditor() { return *curveEditor_; }
   QDockWidget& timelineDock() { return *timelineDock_; }
   QComboBox& zoomBox() { return *zoomBox_; }
   // Runs a command as its button, key or menu item does.
@@ -143,6 +145,8 @@ class DlgMain : public QMainWindow, public UiPort {
   QComboBox* zoomBox_ = nullptr;
   QMediaPlayer* player_ = nullptr;
   QAudioOutput* audioOutput_ = nullptr;
+  QDockWidget* curveDock_ = nullptr;
+  CurveEditor* curveEditor_ = nullptr;
   bool silenceSaid_ = false;  // the log said once that no sound device exists
   QTimer audioStart_;         // a sound that starts after the animation does
   bool updating_ = false;     // set while widgets are filled from the editor's state

@@ -16,6 +16,7 @@
 
 #include "base/c_locale.h"
 #include "base/paths.h"
+#include "curve_editor.h"
 #include "dialogs/dlg_export.h"
 #include "dialogs/dlg_layer_setting.h"
 #include "dialogs/dlg_prj_setting.h"
@@ -201,6 +202,7 @@ void DlgMain::refresh(unsigned parts) {
   }
   if (parts & (RefreshTree | RefreshList | RefreshControls | RefreshMotion)) timeline_->rebuild();
   if (parts & (RefreshSlider | RefreshTime | RefreshTimeline)) timeline_->update();
+  if (parts & (RefreshTree | RefreshList | RefreshMotion | RefreshTime)) curveEditor_->follow();
   if (parts & RefreshButtons) {
     for (Command command : {Command::Play, Command::ConvertAll})
       button(command)->setText(QString::fromStdString(editor_->label(command)));

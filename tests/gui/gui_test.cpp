@@ -26,6 +26,7 @@
 #include "../core/app/scripted_port.h"
 #include "app/texts.h"
 #include "base/i18n.h"
+#include "curve_editor.h"
 #include "dialogs/dlg_export.h"
 #include "dialogs/dlg_layer_setting.h"
 #include "dialogs/dlg_prj_setting.h"
@@ -603,6 +604,40 @@ TEST(MainWindow, TimelineKeyLanes) {
   EXPECT_TRUE(m.editor().playback().playing());
   m.window.run(Command::PlayFromHere);  // a second press stops at the next tick
   EXPECT_FALSE(m.editor().playback().playbackTick());
+}
+
+// The curve editor shows the selected layer's keyed values: a key's point dragged up changes its
+// value (one undo step), and a preset button sets the selected key's curve.
+TEST(MainWindow, CurveEditorDragsKeysAndSetsCurves) {
+  MainWindow m;
+  const MotionTarget opacity{1, MotionProperty::Opacity};
+  m.editor().motion().setKey(opacity, 0.0, {1.0, 0.0});
+  m.editor().motion().setKey(opacity, 1.0, {0.0, 0.0});
+  CurveEditor& curves = m.window.curveEditor();
+  curves.resize(600, 330);
+  curves.follow();
+  ASSERT_EQ(curves.shown().size(), 1u);
+  const CurveView& v = curves.view();
+  const int top = curves.height() - v.height;  // the buttons' row
+  auto mouse = [&curves](QEvent::Type type, QPointF at) {
+    QMouseEvent event(type, at, curves.mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(&curves, &event);
+  };
+  const QPointF key(v.xOf(1.0), top + v.yOf(0.0));
+  mouse(QEvent::MouseButtonPress, key);
+  mouse(QEvent::MouseMove, key + QPointF(0, -5));
+  mouse(QEvent::MouseMove, QPointF(v.xOf(1.0), top + v.yOf(0.5)));
+  mouse(QEvent::MouseButtonRelease, QPointF(v.xOf(1.0), top + v.yOf(0.5)));
+  EXPECT_NEAR(m.editor().motion().track(opacity)->keys[1].value[0], 0.5, 0.01);
+  EXPECT_DOUBLE_EQ(m.editor().motion().track(opacity)->keys[1].time, 1.0);
+  m.window.run(Command::Undo);
+  EXPECT_DOUBLE_EQ(m.editor().motion().track(opacity)->keys[1].value[0], 0.0);
+  m.editor().motion().selectKeys({{opacity, 0}});
+  curves.findChild<QAction*>("ease-in-out")->trigger();
+  EXPECT_EQ(m.editor().motion().track(opacity)->keys[0].curve,
+            (Curve{Curve::Kind::Bezier, 0.42, 0.0, 0.58, 1.0}));
 }
 
 // Without a sound device the sound track stays silent and says so once; no player is made for

@@ -2,6 +2,9 @@
 // The timeline's blocks and what a point of it is on; the export choices kept per project.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "app/curve_view.h"
 #include "app/export_choices.h"
 #include "app/timeline_view.h"
 #include "output/formats.h"
@@ -60,6 +63,50 @@ TEST(Timeline, KeyLanesFoldAndScroll) {
   EXPECT_EQ(g.rowTop(5) + g.laneHeight, view);
   EXPECT_EQ(g.rowAt(g.rowTop(5) + 1, 6), 5);
   EXPECT_EQ(g.scrollShowing(0, view), 0);
+}
+
+// The curve editor's view: framing takes in a curve's overshoot; a Bézier handle dragged above
+// the next key's value gives a y beyond 1 (an overshoot), its time stays within the segment,
+// and on a flat segment its height is kept; handles are caught before the key under them; a
+// held segment is drawn as a step.
+TEST(CurveView, FrameHandlesAndSteps) {
+  MotionTrack track;
+  MotionKey a, b, c;
+  a.value = {0.0, 0.0};
+  a.curve = {Curve::Kind::Bezier, 0.34, 1.56, 0.64, 1.0};  // overshoots
+  b.time = 1.0;
+  b.value = {10.0, 0.0};
+  b.curve = {Curve::Kind::Hold};
+  c.time = 2.0;
+  c.value = {10.0, 0.0};
+  track.keys = {a, b, c};
+  CurveView view;
+  view.frameAll({{&track, 0}});
+  EXPECT_LT(view.t0, 0.0);
+  EXPECT_GT(view.t1, 2.0);
+  EXPECT_GT(view.v1, track.at(0.6)[0]);  // the overshoot is in view
+  EXPECT_GT(track.at(0.6)[0], 10.0);
+
+  const Curve dragged = curveWithHandle(track, 0, 0, 2, 0.5, 15.0);
+  EXPECT_DOUBLE_EQ(dragged.x2, 0.5);
+  EXPECT_DOUBLE_EQ(dragged.y2, 1.5);
+  EXPECT_DOUBLE_EQ(dragged.x1, 0.34);
+  EXPECT_DOUBLE_EQ(curveWithHandle(track, 0, 0, 1, -3.0, 0.0).x1, 0.0);
+  const Curve flat = curveWithHandle(track, 0, 1, 1, 1.5, 99.0);  // b to c: flat, now a Bézier
+  EXPECT_EQ(flat.kind, Curve::Kind::Bezier);
+  EXPECT_DOUBLE_EQ(flat.x1, 0.5);
+  EXPECT_DOUBLE_EQ(flat.y1, 0.0);
+
+  // The handle by key a sits at its time plus 0.34 s: caught there rather than the key.
+  const auto hit = curveHandleAt(track, 0, view, view.xOf(0.34), view.yOf(15.6), 50.0);
+  ASSERT_TRUE(hit);
+  EXPECT_EQ(hit->which, 1);
+  const std::vector<std::array<double, 2>> points = curvePoints(track, 0, view);
+  const auto stepDown = std::find_if(points.begin(), points.end(), [&](const auto& p) {
+    return std::fabs(p[0] - view.xOf(2.0)) < 1e-9;
+  });
+  ASSERT_NE(stepDown, points.end());
+  EXPECT_DOUBLE_EQ((*stepDown)[1], view.yOf(10.0));  // held at b's value up to c
 }
 
 // Rows in draw order (by number), blocks from the durations, a zero-length block kept, the
