@@ -1,17 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "timeline_widget.h"
 
+#include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QScrollBar>
 #include <climits>
 #include <cmath>
+#include <thread>
 
 #include "app/editor.h"
 #include "app/thumbnails.h"
 #include "base/c_locale.h"
 #include "base/paths.h"
+#include "output/run_plan.h"
 #include "qtr.h"
+#include "sound_scrub.h"
 
 namespace pelorix::gui {
 
@@ -20,6 +25,7 @@ TimelineWidget::TimelineWidget(Editor& editor, QWidget* parent) : QWidget(parent
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
   setMinimumHeight(geometry_.ruler + geometry_.rowHeight * 2);
+  scrub_ = new SoundScrub(this);
   rowBar_ = new QScrollBar(Qt::Vertical, this);
   rowBar_->setObjectName("timelineRows");
   connect(rowBar_, &QScrollBar::valueChanged, this, [this](int value) {
@@ -50,6 +56,7 @@ QSize TimelineWidget::sizeHint() const {
 void TimelineWidget::rebuild() {
   model_ = timelineModel(editor_.session().project(), folded_);
   geometry_.layOut(model_.rows);
+  loadSound();
   labels_.clear();
   for (const TimelineRow& row : model_.rows) {
     QStringList names;
@@ -76,6 +83,37 @@ void TimelineWidget::rebuild() {
   geometry_.rowScroll = rowBar_->value();
   updateGeometry();
   update();
+}
+
+void TimelineWidget::loadSound() {
+  const AudioTrack audio =
+      projectAudio(editor_.session().project(), editor_.session().projectFolder());
+  if (audio.path == soundPath_) return;
+  soundPath_ = audio.path;
+  sound_ = Waveform();
+  if (audio.path.empty()) return;
+  // Decoded aside; a result for a track no longer the project's is dropped.
+  QPointer<TimelineWidget> self(this);
+  std::thread([self, path = audio.path] {
+    auto wave = std::make_shared<Waveform>();
+    const std::string failed = readWaveform(path, *wave);
+    QMetaObject::invokeMethod(
+        qApp,
+        [self, path, wave, failed] {
+          if (!self || self->soundPath_ != path) return;
+          self->sound_ = std::move(*wave);
+          self->update();
+        },
+        Qt::QueuedConnection);
+  }).detach();
+}
+
+void TimelineWidget::scrubTo(double t) {
+  editor_.view().scrubTo(static_cast<float>(t));
+  for (const TimelineRow& row : model_.rows) {
+    if (row.sound && !sound_.empty())
+      scrub_->play(sound_.slice(t, row.soundOffset, 0.04), sound_.rate());
+  }
 }
 
 void TimelineWidget::resizeEvent(QResizeEvent* event) {
@@ -218,6 +256,35 @@ void TimelineWidget::paintLane(QPainter& painter, int index, double from, double
   painter.setRenderHint(QPainter::Antialiasing, false);
 }
 
+// The sound track: its waveform from where its offset puts it (drag it to move the sound).
+void TimelineWidget::paintSound(QPainter& painter, int index, double from) {
+  const TimelineRow& row = model_.rows[static_cast<size_t>(index)];
+  const int top = geometry_.rowTop(index);
+  const int h = geometry_.rowHeightOf(index);
+  const int left = geometry_.header;
+  const double start = geometry_.xOf(row.soundOffset);
+  if (sound_.empty()) {
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(QRect(std::max(left, static_cast<int>(start)) + 4, top, 300, h),
+                     Qt::AlignVCenter, qtr("音声を読んでいます…"));
+    return;
+  }
+  const auto peaks =
+      sound_.peaks(from, 1.0 / geometry_.pixelsPerSecond, width() - left, row.soundOffset);
+  const double mid = top + h / 2.0;
+  const double scale = h / 2.0 - 2.0;
+  QVector<QLineF> lines;
+  lines.reserve(static_cast<qsizetype>(peaks.size()));
+  for (size_t i = 0; i < peaks.size(); ++i) {
+    const auto [low, high] = peaks[i];
+    if (low == 0.0f && high == 0.0f) continue;
+    const double x = left + static_cast<double>(i) + 0.5;
+    lines.append(QLineF(x, mid - high * scale, x, mid - low * scale));
+  }
+  painter.setPen(QColor(70, 130, 90));
+  painter.drawLines(lines);
+}
+
 void TimelineWidget::paintRow(QPainter& painter, int index, double from, double to) {
   const TimelineRow& row = model_.rows[static_cast<size_t>(index)];
   const int top = geometry_.rowTop(index);
@@ -226,6 +293,7 @@ void TimelineWidget::paintRow(QPainter& painter, int index, double from, double 
   painter.save();
   painter.setClipRect(QRect(geometry_.header, top, width() - geometry_.header, h));
   if (row.lane) paintLane(painter, index, from, to);
+  if (row.sound) paintSound(painter, index, from);
   const auto [first, last] = visibleBlocks(row, from, to);
   // Blocks a few pixels wide are one band with their edges as lines: thousands of sources
   // redraw as fast as a few.

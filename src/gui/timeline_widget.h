@@ -9,8 +9,13 @@
 
 #include "app/timeline_editing.h"
 #include "app/timeline_view.h"
+#include "app/waveform.h"
 
 class QScrollBar;
+
+namespace pelorix::gui {
+class SoundScrub;
+}
 
 namespace pelorix {
 class Editor;
@@ -43,6 +48,8 @@ class TimelineWidget : public QWidget {
   QSize sizeHint() const override;
   // Scrolls the rows so that the selected layer's row shows.
   void showSelectedRow();
+  const Waveform& sound() const { return sound_; }
+  SoundScrub& scrub() { return *scrub_; }
 
  signals:
   void playFromHereRequested();
@@ -62,6 +69,11 @@ class TimelineWidget : public QWidget {
   void paintRow(QPainter& painter, int index, double from, double to);
   void paintHeader(QPainter& painter, int index);
   void paintLane(QPainter& painter, int index, double from, double to);
+  void paintSound(QPainter& painter, int index, double from);
+  // The sound track's waveform, read on a thread of its own when the track changes.
+  void loadSound();
+  // The playhead moved by a drag: a slice of the sound there.
+  void scrubTo(double t);
   // Blocks too narrow to draw one by one, as one band with their edges.
   void paintBand(QPainter& painter, int index, size_t first, size_t last);
   void paintBlock(QPainter& painter, int index, size_t block);
@@ -88,7 +100,11 @@ class TimelineWidget : public QWidget {
   QHash<QString, QPixmap> thumbnails_;
   std::vector<QStringList> labels_;  // the blocks' names, made once per change
   std::set<int> folded_;             // layers (0: the camera) whose lanes are hidden
-  enum class Drag { None, Scrub, Edge, Roll, Block, Keys, Layer, WorkArea };
+  Waveform sound_;
+  std::string soundPath_;  // the file sound_ is (being) read from
+  SoundScrub* scrub_;
+  double pressOffset_ = 0.0;
+  enum class Drag { None, Scrub, Edge, Roll, Block, Keys, Layer, WorkArea, Sound };
   Drag drag_ = Drag::None;
   BlockRef dragBlock_;
   int dragRow_ = -1;

@@ -43,7 +43,7 @@ void TimelineWidget::mousePressEvent(QMouseEvent* event) {
         editor_.timeline().setWorkArea(std::pair{pressTime_, pressTime_});
       } else {
         drag_ = Drag::Scrub;
-        editor_.view().scrubTo(static_cast<float>(pressTime_));
+        scrubTo(pressTime_);
       }
       break;
     case TimelineHit::BlockEnd: {
@@ -65,6 +65,13 @@ void TimelineWidget::mousePressEvent(QMouseEvent* event) {
       pressKey(hit, add);
       break;
     case TimelineHit::Nothing:
+      if (const int row = geometry_.rowAt(at.y(), static_cast<int>(model_.rows.size()));
+          row >= 0 && model_.rows[static_cast<size_t>(row)].sound) {
+        drag_ = Drag::Sound;
+        pressOffset_ = model_.rows[static_cast<size_t>(row)].soundOffset;
+        editor_.session().beginGesture();
+        break;
+      }
       editor_.timeline().clearBlocks();
       editor_.motion().selectKeys({});
       break;
@@ -125,7 +132,10 @@ void TimelineWidget::mouseMoveEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
   switch (drag_) {
     case Drag::Scrub:
-      editor_.view().scrubTo(static_cast<float>(frameTimeAt(at.x())));
+      scrubTo(frameTimeAt(at.x()));
+      break;
+    case Drag::Sound:
+      editor_.timeline().setSoundOffset(pressOffset_ + frameTimeAt(at.x()) - pressTime_);
       break;
     case Drag::WorkArea:
       editor_.timeline().setWorkArea(std::pair{pressTime_, frameTimeAt(at.x())});
@@ -196,6 +206,7 @@ void TimelineWidget::finishDrag(const QPoint& at) {
     case Drag::Roll:
     case Drag::Keys:
     case Drag::WorkArea:
+    case Drag::Sound:
       editor_.session().endGesture();
       break;
     case Drag::Scrub:

@@ -19,6 +19,10 @@ extern "C" {
 #include "imageio/video_module.h"
 
 namespace pelorix::video {
+
+std::string readSoundMono(const std::string& path, int rate, double maxSeconds,
+                          std::vector<float>& out);
+
 namespace {
 
 // Reading forward up to this many frames is cheaper than a seek.
@@ -32,6 +36,12 @@ class FfmpegDecoder final : public Decoder {
     av_packet_free(&packet_);
     avcodec_free_context(&codec_);
     avformat_close_input(&format_);
+  }
+
+  std::string readSound(const std::string& path, int rate, double maxSeconds,
+                        std::vector<float>& mono) override {
+    av_log_set_level(AV_LOG_QUIET);
+    return readSoundMono(path, rate, maxSeconds, mono);
   }
 
   std::string open(const std::string& path, VideoInfo& info) override {

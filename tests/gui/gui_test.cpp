@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
@@ -35,11 +36,13 @@
 #include "dlg_disp.h"
 #include "dlg_main.h"
 #include "dlg_progress.h"
+#include "imageio/video_module_loader.h"
 #include "languages.h"
 #include "message_box.h"
 #include "model/extensions.h"
 #include "output/formats.h"
 #include "qtr.h"
+#include "sound_scrub.h"
 #include "timeline_widget.h"
 
 namespace pelorix::gui {
@@ -638,6 +641,56 @@ TEST(MainWindow, CurveEditorDragsKeysAndSetsCurves) {
   curves.findChild<QAction*>("ease-in-out")->trigger();
   EXPECT_EQ(m.editor().motion().track(opacity)->keys[0].curve,
             (Curve{Curve::Kind::Bezier, 0.42, 0.0, 0.58, 1.0}));
+}
+
+// The sound track shows as a waveform lane under the layers once read; dragging the lane moves
+// the sound's start in whole frames as one undo step, and scrubbing without a sound device
+// plays nothing and takes nothing.
+TEST(MainWindow, SoundLaneShowsAndMoves) {
+  if (!videoModuleProblem().empty()) GTEST_SKIP() << videoModuleProblem();
+  MainWindow m;
+  std::string wav = "RIFF";
+  const auto put = [&wav](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+      wav.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  };
+  put(36 + 16000, 4);
+  wav += "WAVEfmt ";
+  put(16, 4), put(1, 2), put(1, 2), put(8000, 4), put(16000, 4), put(2, 2), put(16, 2);
+  wav += "data";
+  put(16000, 4);
+  for (int i = 0; i < 8000; ++i)
+    put(static_cast<uint16_t>(i % 40 < 20 ? 6000 : -6000), 2);
+  test::writeFile(m.demo.dir.file("tone.wav"), wav);
+  m.editor().session().edit().setSetting("audio", "tone.wav");
+  m.window.refresh(RefreshAll);
+  TimelineWidget& timeline = m.window.timeline();
+  timeline.resize(900, 400);
+  ASSERT_TRUE(timeline.model().rows.back().sound);
+  for (int i = 0; i < 200 && timeline.sound().empty(); ++i) {
+    QApplication::processEvents();
+    QThread::msleep(10);
+  }
+  ASSERT_FALSE(timeline.sound().empty());
+  TimelineGeometry& g = timeline.geometry();
+  const int row = static_cast<int>(timeline.model().rows.size()) - 1;
+  const double y = g.rowTop(row) + 5;
+  auto mouse = [&timeline](QEvent::Type type, double x, double at) {
+    QMouseEvent event(type, QPointF(x, at), timeline.mapToGlobal(QPointF(x, at)), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(&timeline, &event);
+  };
+  mouse(QEvent::MouseButtonPress, g.xOf(0.5), y);
+  mouse(QEvent::MouseMove, g.xOf(0.75), y);
+  mouse(QEvent::MouseMove, g.xOf(1.0) + 1, y);
+  mouse(QEvent::MouseButtonRelease, g.xOf(1.0) + 1, y);
+  EXPECT_EQ(m.editor().session().project().setting("audioOffset"), "0.5000");
+  m.window.run(Command::Undo);
+  EXPECT_EQ(m.editor().session().project().setting("audioOffset", "none"), "none");
+  if (QMediaDevices::audioOutputs().isEmpty()) {
+    EXPECT_FALSE(timeline.scrub().play(timeline.sound().slice(0.1, 0.0, 0.04), 16000));
+  }
 }
 
 // Without a sound device the sound track stays silent and says so once; no player is made for

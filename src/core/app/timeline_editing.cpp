@@ -289,4 +289,12 @@ void TimelineEditing::setWorkArea(std::optional<std::pair<double, double>> area)
   session_.port().refresh(RefreshTimeline);
 }
 
+void TimelineEditing::setSoundOffset(double seconds) {
+  if (session_.project().setting("audio").empty() || !std::isfinite(seconds)) return;
+  Session::EditScope step(session_);
+  session_.edit().setSetting("audioOffset", formatC("%.4f", seconds));
+  session_.markModified();
+  session_.port().refresh(RefreshTimeline | RefreshMotion);
+}
+
 }  // namespace pelorix

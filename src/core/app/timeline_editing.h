@@ -60,6 +60,10 @@ class TimelineEditing {
   // other's numbers so that the order changes, their keys and parents with them.
   void moveLayer(int layerIndex, int row);
 
+  // Where the sound track starts, in seconds of the animation (a drag of its lane: one undo
+  // step in a gesture).
+  void setSoundOffset(double seconds);
+
   std::optional<std::pair<double, double>> workArea() const;
   // Set from `a` to `b` in either order, snapped to frames; nothing clears it.
   void setWorkArea(std::optional<std::pair<double, double>> area);

@@ -74,6 +74,15 @@ TimelineModel timelineModel(const Project& project, const std::set<int>& folded)
     model.rows.push_back(std::move(camera));
     if (!model.rows.back().folded) addLanes(project, 0, -1, model);
   }
+  if (!project.setting("audio").empty()) {
+    TimelineRow sound;
+    sound.layerIndex = -2;
+    sound.name = _("音声");
+    sound.sound = true;
+    sound.soundOffset = cAtof(project.setting("audioOffset", "0"));
+    if (!std::isfinite(sound.soundOffset)) sound.soundOffset = 0.0;
+    model.rows.push_back(std::move(sound));
+  }
   return model;
 }
 

@@ -15,7 +15,7 @@
 namespace pelorix::video {
 
 // Bumped whenever anything in this header changes; the module must match.
-inline constexpr int kInterfaceVersion = 5;
+inline constexpr int kInterfaceVersion = 6;
 
 // Y4m and Nut are streams of raw pictures (4:4:4 YUV, and B, G, R, A), for pipes.
 enum class Container { Mp4 = 1, WebM, Mov, Mkv, Y4m, Nut };
@@ -99,6 +99,10 @@ class Decoder {
   // without transparency), rows `stride` bytes apart. Reading forward is cheap; going back, or
   // far ahead, seeks to the key frame before the frame and decodes from there.
   virtual std::string read(int64_t index, uint8_t* bgra, int stride) = 0;
+  // The sound of any file FFmpeg reads, whole (up to `maxSeconds`), as mono samples at `rate`
+  // (the timeline's waveform); "" or why not. Needs no open().
+  virtual std::string readSound(const std::string& path, int rate, double maxSeconds,
+                                std::vector<float>& mono) = 0;
 };
 
 // What one file of a render holds, as far as putting parts together needs it.

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "../render/render_test_support.h"
 #include "app/thumbnails.h"
+#include "app/timeline_view.h"
+#include "app/waveform.h"
 #include "base/c_locale.h"
 #include "editor_test_support.h"
+#include "imageio/video_module_loader.h"
 
 namespace pelorix {
 namespace {
@@ -131,6 +134,59 @@ TEST(Thumbnails, ShowTheBlocksMomentWithTheKeyClear) {
   EXPECT_EQ(thumb.rgba[8 + 2], 150);  // blue of frame 15
   EXPECT_EQ(thumb.rgba[8 + 3], 255);
   EXPECT_TRUE(sourceThumbnail(scene.project, layer, 5, folder, 2).empty());
+}
+
+// The sound track is read whole into a waveform: its peaks sit where its offset puts it, a
+// scrub slice is the sound at the playhead (silence past its end), and dragging the lane moves
+// the offset as one undo step.
+TEST(Sound, WaveformSlicesAndOffset) {
+  if (!videoModuleProblem().empty()) GTEST_SKIP() << videoModuleProblem();
+  test::TempDir dir;
+  std::string wav = "RIFF";
+  const auto put = [&wav](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+      wav.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  };
+  put(36 + 8000 * 2, 4);
+  wav += "WAVEfmt ";
+  put(16, 4), put(1, 2), put(1, 2), put(8000, 4), put(16000, 4), put(2, 2), put(16, 2);
+  wav += "data";
+  put(8000 * 2, 4);
+  for (int i = 0; i < 8000; ++i)  // 1 s of a 200 Hz tone at a quarter of full scale
+    put(static_cast<uint16_t>(static_cast<int16_t>(8192 * std::sin(i * 2 * M_PI * 200 / 8000))), 2);
+  test::writeFile(dir.file("tone.wav"), wav);
+  Waveform sound;
+  ASSERT_EQ(readWaveform(dir.file("tone.wav"), sound), "");
+  EXPECT_NEAR(sound.seconds(), 1.0, 0.01);
+  const auto peaks = sound.peaks(0.0, 0.25, 8, 0.5);  // the sound from 0.5 s to 1.5 s
+  EXPECT_EQ(peaks[1], (std::pair<float, float>{0.0f, 0.0f}));
+  EXPECT_NEAR(peaks[3].second, 0.25, 0.02);
+  EXPECT_NEAR(peaks[3].first, -0.25, 0.02);
+  EXPECT_EQ(peaks[7], (std::pair<float, float>{0.0f, 0.0f}));
+  const std::vector<int16_t> slice = sound.slice(1.0, 0.5, 0.04);
+  ASSERT_EQ(slice.size(), 640u);
+  EXPECT_GT(*std::max_element(slice.begin(), slice.end()), 7000);
+  EXPECT_EQ(slice.front(), 0);  // faded in
+  const std::vector<int16_t> after = sound.slice(2.0, 0.5, 0.04);
+  EXPECT_TRUE(std::all_of(after.begin(), after.end(), [](int16_t v) { return v == 0; }));
+  EXPECT_NE(readWaveform(dir.file("none.wav"), sound), "");
+
+  Opened o;
+  o.editor.timeline().setSoundOffset(1.0);  // no sound track: nothing changes
+  EXPECT_FALSE(o.editor.session().modified());
+  o.port.projectDialog = [](ProjectValues& v) {
+    v.audio = "tone.wav";
+    return true;
+  };
+  o.editor.files().projectSettings();
+  o.editor.session().beginGesture();
+  o.editor.timeline().setSoundOffset(0.25);
+  o.editor.timeline().setSoundOffset(0.5);
+  o.editor.session().endGesture();
+  EXPECT_EQ(o.editor.session().project().setting("audioOffset"), "0.5000");
+  EXPECT_TRUE(timelineModel(o.editor.session().project()).rows.back().sound);
+  o.editor.undo();
+  EXPECT_EQ(o.editor.session().project().setting("audioOffset", "none"), "none");
 }
 
 }  // namespace
