@@ -29,7 +29,7 @@ bool SoundScrub::play(const std::vector<int16_t>& samples, int rate) {
     format.setSampleFormat(QAudioFormat::Int16);
     sink_ = new QAudioSink(device, format, this);
     // Room for one slice and a little: nothing queues up behind the mouse.
-    sink_->setBufferSize(static_cast<qsizetype>(rate) * 2 / 10);
+    sink_->setBufferSize(static_cast<qsizetype>(rate) / 10);  // 50 ms of 16-bit samples
     rate_ = rate;
   }
   sink_->stop();  // the slice before, if it still plays, ends here

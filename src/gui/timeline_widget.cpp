@@ -109,11 +109,12 @@ void TimelineWidget::loadSound() {
 }
 
 void TimelineWidget::scrubTo(double t) {
-  editor_.view().scrubTo(static_cast<float>(t));
+  // The sound first: the frame under the playhead takes longer to compose.
   for (const TimelineRow& row : model_.rows) {
     if (row.sound && !sound_.empty())
       scrub_->play(sound_.slice(t, row.soundOffset, 0.04), sound_.rate());
   }
+  editor_.view().scrubTo(static_cast<float>(t));
 }
 
 void TimelineWidget::resizeEvent(QResizeEvent* event) {
