@@ -2,8 +2,8 @@
 // A timeline redraw with 16 layers of 200 sources each, as the window paints it (offscreen):
 // the median of 200 paints, in milliseconds, with the whole animation in view and zoomed in.
 #include <QApplication>
-#include <QImage>
 #include <QAudioDevice>
+#include <QImage>
 #include <QMediaDevices>
 #include <QMouseEvent>
 #include <algorithm>
