@@ -22,7 +22,7 @@ Editor::Editor(UiPort& port)
       session_(port, *log_),
       view_(session_),
       lists_(session_, view_),
-      layers_(session_, lists_, view_),
+      layers_(session_, lists_, view_, motion_),  // motion_ is used only later
       sources_(session_, lists_, view_),
       motion_(session_, lists_, view_),
       canvas_(session_, view_, motion_),

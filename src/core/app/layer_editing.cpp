@@ -5,6 +5,7 @@
 
 #include "app/frame_view.h"
 #include "app/layer_list.h"
+#include "app/motion_editing.h"
 #include "app/session.h"
 #include "base/c_locale.h"
 #include "base/i18n.h"
@@ -49,8 +50,23 @@ void LayerEditing::newLayer() {
 bool LayerEditing::runLayerDialog(int index) {
   Project& project = session_.edit();
   Layer& layer = project.layers[static_cast<size_t>(index)];
-  LayerValues values{layer.number,       layer.name,           layer.visible,      layer.effects,
-                     layer.keyColor.red, layer.keyColor.green, layer.keyColor.blue};
+  LayerValues values;
+  values.number = layer.number;
+  values.name = layer.name;
+  values.visible = layer.visible;
+  values.effects = layer.effects;
+  values.red = layer.keyColor.red;
+  values.green = layer.keyColor.green;
+  values.blue = layer.keyColor.blue;
+  if (const LayerMotion* motion = project.motion.layer(layer.number))
+    values.parent = motion->parent;
+  for (int i = 0; i < project.layerCount; ++i) {
+    const Layer& other = project.layers[static_cast<size_t>(i)];
+    if (i != index && other.number != 0)
+      values.parents.emplace_back(other.number,
+                                  formatC("%02d %s", other.number, other.name.c_str()));
+  }
+  const int parentBefore = values.parent;
   for (;;) {
     if (!session_.port().editLayer(values)) return false;
     int sameNumber = 0;
@@ -71,6 +87,8 @@ bool LayerEditing::runLayerDialog(int index) {
   layer.keyColor.green = values.green;
   layer.keyColor.blue = values.blue;
   session_.markModified();
+  // A new parent (refused, and said, when it would make a circle).
+  if (values.parent != parentBefore) motion_.setParent(layer.number, values.parent);
   lists_.setPendingNewLayer(-1);
   lists_.fillTree();
   lists_.setSelectedItem(lists_.treeItemOfLayer(index));

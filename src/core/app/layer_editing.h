@@ -8,10 +8,12 @@ class LayerList;
 class Session;
 
 // The layer commands: a new layer, its settings (with the number rule), deleting it.
+class MotionEditing;
+
 class LayerEditing {
  public:
-  LayerEditing(Session& session, LayerList& lists, FrameView& view)
-      : session_(session), lists_(lists), view_(view) {}
+  LayerEditing(Session& session, LayerList& lists, FrameView& view, MotionEditing& motion)
+      : session_(session), lists_(lists), view_(view), motion_(motion) {}
   void newLayer();
   void layerSettings();
   void deleteLayer();
@@ -23,6 +25,7 @@ class LayerEditing {
   Session& session_;
   LayerList& lists_;
   FrameView& view_;
+  MotionEditing& motion_;
 };
 
 }  // namespace pelorix

@@ -4,6 +4,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "imageio/dib_image.h"
 #include "model/project.h"
@@ -22,6 +24,9 @@ struct LayerValues {
   uint8_t red = 0;
   uint8_t green = 0;
   uint8_t blue = 0;
+  // The layer it follows (0: none), chosen among the others: their numbers and "NN name".
+  int parent = 0;
+  std::vector<std::pair<int, std::string>> parents;
 };
 
 // What the source settings dialog edits, and what it hands back.

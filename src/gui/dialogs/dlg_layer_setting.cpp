@@ -2,6 +2,7 @@
 #include "dlg_layer_setting.h"
 #include "../qtr.h"
 
+#include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -44,6 +45,12 @@ DlgLayerSetting::DlgLayerSetting(const LayerValues& values, QWidget* parent)
   alpha_ = toggle(qtr("画像の透明度を使う"), (values.effects & effectAlpha) != 0, this, "alpha");
   mode_ =
       choiceBox(blendModeNames(), static_cast<int>(blendModeOf(values.effects)), this, "blendMode");
+  parent_ = new QComboBox(this);
+  parent_->setObjectName("parent");
+  parent_->addItem(qtr("なし"), 0);
+  for (const auto& [number, text] : values.parents)
+    parent_->addItem(QString::fromStdString(text), number);
+  parent_->setCurrentIndex(std::max(0, parent_->findData(values.parent)));
   red_ = edit(QString::number(values.red), this, "red");
   green_ = edit(QString::number(values.green), this, "green");
   blue_ = edit(QString::number(values.blue), this, "blue");
@@ -73,6 +80,8 @@ DlgLayerSetting::DlgLayerSetting(const LayerValues& values, QWidget* parent)
   layout->addLayout(colour, 3, 1, 1, 2);
   layout->addWidget(new QLabel(qtr("合成"), this), 4, 0);
   layout->addWidget(mode_, 4, 1, 1, 2);
+  layout->addWidget(new QLabel(qtr("親レイヤー"), this), 5, 0);
+  layout->addWidget(parent_, 5, 1, 1, 2);
   auto* cancel = new QPushButton(qtr("キャンセル"), this);
   cancel->setObjectName("cancel");
   cancel->setAutoDefault(false);
@@ -81,7 +90,7 @@ DlgLayerSetting::DlgLayerSetting(const LayerValues& values, QWidget* parent)
   buttons->addStretch();
   buttons->addWidget(ok);
   buttons->addWidget(cancel);
-  layout->addLayout(buttons, 5, 0, 1, 5);
+  layout->addLayout(buttons, 6, 0, 1, 5);
 }
 
 void DlgLayerSetting::accept() {
@@ -98,6 +107,7 @@ void DlgLayerSetting::accept() {
   }
   values_.number = *number;
   values_.name = name_->text().toStdString();
+  values_.parent = parent_->currentData().toInt();
   uint8_t* channels[3] = {&values_.red, &values_.green, &values_.blue};
   QLineEdit* edits[3] = {red_, green_, blue_};
   for (int i = 0; i < 3; ++i) {

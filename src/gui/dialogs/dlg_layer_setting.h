@@ -35,6 +35,7 @@ class DlgLayerSetting : public QDialog {
   QLineEdit* green_;
   QLineEdit* blue_;
   QComboBox* mode_;
+  QComboBox* parent_;
 };
 
 }  // namespace pelorix::gui

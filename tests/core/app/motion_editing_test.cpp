@@ -136,6 +136,30 @@ TEST(MotionEditing, ParentsRefuseCirclesAndFollowTheLayerTheyHang) {
   expectNear(o.editor.canvas().handles().pivot, {before[0] + 10, before[1]});
   EXPECT_TRUE(o.motion().setParent(2, 0));
   EXPECT_EQ(o.line("layer2.parent"), "");
+  // The layer dialog offers the other layers as parents; a choice that makes a circle is said
+  // and left out, the rest of the dialog's changes stay.
+  std::vector<std::pair<int, std::string>> offered;
+  o.port.layerDialog = [&offered](LayerValues& v) {
+    offered = v.parents;
+    v.parent = 3;  // layer 3 hangs on layer 2
+    v.name = "renamed";
+    return true;
+  };
+  o.editor.lists().selectTreeItem(1);
+  o.editor.layers().layerSettings();
+  ASSERT_EQ(offered.size(), 3u);
+  const size_t noticesBefore = 2;  // the two refusals above
+  ASSERT_EQ(o.port.notices.size(), noticesBefore + 1);
+  EXPECT_NE(o.port.notices.back().find("3"), std::string::npos);
+  EXPECT_EQ(o.line("layer2.parent"), "");
+  EXPECT_EQ(o.editor.session().project().layers[1].name, "renamed");
+  o.port.layerDialog = [](LayerValues& v) {
+    EXPECT_EQ(v.parent, 0);
+    v.parent = 1;
+    return true;
+  };
+  o.editor.layers().layerSettings();
+  EXPECT_EQ(o.line("layer2.parent"), "1");
 }
 
 // The path: a dot a frame, and the keys with their tangents where the layer is at their time.
