@@ -196,6 +196,20 @@ void DlgDisp::paintEvent(QPaintEvent*) {
   }
   painter.setOpacity(1.0);
   if (editor_.canvas().overlay() && !editor_.playback().playing()) paintOverlay(painter);
+  // Outside the camera: what it films, framed.
+  if (editor_.view().outsideCamera()) {
+    if (const auto frame = editor_.canvas().cameraFrame()) {
+      QPolygonF outline;
+      for (const auto& corner : *frame)
+        outline << toWindow(corner);
+      painter.setRenderHint(QPainter::Antialiasing);
+      painter.setBrush(Qt::NoBrush);
+      painter.setPen(QPen(QColor(0, 0, 0, 110), 4));
+      painter.drawPolygon(outline);
+      painter.setPen(QPen(QColor(255, 80, 60), 2));
+      painter.drawPolygon(outline);
+    }
+  }
 }
 
 QPointF DlgDisp::toWindow(const std::array<double, 2>& frame) const {

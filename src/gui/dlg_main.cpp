@@ -286,6 +286,7 @@ void DlgMain::buildMenus() {
   onion->setShortcutContext(Qt::ApplicationShortcut);
   addCommand(view, Command::ShowHandles, QKeySequence(Qt::Key_H))->setCheckable(true);
   action(Command::ShowHandles)->setShortcutContext(Qt::ApplicationShortcut);
+  addCommand(view, Command::OutsideCamera)->setCheckable(true);
   QMenu* play = menuBar()->addMenu(qtr("再生(&P)"));
   addCommand(play, Command::Play);
   // Space is read by the key filter (the preview pans with it); the menu shows it.

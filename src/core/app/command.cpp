@@ -41,6 +41,7 @@ constexpr CommandInfo kCommands[] = {
     {AutoKey, "autoKey", N_("自動キー"), false},
     {WorkAreaOnly, "workAreaOnly", N_("作業範囲だけ変換"), false},
     {ShowHandles, "showHandles", N_("ハンドルとパス"), false},
+    {OutsideCamera, "outsideCamera", N_("カメラの外も表示"), false},
 };
 
 constexpr bool inEnumOrder() {

@@ -35,10 +35,11 @@ enum class Command {
   Quit,
   OnionSkin,  // a toggle
   PlayFromHere,
-  LoopPlayback,  // a toggle
-  AutoKey,       // a toggle
-  WorkAreaOnly,  // a toggle
-  ShowHandles,   // a toggle
+  LoopPlayback,   // a toggle
+  AutoKey,        // a toggle
+  WorkAreaOnly,   // a toggle
+  ShowHandles,    // a toggle
+  OutsideCamera,  // a toggle
 };
 
 struct CommandInfo {

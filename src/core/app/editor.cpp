@@ -149,6 +149,8 @@ void Editor::run(Command command) {
       return motion_.setAutoKey(!motion_.autoKey());
     case Command::WorkAreaOnly:
       return output_.setWorkAreaOnly(!output_.workAreaOnly());
+    case Command::OutsideCamera:
+      return view_.setOutsideCamera(!view_.outsideCamera());
     case Command::ShowHandles:
       canvas_.setOverlay(!canvas_.overlay());
       return session_.port().refresh(RefreshButtons | RefreshPreview);
@@ -197,6 +199,7 @@ bool Editor::checked(Command command) const {
   if (command == Command::AutoKey) return motion_.autoKey();
   if (command == Command::WorkAreaOnly) return output_.workAreaOnly();
   if (command == Command::ShowHandles) return canvas_.overlay();
+  if (command == Command::OutsideCamera) return view_.outsideCamera();
   return false;
 }
 

@@ -2,6 +2,7 @@
 #include "app/frame_view.h"
 
 #include <algorithm>
+#include <optional>
 #include <thread>
 
 #include "app/texts.h"
@@ -131,8 +132,20 @@ float FrameView::frameStep() const {
 
 // A frame where nothing draws (its picture failed to load, or no layer shows) is blank: the
 // preview never keeps a frame of another moment or another project.
+void FrameView::setOutsideCamera(bool on) {
+  outsideCamera_ = on;
+  redraw(currentTime_);
+  session_.port().refresh(RefreshButtons | RefreshPreview);
+}
+
 void FrameView::composeInto(float t, bool allLayers, int layerIndex) {
-  const Project& project = session_.project();
+  // Outside the camera: the project composed without it.
+  std::optional<Project> world;
+  if (outsideCamera_ && session_.project().motion.camera.keyed()) {
+    world = session_.project();
+    world->motion.camera = CameraMotion{};
+  }
+  const Project& project = world ? *world : session_.project();
   compositor_.setProjectFolder(session_.projectFolder());
   bool drawn = false;
   if (allLayers) {

@@ -97,6 +97,9 @@ class FrameView {
   const std::string& timeText() const { return timeText_; }
   bool previewShown() const { return previewShown_; }
   bool totalMode() const { return totalMode_; }
+  // The world as it is, not as the camera films it (the camera's frame drawn over it).
+  bool outsideCamera() const { return outsideCamera_; }
+  void setOutsideCamera(bool on);
 
  private:
   // Composes the frame at `t`: every layer of the draw list, or `layerIndex` alone.
@@ -110,6 +113,7 @@ class FrameView {
   SliderState slider_;
   std::string timeText_;
   bool previewShown_ = false;
+  bool outsideCamera_ = false;
   bool totalMode_ = false;
   bool playing_ = false;
   DibImage canvas_;

@@ -272,4 +272,21 @@ void MotionCanvas::dragPathKey(int key, int part, double x, double y) {
   motion_.setTangents(ref, tangents);
 }
 
+std::optional<std::array<std::array<double, 2>, 4>> MotionCanvas::cameraFrame() const {
+  const Project& project = session_.project();
+  if (!project.motion.camera.keyed()) return std::nullopt;
+  const Similarity camera =
+      cameraSimilarity(project.motion.camera, view_.currentTime(), project.motion.spatialScale);
+  if (camera.m == Point{}) return std::nullopt;
+  const double w = project.outputWidth / 2.0;
+  const double h = project.outputHeight / 2.0;
+  std::array<std::array<double, 2>, 4> corners{};
+  const Point seen[] = {{-w, -h}, {w, -h}, {w, h}, {-w, h}};
+  for (size_t i = 0; i < 4; ++i) {
+    const Point world = (seen[i] - camera.t) / camera.m;
+    corners[i] = {world.real() + w, world.imag() + h};
+  }
+  return corners;
+}
+
 }  // namespace pelorix

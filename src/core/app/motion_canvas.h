@@ -46,6 +46,9 @@ class MotionCanvas {
     int key = -1;                                  // the key's index; -1 for a frame
   };
   std::vector<PathPoint> path() const;
+  // The camera's frame at the playhead, in the world's frame pixels (the preview outside the
+  // camera draws it); none when the camera has no keys.
+  std::optional<std::array<std::array<double, 2>, 4>> cameraFrame() const;
   // A key's point or tangent handle dragged on the path (one undo step from press to release):
   // `part` 0 the point, 1 the in handle, 2 the out handle.
   void dragPathKey(int key, int part, double x, double y);

@@ -33,6 +33,12 @@ Similarity layerSimilarity(const LayerMotion& motion, double t, double scale) {
   return step;
 }
 
+const LayerMotion* motionOf(const Project& project, int index) {
+  return project.motion.layer(project.layers[static_cast<size_t>(index)].number);
+}
+
+}  // namespace
+
 Similarity cameraSimilarity(const CameraMotion& camera, double t, double scale) {
   const double zoom = camera.zoom.empty() ? 1.0 : camera.zoom.at(t)[0];
   const double angle = camera.rotation.empty() ? 0.0 : camera.rotation.at(t)[0];
@@ -42,12 +48,6 @@ Similarity cameraSimilarity(const CameraMotion& camera, double t, double scale) 
   view.t = -view.m * centre;
   return view;
 }
-
-const LayerMotion* motionOf(const Project& project, int index) {
-  return project.motion.layer(project.layers[static_cast<size_t>(index)].number);
-}
-
-}  // namespace
 
 std::complex<double> storedToPoint(const std::array<double, 2>& stored) {
   return pointOf(stored, 1.0);

@@ -37,6 +37,8 @@ struct LayerMotionFrame {
   Similarity outer;
 };
 LayerMotionFrame motionFrame(const Project& project, int layerIndex, double t);
+// The camera's part of it at t (positions times `scale`, the project's spatial scale).
+Similarity cameraSimilarity(const CameraMotion& camera, double t, double scale);
 // The point of a stored position or pivot (positive moves left and up), and back.
 std::complex<double> storedToPoint(const std::array<double, 2>& stored);
 std::array<double, 2> pointToStored(std::complex<double> point);

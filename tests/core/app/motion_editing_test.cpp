@@ -202,5 +202,26 @@ TEST(MotionEditing, HandlesAreFoundUnderThePointer) {
   EXPECT_FALSE(o.editor.canvas().handles().shown);
 }
 
+// Outside the camera the preview shows the world as it is, and the camera's frame where it
+// films: zoomed in twice on the centre, the middle half of the frame. Off again, the camera's
+// view comes back byte for byte.
+TEST(MotionEditing, OutsideTheCameraShowsItsFrame) {
+  Animating o;
+  o.editor.view().setPreviewShown(true);
+  o.editor.view().setTotalMode(true);
+  EXPECT_FALSE(o.editor.canvas().cameraFrame());
+  o.motion().setKey({0, MotionProperty::Scale}, 0.0, {2.0, 0.0});
+  const std::vector<uint32_t> filmed = test::argbPixels(o.editor.view().canvas());
+  const auto frame = o.editor.canvas().cameraFrame();
+  ASSERT_TRUE(frame);
+  expectNear((*frame)[0], {80, 60});
+  expectNear((*frame)[2], {240, 180});
+  o.editor.run(Command::OutsideCamera);
+  EXPECT_TRUE(o.editor.checked(Command::OutsideCamera));
+  EXPECT_NE(test::argbPixels(o.editor.view().canvas()), filmed);
+  o.editor.run(Command::OutsideCamera);
+  EXPECT_EQ(test::argbPixels(o.editor.view().canvas()), filmed);
+}
+
 }  // namespace
 }  // namespace pelorix
