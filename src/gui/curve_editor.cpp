@@ -205,7 +205,7 @@ void CurveEditor::mousePressEvent(QMouseEvent* event) {
     return;
   }
   if (!(event->modifiers() & Qt::ControlModifier)) motion.selectKeys({});
-  update();
+  follow();  // other curves may show now
 }
 
 void CurveEditor::mouseMoveEvent(QMouseEvent* event) {
