@@ -286,6 +286,32 @@ void TimelineWidget::paintSound(QPainter& painter, int index, double from) {
   painter.drawLines(lines);
 }
 
+void TimelineWidget::paintDrop(QPainter& painter) {
+  if ((drag_ != Drag::Block && drag_ != Drag::Layer) || (dragAt_ - pressAt_).manhattanLength() <= 4)
+    return;
+  const int row = geometry_.rowAt(dragAt_.y(), static_cast<int>(model_.rows.size()));
+  if (row < 0 || model_.rows[static_cast<size_t>(row)].lane ||
+      model_.rows[static_cast<size_t>(row)].layerIndex < 0) {
+    return;
+  }
+  const int top = geometry_.rowTop(row);
+  painter.setPen(QPen(QColor(255, 170, 0), 2));
+  if (drag_ == Drag::Layer) {
+    painter.drawLine(0, top, width(), top);
+    return;
+  }
+  // The block at the edge nearest the mouse, as long as it is.
+  const Layer& layer =
+      editor_.session().project().layers[static_cast<size_t>(dragBlock_.layerIndex)];
+  const double length =
+      static_cast<double>(layer.sources[static_cast<size_t>(dragBlock_.source)].duration);
+  const int x = static_cast<int>(geometry_.xOf(frameTimeAt(dragAt_.x())));
+  painter.setBrush(QColor(255, 170, 0, 60));
+  painter.drawRect(QRect(x, top + 2,
+                         std::max(4, static_cast<int>(length * geometry_.pixelsPerSecond)),
+                         geometry_.rowHeightOf(row) - 4));
+}
+
 void TimelineWidget::paintRow(QPainter& painter, int index, double from, double to) {
   const TimelineRow& row = model_.rows[static_cast<size_t>(index)];
   const int top = geometry_.rowTop(index);
@@ -399,6 +425,7 @@ void TimelineWidget::paintEvent(QPaintEvent*) {
   }
   painter.restore();
   paintRuler(painter, from, to);
+  paintDrop(painter);
   // The end of the animation and the playhead.
   painter.setPen(QPen(palette().color(QPalette::Mid), 1, Qt::DashLine));
   const int end = static_cast<int>(geometry_.xOf(model_.total));

@@ -70,6 +70,8 @@ class TimelineWidget : public QWidget {
   void paintHeader(QPainter& painter, int index);
   void paintLane(QPainter& painter, int index, double from, double to);
   void paintSound(QPainter& painter, int index, double from);
+  // Where a dragged block or layer row would go.
+  void paintDrop(QPainter& painter);
   // The sound track's waveform, read on a thread of its own when the track changes.
   void loadSound();
   // The playhead moved by a drag: a slice of the sound there.
@@ -112,6 +114,7 @@ class TimelineWidget : public QWidget {
   int pressFrame_ = 0;    // the frame under the press
   double pressTime_ = 0;  // the time under the press
   QPoint pressAt_;
+  QPoint dragAt_;             // where the mouse is in a drag
   std::string shownProject_;  // the project whose length the zoom was fitted to
 };
 

@@ -158,6 +158,7 @@ void TimelineWidget::mouseMoveEvent(QMouseEvent* event) {
     case Drag::Block:
     case Drag::Layer:
       setCursor((at - pressAt_).manhattanLength() > 4 ? Qt::ClosedHandCursor : Qt::ArrowCursor);
+      dragAt_ = at;
       break;
     case Drag::None: {
       const TimelineHit hit = hitTimeline(model_, geometry_, at.x(), at.y());

@@ -571,6 +571,45 @@ TEST(MainWindow, TimelineScrubEdgeDragAndPreviewZoom) {
   EXPECT_EQ(preview.pictureRect(), preview.rect());
 }
 
+// Blocks: Ctrl+click selects several, Delete removes them as one step; a block dragged onto
+// another layer's row moves there.
+TEST(MainWindow, TimelineBlocksSelectDeleteAndMove) {
+  MainWindow m;
+  TimelineWidget& timeline = m.window.timeline();
+  timeline.resize(900, 300);
+  TimelineGeometry& g = timeline.geometry();
+  auto mouse = [&timeline](QEvent::Type type, double x, double y, Qt::KeyboardModifiers keys) {
+    QMouseEvent event(type, QPointF(x, y), timeline.mapToGlobal(QPointF(x, y)), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, keys);
+    QApplication::sendEvent(&timeline, &event);
+  };
+  const int sprite = m.editor().lists().treeItems()[2].layerIndex;
+  const auto& sources = [&]() -> const std::vector<Source>& {
+    return m.editor().session().project().layers[static_cast<size_t>(sprite)].sources;
+  };
+  const double y = g.rowTop(2) + 10;
+  for (double t : {0.25, 1.25}) {
+    mouse(QEvent::MouseButtonPress, g.xOf(t), y, Qt::ControlModifier);
+    mouse(QEvent::MouseButtonRelease, g.xOf(t), y, Qt::ControlModifier);
+  }
+  EXPECT_EQ(m.editor().timeline().selectedBlocks().size(), 2u);
+  QKeyEvent remove(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+  QApplication::sendEvent(&timeline, &remove);
+  EXPECT_EQ(sources().size(), 4u);
+  m.window.run(Command::Undo);
+  EXPECT_EQ(sources().size(), 6u);
+  // The first sprite block onto the logo's row (row 1), at its end.
+  const int logo = m.editor().lists().treeItems()[1].layerIndex;
+  const size_t logoBlocks =
+      m.editor().session().project().layers[static_cast<size_t>(logo)].sources.size();
+  mouse(QEvent::MouseButtonPress, g.xOf(0.25), y, Qt::NoModifier);
+  mouse(QEvent::MouseMove, g.xOf(1.5), g.rowTop(1) + 10, Qt::NoModifier);
+  mouse(QEvent::MouseButtonRelease, g.xOf(3.0), g.rowTop(1) + 10, Qt::NoModifier);
+  EXPECT_EQ(sources().size(), 5u);
+  EXPECT_EQ(m.editor().session().project().layers[static_cast<size_t>(logo)].sources.size(),
+            logoBlocks + 1);
+}
+
 // Keys show in lanes under their layer: a click selects a key, a drag moves it in whole frames
 // as one undo step, Delete removes it; the corner of the ruler plays from the playhead.
 TEST(MainWindow, TimelineKeyLanes) {
