@@ -107,21 +107,9 @@ bool AudioTrack::openInput(const Audio& audio) {
   return decoded_ && packet_;
 }
 
-bool AudioTrack::open(const Audio& audio, AVFormatContext* output, const char* encoderName,
-                      Frames frames, AVRational rate, std::string& failure) {
-  const int64_t firstFrame = frames.first;
-  if (!openInput(audio)) return false;
-  const AVCodec* encoder = avcodec_find_encoder_by_name(encoderName);
-  if (!encoder) {
-    failure = std::string("video: this FFmpeg has no ") + encoderName + " encoder";
-    return false;
-  }
-  output_ = output;
-  frameRate_ = rate;
-  firstFrame_ = firstFrame;
-  gain_ = static_cast<float>(audio.volume);
-  channels_ = decoder_->ch_layout.nb_channels == 1 ? 1 : 2;
-  rate_ = chooseRate(encoder, decoder_->sample_rate);
+// The sound's encoder, set for the file's rate and channels.
+bool AudioTrack::openEncoder(const AVCodec* encoder, AVFormatContext* output,
+                             std::string& failure) {
   encoder_ = avcodec_alloc_context3(encoder);
   if (!encoder_) {
     failure = "video: no memory for the sound's encoder";
@@ -140,7 +128,7 @@ bool AudioTrack::open(const Audio& audio, AVFormatContext* output, const char* e
   // FFmpeg's AAC encoder searches its quantisers twice as fast this way, at a rate where the
   // difference is not heard: the sound then costs a video render a few per cent, not a fifth.
   if (encoder->id == AV_CODEC_ID_AAC) av_dict_set(&options, "aac_coder", "fast", 0);
-  int result = avcodec_open2(encoder_, encoder, &options);
+  const int result = avcodec_open2(encoder_, encoder, &options);
   av_dict_free(&options);
   if (result < 0) {
     failure = avFailure("sound encoder", result);
@@ -148,9 +136,28 @@ bool AudioTrack::open(const Audio& audio, AVFormatContext* output, const char* e
   }
   const bool variable = (encoder->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) != 0;
   frameSize_ = encoder_->frame_size > 0 && !variable ? encoder_->frame_size : 1024;
-  result = swr_alloc_set_opts2(&resampler_, &encoder_->ch_layout, AV_SAMPLE_FMT_FLTP, rate_,
-                               &decoder_->ch_layout, decoder_->sample_fmt, decoder_->sample_rate, 0,
-                               nullptr);
+  return true;
+}
+
+bool AudioTrack::open(const Audio& audio, AVFormatContext* output, const char* encoderName,
+                      Frames frames, AVRational rate, std::string& failure) {
+  const int64_t firstFrame = frames.first;
+  if (!openInput(audio)) return false;
+  const AVCodec* encoder = avcodec_find_encoder_by_name(encoderName);
+  if (!encoder) {
+    failure = std::string("video: this FFmpeg has no ") + encoderName + " encoder";
+    return false;
+  }
+  output_ = output;
+  frameRate_ = rate;
+  firstFrame_ = firstFrame;
+  gain_ = static_cast<float>(audio.volume);
+  channels_ = decoder_->ch_layout.nb_channels == 1 ? 1 : 2;
+  rate_ = chooseRate(encoder, decoder_->sample_rate);
+  if (!openEncoder(encoder, output, failure)) return false;
+  int result = swr_alloc_set_opts2(&resampler_, &encoder_->ch_layout, AV_SAMPLE_FMT_FLTP, rate_,
+                                   &decoder_->ch_layout, decoder_->sample_fmt,
+                                   decoder_->sample_rate, 0, nullptr);
   if (result < 0 || swr_init(resampler_) < 0) {
     fail("cannot resample it");
     return false;

@@ -59,6 +59,7 @@ class AudioTrack {
 
  private:
   bool openInput(const Audio& audio);
+  bool openEncoder(const AVCodec* encoder, AVFormatContext* output, std::string& failure);
   // Decodes until `wanted` samples wait in the FIFO or the sound ends.
   void pull(int wanted);
   void take(const uint8_t* const* planes, int count);
