@@ -71,7 +71,7 @@ void animate(pelorix::Editor& editor, const std::string& folder,
   timeline.resize(1400, 700);
   timeline.rebuild();
   const auto loadStart = std::chrono::steady_clock::now();
-  while (timeline.sound().empty() && msSince(loadStart) < 30000.0)
+  while (timeline.audio().empty() && msSince(loadStart) < 30000.0)
     QApplication::processEvents();
   std::printf("sound: a minute read in %.0f ms\n", msSince(loadStart));
   QImage target(timeline.size(), QImage::Format_RGB32);
@@ -95,7 +95,7 @@ void animate(pelorix::Editor& editor, const std::string& folder,
   for (int i = 0; i < 200; ++i) {
     const double t = 1.0 + i * 0.05;
     const auto start = std::chrono::steady_clock::now();
-    const std::vector<int16_t> slice = timeline.sound().slice(t, 0.0, 0.04);
+    const std::vector<int16_t> slice = timeline.audio().slice(t, 0.0, 0.04);
     slices.push_back(msSince(start));
     const auto moved = std::chrono::steady_clock::now();
     send(QEvent::MouseMove, g.xOf(t));

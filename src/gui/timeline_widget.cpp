@@ -12,11 +12,11 @@
 
 #include "app/editor.h"
 #include "app/thumbnails.h"
+#include "audio_scrub.h"
 #include "base/c_locale.h"
 #include "base/paths.h"
 #include "output/run_plan.h"
 #include "qtr.h"
-#include "sound_scrub.h"
 
 namespace pelorix::gui {
 
@@ -25,7 +25,7 @@ TimelineWidget::TimelineWidget(Editor& editor, QWidget* parent) : QWidget(parent
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
   setMinimumHeight(geometry_.ruler + geometry_.rowHeight * 2);
-  scrub_ = new SoundScrub(this);
+  scrub_ = new AudioScrub(this);
   rowBar_ = new QScrollBar(Qt::Vertical, this);
   rowBar_->setObjectName("timelineRows");
   connect(rowBar_, &QScrollBar::valueChanged, this, [this](int value) {
@@ -56,7 +56,7 @@ QSize TimelineWidget::sizeHint() const {
 void TimelineWidget::rebuild() {
   model_ = timelineModel(editor_.session().project(), folded_);
   geometry_.layOut(model_.rows);
-  loadSound();
+  loadAudio();
   labels_.clear();
   for (const TimelineRow& row : model_.rows) {
     QStringList names;
@@ -85,12 +85,12 @@ void TimelineWidget::rebuild() {
   update();
 }
 
-void TimelineWidget::loadSound() {
+void TimelineWidget::loadAudio() {
   const AudioTrack audio =
       projectAudio(editor_.session().project(), editor_.session().projectFolder());
-  if (audio.path == soundPath_) return;
-  soundPath_ = audio.path;
-  sound_ = Waveform();
+  if (audio.path == audioPath_) return;
+  audioPath_ = audio.path;
+  audio_ = Waveform();
   if (audio.path.empty()) return;
   // Decoded aside; a result for a track no longer the project's is dropped.
   QPointer<TimelineWidget> self(this);
@@ -100,8 +100,8 @@ void TimelineWidget::loadSound() {
     QMetaObject::invokeMethod(
         qApp,
         [self, path, wave, failed] {
-          if (!self || self->soundPath_ != path) return;
-          self->sound_ = std::move(*wave);
+          if (!self || self->audioPath_ != path) return;
+          self->audio_ = std::move(*wave);
           self->update();
         },
         Qt::QueuedConnection);
@@ -111,8 +111,8 @@ void TimelineWidget::loadSound() {
 void TimelineWidget::scrubTo(double t) {
   // The sound first: the frame under the playhead takes longer to compose.
   for (const TimelineRow& row : model_.rows) {
-    if (row.sound && !sound_.empty())
-      scrub_->play(sound_.slice(t, row.soundOffset, 0.04), sound_.rate());
+    if (row.audio && !audio_.empty())
+      scrub_->play(audio_.slice(t, row.audioOffset, 0.04), audio_.rate());
   }
   editor_.view().scrubTo(static_cast<float>(t));
 }
@@ -258,20 +258,20 @@ void TimelineWidget::paintLane(QPainter& painter, int index, double from, double
 }
 
 // The sound track: its waveform from where its offset puts it (drag it to move the sound).
-void TimelineWidget::paintSound(QPainter& painter, int index, double from) {
+void TimelineWidget::paintAudio(QPainter& painter, int index, double from) {
   const TimelineRow& row = model_.rows[static_cast<size_t>(index)];
   const int top = geometry_.rowTop(index);
   const int h = geometry_.rowHeightOf(index);
   const int left = geometry_.header;
-  const double start = geometry_.xOf(row.soundOffset);
-  if (sound_.empty()) {
+  const double start = geometry_.xOf(row.audioOffset);
+  if (audio_.empty()) {
     painter.setPen(palette().color(QPalette::PlaceholderText));
     painter.drawText(QRect(std::max(left, static_cast<int>(start)) + 4, top, 300, h),
                      Qt::AlignVCenter, qtr("音声を読んでいます…"));
     return;
   }
   const auto peaks =
-      sound_.peaks(from, 1.0 / geometry_.pixelsPerSecond, width() - left, row.soundOffset);
+      audio_.peaks(from, 1.0 / geometry_.pixelsPerSecond, width() - left, row.audioOffset);
   const double mid = top + h / 2.0;
   const double scale = h / 2.0 - 2.0;
   QVector<QLineF> lines;
@@ -320,7 +320,7 @@ void TimelineWidget::paintRow(QPainter& painter, int index, double from, double 
   painter.save();
   painter.setClipRect(QRect(geometry_.header, top, width() - geometry_.header, h));
   if (row.lane) paintLane(painter, index, from, to);
-  if (row.sound) paintSound(painter, index, from);
+  if (row.audio) paintAudio(painter, index, from);
   const auto [first, last] = visibleBlocks(row, from, to);
   // Blocks a few pixels wide are one band with their edges as lines: thousands of sources
   // redraw as fast as a few.

@@ -14,7 +14,7 @@
 class QScrollBar;
 
 namespace pelorix::gui {
-class SoundScrub;
+class AudioScrub;
 }
 
 namespace pelorix {
@@ -48,8 +48,8 @@ class TimelineWidget : public QWidget {
   QSize sizeHint() const override;
   // Scrolls the rows so that the selected layer's row shows.
   void showSelectedRow();
-  const Waveform& sound() const { return sound_; }
-  SoundScrub& scrub() { return *scrub_; }
+  const Waveform& audio() const { return audio_; }
+  AudioScrub& scrub() { return *scrub_; }
 
  signals:
   void playFromHereRequested();
@@ -69,11 +69,11 @@ class TimelineWidget : public QWidget {
   void paintRow(QPainter& painter, int index, double from, double to);
   void paintHeader(QPainter& painter, int index);
   void paintLane(QPainter& painter, int index, double from, double to);
-  void paintSound(QPainter& painter, int index, double from);
+  void paintAudio(QPainter& painter, int index, double from);
   // Where a dragged block or layer row would go.
   void paintDrop(QPainter& painter);
   // The sound track's waveform, read on a thread of its own when the track changes.
-  void loadSound();
+  void loadAudio();
   // The playhead moved by a drag: a slice of the sound there.
   void scrubTo(double t);
   // Blocks too narrow to draw one by one, as one band with their edges.
@@ -102,11 +102,11 @@ class TimelineWidget : public QWidget {
   QHash<QString, QPixmap> thumbnails_;
   std::vector<QStringList> labels_;  // the blocks' names, made once per change
   std::set<int> folded_;             // layers (0: the camera) whose lanes are hidden
-  Waveform sound_;
-  std::string soundPath_;  // the file sound_ is (being) read from
-  SoundScrub* scrub_;
+  Waveform audio_;
+  std::string audioPath_;  // the file audio_ is (being) read from
+  AudioScrub* scrub_;
   double pressOffset_ = 0.0;
-  enum class Drag { None, Scrub, Edge, Roll, Block, Keys, Layer, WorkArea, Sound };
+  enum class Drag { None, Scrub, Edge, Roll, Block, Keys, Layer, WorkArea, Audio };
   Drag drag_ = Drag::None;
   BlockRef dragBlock_;
   int dragRow_ = -1;

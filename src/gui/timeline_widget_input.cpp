@@ -66,9 +66,9 @@ void TimelineWidget::mousePressEvent(QMouseEvent* event) {
       break;
     case TimelineHit::Nothing:
       if (const int row = geometry_.rowAt(at.y(), static_cast<int>(model_.rows.size()));
-          row >= 0 && model_.rows[static_cast<size_t>(row)].sound) {
-        drag_ = Drag::Sound;
-        pressOffset_ = model_.rows[static_cast<size_t>(row)].soundOffset;
+          row >= 0 && model_.rows[static_cast<size_t>(row)].audio) {
+        drag_ = Drag::Audio;
+        pressOffset_ = model_.rows[static_cast<size_t>(row)].audioOffset;
         editor_.session().beginGesture();
         break;
       }
@@ -134,8 +134,8 @@ void TimelineWidget::mouseMoveEvent(QMouseEvent* event) {
     case Drag::Scrub:
       scrubTo(frameTimeAt(at.x()));
       break;
-    case Drag::Sound:
-      editor_.timeline().setSoundOffset(pressOffset_ + frameTimeAt(at.x()) - pressTime_);
+    case Drag::Audio:
+      editor_.timeline().setAudioOffset(pressOffset_ + frameTimeAt(at.x()) - pressTime_);
       break;
     case Drag::WorkArea:
       editor_.timeline().setWorkArea(std::pair{pressTime_, frameTimeAt(at.x())});
@@ -207,7 +207,7 @@ void TimelineWidget::finishDrag(const QPoint& at) {
     case Drag::Roll:
     case Drag::Keys:
     case Drag::WorkArea:
-    case Drag::Sound:
+    case Drag::Audio:
       editor_.session().endGesture();
       break;
     case Drag::Scrub:

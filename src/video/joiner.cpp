@@ -192,7 +192,7 @@ class FfmpegJoiner final : public Joiner {
     // Where the part's frames and its sound end, in seconds: a part cut short may lose only
     // sound packets at its end.
     double framesEnd = 0.0;
-    double soundEnd = 0.0;
+    double audioEnd = 0.0;
     for (;;) {
       if (stop_ && stop_->load()) return "stopped";
       const int read = av_read_frame(input.context, packet);
@@ -219,18 +219,18 @@ class FfmpegJoiner final : public Joiner {
         from = audioIn;
         to = audioOut_;
         if (packet->pts != AV_NOPTS_VALUE) {
-          soundEnd = std::max(soundEnd, static_cast<double>(packet->pts + packet->duration) *
+          audioEnd = std::max(audioEnd, static_cast<double>(packet->pts + packet->duration) *
                                             av_q2d(audioIn->time_base));
         }
       }
       if (to) av_packet_rescale_ts(packet, from->time_base, to->time_base);
       if (to == audioOut_ && to) {
         // The first part's sound may reach into the next one's: every sample once.
-        if (packet->pts != AV_NOPTS_VALUE && lastSound_ != AV_NOPTS_VALUE &&
-            packet->pts <= lastSound_) {
+        if (packet->pts != AV_NOPTS_VALUE && lastAudio_ != AV_NOPTS_VALUE &&
+            packet->pts <= lastAudio_) {
           to = nullptr;
         } else {
-          lastSound_ = packet->pts;
+          lastAudio_ = packet->pts;
         }
       }
       if (!to) {
@@ -248,10 +248,10 @@ class FfmpegJoiner final : public Joiner {
     }
     // Each part's sound reaches the end of its last frame (a millisecond for the containers'
     // rounding).
-    if (audioIn && soundEnd + 0.002 < framesEnd) {
+    if (audioIn && audioEnd + 0.002 < framesEnd) {
       char text[96];
       std::snprintf(text, sizeof text, "truncated: its sound ends at %.3f s, its frames at %.3f s",
-                    soundEnd, framesEnd);
+                    audioEnd, framesEnd);
       return partFailure(i, text);
     }
     return {};
@@ -287,7 +287,7 @@ class FfmpegJoiner final : public Joiner {
   AVStream* audioOut_ = nullptr;
   AVPacket* packet_ = nullptr;
   int result_ = 0;
-  int64_t lastSound_ = AV_NOPTS_VALUE;  // in the output's time base
+  int64_t lastAudio_ = AV_NOPTS_VALUE;  // in the output's time base
   const std::atomic<bool>* stop_ = nullptr;
 };
 

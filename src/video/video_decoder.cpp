@@ -20,7 +20,7 @@ extern "C" {
 
 namespace pelorix::video {
 
-std::string readSoundMono(const std::string& path, int rate, double maxSeconds,
+std::string readAudioMono(const std::string& path, int rate, double maxSeconds,
                           std::vector<float>& out);
 
 namespace {
@@ -38,10 +38,10 @@ class FfmpegDecoder final : public Decoder {
     avformat_close_input(&format_);
   }
 
-  std::string readSound(const std::string& path, int rate, double maxSeconds,
+  std::string readAudio(const std::string& path, int rate, double maxSeconds,
                         std::vector<float>& mono) override {
     av_log_set_level(AV_LOG_QUIET);
-    return readSoundMono(path, rate, maxSeconds, mono);
+    return readAudioMono(path, rate, maxSeconds, mono);
   }
 
   std::string open(const std::string& path, VideoInfo& info) override {

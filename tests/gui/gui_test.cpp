@@ -26,6 +26,7 @@
 
 #include "../core/app/scripted_port.h"
 #include "app/texts.h"
+#include "audio_scrub.h"
 #include "base/i18n.h"
 #include "curve_editor.h"
 #include "dialogs/dlg_export.h"
@@ -42,7 +43,6 @@
 #include "model/extensions.h"
 #include "output/formats.h"
 #include "qtr.h"
-#include "sound_scrub.h"
 #include "timeline_widget.h"
 
 namespace pelorix::gui {
@@ -685,7 +685,7 @@ TEST(MainWindow, CurveEditorDragsKeysAndSetsCurves) {
 // The sound track shows as a waveform lane under the layers once read; dragging the lane moves
 // the sound's start in whole frames as one undo step, and scrubbing without a sound device
 // plays nothing and takes nothing.
-TEST(MainWindow, SoundLaneShowsAndMoves) {
+TEST(MainWindow, AudioLaneShowsAndMoves) {
   if (!videoModuleProblem().empty()) GTEST_SKIP() << videoModuleProblem();
   MainWindow m;
   std::string wav = "RIFF";
@@ -705,12 +705,12 @@ TEST(MainWindow, SoundLaneShowsAndMoves) {
   m.window.refresh(RefreshAll);
   TimelineWidget& timeline = m.window.timeline();
   timeline.resize(900, 400);
-  ASSERT_TRUE(timeline.model().rows.back().sound);
-  for (int i = 0; i < 200 && timeline.sound().empty(); ++i) {
+  ASSERT_TRUE(timeline.model().rows.back().audio);
+  for (int i = 0; i < 200 && timeline.audio().empty(); ++i) {
     QApplication::processEvents();
     QThread::msleep(10);
   }
-  ASSERT_FALSE(timeline.sound().empty());
+  ASSERT_FALSE(timeline.audio().empty());
   TimelineGeometry& g = timeline.geometry();
   const int row = static_cast<int>(timeline.model().rows.size()) - 1;
   const double y = g.rowTop(row) + 5;
@@ -728,7 +728,7 @@ TEST(MainWindow, SoundLaneShowsAndMoves) {
   m.window.run(Command::Undo);
   EXPECT_EQ(m.editor().session().project().setting("audioOffset", "none"), "none");
   if (QMediaDevices::audioOutputs().isEmpty()) {
-    EXPECT_FALSE(timeline.scrub().play(timeline.sound().slice(0.1, 0.0, 0.04), 16000));
+    EXPECT_FALSE(timeline.scrub().play(timeline.audio().slice(0.1, 0.0, 0.04), 16000));
   }
 }
 

@@ -68,8 +68,8 @@ const NumberField kFieldOpacity{N_("透明度"), 0.0, 1.0};
 const NumberField kFieldWidth{N_("出力サイズ幅"), 1, 65535, true};
 const NumberField kFieldHeight{N_("出力サイズ高さ"), 1, 65535, true};
 const NumberField kFieldFps{N_("フレームレート（FPS)"), 1, 1000, false, true};
-const NumberField kFieldSoundOffset{N_("音声の開始（秒）"), -86400.0, 86400.0};
-const NumberField kFieldSoundVolume{N_("音量"), 0.0, 100.0};
+const NumberField kFieldAudioOffset{N_("音声の開始（秒）"), -86400.0, 86400.0};
+const NumberField kFieldAudioVolume{N_("音量"), 0.0, 100.0};
 
 std::optional<double> readNumberField(const std::string& text, const NumberField& field,
                                       std::string& problem) {

@@ -35,7 +35,7 @@ struct NumberField {
 inline constexpr NumberField kFieldX{"X", -1e6, 1e6};
 inline constexpr NumberField kFieldY{"Y", -1e6, 1e6};
 extern const NumberField kFieldScale, kFieldRotation, kFieldDuration, kFieldOpacity;
-extern const NumberField kFieldWidth, kFieldHeight, kFieldFps, kFieldSoundOffset, kFieldSoundVolume;
+extern const NumberField kFieldWidth, kFieldHeight, kFieldFps, kFieldAudioOffset, kFieldAudioVolume;
 
 // A frame rate as the project dialog shows it: "12", "29.97" (a float's digits that matter).
 std::string rateText(float fps);

@@ -289,7 +289,7 @@ void TimelineEditing::setWorkArea(std::optional<std::pair<double, double>> area)
   session_.port().refresh(RefreshTimeline);
 }
 
-void TimelineEditing::setSoundOffset(double seconds) {
+void TimelineEditing::setAudioOffset(double seconds) {
   if (session_.project().setting("audio").empty() || !std::isfinite(seconds)) return;
   Session::EditScope step(session_);
   session_.edit().setSetting("audioOffset", formatC("%.4f", seconds));

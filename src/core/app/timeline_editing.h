@@ -62,7 +62,7 @@ class TimelineEditing {
 
   // Where the sound track starts, in seconds of the animation (a drag of its lane: one undo
   // step in a gesture).
-  void setSoundOffset(double seconds);
+  void setAudioOffset(double seconds);
 
   std::optional<std::pair<double, double>> workArea() const;
   // Set from `a` to `b` in either order, snapped to frames; nothing clears it.

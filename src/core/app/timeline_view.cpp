@@ -75,13 +75,13 @@ TimelineModel timelineModel(const Project& project, const std::set<int>& folded)
     if (!model.rows.back().folded) addLanes(project, 0, -1, model);
   }
   if (!project.setting("audio").empty()) {
-    TimelineRow sound;
-    sound.layerIndex = -2;
-    sound.name = _("音声");
-    sound.sound = true;
-    sound.soundOffset = cAtof(project.setting("audioOffset", "0"));
-    if (!std::isfinite(sound.soundOffset)) sound.soundOffset = 0.0;
-    model.rows.push_back(std::move(sound));
+    TimelineRow audio;
+    audio.layerIndex = -2;
+    audio.name = _("音声");
+    audio.audio = true;
+    audio.audioOffset = cAtof(project.setting("audioOffset", "0"));
+    if (!std::isfinite(audio.audioOffset)) audio.audioOffset = 0.0;
+    model.rows.push_back(std::move(audio));
   }
   return model;
 }

@@ -35,8 +35,8 @@ struct TimelineRow {
   std::vector<double> keys;  // a lane's key times
   bool folded = false;       // a layer row whose lanes are hidden
   bool keyed = false;        // a layer row that has lanes
-  bool sound = false;        // the sound track's lane, last (layerIndex -2)
-  double soundOffset = 0.0;  // where the sound starts, in seconds of the animation
+  bool audio = false;        // the sound track's lane, last (layerIndex -2)
+  double audioOffset = 0.0;  // where the sound starts, in seconds of the animation
 };
 
 struct TimelineModel {

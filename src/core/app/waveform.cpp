@@ -16,7 +16,7 @@ std::string readWaveform(const std::string& path, Waveform& out, int rate, doubl
   std::unique_ptr<video::Decoder> decoder(module.makeDecoder(video::kInterfaceVersion));
   if (!decoder) return "the video module is of another Pelorix version";
   std::vector<float> samples;
-  if (std::string failed = decoder->readSound(path, rate, maxSeconds, samples); !failed.empty())
+  if (std::string failed = decoder->readAudio(path, rate, maxSeconds, samples); !failed.empty())
     return failed;
   out = Waveform(std::move(samples), rate);
   return {};

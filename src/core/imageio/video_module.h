@@ -101,7 +101,7 @@ class Decoder {
   virtual std::string read(int64_t index, uint8_t* bgra, int stride) = 0;
   // The sound of any file FFmpeg reads, whole (up to `maxSeconds`), as mono samples at `rate`
   // (the timeline's waveform); "" or why not. Needs no open().
-  virtual std::string readSound(const std::string& path, int rate, double maxSeconds,
+  virtual std::string readAudio(const std::string& path, int rate, double maxSeconds,
                                 std::vector<float>& mono) = 0;
 };
 

@@ -95,7 +95,7 @@ struct ConversionEngine::Run {
   void report(FrameResult& frame);
   void finish();
   // Says once what went wrong with the sound track.
-  void reportSound();
+  void reportAudio();
 };
 
 bool ConversionEngine::Run::nextJob(FrameJob& job) {
@@ -253,7 +253,7 @@ void ConversionEngine::Run::writeFrames() {
   }
 }
 
-void ConversionEngine::Run::reportSound() {
+void ConversionEngine::Run::reportAudio() {
   const std::string problem = writer ? writer->audioProblem() : std::string();
   if (problem.empty() || problem == summary.audioProblem) return;
   // At the start the sound is left out; later (damage on the way) it is partly silent.
@@ -292,7 +292,7 @@ void ConversionEngine::Run::finish() {
             formatC(_("未完成のファイル %s を削除しました。"), plan.oneFilePath.c_str()));
       }
     } else {
-      reportSound();
+      reportAudio();
     }
   }
   if (clock.stalled()) {
@@ -380,7 +380,7 @@ bool ConversionEngine::launch(RunPlan plan, std::vector<std::string> log,
       run->writer.reset();
       return refuse(saveFailedMessage(opened));
     }
-    run->reportSound();
+    run->reportAudio();
     run->maxAhead = 2 * p.jobs + 2;
   }
   // The clock starts at the first frame of the range; the frames before it are only counted.

@@ -160,9 +160,9 @@ void DlgPrjSetting::accept() {
   read.fps = fps_->text().trimmed().toStdString();
   read.audio = audio_->text().trimmed().toStdString();
   const std::optional<double> offset =
-      readNumberField(audioOffset_->text().toStdString(), kFieldSoundOffset, problem);
+      readNumberField(audioOffset_->text().toStdString(), kFieldAudioOffset, problem);
   const std::optional<double> volume =
-      offset ? readNumberField(audioVolume_->text().toStdString(), kFieldSoundVolume, problem)
+      offset ? readNumberField(audioVolume_->text().toStdString(), kFieldAudioVolume, problem)
              : std::nullopt;
   if (!offset || !volume) {
     showNotice(this, QString::fromStdString(problem));

@@ -139,7 +139,7 @@ TEST(Thumbnails, ShowTheBlocksMomentWithTheKeyClear) {
 // The sound track is read whole into a waveform: its peaks sit where its offset puts it, a
 // scrub slice is the sound at the playhead (silence past its end), and dragging the lane moves
 // the offset as one undo step.
-TEST(Sound, WaveformSlicesAndOffset) {
+TEST(Audio, WaveformSlicesAndOffset) {
   if (!videoModuleProblem().empty()) GTEST_SKIP() << videoModuleProblem();
   test::TempDir dir;
   std::string wav = "RIFF";
@@ -155,24 +155,24 @@ TEST(Sound, WaveformSlicesAndOffset) {
   for (int i = 0; i < 8000; ++i)  // 1 s of a 200 Hz tone at a quarter of full scale
     put(static_cast<uint16_t>(static_cast<int16_t>(8192 * std::sin(i * 2 * M_PI * 200 / 8000))), 2);
   test::writeFile(dir.file("tone.wav"), wav);
-  Waveform sound;
-  ASSERT_EQ(readWaveform(dir.file("tone.wav"), sound), "");
-  EXPECT_NEAR(sound.seconds(), 1.0, 0.01);
-  const auto peaks = sound.peaks(0.0, 0.25, 8, 0.5);  // the sound from 0.5 s to 1.5 s
+  Waveform audio;
+  ASSERT_EQ(readWaveform(dir.file("tone.wav"), audio), "");
+  EXPECT_NEAR(audio.seconds(), 1.0, 0.01);
+  const auto peaks = audio.peaks(0.0, 0.25, 8, 0.5);  // the sound from 0.5 s to 1.5 s
   EXPECT_EQ(peaks[1], (std::pair<float, float>{0.0f, 0.0f}));
   EXPECT_NEAR(peaks[3].second, 0.25, 0.02);
   EXPECT_NEAR(peaks[3].first, -0.25, 0.02);
   EXPECT_EQ(peaks[7], (std::pair<float, float>{0.0f, 0.0f}));
-  const std::vector<int16_t> slice = sound.slice(1.0, 0.5, 0.04);
+  const std::vector<int16_t> slice = audio.slice(1.0, 0.5, 0.04);
   ASSERT_EQ(slice.size(), 640u);
   EXPECT_GT(*std::max_element(slice.begin(), slice.end()), 7000);
   EXPECT_EQ(slice.front(), 0);  // faded in
-  const std::vector<int16_t> after = sound.slice(2.0, 0.5, 0.04);
+  const std::vector<int16_t> after = audio.slice(2.0, 0.5, 0.04);
   EXPECT_TRUE(std::all_of(after.begin(), after.end(), [](int16_t v) { return v == 0; }));
-  EXPECT_NE(readWaveform(dir.file("none.wav"), sound), "");
+  EXPECT_NE(readWaveform(dir.file("none.wav"), audio), "");
 
   Opened o;
-  o.editor.timeline().setSoundOffset(1.0);  // no sound track: nothing changes
+  o.editor.timeline().setAudioOffset(1.0);  // no sound track: nothing changes
   EXPECT_FALSE(o.editor.session().modified());
   o.port.projectDialog = [](ProjectValues& v) {
     v.audio = "tone.wav";
@@ -180,11 +180,11 @@ TEST(Sound, WaveformSlicesAndOffset) {
   };
   o.editor.files().projectSettings();
   o.editor.session().beginGesture();
-  o.editor.timeline().setSoundOffset(0.25);
-  o.editor.timeline().setSoundOffset(0.5);
+  o.editor.timeline().setAudioOffset(0.25);
+  o.editor.timeline().setAudioOffset(0.5);
   o.editor.session().endGesture();
   EXPECT_EQ(o.editor.session().project().setting("audioOffset"), "0.5000");
-  EXPECT_TRUE(timelineModel(o.editor.session().project()).rows.back().sound);
+  EXPECT_TRUE(timelineModel(o.editor.session().project()).rows.back().audio);
   o.editor.undo();
   EXPECT_EQ(o.editor.session().project().setting("audioOffset", "none"), "none");
 }

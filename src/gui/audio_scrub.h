@@ -13,12 +13,12 @@ namespace pelorix::gui {
 // Short slices of the sound track played while the playhead is dragged: each slice replaces
 // the one before it at once, so what sounds is never more than one slice behind the mouse.
 // Without a sound device nothing plays (and nothing is made to play into).
-class SoundScrub : public QObject {
+class AudioScrub : public QObject {
   Q_OBJECT
 
  public:
-  explicit SoundScrub(QObject* parent = nullptr);
-  ~SoundScrub() override;
+  explicit AudioScrub(QObject* parent = nullptr);
+  ~AudioScrub() override;
   // Plays 16-bit mono samples at `rate`; false when there is no sound device.
   bool play(const std::vector<int16_t>& samples, int rate);
   // Milliseconds from the call to the slice handed to the device, the last time.

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sound_scrub.h"
+#include "audio_scrub.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
@@ -9,13 +9,13 @@
 
 namespace pelorix::gui {
 
-SoundScrub::SoundScrub(QObject* parent) : QObject(parent) {}
+AudioScrub::AudioScrub(QObject* parent) : QObject(parent) {}
 
-SoundScrub::~SoundScrub() {
+AudioScrub::~AudioScrub() {
   if (sink_) sink_->stop();
 }
 
-bool SoundScrub::play(const std::vector<int16_t>& samples, int rate) {
+bool AudioScrub::play(const std::vector<int16_t>& samples, int rate) {
   QElapsedTimer clock;
   clock.start();
   if (samples.empty() || rate <= 0) return false;

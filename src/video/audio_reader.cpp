@@ -15,7 +15,7 @@ extern "C" {
 
 namespace pelorix::video {
 
-std::string readSoundMono(const std::string& path, int rate, double maxSeconds,
+std::string readAudioMono(const std::string& path, int rate, double maxSeconds,
                           std::vector<float>& out) {
   out.clear();
   if (rate <= 0) return "sound: no sample rate";
