@@ -138,27 +138,31 @@ void JsonWriter::value(long long number) {
   needComma_ = true;
 }
 
+namespace {
+
+// The shortest text that reads back as the same number; null for what JSON cannot hold.
+template <typename Number>
+void appendNumber(std::string& out, Number number) {
+  if (!std::isfinite(number)) {
+    out += "null";
+    return;
+  }
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, number);
+  out.append(buffer, result.ptr);
+}
+
+}  // namespace
+
 void JsonWriter::value(float number) {
   separate();
-  if (!std::isfinite(number)) {
-    out_ += "null";
-  } else {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, number);
-    out_.append(buffer, result.ptr);
-  }
+  appendNumber(out_, number);
   needComma_ = true;
 }
 
 void JsonWriter::value(double number) {
   separate();
-  if (!std::isfinite(number)) {
-    out_ += "null";
-  } else {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, number);
-    out_.append(buffer, result.ptr);
-  }
+  appendNumber(out_, number);
   needComma_ = true;
 }
 

@@ -282,7 +282,15 @@ class FfmpegEncoder final : public Encoder {
     if (result < 0) return avFailure("stream", result);
     if (recipe_.tag) stream_->codecpar->codec_tag = recipe_.tag;
     if (std::string failure = openAudio(); !failure.empty()) return failure;
-    result = avio_open(&format_->pb, settings.path.c_str(), AVIO_FLAG_WRITE);
+    if (std::string failure = openFile(settings); !failure.empty()) return failure;
+    packet_ = av_packet_alloc();
+    if (!packet_) return "video: no memory for packets";
+    return {};
+  }
+
+  // The file, its comment and the muxer's header; "" or why not.
+  std::string openFile(const Settings& settings) {
+    int result = avio_open(&format_->pb, settings.path.c_str(), AVIO_FLAG_WRITE);
     if (result < 0) return avFailure("file", result);
     if (!settings.comment.empty())
       av_dict_set(&format_->metadata, "comment", settings.comment.c_str(), 0);
@@ -305,10 +313,7 @@ class FfmpegEncoder final : public Encoder {
     }
     result = avformat_write_header(format_, &muxing);
     av_dict_free(&muxing);
-    if (result < 0) return avFailure("header", result);
-    packet_ = av_packet_alloc();
-    if (!packet_) return "video: no memory for packets";
-    return {};
+    return result < 0 ? avFailure("header", result) : std::string();
   }
 
   // The frame in the encoder's pixel format: straight colour, BT.709 limited range for YUV.
