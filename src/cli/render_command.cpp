@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "app.h"
@@ -24,10 +25,25 @@
 #include "output/conversion_engine.h"
 #include "output/formats.h"
 #include "output/output_files.h"
+#include "render_hooks.h"
 #include "render_report.h"
 #include "stop_signals.h"
 
 namespace pelorix::cli {
+namespace {
+
+thread_local RenderHooks* hooks = nullptr;
+
+}  // namespace
+
+ScopedRenderHooks::ScopedRenderHooks(RenderHooks& hooks) : before_(cli::hooks) {
+  cli::hooks = &hooks;
+}
+
+ScopedRenderHooks::~ScopedRenderHooks() {
+  hooks = before_;
+}
+
 namespace {
 
 // Prints the run on stderr. Log lines are printed as they come, failures always (each distinct
@@ -109,6 +125,10 @@ class CliListener final : public ConversionListener {
 
   ConversionOutcome outcome() const { return outcome_; }
   int framesDone() const { return done_; }
+  std::pair<int, int> doneOfTotal() {
+    std::lock_guard lock(mutex_);
+    return {done_, total_};
+  }
   double seconds() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   }
@@ -329,10 +349,20 @@ bool runEngine(ConversionEngine& engine, const Project& project, const Conversio
     reportRefusal(planned, listener);
     return !planned.badOption;
   }
-  StopSignals signals;
+  // A caller in this process watches for its own stop.
+  std::optional<StopSignals> signals;
+  if (!hooks) signals.emplace();
   const bool started = engine.launch(std::move(*planned.plan), std::move(planned.log), listener);
   while (started && engine.running()) {
-    if (signals.stop().load()) engine.abort();
+    if (hooks) {
+      if (hooks->progress) {
+        const auto [done, total] = listener.doneOfTotal();
+        hooks->progress(done, total);
+      }
+      if (hooks->stop && hooks->stop()) engine.abort();
+    } else if (signals->stop().load()) {
+      engine.abort();
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   engine.wait();
@@ -354,7 +384,11 @@ bool saveFolderWritable(const std::string& folder) {
 
 int runRender(const RenderOptions& o) {
   Project project;
-  if (const auto failed = loadForCommand(o.project, project)) return *failed;
+  if (hooks && hooks->project) {
+    project = *hooks->project;
+  } else if (const auto failed = loadForCommand(o.project, project)) {
+    return *failed;
+  }
   ConversionSettings settings;
   if (const auto failed = settingsOf(o, settings)) return *failed;
   if (o.output.empty()) {
@@ -381,6 +415,7 @@ int runRender(const RenderOptions& o) {
       settings.oneFile
           ? *settings.oneFile
           : joinPath(settings.projectFolder, settings.outputFolder.value_or(project.saveFolder));
+  if (hooks) hooks->framesDone = listener.framesDone();
   switch (listener.outcome()) {
     case ConversionOutcome::Completed: {
       const double seconds = listener.seconds();

@@ -71,6 +71,13 @@ const NumberField kFieldFps{N_("フレームレート（FPS)"), 1, 1000, false, 
 const NumberField kFieldAudioOffset{N_("音声の開始（秒）"), -86400.0, 86400.0};
 const NumberField kFieldAudioVolume{N_("音量"), 0.0, 100.0};
 
+static std::string rangeMessage(const NumberField& field) {
+  return formatC(field.whole ? _("「%s」には %s から %s までの整数を入れてください。")
+                             : _("「%s」には %s から %s までの数を入れてください。"),
+                 _(field.label), formatC("%.10g", field.low).c_str(),
+                 formatC("%.10g", field.high).c_str());
+}
+
 std::optional<double> readNumberField(const std::string& text, const NumberField& field,
                                       std::string& problem) {
   const size_t begin = text.find_first_not_of(" \t");
@@ -79,15 +86,15 @@ std::optional<double> readNumberField(const std::string& text, const NumberField
   // strtod in the C locale, with nothing left over: "abc", "1.5x" and "" are no numbers.
   double value = 0.0;
   const bool read = field.fraction ? parseRate(number, value) : parseNumber(number, value);
-  if (read && value >= field.low && value <= field.high &&
-      (!field.whole || value == std::floor(value))) {
-    return value;
-  }
-  problem = formatC(field.whole ? _("「%s」には %s から %s までの整数を入れてください。")
-                                : _("「%s」には %s から %s までの数を入れてください。"),
-                    _(field.label), formatC("%.10g", field.low).c_str(),
-                    formatC("%.10g", field.high).c_str());
+  problem = read ? numberFieldProblem(value, field) : rangeMessage(field);
+  if (problem.empty()) return value;
   return std::nullopt;
+}
+
+std::string numberFieldProblem(double value, const NumberField& field) {
+  if (value >= field.low && value <= field.high && (!field.whole || value == std::floor(value)))
+    return {};
+  return rangeMessage(field);
 }
 
 std::string rateText(float fps) {

@@ -44,6 +44,8 @@ std::string rateText(float fps);
 // nothing with `problem` naming the field and its range.
 std::optional<double> readNumberField(const std::string& text, const NumberField& field,
                                       std::string& problem);
+// The same for a number already read: empty when the field takes it.
+std::string numberFieldProblem(double value, const NumberField& field);
 
 // The project settings' output format: nothing when Pelorix can write it (with the one-file
 // option as set), else the message that says so and names the formats it knows.

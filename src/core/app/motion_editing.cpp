@@ -308,15 +308,9 @@ void MotionEditing::setPivot(int layer, std::optional<std::array<double, 2>> piv
 bool MotionEditing::setParent(int layer, int parent) {
   const Project& project = session_.project();
   if (project.findLayerByNumber(layer) < 0) return false;
-  // Up from the parent: reaching the layer would make a circle.
-  for (int at = parent, steps = 0; at != 0 && steps <= kMaxLayers; ++steps) {
-    if (at == layer) {
-      session_.port().notice(
-          formatC(_("レイヤー %d の親を %d にすると親が輪になります。"), layer, parent));
-      return false;
-    }
-    const LayerMotion* motion = project.motion.layer(at);
-    at = motion ? motion->parent : 0;
+  if (const std::string problem = project.parentProblem(layer, parent); !problem.empty()) {
+    session_.port().notice(problem);
+    return false;
   }
   Session::EditScope step(session_);
   session_.edit().setSetting(layerMotionKey(layer, "parent"),

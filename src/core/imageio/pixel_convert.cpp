@@ -121,6 +121,12 @@ void readRowBgra(const DibImage& image, int y, uint8_t* out) {
   readRow<4>(image, y, out);
 }
 
+void readRowRgba(const DibImage& image, int y, uint8_t* out) {
+  readRowBgra(image, y, out);
+  for (int x = 0; x < image.width(); ++x, out += 4)
+    std::swap(out[0], out[2]);
+}
+
 void readPixels(const DibImage& image, PixelOrder order, std::vector<uint8_t>& out) {
   const size_t width = static_cast<size_t>(image.width());
   const size_t channels = order == PixelOrder::Rgb ? 3 : 4;

@@ -28,6 +28,9 @@ void readRowBgr(const DibImage& image, int y, uint8_t* out);
 // carries alpha (straight, not premultiplied) or is a palette with a transparent index.
 void readRowBgra(const DibImage& image, int y, uint8_t* out);
 
+// The same as red, green, blue, alpha.
+void readRowRgba(const DibImage& image, int y, uint8_t* out);
+
 // The byte order of packed pixels.
 enum class PixelOrder { Rgb, Rgba, Bgra };
 

@@ -111,6 +111,17 @@ std::vector<std::string> Project::motionProblems() const {
   return problems;
 }
 
+std::string Project::parentProblem(int layer, int parent) const {
+  // Up from the parent: reaching the layer would make a circle.
+  for (int at = parent, steps = 0; at != 0 && steps <= kMaxLayers; ++steps) {
+    if (at == layer)
+      return formatC(_("レイヤー %d の親を %d にすると親が輪になります。"), layer, parent);
+    const LayerMotion* layerMotion = motion.layer(at);
+    at = layerMotion ? layerMotion->parent : 0;
+  }
+  return {};
+}
+
 void Project::renumberLayerMotion(int from, int to) {
   if (from == to || motion.empty()) return;
   const std::string oldPrefix = formatC("layer%d.", from);

@@ -129,6 +129,8 @@ struct Project {
   std::vector<std::string> motionProblems() const;
   // The motion lines follow a layer whose number changes (its keys and its children's parent),
   // or go with a layer that is removed (children of it lose their parent).
+  // Why layer `layer` may not follow `parent` (a circle of parents), or empty when it may.
+  std::string parentProblem(int layer, int parent) const;
   void renumberLayerMotion(int from, int to);
   void removeLayerMotion(int number);
 
