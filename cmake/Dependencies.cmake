@@ -41,3 +41,31 @@ endif()
 if(PELORIX_BUILD_GUI)
   find_package(Qt6 REQUIRED COMPONENTS Widgets Multimedia)
 endif()
+# The Python package, with pybind11 and the interpreter's headers: AUTO builds it when they are
+# there. Not with the sanitizers (python would need their runtime preloaded) nor the fuzzers.
+set(PELORIX_PYTHON AUTO CACHE STRING "Build the Python package: AUTO, ON or OFF")
+set_property(CACHE PELORIX_PYTHON PROPERTY STRINGS AUTO ON OFF)
+set(PELORIX_HAVE_PYTHON OFF)
+if(NOT PELORIX_PYTHON STREQUAL "OFF" AND NOT PELORIX_SANITIZE AND NOT PELORIX_TSAN
+   AND NOT PELORIX_FUZZ AND NOT CMAKE_CROSSCOMPILING)
+  set(python_required)
+  if(PELORIX_PYTHON STREQUAL "ON")
+    set(python_required REQUIRED)
+  endif()
+  # Debian's interpreter, which its python3-numpy and the package serve, before any other.
+  if(NOT DEFINED Python3_EXECUTABLE AND EXISTS /usr/bin/python3)
+    set(Python3_EXECUTABLE /usr/bin/python3)
+  endif()
+  find_package(Python3 ${python_required} COMPONENTS Interpreter Development.Module)
+  if(Python3_FOUND)
+    find_package(pybind11 CONFIG ${python_required})
+  endif()
+  if(Python3_FOUND AND pybind11_FOUND)
+    set(PELORIX_HAVE_PYTHON ON)
+    # The package is a shared object made of the static core libraries.
+    set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+    # Where Debian's python3 finds packages.
+    set(PELORIX_PYTHON_DIR lib/python3/dist-packages CACHE PATH "Where the Python package goes")
+  endif()
+endif()
+message(STATUS "Python package: ${PELORIX_HAVE_PYTHON} (PELORIX_PYTHON=${PELORIX_PYTHON})")

@@ -5,6 +5,7 @@
 #   cli    pelorix-cli: the command line, catalogues, completions, example, manual (no Qt)
 #   gui    pelorix: the desktop application (depends on pelorix-cli)
 #   video  pelorix-video: the video module (FFmpeg), recommended by both
+#   python python3-pelorix: the Python package (depends on pelorix-cli for the catalogues)
 set(PELORIX_APP_ID io.github.pelorix.Pelorix)
 set(PELORIX_PACKAGE_MAINTAINER "Pelorix developers <pelorix@example.org>" CACHE STRING
     "Maintainer field of the Debian package")
@@ -17,7 +18,7 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/changelog.gz
   DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog)
 add_custom_target(changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
 # Every package has its own copyright file and changelog.
-foreach(pair cli:pelorix-cli gui:pelorix video:pelorix-video)
+foreach(pair cli:pelorix-cli gui:pelorix video:pelorix-video python:python3-pelorix)
   string(REPLACE ":" ";" pair ${pair})
   list(GET pair 0 component)
   list(GET pair 1 package)
@@ -122,6 +123,9 @@ endif()
 if(PELORIX_BUILD_GUI)
   list(APPEND CPACK_COMPONENTS_ALL gui)
 endif()
+if(PELORIX_HAVE_PYTHON)
+  list(APPEND CPACK_COMPONENTS_ALL python)
+endif()
 set(pelorix_about
     "Pelorix stacks up to 16 layers of keyframed pictures (position, scale,
 rotation, opacity, gliding placements, colour key, transparency) and
@@ -149,10 +153,23 @@ ${pelorix_about}
 This package holds the module that writes MP4, WebM, MOV and MKV files
 through FFmpeg's libraries; Pelorix loads it when a video is written.")
 set(CPACK_DEBIAN_VIDEO_PACKAGE_ENHANCES "pelorix-cli, pelorix")
-foreach(component CLI GUI VIDEO)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-pelorix)
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION "Pelorix animation projects from Python
+${pelorix_about}
+.
+This package holds the Python module pelorix: build, change and save
+projects, compose frames into NumPy arrays and render them with the
+options of pelorix-cli.")
+# The compiled part serves the one Python version it was built for.
+math(EXPR python_next "${Python3_VERSION_MINOR} + 1")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+    "pelorix-cli (= ${PROJECT_VERSION}), python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}~), python3 (<< ${Python3_VERSION_MAJOR}.${python_next}), python3-numpy")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS "pelorix-video")
+foreach(component CLI GUI VIDEO PYTHON)
   set(CPACK_DEBIAN_${component}_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_${component}_PACKAGE_SECTION graphics)
 endforeach()
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

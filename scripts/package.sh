@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian packages of Pelorix and checks them.
 #   scripts/package.sh             Release build in build-release/ with Debian's hardening flags:
-#                                  pelorix-cli, pelorix and pelorix-video .deb files, checked with
+#                                  pelorix-cli, pelorix, pelorix-video and python3-pelorix .deb files, checked with
 #                                  lintian, hardening-check, appstreamcli, desktop-file-validate
 #                                  and man -l; pelorix-cli must not depend on Qt
 #   scripts/package.sh --reproduce the same, then a second build in build-release2/ whose
@@ -44,7 +44,7 @@ cxxflags="$cppflags $(dpkg-buildflags --get CXXFLAGS) $branch"
 ldflags=$(dpkg-buildflags --get LDFLAGS)
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 
-# Builds into $1 and leaves the three packages there.
+# Builds into $1 and leaves the four packages there.
 build() {
   local dir=$1
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
@@ -53,15 +53,15 @@ build() {
     -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_FLAGS="$cxxflags" \
     -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" \
     -DCMAKE_MODULE_LINKER_FLAGS="$ldflags" \
-    -DPELORIX_WERROR=ON -DPELORIX_BUILD_TESTS=OFF -DPELORIX_BUILD_BENCH=OFF >/dev/null
+    -DPELORIX_PYTHON=ON -DPELORIX_WERROR=ON -DPELORIX_BUILD_TESTS=OFF -DPELORIX_BUILD_BENCH=OFF >/dev/null
   cmake --build "$dir" -j "${PELORIX_JOBS:-$(nproc)}"
-  rm -f "$dir"/pelorix*.deb
+  rm -f "$dir"/pelorix*.deb "$dir"/python3-pelorix*.deb
   (cd "$dir" && cpack -G DEB >/dev/null)
 }
 
 dir=build-release
 build "$dir"
-debs=("$dir"/pelorix-cli_*.deb "$dir"/pelorix_*.deb "$dir"/pelorix-video_*.deb)
+debs=("$dir"/pelorix-cli_*.deb "$dir"/pelorix_*.deb "$dir"/pelorix-video_*.deb "$dir"/python3-pelorix_*.deb)
 for deb in "${debs[@]}"; do
   echo "Package: $deb"
   dpkg-deb --field "$deb" Package Version Architecture Depends Recommends
@@ -90,7 +90,8 @@ check "pelorix-cli depends on no FFmpeg library" \
 # Control-flow protection is compiled in (-fcf-protection), but Debian 12's C start files
 # (crt1.o, crti.o) carry no such marking, so no program linked on Debian 12 can; the linker
 # rightly leaves it off, and hardening-check is told not to ask for it.
-for elf in "$tree"/usr/bin/* "$tree"/usr/lib/*/pelorix/*.so "$tree"/usr/lib/pelorix/*.so; do
+for elf in "$tree"/usr/bin/* "$tree"/usr/lib/*/pelorix/*.so "$tree"/usr/lib/pelorix/*.so \
+  "$tree"/usr/lib/python3/dist-packages/pelorix/*.so; do
   [ -e "$elf" ] || continue
   check "hardening-check $(basename "$elf")" hardening-check --quiet --nocfprotection "$elf"
 done
@@ -129,7 +130,7 @@ if $install; then
   sudo=()
   [ "$(id -u)" -ne 0 ] && sudo=(sudo)
   installed=()
-  for p in pelorix-cli pelorix pelorix-video; do
+  for p in pelorix-cli pelorix pelorix-video python3-pelorix; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" && installed+=("$p")
   done
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${debs[@]/#/./}" >/dev/null
@@ -148,9 +149,11 @@ if $install; then
   check "the installed man page opens" bash -c "man -w pelorix-cli >/dev/null"
   check "the installed English catalogue is found" bash -c \
     "LANG=en_US.UTF-8 /usr/bin/pelorix-cli info /usr/share/pelorix/examples/demo/demo.pxp | grep -q 'Save folder'"
+  check "the installed Python package composes the installed example" /usr/bin/python3 -c \
+    "import pelorix; f = pelorix.Project.load('/usr/share/pelorix/examples/demo/demo.pxp').frame(1); assert f.shape == (240, 320, 4)"
   rm -rf "$out"
   remove=()
-  for p in pelorix pelorix-video pelorix-cli; do
+  for p in python3-pelorix pelorix pelorix-video pelorix-cli; do
     [[ " ${installed[*]} " == *" $p "* ]] || remove+=("$p")
   done
   [ ${#remove[@]} -eq 0 ] ||
