@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${RUNS:-5}
-PELORIX_EXTRA_PACKAGES="ffmpeg time bc" scripts/setup-deps.sh
+PELORIX_EXTRA_PACKAGES="ffmpeg time bc melt" scripts/setup-deps.sh
 scripts/build.sh plain >/dev/null
 cli=$PWD/build/src/cli/pelorix-cli
 work=$(mktemp -d)
@@ -44,10 +44,12 @@ source bench/lib.sh
 
 # shellcheck source=bench/ffmpeg_job.sh
 source bench/ffmpeg_job.sh
+# shellcheck source=bench/melt_job.sh
+source bench/melt_job.sh
 export QT_QPA_PLATFORM=offscreen
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo)"
-echo "ffmpeg $(ffmpeg -version | head -1 | cut -d' ' -f3); Pelorix $("$cli" --version | cut -d' ' -f2); median of $runs runs"
+echo "ffmpeg $(ffmpeg -version | head -1 | cut -d' ' -f3); melt $(melt -version 2>&1 | head -1 | awk '{print $NF}'); Pelorix $("$cli" --version | cut -d' ' -f2); median of $runs runs"
 job=$work/job
 bench/make_job.sh "$job" 1 4
 job4k=$work/job4k
@@ -107,6 +109,37 @@ timed ffmpeg -loglevel error -y -framerate 30 -i "$work/frames/frame%04d.bmp" -c
   -preset veryfast -crf 23 -pix_fmt yuv420p "$work/o/e.mp4"
 f=$(fps "$n" "$TIME")
 row "MP4: fps vs ffmpeg encoding the frames only" "$p" "$f" "$(ratio "$p" "$f")" ">=0.9"
+
+# melt (MLT) on the same job, the two sides interleaved: the JPEG series and MP4 (x264
+# veryfast, CRF 23). Per frame Pelorix draws the three layers straight from the decoded
+# pictures into one canvas with its own kernels, on one thread per frame; melt converts each
+# track's picture into its frame format, transforms it with the affine transition, keys the
+# sprite with the chroma filter and blends, on two threads (real_time=-2).
+export job n work cli
+pelorix_jpeg() { "$cli" render "$job/bench.pxp" -o "$work/o" --format jpg --quiet; }
+melt_jpeg() { melt_job "$job" 1 "$n" "$work/o/f%04d.jpg"; }
+pelorix_mp4() { "$cli" render "$job/bench.pxp" -o "$work/o/anim.mp4" --quiet; }
+melt_mp4() {
+  melt_job "$job" 1 "$n" "$work/o/m.mp4" vcodec=libx264 preset=veryfast crf=23 pix_fmt=yuv420p an=1
+}
+pair pelorix_jpeg melt_jpeg
+row "JPEG 720p: fps vs melt" "$(fps "$n" "$TIME_A")" "$(fps "$n" "$TIME_B")" "$(ratio "$TIME_B" "$TIME_A")" ">=12"
+pair pelorix_mp4 melt_mp4
+row "MP4 720p: fps vs melt" "$(fps "$n" "$TIME_A")" "$(fps "$n" "$TIME_B")" "$(ratio "$TIME_B" "$TIME_A")" ">=4"
+
+# Frames into NumPy through the Python package against pelorix-cli writing the same frames raw
+# (no encoding on either side), interleaved.
+if [ -d build/python/pelorix ]; then
+  export PYTHONPATH=$PWD/build/python
+  pelorix_raw() { "$cli" render "$job/bench.pxp" -o - --format nut --quiet >/dev/null; }
+  python_frames() {
+    /usr/bin/python3 -c "import pelorix, sys; [0 for f in pelorix.Project.load(sys.argv[1]).frames()]" \
+      "$job/bench.pxp"
+  }
+  pair python_frames pelorix_raw
+  row "Python frames into NumPy vs render nut (fps)" "$(fps "$n" "$TIME_A")" "$(fps "$n" "$TIME_B")" \
+    "$(ratio "$TIME_B" "$TIME_A")" ">=0.90"
+fi
 
 # Animated GIF: against ffmpeg's palettegen/paletteuse, and the colour error of
 # each against the RGB frames (PSNR in dB, higher is better).
