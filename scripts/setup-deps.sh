@@ -10,7 +10,7 @@ packages=(
   libpng-dev zlib1g-dev libisal-dev libdeflate-dev libhwy-dev libturbojpeg0-dev libgif-dev libwebp-dev libtiff-dev
   libcli11-dev libgtest-dev libbenchmark-dev
   libimagequant-dev libavcodec-dev libavformat-dev libswscale-dev libswresample-dev libavutil-dev
-  pybind11-dev python3-dev python3-numpy python3-pytest
+  pybind11-dev python3-dev python3-numpy python3-pytest librlottie-dev
   clang-format locales parallel gettext fonts-noto-cjk qt6-translations-l10n
 )
 if [ "${PELORIX_EXTRA_PACKAGES:-}" ]; then

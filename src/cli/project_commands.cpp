@@ -11,7 +11,7 @@
 #include "base/c_locale.h"
 #include "base/i18n.h"
 #include "commands.h"
-#include "json_writer.h"
+#include "base/json_writer.h"
 #include "model/extensions.h"
 #include "model/project_file.h"
 #include "render/draw_list.h"

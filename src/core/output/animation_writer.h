@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "imageio/dib_image.h"
 #include "imageio/image_error.h"
@@ -11,6 +12,8 @@
 #include "output/encode_options.h"
 
 namespace pelorix {
+
+struct Project;
 
 // A frame rate as a fraction: 29.97, 59.94 and 23.976 as the NTSC rates (30000/1001, ...), rates
 // of two decimals (as the project file stores them) exactly, others as the nearest fraction of
@@ -41,6 +44,10 @@ struct AnimationSettings {
   int totalFrames = 0;      // the frames of the whole render (0: these are all)
   std::string partComment;  // where the file sits in its render (output/parts.h)
   AudioTrack audio;
+  // The project itself, for a format that describes it rather than its frames (Lottie), and the
+  // folder its image names are looked up in.
+  const Project* project = nullptr;
+  std::string projectFolder;
   // Set to stop: a writer whose finish() takes long (a video encoder writing the frames it
   // held back) gives up and fails.
   const std::atomic<bool>* stop = nullptr;
@@ -70,6 +77,8 @@ class AnimationWriter {
   // Why the sound track is not in the file, or only partly; empty when it is, or none was
   // asked for. Known after open(), and after finish() for damage found on the way.
   virtual std::string audioProblem() const { return {}; }
+  // Lines for the run's log after finish(): what the file could not hold as it is.
+  virtual std::vector<std::string> takeLog() { return {}; }
 };
 
 }  // namespace pelorix

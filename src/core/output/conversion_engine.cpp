@@ -94,6 +94,9 @@ struct ConversionEngine::Run {
   void writeFrames();
   void report(FrameResult& frame);
   void finish();
+  // A format that describes the project: every frame counts as done, and the writer's finish()
+  // writes the file.
+  void describeProject();
   // Says once what went wrong with the sound track.
   void reportAudio();
 };
@@ -265,6 +268,17 @@ void ConversionEngine::Run::reportAudio() {
   summary.audioProblem = problem;
 }
 
+void ConversionEngine::Run::describeProject() {
+  {
+    std::lock_guard lock(mutex);
+    nextToReport = plan.last + 1;
+    summary.frames = plan.frameCount();
+    workersRunning = 0;
+  }
+  listener.progress(kProgressSteps - 1, plan.frameCount(), plan.frameCount());
+  finish();
+}
+
 void ConversionEngine::Run::finish() {
   std::lock_guard lock(mutex);
   for (const std::string& path : writtenAfterFailure)
@@ -278,6 +292,8 @@ void ConversionEngine::Run::finish() {
       finishing = true;
       listener.finishing();
       const ImageError finished = writer->finish();
+      for (const std::string& line : writer->takeLog())
+        listener.appendLog(line);
       if (finished.failed() && abortRequested.load()) {
         aborted = true;  // stopped while the file's end was written
       } else if (finished.failed()) {
@@ -375,6 +391,8 @@ bool ConversionEngine::launch(RunPlan plan, std::vector<std::string> log,
     animation.totalFrames = p.totalFrames;
     animation.audio = p.audio;
     animation.stop = &run->abortRequested;
+    animation.project = &p.project;
+    animation.projectFolder = p.projectFolder;
     if (!p.toStandardOutput()) animation.partComment = partComment(partTagOf(p));
     if (const ImageError opened = run->writer->open(animation); opened.failed()) {
       run->writer.reset();
@@ -395,6 +413,10 @@ bool ConversionEngine::launch(RunPlan plan, std::vector<std::string> log,
   Run* active = run_.get();
   active->workersRunning = active->plan.jobs;
   coordinator_ = std::thread([active] {
+    if (active->plan.format->wholeProject) {
+      active->describeProject();
+      return;
+    }
     std::vector<std::thread> workers;
     // With one output file this thread writes it while the workers compose ahead.
     const int extra = active->writer ? active->plan.jobs : active->plan.jobs - 1;

@@ -22,6 +22,7 @@ using enum FormatOption;
 using video::Container;
 
 constexpr std::string_view kGif[] = {"gif"};
+constexpr std::string_view kLottie[] = {"json"};
 constexpr std::string_view kWebp[] = {"webp"};
 constexpr std::string_view kApng[] = {"apng"};
 constexpr std::string_view kMp4[] = {"mp4"};
@@ -98,6 +99,14 @@ OutputFormat joined(std::string (*read)(AnimationPart&),
   return format;
 }
 
+// Lottie: pictures, placements and keys for a player to draw at any size.
+OutputFormat lottie() {
+  OutputFormat format = oneFile("lottie", N_("Lottie アニメーション (JSON)"), kLottie, makeLottieWriter,
+                                true, {}, {});
+  format.wholeProject = true;
+  return format;
+}
+
 OutputFormat streamable(OutputFormat format) {
   format.stream = true;
   return format;
@@ -140,6 +149,7 @@ const OutputFormat kFormats[] = {
           {.maxSide = 16384, .minFps = 0.001, .maxFps = 1e6}),
     video("mkv", N_("MKV 動画 (FFV1、劣化なし)"), kMkv, Container::Mkv, kMkvCodecs,
           {.maxSide = 65535, .minFps = 0.001, .maxFps = 1000.0}),
+    lottie(),
     stream("y4m", N_("YUV4MPEG 映像ストリーム (4:4:4)"), kY4m, Container::Y4m, false),
     stream("nut", N_("NUT 映像ストリーム (BGRA)"), kNut, Container::Nut, true),
 };

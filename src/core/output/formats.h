@@ -50,6 +50,7 @@ struct OutputFormat {
   int pngLevel = 1;     // the --png-level it is written at when none is given
   bool audio = false;   // carries a sound track
   bool stream = false;  // can be written to standard output as it is made
+  bool wholeProject = false;  // the file describes the project, not its frames: none is composed
   // An animation's parts of one render (output/parts.h) put together by copying their frames:
   // reading one part ("" or why it cannot be read), and writing the parts, in order, as one
   // file of `frames` frames with `comment` ("" or why not). Null for a format whose parts do not

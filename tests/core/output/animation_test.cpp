@@ -47,7 +47,8 @@ TEST(Formats, TheTableResolvesEachNameOnce) {
     EXPECT_FALSE(format.extensions().empty()) << format.name;
     EXPECT_EQ(findOutputFormat(format.extension(), format.kind), &format);
   }
-  EXPECT_EQ(formatNames(OutputKind::OneFile), "gif, webp, apng, mp4, webm, mov, mkv, y4m, nut");
+  EXPECT_EQ(formatNames(OutputKind::OneFile),
+            "gif, webp, apng, mp4, webm, mov, mkv, lottie, y4m, nut");
   EXPECT_EQ(frameRateOf(29.97f).num, 30000);
   EXPECT_EQ(frameRateOf(29.97f).den, 1001);
   EXPECT_EQ(frameRateOf(12.5f).num, 25);

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "json_writer.h"
+#include "base/json_writer.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
-namespace pelorix::cli {
+namespace pelorix {
 
 void JsonWriter::separate() {
   if (needComma_) out_ += ',';
@@ -172,4 +172,4 @@ void JsonWriter::value(bool flag) {
   needComma_ = true;
 }
 
-}  // namespace pelorix::cli
+}  // namespace pelorix

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace pelorix::cli {
+namespace pelorix {
 
 // A minimal streaming JSON writer: objects, arrays, strings (UTF-8 in, escaped out), numbers.
 class JsonWriter {
@@ -36,4 +36,4 @@ class JsonWriter {
   int depth_ = 0;
 };
 
-}  // namespace pelorix::cli
+}  // namespace pelorix
