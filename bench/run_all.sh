@@ -128,17 +128,20 @@ pair pelorix_mp4 melt_mp4
 row "MP4 720p: fps vs melt" "$(fps "$n" "$TIME_A")" "$(fps "$n" "$TIME_B")" "$(ratio "$TIME_B" "$TIME_A")" ">=4"
 
 # Frames into NumPy through the Python package against pelorix-cli writing the same frames raw
-# (no encoding on either side), interleaved.
+# (no encoding on either side), interleaved; whole processes on a 12 s job, so that starting
+# Python and NumPy (0.1 s) counts as little as starting pelorix-cli.
 if [ -d build/python/pelorix ]; then
-  export PYTHONPATH=$PWD/build/python
-  pelorix_raw() { "$cli" render "$job/bench.pxp" -o - --format nut --quiet >/dev/null; }
+  export PYTHONPATH=$PWD/build/python long=$work/long
+  bench/make_job.sh "$long" 1 12
+  nlong=$(count "$long")
+  pelorix_raw() { "$cli" render "$long/bench.pxp" -o - --format nut --quiet >/dev/null; }
   python_frames() {
     /usr/bin/python3 -c "import pelorix, sys; [0 for f in pelorix.Project.load(sys.argv[1]).frames()]" \
-      "$job/bench.pxp"
+      "$long/bench.pxp"
   }
   pair python_frames pelorix_raw
-  row "Python frames into NumPy vs render nut (fps)" "$(fps "$n" "$TIME_A")" "$(fps "$n" "$TIME_B")" \
-    "$(ratio "$TIME_B" "$TIME_A")" ">=0.90"
+  row "Python frames into NumPy vs render nut (fps)" "$(fps "$nlong" "$TIME_A")" \
+    "$(fps "$nlong" "$TIME_B")" "$(ratio "$TIME_B" "$TIME_A")" ">=0.90"
 fi
 
 # Animated GIF: against ffmpeg's palettegen/paletteuse, and the colour error of
