@@ -101,8 +101,8 @@ OutputFormat joined(std::string (*read)(AnimationPart&),
 
 // Lottie: pictures, placements and keys for a player to draw at any size.
 OutputFormat lottie() {
-  OutputFormat format = oneFile("lottie", N_("Lottie アニメーション (JSON)"), kLottie, makeLottieWriter,
-                                true, {}, {});
+  OutputFormat format = oneFile("lottie", N_("Lottie アニメーション (JSON)"), kLottie,
+                                makeLottieWriter, true, {}, {});
   format.wholeProject = true;
   return format;
 }

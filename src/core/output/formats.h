@@ -47,9 +47,9 @@ struct OutputFormat {
   FormatLimits limits;
   // Videos: the codecs the container takes, its own first.
   std::span<const video::Codec> codecs = {};
-  int pngLevel = 1;     // the --png-level it is written at when none is given
-  bool audio = false;   // carries a sound track
-  bool stream = false;  // can be written to standard output as it is made
+  int pngLevel = 1;           // the --png-level it is written at when none is given
+  bool audio = false;         // carries a sound track
+  bool stream = false;        // can be written to standard output as it is made
   bool wholeProject = false;  // the file describes the project, not its frames: none is composed
   // An animation's parts of one render (output/parts.h) put together by copying their frames:
   // reading one part ("" or why it cannot be read), and writing the parts, in order, as one

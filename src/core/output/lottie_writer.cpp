@@ -16,17 +16,17 @@
 #include "base/c_locale.h"
 #include "base/i18n.h"
 #include "base/json_writer.h"
-#include "output/lottie_json.h"
 #include "base/paths.h"
 #include "imageio/codec.h"
 #include "imageio/frame_source.h"
 #include "imageio/pixel_convert.h"
 #include "model/extensions.h"
 #include "output/formats.h"
+#include "output/lottie_json.h"
 #include "output/writers.h"
 #include "render/draw_list.h"
-#include "render/picture_store.h"
 #include "render/motion_transform.h"
+#include "render/picture_store.h"
 #include "render/timeline.h"
 
 namespace pelorix {
@@ -42,9 +42,13 @@ struct Point2 {
 class LottieDocument {
  public:
   LottieDocument(const Project& project, std::string folder, int first, int last)
-      : project_(project), folder_(std::move(folder)), first_(first), last_(last),
+      : project_(project),
+        folder_(std::move(folder)),
+        first_(first),
+        last_(last),
         fps_(static_cast<double>(project.fps)),
-        centre_{std::floor(project.outputWidth / 2) + 0.5, std::floor(project.outputHeight / 2) + 0.5} {}
+        centre_{std::floor(project.outputWidth / 2) + 0.5,
+                std::floor(project.outputHeight / 2) + 0.5} {}
 
   // The document, or "" with `problem` saying why it cannot be made.
   std::string build(std::string& problem, std::vector<std::string>& log);
@@ -63,8 +67,9 @@ class LottieDocument {
     const double s = project_.motion.spatialScale;
     return {centre_.x - stored[0] * s, centre_.y - stored[1] * s};
   }
-  std::vector<Keyframe> track(const MotionTrack& track, const std::function<std::vector<double>(
-                                                            const std::array<double, 2>&)>& value);
+  std::vector<Keyframe> track(
+      const MotionTrack& track,
+      const std::function<std::vector<double>(const std::array<double, 2>&)>& value);
 
   const Project& project_;
   std::string folder_;
@@ -150,8 +155,7 @@ std::vector<Keyframe> LottieDocument::track(
     const MotionKey& key = track.keys[i];
     Keyframe frame{key.time * fps_, value(key.value), handlesOf(key.curve), {}};
     // The path's tangents: this key's way out and the next key's way in, in pixels.
-    if (track.vector && i + 1 < track.keys.size() &&
-        (key.tangents || track.keys[i + 1].tangents)) {
+    if (track.vector && i + 1 < track.keys.size() && (key.tangents || track.keys[i + 1].tangents)) {
       const std::array<double, 4> none{};
       const auto& out = key.tangents ? *key.tangents : none;
       const auto& in = track.keys[i + 1].tangents ? *track.keys[i + 1].tangents : none;
@@ -162,7 +166,6 @@ std::vector<Keyframe> LottieDocument::track(
   if (keys.empty()) keys = constant(value({0.0, 0.0}));
   return keys;
 }
-
 
 void LottieDocument::writeLayerHead(const char* name, int type, int index, int parent) {
   json_.beginObject();
@@ -185,7 +188,8 @@ int LottieDocument::nullOf(int layerIndex) {
   const LayerMotion* motion = project_.motion.layer(layer.number);
   const int parent = project_.parentIndex(layerIndex);
   const bool own = motion && (motion->position.keys.size() + motion->scale.keys.size() +
-                                  motion->rotation.keys.size() != 0 ||
+                                      motion->rotation.keys.size() !=
+                                  0 ||
                               motion->pivot);
   int index = 0;
   if (own || parent >= 0) {
@@ -234,19 +238,21 @@ void LottieDocument::writeNulls() {
     cameraIndex_ = nextIndex_++;
     Transform t;
     t.position = constant({centre_.x, centre_.y, 0.0});
-    t.anchor = camera.position.empty() ? t.position
-                                        : track(camera.position, [&](const std::array<double, 2>& v) {
-                                            const Point2 p = pixel(v);
-                                            return std::vector<double>{p.x, p.y, 0.0};
-                                          });
+    t.anchor = camera.position.empty()
+                   ? t.position
+                   : track(camera.position, [&](const std::array<double, 2>& v) {
+                       const Point2 p = pixel(v);
+                       return std::vector<double>{p.x, p.y, 0.0};
+                     });
     if (!camera.zoom.empty()) {
       t.scale = track(camera.zoom, [](const std::array<double, 2>& v) {
         return std::vector<double>{v[0] * 100, v[0] * 100, 100.0};
       });
     }
     if (!camera.rotation.empty()) {
-      t.rotation = track(camera.rotation,
-                         [](const std::array<double, 2>& v) { return std::vector<double>{-v[0] * kTurn}; });
+      t.rotation = track(camera.rotation, [](const std::array<double, 2>& v) {
+        return std::vector<double>{-v[0] * kTurn};
+      });
     }
     writeLayerHead("camera", 3, cameraIndex_, 0);
     json_.field("ip", first_);
@@ -265,12 +271,11 @@ void LottieDocument::writeNulls() {
 std::vector<Keyframe> LottieDocument::positions(int layerIndex, int sourceIndex, double start,
                                                 double end) {
   const Layer& layer = project_.layers[static_cast<size_t>(layerIndex)];
-  const bool moves = hasMotion(project_, layerIndex) ||
-                     [&] {
-                       const Placement a = placementAt(layer, sourceIndex, 0.0f);
-                       const Placement b = placementAt(layer, sourceIndex, 1.0f);
-                       return a.x != b.x || a.y != b.y;
-                     }();
+  const bool moves = hasMotion(project_, layerIndex) || [&] {
+    const Placement a = placementAt(layer, sourceIndex, 0.0f);
+    const Placement b = placementAt(layer, sourceIndex, 1.0f);
+    return a.x != b.x || a.y != b.y;
+  }();
   const float halfW = static_cast<float>(project_.outputWidth / 2);
   const float halfH = static_cast<float>(project_.outputHeight / 2);
   std::vector<Keyframe> keys;
@@ -279,8 +284,8 @@ std::vector<Keyframe> LottieDocument::positions(int layerIndex, int sourceIndex,
     const auto t = static_cast<float>(f / fps_);
     const CurrentSource current = currentSourceAt(project_, layerIndex, t);
     if (current.index != sourceIndex) continue;
-    const Placement placed = applyMotion(
-        project_, layerIndex, placementAt(layer, sourceIndex, current.fraction), t);
+    const Placement placed =
+        applyMotion(project_, layerIndex, placementAt(layer, sourceIndex, current.fraction), t);
     // The pixel the kernel centres the picture on, relative to the frame's centre.
     const std::complex<double> drawn(
         truncToInt(static_cast<double>(halfW - placed.x)) - static_cast<double>(halfW),
@@ -290,7 +295,8 @@ std::vector<Keyframe> LottieDocument::positions(int layerIndex, int sourceIndex,
     const std::complex<double> local = (drawn - total.t) / total.m;
     // A ten-thousandth of a pixel is finer than any player draws.
     const auto fine = [](double v) { return std::round(v * 1e4) / 1e4; };
-    keys.push_back({f, {fine(centre_.x + local.real()), fine(centre_.y + local.imag()), 0.0}, {}, {}});
+    keys.push_back(
+        {f, {fine(centre_.x + local.real()), fine(centre_.y + local.imag()), 0.0}, {}, {}});
     if (!moves) break;
   }
   if (keys.empty()) {
@@ -334,7 +340,8 @@ void LottieDocument::writeImages(int layerIndex) {
     };
     Transform t;
     // The picture's centre pixel on the frame's centre pixel, as the kernel places it.
-    t.anchor = constant({std::floor(picture.width / 2) + 0.5, std::floor(picture.height / 2) + 0.5, 0.0});
+    t.anchor =
+        constant({std::floor(picture.width / 2) + 0.5, std::floor(picture.height / 2) + 0.5, 0.0});
     t.position = positions(layerIndex, i, start, end);
     t.scale = keyed({tidy(from.scale) * 100.0, tidy(from.scale) * 100.0, 100.0},
                     {tidy(to.scale) * 100.0, tidy(to.scale) * 100.0, 100.0});
@@ -435,7 +442,8 @@ class LottieWriter final : public AnimationWriter {
   ImageError write(std::unique_ptr<PreparedFrame>) override { return {}; }
   ImageError finish() override {
     const int last = settings_.firstIndex + settings_.frames - 1;
-    LottieDocument document(*settings_.project, settings_.projectFolder, settings_.firstIndex, last);
+    LottieDocument document(*settings_.project, settings_.projectFolder, settings_.firstIndex,
+                            last);
     std::string problem;
     const std::string text = document.build(problem, log_);
     if (!problem.empty()) return ImageError(E_FAIL, problem);
