@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/imageio/image_test_support.h"
+#include "core/render/render_test_support.h"
 #include "imageio/dib_image.h"
 #include "model/project.h"
 
@@ -44,28 +45,7 @@ inline std::string scratchFolder() {
 // A preview-like project of 1280x720: a background and seven bilinear, rotated, translucent
 // 640x480 layers; the pictures are written into `folder`.
 inline Project eightLayerProject(const std::string& folder) {
-  photoLike(1280, 720, 7).save(folder + "bg.bmp");
-  photoLike(640, 480, 3).save(folder + "layer.bmp");
-  Project project;
-  project.resetProject();
-  project.outputWidth = 1280;
-  project.outputHeight = 720;
-  for (int i = 0; i < 8; ++i) {
-    const int layer = project.addLayer();
-    project.layers[static_cast<size_t>(layer)].number = i + 1;
-    project.layers[static_cast<size_t>(layer)].visible = 1;
-    project.layers[static_cast<size_t>(layer)].effects = effectInterpolate;
-    Source s;
-    s.file = i == 0 ? "bg.bmp" : "layer.bmp";
-    s.duration = 10;
-    s.x = i == 0 ? 0.0f : static_cast<float>(i * 60 - 240);
-    s.y = i == 0 ? 0.0f : static_cast<float>((i % 3) * 80 - 80);
-    s.scale = i == 0 ? 1.0f : 0.8f + 0.1f * static_cast<float>(i);
-    s.rotation = i == 0 ? 5.0f : static_cast<float>(i * 23);
-    s.opacity = i == 0 ? 1.0f : 0.85f;
-    project.addSource(layer, s);
-  }
-  return project;
+  return test::layerStack(folder, 1, 8);
 }
 
 }  // namespace pelorix::bench

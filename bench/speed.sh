@@ -6,8 +6,9 @@
 #    same, and against the encoder alone on the same frames (bench/encode_limit, all cores);
 #  - the same at 3840x2160 for 2 s against ffmpeg;
 #  - the preview redraws of the 8-layer 720p project (preview_bench): a full redraw, dragging
-#    the top layer, dragging the bottom one; and a project whose every layer moves, with reuse
-#    and without (render_bench);
+#    the top layer, dragging the bottom one; the same for the 4K project of 16 layers in a
+#    1600x900 view, composed at the shown size, and against composing it at the frame's size;
+#    and a project whose every layer moves, with reuse and without (render_bench);
 #  - growth: per frame for 1, 4 and 16 moving layers; the job at 720p, 1080p, 4K and 8K; peak
 #    memory at 300 and 9,000 frames; --jobs 1 and 2;
 #  - peak memory of the MP4 and WebM renders against ffmpeg encoding the same job.
@@ -54,6 +55,16 @@ for case_line in "0|full redraw|10" "1|dragging the top layer|3" "2|dragging the
   ms=$(median_ms build/bench/preview_bench "BM_PreviewRedraw/threads:2/edit:$edit/")
   row "preview 8 layers 720p: $what (ms)" "$ms" "$goal" "$(ratio "$ms" "$goal")" "<=1"
 done
+# The 4K project of 16 layers in a 1600x900 view, composed at the shown size; and the same
+# redraw composed at the frame's size and stretched, as the preview did before.
+for case_line in "0|full redraw|16" "1|dragging the top layer|4" "2|dragging the bottom layer|16"; do
+  IFS='|' read -r edit what goal <<<"$case_line"
+  ms=$(median_ms build/bench/preview_bench "BM_BigPreview/view:1/edit:$edit/")
+  row "preview 16 layers 4K in 1600x900: $what (ms)" "$ms" "$goal" "$(ratio "$ms" "$goal")" "<=1"
+done
+at=$(median_ms build/bench/preview_bench "BM_BigPreview/view:1/edit:0/")
+full=$(median_ms build/bench/preview_bench "BM_BigPreview/view:0/edit:0/")
+row "preview 16 layers 4K: shown size vs frame size (ms)" "$at" "$full" "$(ratio "$at" "$full")" "<=0.5"
 ons=() offs=()
 for _ in $(seq "$runs"); do
   ons+=("$(once_ms build/bench/render_bench "Moving.*/layers:8/reuse:1/keyed:0")")

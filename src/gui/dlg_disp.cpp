@@ -147,6 +147,7 @@ void DlgDisp::setZoom(int percent) {
     const int spareY = std::max(0, (size.height() - height()) / 2);
     pan_ = QPoint(std::clamp(pan_.x(), -spareX, spareX), std::clamp(pan_.y(), -spareY, spareY));
   }
+  updateViewSize();
   updateTitle();
   update();
   if (zoomChanged) zoomChanged(zoom_);
@@ -219,10 +220,23 @@ void DlgDisp::resizeEvent(QResizeEvent* event) {
   // The frame size set for the project, not the size of the last picture shown: after a change
   // of the frame size the old picture would give the old proportions. A zoomed view leaves the
   // window as the user makes it.
-  if (zoom_ > 0) return;
-  const Size snapped = snapToFrameAspect(size.width(), size.height(), frameWidth_, frameHeight_);
-  if (snapped.width != size.width() || snapped.height != size.height()) {
-    resize(snapped.width, snapped.height);
+  if (zoom_ == 0) {
+    const Size snapped = snapToFrameAspect(size.width(), size.height(), frameWidth_, frameHeight_);
+    if (snapped.width != size.width() || snapped.height != size.height()) {
+      resize(snapped.width, snapped.height);
+      return;  // the next resize says the size
+    }
+  }
+  updateViewSize();
+}
+
+void DlgDisp::updateViewSize() {
+  // Picking a key colour reads the frame's own pixels.
+  QSize shown;
+  if (mode_ != Mode::Picking) shown = pictureRect().size() * devicePixelRatioF();
+  if (editor_.view().viewScale().setSize(shown.width(), shown.height()) &&
+      !editor_.playback().playing()) {
+    editor_.view().redraw(editor_.view().currentTime());
   }
 }
 
@@ -250,6 +264,7 @@ void DlgDisp::endPicking() {
   releaseMouse();
   setWindowTitle(savedTitle_);
   updateTitle();
+  updateViewSize();
 }
 
 void DlgDisp::mousePressEvent(QMouseEvent* event) {
@@ -336,6 +351,7 @@ void DlgDisp::mouseDoubleClickEvent(QMouseEvent* event) {
     case Qt::MiddleButton:
       if (askYesNoCancel(this, qtr("透過色変更開始しますか？")) == BoxAnswer::Yes) {
         mode_ = Mode::Picking;
+        updateViewSize();
         grabMouse();
         savedTitle_ = windowTitle();
         setWindowTitle(qtr("透過色選択開始"));

@@ -72,6 +72,8 @@ class DlgDisp : public QWidget {
   bool pressOverlay(const QPointF& at);
   // Ends picking the transparent colour, whichever way, and gives the title back.
   void endPicking();
+  // Tells the editor the size the frame is shown at, which it composes at.
+  void updateViewSize();
   void updateTitle();
   int currentZoom() const;
 

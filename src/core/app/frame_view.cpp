@@ -2,6 +2,7 @@
 #include "app/frame_view.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <thread>
 
@@ -138,14 +139,55 @@ void FrameView::setOutsideCamera(bool on) {
   session_.port().refresh(RefreshButtons | RefreshPreview);
 }
 
+bool ViewScale::setSize(int width, int height) {
+  if (width == width_ && height == height_) return false;
+  width_ = std::max(0, width);
+  height_ = std::max(0, height);
+  return true;
+}
+
+double ViewScale::factor(const Project& project) const {
+  if (width_ <= 0 || height_ <= 0 || project.outputWidth <= 0 || project.outputHeight <= 0)
+    return 1.0;
+  return std::min(1.0, std::max(static_cast<double>(width_) / project.outputWidth,
+                                static_cast<double>(height_) / project.outputHeight));
+}
+
+void ViewScale::apply(Project& project) const {
+  const double f = factor(project);
+  if (f >= 1.0) return;
+  const int width = project.outputWidth, height = project.outputHeight;
+  project.outputWidth = std::max(1, static_cast<int>(std::lround(width * f)));
+  project.outputHeight = std::max(1, static_cast<int>(std::lround(height * f)));
+  scaleComposition(project, f);
+  // Each small pixel samples where the big frame's pixel it shows lies: the window drew pixel
+  // floor((x + 0.5) / f) there, which is (x + 0.5) / f less its fraction, on average `m`.
+  const auto shift = [f](int big, int small) {
+    double m = 0.0;
+    for (int x = 0; x < small; ++x) {
+      const double at = (x + 0.5) / f;
+      m += at - std::floor(at);
+    }
+    m /= small;
+    return (big / 2) * f + m * f - 0.5 - small / 2;
+  };
+  project.motion.fractionalPlacement = true;
+  project.motion.centreShift = {shift(width, project.outputWidth),
+                                shift(height, project.outputHeight)};
+}
+
 void FrameView::composeInto(float t, bool allLayers, int layerIndex) {
-  // Outside the camera: the project composed without it.
-  std::optional<Project> world;
+  // Outside the camera: the project composed without it. Shown smaller: composed smaller.
+  std::optional<Project> shown;
   if (outsideCamera_ && session_.project().motion.camera.keyed()) {
-    world = session_.project();
-    world->motion.camera = CameraMotion{};
+    shown = session_.project();
+    shown->motion.camera = CameraMotion{};
   }
-  const Project& project = world ? *world : session_.project();
+  if (scale_.factor(session_.project()) < 1.0) {
+    if (!shown) shown = session_.project();
+    scale_.apply(*shown);
+  }
+  const Project& project = shown ? *shown : session_.project();
   compositor_.setProjectFolder(session_.projectFolder());
   bool drawn = false;
   if (allLayers) {
@@ -171,7 +213,9 @@ void FrameView::redraw(float t) {
   if (playing_) {
     onion_.clear();
   } else {
-    onion_.compose(session_.project(), session_.projectFolder(), index, t, frameStep(), totalTime_);
+    Project project = session_.project();
+    scale_.apply(project);
+    onion_.compose(project, session_.projectFolder(), index, t, frameStep(), totalTime_);
   }
   session_.port().refresh(RefreshPreview);
 }

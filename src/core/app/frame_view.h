@@ -49,6 +49,25 @@ class OnionSkin {
   Compositor compositor_;  // its own kept canvas: the preview's stays
 };
 
+// The size the window shows the frame at. Smaller than the frame, the preview, its onion skin
+// and playback compose at that size: the same kernels over a scaled composition, so a big
+// frame shown small costs what the shown pixels cost. At the frame's size and above (or with
+// no size given) they compose the frame itself, byte for byte the render's.
+class ViewScale {
+ public:
+  // The shown size in pixels; 0 x 0: the frame's own. True when it changed.
+  bool setSize(int width, int height);
+  // What frames of `project` are composed at: 1, or less when shown smaller (by the larger of
+  // the two sides' ratios, so that neither side is composed with fewer pixels than it shows).
+  double factor(const Project& project) const;
+  // `project` made the composition the view shows.
+  void apply(Project& project) const;
+
+ private:
+  int width_ = 0;
+  int height_ = 0;
+};
+
 // The frame the window shows: the draw list and the animation's length, the time and the slider,
 // and the preview's composed canvas with its onion skin.
 class FrameView {
@@ -89,6 +108,7 @@ class FrameView {
   const DibImage& canvas() const { return canvas_; }
   Compositor& compositor() { return compositor_; }
   const OnionSkin& onion() const { return onion_; }
+  ViewScale& viewScale() { return scale_; }
   OnionSkin& onion() { return onion_; }
   const std::vector<int>& drawList() const { return drawList_; }
   float totalTime() const { return totalTime_; }
@@ -121,6 +141,7 @@ class FrameView {
   PictureStore pictures_;  // shared by the preview's compositors
   Compositor compositor_;
   OnionSkin onion_;
+  ViewScale scale_;
 };
 
 }  // namespace pelorix

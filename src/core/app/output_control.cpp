@@ -197,12 +197,22 @@ void OutputControl::waitForConversion() {
 }
 
 void OutputControl::screenSave() {
-  const DibImage& canvas = view_.canvas();
-  if (canvas.empty()) return;
+  if (view_.canvas().empty()) return;
   const std::optional<std::string> path = session_.port().chooseImageFile(session_.projectFolder());
   if (!path) return;
+  // A saved frame has the project's size, whatever size the window shows it at.
+  const ViewScale shown = view_.viewScale();
+  const bool smaller = shown.factor(session_.project()) < 1.0;
+  if (smaller) {
+    view_.viewScale() = ViewScale{};
+    view_.redraw(view_.currentTime());
+  }
   const ScreenSaveResult saved =
-      saveFrameToFile(*path, canvas, refuseGif_, debugLevel_, session_.log());
+      saveFrameToFile(*path, view_.canvas(), refuseGif_, debugLevel_, session_.log());
+  if (smaller) {
+    view_.viewScale() = shown;
+    view_.redraw(view_.currentTime());
+  }
   if (!saved.message.empty()) session_.port().notice(saved.message);
 }
 

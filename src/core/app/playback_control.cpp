@@ -62,8 +62,11 @@ int PlaybackControl::start(const Playback::Span& span, bool follow) {
   view_.onion().clear();
   // The workers compose ahead; the user-interface thread keeps one core for showing frames.
   const int workers = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
-  playback_ = std::make_unique<Playback>(project, view_.drawList(), session_.projectFolder(),
-                                         workers, 8, clock_, span);
+  // Composed at the size the window shows it.
+  Project shown = project;
+  view_.viewScale().apply(shown);
+  playback_ = std::make_unique<Playback>(shown, view_.drawList(), session_.projectFolder(), workers,
+                                         8, clock_, span);
   playbackTime_ = static_cast<float>(span.first) / project.fps;
   session_.port().refresh(RefreshButtons);
   playAudioFrom(playbackTime_);

@@ -106,6 +106,11 @@ struct ProjectMotion {
   std::vector<std::string> problems;
   // Positions, pivots and the camera's position times this (a render at another size).
   double spatialScale = 1.0;
+  // A preview composed smaller than the frame (never a file or a render): pictures are placed
+  // to the fraction of a pixel, with the frame's centre `centreShift` pixels right and down of
+  // the canvas's, so that the small frame samples where the big one's pixels lie.
+  bool fractionalPlacement = false;
+  std::array<double, 2> centreShift{};
 
   const LayerMotion* layer(int number) const;
   bool empty() const { return layers.empty() && !camera.keyed(); }

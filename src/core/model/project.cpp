@@ -11,6 +11,19 @@ Layer freshLayer() {
   return Layer{};
 }
 
+void scaleComposition(Project& project, double factor) {
+  if (factor == 1.0) return;
+  project.motion.spatialScale *= factor;
+  const auto f = static_cast<float>(factor);
+  for (Layer& layer : project.layers) {
+    for (Source& source : layer.sources) {
+      source.x *= f;
+      source.y *= f;
+      source.scale *= f;
+    }
+  }
+}
+
 void Project::resetProject() {
   for (Layer& layer : layers)
     layer = freshLayer();

@@ -149,4 +149,9 @@ struct Project {
 // The values of a fresh layer slot.
 Layer freshLayer();
 
+// The same animation for a frame `factor` times the size (the frame size is the caller's): every
+// placement's offset and scale, and the motion's positions, pivots and camera, times `factor`;
+// turns, zooms and opacities stay.
+void scaleComposition(Project& project, double factor);
+
 }  // namespace pelorix

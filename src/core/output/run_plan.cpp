@@ -150,19 +150,7 @@ std::string applyOverrides(const ConversionSettings& settings, Project& project)
     project.outputWidth = width;
     project.outputHeight = height;
   }
-  if (factor != 1.0) {
-    // The motion's positions, pivots and camera scale with the frame; its scales, turns and zoom
-    // stay.
-    project.motion.spatialScale = factor;
-    const auto f = static_cast<float>(factor);
-    for (Layer& layer : project.layers) {
-      for (Source& source : layer.sources) {
-        source.x *= f;
-        source.y *= f;
-        source.scale *= f;
-      }
-    }
-  }
+  scaleComposition(project, factor);
   return {};
 }
 

@@ -55,7 +55,13 @@ bool finite(const Placement& p) {
 
 // Works out the box and the inverse mapping of one layer in a W x H frame; false when it covers
 // no pixel. The canvas pointers are set by the caller.
-bool prepare(int W, int H, const DibImage& image, const Placement& place, LayerKernel& p) {
+bool prepare(int W, int H, const DibImage& image, const Placement& placed, LayerKernel& p,
+             const ProjectMotion& motion) {
+  Placement place = placed;
+  if (motion.fractionalPlacement) {
+    place.x -= static_cast<float>(motion.centreShift[0]);
+    place.y -= static_cast<float>(motion.centreShift[1]);
+  }
   const int sw = image.width();
   const int sh = image.height();
   p.ox = truncToInt(static_cast<double>(static_cast<float>(W / 2) - place.x));
@@ -104,6 +110,21 @@ bool prepare(int W, int H, const DibImage& image, const Placement& place, LayerK
   // are exact while the numbers stay below 2^23).
   p.aligned = c == 1.0f && s == 0.0f && place.scale == 1.0f && std::abs(p.ox) < (1 << 23) &&
               std::abs(p.oy) < (1 << 23);
+  if (motion.fractionalPlacement) {
+    // The centre where it falls, not truncated: the whole pixel in ox and oy, the rest moves the
+    // sampling point back through the picture's turn and scale.
+    const double cx = static_cast<double>(W / 2) - static_cast<double>(place.x);
+    const double cy = static_cast<double>(H / 2) - static_cast<double>(place.y);
+    if (std::abs(cx) < (1 << 23) && std::abs(cy) < (1 << 23)) {
+      p.ox = static_cast<int>(std::floor(cx));
+      p.oy = static_cast<int>(std::floor(cy));
+      const auto ex = static_cast<float>(cx - p.ox);
+      const auto ey = static_cast<float>(cy - p.oy);
+      p.hu += -p.du * ex + p.dv * ey;
+      p.hv += -p.du * ey - p.dv * ex;
+      p.aligned = p.aligned && ex == 0.0f && ey == 0.0f;
+    }
+  }
   p.image = image.bits();
   p.imagePitch = image.pitch();
   p.imageWidth = sw;
@@ -137,7 +158,7 @@ void Compositor::planLayer(const Project& project, int layerIndex, float t, Laye
                      : 0;
   // Non-finite values and opacity 0 leave every pixel as it is.
   plan.draws = kernel.alpha > 0 && prepare(project.outputWidth, project.outputHeight,
-                                           cache_.image(layerIndex), place, kernel);
+                                           cache_.image(layerIndex), place, kernel, project.motion);
   plan.first = layer.number == 1;
   plan.moving = cache_.moving(layerIndex);
   plan.result = DrawResult::Drawn;

@@ -1,5 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <cmath>
+#include <cstring>
+#include <tuple>
+
+#include "../render/render_test_support.h"
 #include "editor_test_support.h"
+#include "model/project_file.h"
 
 namespace pelorix {
 namespace {
@@ -73,6 +79,83 @@ TEST(EditorTransport, RedrawComposesOnlyWithThePreviewOn) {
   o.editor.view().setTotalMode(true);
   o.editor.view().sliderChanged(6);
   EXPECT_GT(o.port.previewRepaints, before + 1);
+}
+
+// What the window shows of `frame` at `width` x `height`: the frame stretched with nearest
+// sampling.
+std::vector<uint32_t> stretched(const DibImage& frame, int width, int height) {
+  std::vector<uint32_t> out(static_cast<size_t>(width) * static_cast<size_t>(height));
+  for (int y = 0; y < height; ++y) {
+    const int fy = static_cast<int>((y + 0.5) * frame.height() / height);
+    const auto* row = reinterpret_cast<const uint32_t*>(frame.row(fy));
+    for (int x = 0; x < width; ++x)
+      out[static_cast<size_t>(y * width + x)] =
+          row[static_cast<int>((x + 0.5) * frame.width() / width)];
+  }
+  return out;
+}
+
+// PSNR of what the window shows of `shown` against what it showed of the whole frame.
+double shownPsnr(const DibImage& shown, const DibImage& full, int width, int height) {
+  const std::vector<uint32_t> now = stretched(shown, width, height);
+  const std::vector<uint32_t> before = stretched(full, width, height);
+  double error = 0.0;
+  for (size_t i = 0; i < now.size(); ++i) {
+    for (int c = 0; c < 24; c += 8) {
+      const double d = static_cast<double>((now[i] >> c) & 0xFF) - ((before[i] >> c) & 0xFF);
+      error += d * d;
+    }
+  }
+  const double mse = error / (3.0 * static_cast<double>(now.size()));
+  return mse == 0.0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+struct ShownAt {
+  DibImage full;
+  DibImage shown;
+};
+
+// The frame at `t` as the preview composes it for the frame's size and for `width` x `height`.
+ShownAt composeShown(const std::string& project, int width, int height, float t) {
+  ScriptedPort port;
+  Editor editor(port);
+  editor.startUp(project);
+  FrameView& view = editor.view();
+  view.setTotalMode(true);
+  view.setPreviewShown(true);
+  view.redraw(t);
+  ShownAt at;
+  at.full = view.canvas().clone();
+  view.viewScale().setSize(width, height);
+  view.redraw(t);
+  at.shown = view.canvas().clone();
+  return at;
+}
+
+// The preview composes at the size the window shows the frame: the render's bytes at the
+// frame's size and above, and below it what the frame stretched down showed (PSNR >= 40 dB).
+TEST(EditorTransport, ThePreviewComposesAtTheSizeItIsShown) {
+  DemoCopy demo;
+  const ShownAt larger = composeShown(demo.project(), 640, 480, 1.2f);
+  ASSERT_EQ(larger.shown.width(), 320);
+  for (int y = 0; y < 240; ++y)
+    ASSERT_EQ(0, std::memcmp(larger.shown.row(y), larger.full.row(y), 320 * 4)) << y;
+  const ShownAt half = composeShown(demo.project(), 160, 120, 1.2f);
+  ASSERT_EQ(half.shown.width(), 160);
+  ASSERT_EQ(half.shown.height(), 120);
+  EXPECT_GE(shownPsnr(half.shown, half.full, 160, 120), 40.0);
+
+  // The 8-layer 720p project at half its size, and the 4K one with 16 layers at 1600x900. The
+  // latter's pixels are 2.4 big ones apart, where the window drew every second or third one:
+  // its noisy test pictures and hard edges give 37.9 dB.
+  test::TempDir dir;
+  for (const auto& [k, layers, w, h, least] :
+       {std::tuple{1, 8, 640, 360, 40.0}, std::tuple{3, 16, 1600, 900, 37.5}}) {
+    saveProject(test::layerStack(dir.folder(), k, layers), dir.file("stack.pxp"));
+    const ShownAt shown = composeShown(dir.file("stack.pxp"), w, h, 1.0f);
+    ASSERT_EQ(shown.shown.width(), w);
+    EXPECT_GE(shownPsnr(shown.shown, shown.full, w, h), least) << k;
+  }
 }
 
 TEST(EditorTexts, LayerItemsAndSourceRows) {

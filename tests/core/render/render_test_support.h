@@ -118,4 +118,34 @@ class Scene {
   Compositor compositor;
 };
 
+// A stack of `layers` bilinear, rotated, translucent layers over a background, `k` times
+// 1280x720 (k = 3: 4K); the pictures (photograph-like, 1280k x 720k and 640k x 480k) are
+// written into `folder`. The preview benchmarks' project, and the tests' big one.
+inline Project layerStack(const std::string& folder, int k, int layers) {
+  photoLikeImage(1280 * k, 720 * k, 7).save(folder + "bg.bmp");
+  photoLikeImage(640 * k, 480 * k, 3).save(folder + "layer.bmp");
+  Project project;
+  project.resetProject();
+  project.outputWidth = 1280 * k;
+  project.outputHeight = 720 * k;
+  const auto f = static_cast<float>(k);
+  for (int i = 0; i < layers; ++i) {
+    const int layer = project.addLayer();
+    project.layers[static_cast<size_t>(layer)].number = i + 1;
+    project.layers[static_cast<size_t>(layer)].visible = 1;
+    project.layers[static_cast<size_t>(layer)].effects = effectInterpolate;
+    Source s;
+    s.file = i == 0 ? "bg.bmp" : "layer.bmp";
+    s.duration = 10;
+    const int j = (i - 1) % 7 + 1;  // layers past the eighth repeat the placements, turned on
+    s.x = i == 0 ? 0.0f : static_cast<float>(j * 60 - 240) * f;
+    s.y = i == 0 ? 0.0f : static_cast<float>((j % 3) * 80 - 80) * f;
+    s.scale = i == 0 ? 1.0f : 0.8f + 0.1f * static_cast<float>(j);
+    s.rotation = i == 0 ? 5.0f : static_cast<float>(i * 23);
+    s.opacity = i == 0 ? 1.0f : 0.85f;
+    project.addSource(layer, s);
+  }
+  return project;
+}
+
 }  // namespace pelorix::test
