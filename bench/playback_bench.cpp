@@ -2,8 +2,10 @@
 // Real-time playback as the desktop application does it: the workers compose an 8-layer project
 // (bilinear, rotated, translucent layers that glide) ahead into the ring while this thread, as
 // the window's would, takes the frame that is due every 2 ms and paints it stretched into a
-// window of the frame's size. Prints the frames dropped of those of 10 seconds.
-//   playback_bench WIDTH HEIGHT [SECONDS]
+// window of the frame's size (or of VIEW_WIDTH x VIEW_HEIGHT, the frames then composed at that
+// size as the preview does). Prints the frames dropped of those of 10 seconds.
+//   playback_bench WIDTH HEIGHT [SECONDS [WORKERS [LAYERS [VIEW_WIDTH VIEW_HEIGHT]]]]
+// WIDTH a multiple of 1280 gives pictures of that scale (3840: the 4K project's).
 #include <QImage>
 #include <QPainter>
 #include <chrono>
@@ -12,6 +14,7 @@
 #include <cstring>
 #include <thread>
 
+#include "app/frame_view.h"
 #include "app/playback.h"
 #include "bench_support.h"
 #include "render/draw_list.h"
@@ -22,9 +25,11 @@ int main(int argc, char** argv) {
   const int height = argc > 2 ? std::atoi(argv[2]) : 1080;
   const float seconds = argc > 3 ? static_cast<float>(std::atof(argv[3])) : 10.0f;
   const std::string folder = bench::scratchFolder();
-  Project project = bench::eightLayerProject(folder);
+  const int layers = argc > 5 ? std::atoi(argv[5]) : 8;
+  const int scale = width % 1280 == 0 ? width / 1280 : 1;
+  Project project = test::layerStack(folder, scale, layers);
   // The frame at the size asked for, every layer gliding to another place over the time.
-  const float k = static_cast<float>(width) / 1280.0f;
+  const float k = static_cast<float>(width) / (1280.0f * static_cast<float>(scale));
   project.outputWidth = width;
   project.outputHeight = height;
   project.fps = 30.0f;
@@ -43,28 +48,34 @@ int main(int argc, char** argv) {
     project.addSource(i, last);
   }
   const DrawList list = buildDrawList(project);
+  const int viewWidth = argc > 7 ? std::atoi(argv[6]) : width;
+  const int viewHeight = argc > 7 ? std::atoi(argv[7]) : height;
+  ViewScale view;
+  view.setSize(viewWidth, viewHeight);
+  view.apply(project);
   const int workers = argc > 4 ? std::atoi(argv[4])
                                : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   Playback playback(project, list.layers, folder, workers);
   DibImage canvas;
-  QImage shown(width, height, QImage::Format_RGB32);
-  QImage window(width, height, QImage::Format_RGB32);
+  QImage window(viewWidth, viewHeight, QImage::Format_RGB32);
   int painted = 0;
   for (;;) {
     float time = 0.0f;
     const Playback::Tick tick = playback.take(canvas, time);
     if (tick == Playback::Tick::Ended) break;
     if (tick == Playback::Tick::New) {
+      QImage shown(canvas.width(), canvas.height(), QImage::Format_RGB32);
       for (int y = 0; y < canvas.height(); ++y)
-        std::memcpy(shown.scanLine(y), canvas.row(y), static_cast<size_t>(width) * 4);
+        std::memcpy(shown.scanLine(y), canvas.row(y), static_cast<size_t>(canvas.width()) * 4);
       QPainter painter(&window);
       painter.drawImage(window.rect(), shown);
       ++painted;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  std::printf("%dx%d %d frames: %d shown, %d dropped (%.2f %%), %d workers\n", width, height,
-              playback.frames(), painted, playback.dropped(),
-              100.0 * playback.dropped() / std::max(1, playback.frames()), workers);
+  std::printf("%dx%d, %d layers, in %dx%d: %d frames, %d shown, %d dropped (%.2f %%), %d workers\n",
+              width, height, layers, viewWidth, viewHeight, playback.frames(), painted,
+              playback.dropped(), 100.0 * playback.dropped() / std::max(1, playback.frames()),
+              workers);
   return 0;
 }

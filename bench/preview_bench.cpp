@@ -98,8 +98,9 @@ void BM_BigPreview(benchmark::State& state) {
     if (edit == kBottom) moved.layers[bottomIndex].sources[0].x = static_cast<float>(step % 40);
     scale.apply(moved);
     compositor.composeFrame(canvas, moved, list.layers, 1.0f);
-    const QImage shown(canvas.bits(), canvas.width(), canvas.height(), canvas.pitch(),
-                       QImage::Format_RGB32);
+    QImage shown(canvas.width(), canvas.height(), QImage::Format_RGB32);
+    for (int y = 0; y < canvas.height(); ++y)
+      std::memcpy(shown.scanLine(y), canvas.row(y), static_cast<size_t>(canvas.width()) * 4);
     QPainter painter(&window);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawImage(window.rect(), shown);
