@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <iostream>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -145,6 +146,14 @@ int render(const DocumentPtr& d, std::vector<std::string> args, const py::object
     py::gil_scoped_acquire gil;
     return python.check();
   };
+  // The command line's messages are read from standard error's stream, which the process has
+  // once: renders from several Python threads take turns (waiting without the GIL).
+  static std::mutex oneAtATime;
+  std::unique_lock turn(oneAtATime, std::defer_lock);
+  {
+    py::gil_scoped_release release;
+    turn.lock();
+  }
   std::ostringstream said;
   std::streambuf* const cerr = std::cerr.rdbuf(said.rdbuf());
   int status = 0;
