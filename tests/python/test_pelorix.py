@@ -173,6 +173,10 @@ def test_render_takes_the_command_lines_options(tmp_path):
     with pytest.raises(ValueError, match="quality"):
         project.render(tmp_path / "o2", format="jpg", quality=500)
     assert not (tmp_path / "o2").exists()
+    # A join of what is no part of a render is refused by name, and leaves nothing.
+    with pytest.raises(pelorix.RenderError, match="frame0002.png"):
+        pelorix.join([tmp_path / "out" / "frame0002.png"], tmp_path / "joined.mkv")
+    assert not (tmp_path / "joined.mkv").exists()
     project.layers[1].sources[0].file = "missing.png"
     with pytest.raises(pelorix.RenderError, match="missing.png"):
         project.render(tmp_path / "o3", format="png", frames=(0, 0))

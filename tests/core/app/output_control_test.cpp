@@ -235,6 +235,18 @@ TEST(EditorOutput, ScreenSaveWritesTheCanvas) {
   o.port.imageFile = o.demo.dir.file("shot.gif");
   o.editor.output().screenSave();
   EXPECT_EQ(o.port.notices.back(), "GIF保存は現在サポート外です。");
+  // A window showing the frame at half its size still saves the frame's own pixels, and keeps
+  // showing the small composition.
+  o.editor.view().viewScale().setSize(160, 120);
+  o.editor.view().redraw(o.editor.view().currentTime());
+  ASSERT_EQ(o.editor.view().canvas().width(), 160);
+  o.port.imageFile = o.demo.dir.file("half.png");
+  o.editor.output().screenSave();
+  DibImage saved;
+  ASSERT_FALSE(saved.load(o.demo.dir.file("half.png")).failed());
+  EXPECT_EQ(saved.width(), 320);
+  EXPECT_EQ(saved.height(), 240);
+  EXPECT_EQ(o.editor.view().canvas().width(), 160);
 }
 
 }  // namespace

@@ -136,5 +136,42 @@ TEST(Lottie, MovingPicturesAreRefusedAndAddIsSaid) {
   EXPECT_FALSE(std::filesystem::exists(scene.dir.file("b.json")));
 }
 
+// Curves and easings become Lottie's handles exactly: a CSS cubic-bezier's own numbers, a
+// glide's ease-in-out (of its scale) as (1/3, 0) (2/3, 1), a hold as "h"; a child hangs from
+// its parent's null.
+TEST(Lottie, CurvesEasingsAndParentsMapExactly) {
+  Scene scene(32, 24);
+  scene.writeImage("a.png", patternImage(8, 8));
+  Source from;
+  from.duration = 1.0f;
+  from.flags = withEase(sourceAutoCalc, Ease::InOut);
+  const int parent = scene.addLayer(1, "a.png", from);
+  Source to = from;
+  to.file = "a.png";
+  to.scale = 2.0f;
+  scene.project.addSource(parent, to);
+  scene.addLayer(2, "a.png");
+  scene.project.setSetting(
+      "layer1.rotation",
+      "0.0000:0.0000:bezier(0.2500,0.1000,0.2500,1.0000);1.0000:90.0000:hold;2.0000:0.0000:linear");
+  scene.project.setSetting("layer2.parent", "1");
+  RecordingListener listener;
+  ASSERT_EQ(exportLottie(scene.project, scene.dir.folder(), scene.dir.file("c.json"), listener),
+            "");
+  std::ifstream in(scene.dir.file("c.json"));
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string json = text.str();
+  EXPECT_NE(json.find(R"("o":{"x":[0.25],"y":[0.1]},"i":{"x":[0.25],"y":[1]})"), std::string::npos);
+  EXPECT_NE(json.find(R"("h":1)"), std::string::npos);
+  EXPECT_NE(
+      json.find(R"("o":{"x":[0.3333333333333333],"y":[0]},"i":{"x":[0.6666666666666666],"y":[1]})"),
+      std::string::npos);
+  // The parent's null is layer 1; both layers' pictures hang from it.
+  EXPECT_NE(json.find(R"j("ind":1,"ty":3,"nm":"- (motion)")j"), std::string::npos)
+      << json.substr(0, 400);
+  EXPECT_NE(json.find(R"j("ind":2,"ty":3,"nm":"- (motion)","parent":1)j"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace pelorix::test
