@@ -36,8 +36,8 @@ thread_local RenderHooks* hooks = nullptr;
 
 }  // namespace
 
-ScopedRenderHooks::ScopedRenderHooks(RenderHooks& hooks) : before_(cli::hooks) {
-  cli::hooks = &hooks;
+ScopedRenderHooks::ScopedRenderHooks(RenderHooks& given) : before_(hooks) {
+  hooks = &given;
 }
 
 ScopedRenderHooks::~ScopedRenderHooks() {

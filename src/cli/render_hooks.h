@@ -26,7 +26,7 @@ struct RenderHooks {
 // Puts `hooks` in place for the renders of this thread while it lives.
 class ScopedRenderHooks {
  public:
-  explicit ScopedRenderHooks(RenderHooks& hooks);
+  explicit ScopedRenderHooks(RenderHooks& given);
   ~ScopedRenderHooks();
   ScopedRenderHooks(const ScopedRenderHooks&) = delete;
   ScopedRenderHooks& operator=(const ScopedRenderHooks&) = delete;
