@@ -3,9 +3,12 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <deque>
+#include <future>
 #include <iostream>
 #include <mutex>
 #include <sstream>
@@ -23,6 +26,7 @@
 #include "output/parts.h"
 #include "output/run_plan.h"
 #include "render/draw_list.h"
+#include "render/picture_store.h"
 #include "render/timeline.h"
 #include "render_hooks.h"
 #include "render_report.h"
@@ -81,22 +85,88 @@ Frame compose(Document& d, double t, std::optional<int> layer) {
   return frame;
 }
 
-// Iterates the frames of [start, stop) at i / fps, as a video holds them.
+// Iterates the frames of [start, stop) at i / fps, as a video holds them, of the project as it
+// was when the iteration began. Two threads compose the next frames ahead, each a whole frame
+// with a compositor of its own (as a render's workers do), while Python takes the one before;
+// each frame's bytes become the array without a copy.
 class FrameIterator {
  public:
-  FrameIterator(DocumentPtr doc, int start, int stop, int step)
-      : doc_(std::move(doc)), next_(start), stop_(stop), step_(step) {}
-  Frame next() {
-    if (step_ > 0 ? next_ >= stop_ : next_ <= stop_) throw py::stop_iteration();
-    const double t =
-        static_cast<double>(static_cast<float>(next_ / static_cast<double>(doc_->project.fps)));
-    next_ += step_;
-    return compose(*doc_, t, std::nullopt);
+  FrameIterator(const DocumentPtr& doc, int start, int stop, int step)
+      : project_(doc->project),
+        layers_(buildDrawList(project_).layers),
+        scheduled_(start),
+        stop_(stop),
+        step_(step) {
+    refuse(frameSizeProblem(project_.outputWidth, project_.outputHeight));
+    for (Slot& slot : slots_) {
+      slot.compositor.setProjectFolder(doc->folder);
+      slot.compositor.setPictureStore(&store_);
+    }
+  }
+  FrameIterator(const FrameIterator&) = delete;
+  FrameIterator& operator=(const FrameIterator&) = delete;
+
+  py::array next() {
+    fill();
+    if (ahead_.empty()) throw py::stop_iteration();
+    Made made;
+    {
+      py::gil_scoped_release release;
+      made = ahead_.front().get();
+    }
+    ahead_.pop_front();
+    fill();
+    for (std::string& line : made.log)
+      line = cli::terminalText(line);
+    warnEach(made.log);
+    if (!made.ok) raise(PyExc_MemoryError, _("there is not enough memory for the frame"));
+    auto* pixels = new std::vector<uint8_t>(std::move(made.pixels));
+    py::capsule owner(pixels, [](void* p) { delete static_cast<std::vector<uint8_t>*>(p); });
+    return Frame({project_.outputHeight, project_.outputWidth, 4}, pixels->data(), owner);
   }
 
  private:
-  DocumentPtr doc_;
-  int next_;
+  struct Slot {
+    KeptLines log;
+    Compositor compositor{log};
+  };
+  struct Made {
+    std::vector<uint8_t> pixels;
+    bool ok = true;
+    std::vector<std::string> log;
+  };
+  void fill() {
+    while (ahead_.size() < slots_.size() && (step_ > 0 ? scheduled_ < stop_ : scheduled_ > stop_)) {
+      const int index = scheduled_;
+      scheduled_ += step_;
+      Slot& slot = slots_[made_++ % slots_.size()];
+      ahead_.push_back(
+          std::async(std::launch::async, [this, &slot, index] { return make(slot, index); }));
+    }
+  }
+  Made make(Slot& slot, int index) const {
+    const auto t = static_cast<float>(index / static_cast<double>(project_.fps));
+    DibImage canvas;
+    Made made;
+    if (!slot.compositor.composeFrame(canvas, project_, layers_, t))
+      made.ok = slot.compositor.makeBlankFrame(canvas, project_);
+    if (made.ok) {
+      const size_t rowBytes = static_cast<size_t>(canvas.width()) * 4;
+      made.pixels.resize(rowBytes * static_cast<size_t>(canvas.height()));
+      for (int y = 0; y < canvas.height(); ++y)
+        readRowRgba(canvas, y, made.pixels.data() + rowBytes * static_cast<size_t>(y));
+    }
+    made.log = slot.log.take();
+    return made;
+  }
+
+  const Project project_;
+  const std::vector<int> layers_;
+  PictureStore store_;
+  std::array<Slot, 2> slots_;
+  std::deque<std::future<Made>> ahead_;
+  size_t made_ = 0;
+  int scheduled_;
   int stop_;
   int step_;
 };
@@ -251,7 +321,7 @@ void bindFrames(py::module_& m) {
       "_frames",
       [](const DocumentPtr& d, int start, int stop, int step) {
         if (step == 0) throw py::value_error(_("step must not be zero"));
-        return FrameIterator(d, start, stop, step);
+        return std::make_unique<FrameIterator>(d, start, stop, step);
       },
       py::arg("start"), py::arg("stop"), py::arg("step"));
   project.def("_render", render, py::arg("args"), py::arg("progress"));
