@@ -36,8 +36,8 @@ namespace {
 
 using Frame = py::array_t<uint8_t, py::array::c_style>;
 
-void warnLog(Document& d) {
-  std::vector<std::string> lines = d.log.take();
+// The compositor's log lines as Python warnings, in the command line's words.
+void warnLog(std::vector<std::string> lines) {
   for (std::string& line : lines)
     line = cli::terminalText(line);
   warnEach(lines);
@@ -80,7 +80,7 @@ Frame compose(Document& d, double t, std::optional<int> layer) {
       });
     }
   }
-  warnLog(d);
+  warnLog(d.log.take());
   if (!made) raise(PyExc_MemoryError, _("there is not enough memory for the frame"));
   return frame;
 }
@@ -116,9 +116,7 @@ class FrameIterator {
     }
     ahead_.pop_front();
     fill();
-    for (std::string& line : made.log)
-      line = cli::terminalText(line);
-    warnEach(made.log);
+    warnLog(std::move(made.log));
     if (!made.ok) raise(PyExc_MemoryError, _("there is not enough memory for the frame"));
     auto* pixels = new std::vector<uint8_t>(std::move(made.pixels));
     py::capsule owner(pixels, [](void* p) { delete static_cast<std::vector<uint8_t>*>(p); });

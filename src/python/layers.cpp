@@ -157,7 +157,7 @@ void setNumber(const LayerRef& l, int number) {
   Layer& layer = l.layer();
   if (number == layer.number) return;
   if (number == 0 || project.findLayerByNumber(number) >= 0)
-    throw py::value_error(_("0以外で他と違うレイヤー番号を指定して下さい。"));
+    throw py::value_error(_(kLayerNumberRule));
   project.renumberLayerMotion(layer.number, number);
   layer.number = number;
 }

@@ -28,8 +28,6 @@ struct Property {
   const NumberField* field;
 };
 
-const NumberField kFieldTime{N_("時間（秒）"), 0.0, 86400.0};
-
 const Property* findProperty(const KeyOwner& owner, const std::string& name) {
   static const Property layer[] = {{"position", true, &kFieldX},
                                    {"scale", false, &kFieldScale},
@@ -129,7 +127,7 @@ void setKey(const KeyOwner& owner, const std::string& name, double time, const p
             const py::object& curve, const std::optional<std::array<double, 4>>& tangents) {
   const Property& property = *findProperty(owner, name);
   MotionKey key;
-  key.time = checkedNumber(time, kFieldTime);
+  key.time = checkedNumber(time, kFieldDuration);
   key.value = valueOf(property, value);
   key.curve = curveOf(curve);
   if (tangents && !property.vector) throw py::value_error(_("only positions have tangents"));

@@ -79,7 +79,7 @@ LayerRef addLayer(const DocumentPtr& doc, std::optional<int> number, const std::
     chosen = std::max(chosen, project.layers[static_cast<size_t>(i)].number + 1);
   if (number) {
     if (*number == 0 || project.findLayerByNumber(*number) >= 0)
-      throw py::value_error(_("0以外で他と違うレイヤー番号を指定して下さい。"));
+      throw py::value_error(_(kLayerNumberRule));
     chosen = *number;
   }
   const int index = project.addLayer();

@@ -61,6 +61,8 @@ std::optional<int> wholeInteger(const std::string& text) {
   return toInt(text.substr(start, end - start));
 }
 
+const char* const kLayerNumberRule = N_("0以外で他と違うレイヤー番号を指定して下さい。");
+
 const NumberField kFieldScale{N_("倍率"), 0.0, 1000.0};
 const NumberField kFieldRotation{N_("回転角"), -1e6, 1e6};
 const NumberField kFieldDuration{N_("時間（秒）"), 0.0, 86400.0};

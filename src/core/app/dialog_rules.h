@@ -31,6 +31,9 @@ struct NumberField {
   bool whole = false;
   bool fraction = false;  // "30000/1001" is a number too
 };
+// What a layer's number must be (not 0, and no other layer's), for the notice that refuses one.
+extern const char* const kLayerNumberRule;  // translate with _()
+
 // The source dialog's fields, and the project dialog's.
 inline constexpr NumberField kFieldX{"X", -1e6, 1e6};
 inline constexpr NumberField kFieldY{"Y", -1e6, 1e6};

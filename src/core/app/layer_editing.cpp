@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "app/dialog_rules.h"
 #include "app/frame_view.h"
 #include "app/layer_list.h"
 #include "app/motion_editing.h"
@@ -11,11 +12,6 @@
 #include "base/i18n.h"
 
 namespace pelorix {
-namespace {
-
-constexpr const char* kNumberRule = N_("0以外で他と違うレイヤー番号を指定して下さい。");
-
-}  // namespace
 
 void LayerEditing::newLayer() {
   Project& project = session_.edit();
@@ -73,7 +69,7 @@ bool LayerEditing::runLayerDialog(int index) {
     for (int i = 0; i < project.layerCount; ++i)
       sameNumber += project.layers[static_cast<size_t>(i)].number == values.number;
     if (values.number != 0 && (values.number == layer.number || sameNumber == 0)) break;
-    session_.port().notice(_(kNumberRule));
+    session_.port().notice(_(kLayerNumberRule));
   }
   Session::EditScope edit(session_);
   // The layer's keys and its children's parent follow a new number.

@@ -55,7 +55,8 @@ class LottieDocument {
 
  private:
   // A picture as the layer shows it, as an asset: its id ("" with `problem_` set on failure).
-  std::string asset(const Layer& layer, const std::string& file);
+  struct Asset;
+  const Asset* asset(const Layer& layer, const std::string& file);
   int nullOf(int layerIndex);
   void writeNulls();
   void writeImages(int layerIndex);
@@ -88,37 +89,38 @@ class LottieDocument {
     int height = 0;
   };
   std::map<std::tuple<std::string, int, uint32_t>, Asset> assets_;
-  std::map<int, int> nulls_;  // layer index -> its null's index (0: none)
+  std::vector<const Asset*> assetOrder_;  // as they were made, which their ids number
+  std::map<int, int> nulls_;              // layer index -> its null's index (0: none)
   int cameraIndex_ = 0;
   int nextIndex_ = 1;
 };
 
-std::string LottieDocument::asset(const Layer& layer, const std::string& file) {
+const LottieDocument::Asset* LottieDocument::asset(const Layer& layer, const std::string& file) {
   const bool keepAlpha = (layer.effects & effectAlpha) != 0;
   const bool keyed = (layer.effects & effectColorKey) != 0;
   const uint32_t key = keyed ? uint32_t{layer.keyColor.red} << 16 |
                                    uint32_t{layer.keyColor.green} << 8 | layer.keyColor.blue
                              : 0xFF000000u;
   const auto id = std::make_tuple(file, keepAlpha ? 1 : 0, key);
-  if (auto known = assets_.find(id); known != assets_.end()) return known->second.id;
+  if (auto known = assets_.find(id); known != assets_.end()) return &known->second;
   const std::string path = joinPath(folder_, file);
   if (mayMove(path)) {
     problem_ = formatC(_("layer %d: %s moves (an animation, series or video); a Lottie file "
                          "takes still pictures only"),
                        layer.number, file.c_str());
-    return {};
+    return nullptr;
   }
   const PictureStore::Result loaded = store_.get(path, keepAlpha);
   if (!loaded.picture) {
     problem_ = formatC(_("layer %d: cannot read %s: %s"), layer.number, file.c_str(),
                        loaded.error.errorMessage().c_str());
-    return {};
+    return nullptr;
   }
   const DibImage& image = loaded.picture->image;
   DibImage baked;
   if (!baked.create(image.width(), -image.height(), 32, BI_RGB, nullptr, kCreateAlpha)) {
     problem_ = _("there is not enough memory for the pictures");
-    return {};
+    return nullptr;
   }
   // The key colour clears exactly the pixels of that colour, as the kernel does.
   for (int y = 0; y < image.height(); ++y) {
@@ -136,14 +138,15 @@ std::string LottieDocument::asset(const Layer& layer, const std::string& file) {
   if (ImageError error = pngCodec().encode(baked, options, png); error.failed()) {
     problem_ = formatC(_("layer %d: cannot write %s as PNG: %s"), layer.number, file.c_str(),
                        error.errorMessage().c_str());
-    return {};
+    return nullptr;
   }
   Asset& made = assets_[id];
-  made.id = formatC("image_%zu", assets_.size() - 1);
+  made.id = formatC("image_%zu", assetOrder_.size());
+  assetOrder_.push_back(&made);
   made.data = "data:image/png;base64," + base64(png);
   made.width = image.width();
   made.height = image.height();
-  return made.id;
+  return &made;
 }
 
 std::vector<Keyframe> LottieDocument::track(
@@ -324,11 +327,8 @@ void LottieDocument::writeImages(int layerIndex) {
     const double start = static_cast<double>(sourceStartTime(layer, i)) * fps_;
     const double end = start + static_cast<double>(source.duration) * fps_;
     if (!(end > start) || end <= first_ || start >= last_ + 1) continue;
-    const std::string id = asset(layer, source.file);
-    if (id.empty()) return;
-    const Asset& picture = std::find_if(assets_.begin(), assets_.end(), [&](const auto& a) {
-                             return a.second.id == id;
-                           })->second;
+    const Asset* picture = asset(layer, source.file);
+    if (!picture) return;
     const Placement from = placementAt(layer, i, 0.0f);
     const Placement to = placementAt(layer, i, 1.0f);
     const bool glides = from.x != to.x || from.y != to.y || from.scale != to.scale ||
@@ -340,8 +340,8 @@ void LottieDocument::writeImages(int layerIndex) {
     };
     Transform t;
     // The picture's centre pixel on the frame's centre pixel, as the kernel places it.
-    t.anchor =
-        constant({std::floor(picture.width / 2) + 0.5, std::floor(picture.height / 2) + 0.5, 0.0});
+    t.anchor = constant(
+        {std::floor(picture->width / 2) + 0.5, std::floor(picture->height / 2) + 0.5, 0.0});
     t.position = positions(layerIndex, i, start, end);
     t.scale = keyed({tidy(from.scale) * 100.0, tidy(from.scale) * 100.0, 100.0},
                     {tidy(to.scale) * 100.0, tidy(to.scale) * 100.0, 100.0});
@@ -360,7 +360,7 @@ void LottieDocument::writeImages(int layerIndex) {
       t.opacity = keyed({tidy(from.opacity) * 100.0}, {tidy(to.opacity) * 100.0});
     }
     writeLayerHead(formatC("%s %d", layer.name.c_str(), i + 1).c_str(), 2, nextIndex_++, parent);
-    json_.field("refId", id);
+    json_.field("refId", picture->id);
     json_.field("ip", std::max(start, double(first_)));
     json_.field("op", std::min(end, double(last_ + 1)));
     json_.field("bm", mode);
@@ -376,7 +376,7 @@ std::string LottieDocument::build(std::string& problem, std::vector<std::string>
   for (int index : drawn) {
     const Layer& layer = project_.layers[static_cast<size_t>(index)];
     for (const Source& source : layer.sources) {
-      if (source.duration > 0.0f && asset(layer, source.file).empty()) {
+      if (source.duration > 0.0f && !asset(layer, source.file)) {
         problem = problem_;
         return {};
       }
@@ -393,10 +393,7 @@ std::string LottieDocument::build(std::string& problem, std::vector<std::string>
   json_.field("ddd", 0);
   json_.key("assets");
   json_.beginArray();
-  std::vector<const Asset*> ordered(assets_.size());
-  for (const auto& [key, asset] : assets_)
-    ordered[static_cast<size_t>(std::stoi(asset.id.substr(6)))] = &asset;
-  for (const Asset* asset : ordered) {
+  for (const Asset* asset : assetOrder_) {
     json_.beginObject();
     json_.field("id", asset->id);
     json_.field("w", asset->width);
