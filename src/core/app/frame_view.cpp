@@ -210,7 +210,7 @@ void FrameView::redraw(float t) {
   const int index = choose_();
   if (index < 0) return;  // nothing to draw, nothing selected
   composeInto(t, totalMode_, index);
-  if (playing_) {
+  if (playing_ || !onion_.on()) {
     onion_.clear();
   } else {
     Project project = session_.project();
