@@ -62,6 +62,13 @@ class ViewScale {
   double factor(const Project& project) const;
   // `project` made the composition the view shows.
   void apply(Project& project) const;
+  // The same for playback, where a still picture stepped over by two or more of its pixels per
+  // shown pixel is sampled from a smaller copy of it: less work a frame, and less shimmer on
+  // what moves. A still frame samples the pictures themselves.
+  void applyForPlayback(Project& project) const {
+    apply(project);
+    project.motion.pictureLevels = project.motion.fractionalPlacement;
+  }
 
  private:
   int width_ = 0;

@@ -10,6 +10,7 @@
 #include "app/timeline_editing.h"
 #include "base/c_locale.h"
 #include "base/i18n.h"
+#include "base/system_memory.h"
 #include "output/run_plan.h"
 
 namespace pelorix {
@@ -55,16 +56,24 @@ int PlaybackControl::start(const Playback::Span& span, bool follow) {
         formatC(_("フレームレート %.2f では再生できません。"), static_cast<double>(project.fps)));
     return 0;
   }
+  // The workers compose ahead; the user-interface thread keeps one core for showing frames.
+  const int workers = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
+  // Composed at the size the window shows it, pictures stepped over from their smaller copies.
+  Project shown = project;
+  view_.viewScale().applyForPlayback(shown);
+  const uint64_t need =
+      estimateMemory(shown, view_.drawList(), session_.projectFolder(), false).total(workers);
+  if (const uint64_t available = availableMemory(); available != 0 && need > available) {
+    session_.port().notice(
+        formatC(_("再生には約 %.0f MB のメモリが必要ですが、使えるのは %.0f MB です。"),
+                static_cast<double>(need) / 1048576.0, static_cast<double>(available) / 1048576.0));
+    return 0;
+  }
   playing_ = true;
   stopRequested_ = false;
   following_ = follow;
   view_.setPlaying(true);
   view_.onion().clear();
-  // The workers compose ahead; the user-interface thread keeps one core for showing frames.
-  const int workers = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
-  // Composed at the size the window shows it.
-  Project shown = project;
-  view_.viewScale().apply(shown);
   playback_ = std::make_unique<Playback>(shown, view_.drawList(), session_.projectFolder(), workers,
                                          8, clock_, span);
   playbackTime_ = static_cast<float>(span.first) / project.fps;

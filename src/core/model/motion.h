@@ -110,6 +110,9 @@ struct ProjectMotion {
   // to the fraction of a pixel, with the frame's centre `centreShift` pixels right and down of
   // the canvas's, so that the small frame samples where the big one's pixels lie.
   bool fractionalPlacement = false;
+  // With it, for playback: a still picture stepped over by two or more of its pixels per frame
+  // pixel is sampled from one of its smaller copies (render/picture_levels.h).
+  bool pictureLevels = false;
   std::array<double, 2> centreShift{};
 
   const LayerMotion* layer(int number) const;

@@ -10,6 +10,7 @@
 #include "imageio/frame_source.h"
 #include "output/run_plan.h"
 #include "render/layer_image_cache.h"
+#include "render/picture_levels.h"
 #include "render/picture_store.h"
 #include "render/timeline.h"
 
@@ -21,7 +22,8 @@ constexpr double kMiB = 1048576.0;
 // The decoded size of each picture, read from the files' headers once.
 class PictureSizes {
  public:
-  explicit PictureSizes(std::string folder) : folder_(std::move(folder)) {}
+  // With `levels`, a still picture counts with its smaller copies.
+  PictureSizes(std::string folder, bool levels) : folder_(std::move(folder)), levels_(levels) {}
   // Bytes of the picture a source shows, and its resolved path.
   uint64_t bytes(const Source& source, std::string* path = nullptr) {
     const std::string resolved = resolveImagePath(source.file, folder_);
@@ -29,9 +31,11 @@ class PictureSizes {
     auto known = sizes_.find(resolved);
     if (known == sizes_.end()) {
       int width = 0, height = 0;
-      const uint64_t size = probeFrameSize(resolved, width, height)
-                                ? static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4
-                                : 0;
+      uint64_t size = 0;
+      if (probeFrameSize(resolved, width, height)) {
+        size = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4;
+        if (levels_ && !mayMove(resolved)) size += pictureLevelBytes(width, height);
+      }
       known = sizes_.emplace(resolved, size).first;
     }
     return known->second;
@@ -39,6 +43,7 @@ class PictureSizes {
 
  private:
   std::string folder_;
+  bool levels_ = false;
   std::map<std::string, uint64_t> sizes_;
 };
 
@@ -53,7 +58,7 @@ MemoryNeed estimateMemory(const Project& project, const std::vector<int>& layers
                           const std::string& projectFolder, bool keepFrames) {
   // Two bounds, the smaller counts: every picture once (layers share pictures), or each layer's
   // largest twice (a layer holds one picture, and may hold the next while the last is drawn).
-  PictureSizes sizes(projectFolder);
+  PictureSizes sizes(projectFolder, project.motion.pictureLevels);
   std::map<std::string, uint64_t> distinct;
   uint64_t perLayer = 0;
   for (int index : layers) {
@@ -89,7 +94,7 @@ MemoryNeed estimateMemory(const Project& project, const std::vector<int>& layers
 
 uint64_t frameMemoryNeed(const Project& project, const std::vector<int>& layers, float t,
                          const std::string& projectFolder) {
-  PictureSizes sizes(projectFolder);
+  PictureSizes sizes(projectFolder, project.motion.pictureLevels);
   std::map<std::string, uint64_t> shown;
   for (int index : layers) {
     const CurrentSource current = currentSourceAt(project, index, t);

@@ -13,6 +13,7 @@
 #include "model/extensions.h"
 #include "render/blit_kernel.h"
 #include "render/motion_transform.h"
+#include "render/picture_levels.h"
 #include "render/timeline.h"
 
 namespace pelorix {
@@ -171,9 +172,12 @@ void Compositor::planLayer(const Project& project, int layerIndex, float t, Laye
   kernel.pictureAlpha = cache_.hasAlpha(layerIndex);
   kernel.key = colourValue(layer.keyColor.blue, layer.keyColor.green, layer.keyColor.red);
   kernel.mode = static_cast<int>(blendModeOf(layer.effects));
+  plan.picture = cache_.picture(layerIndex);
+  // Played smaller than the frame, a still picture stepped over is sampled from a smaller copy.
+  if (project.motion.fractionalPlacement && project.motion.pictureLevels && !plan.moving)
+    sampleFromLevel(kernel, plan.picture->image, *plan.picture->levels, workers_);
   // A frame that this layer's copy covers entirely need not be cleared first.
   plan.covers = coversWholeFrame(kernel, project.outputWidth, project.outputHeight);
-  plan.picture = cache_.picture(layerIndex);
 }
 
 DrawResult Compositor::applyLayer(DibImage& canvas, const Project& project, LayerPlan& plan) {

@@ -16,6 +16,7 @@
 #include "imageio/dib_image.h"
 #include "imageio/frame_source.h"
 #include "imageio/image_error.h"
+#include "render/picture_levels.h"
 
 namespace pelorix {
 
@@ -27,6 +28,8 @@ struct CachedPicture {
   bool converted = false;  // the file was not 24-bit colour
   int fileDepth = 24;      // bits per pixel of the decoded file
   bool fileAlpha = false;  // the file has transparency, kept or not
+  // Its smaller copies, made when a composition shown small needs them (still pictures only).
+  std::unique_ptr<PictureLevels> levels = std::make_unique<PictureLevels>();
 };
 
 // A file that moves (an animation, a series, a video), as the store knows it.

@@ -89,7 +89,7 @@ TEST(PlanRun, ThePlanNamesTheFormatFramesPathsAndWorkers) {
 
 // A moving picture costs what its decoder and its kept frames take, by their bytes, and a frame
 // for each worker: a run whose moving pictures would not fit is refused before anything is made.
-TEST(PlanRun, MovingPicturesCountInTheMemoryEstimate) {
+TEST(PlanRun, MovingPicturesAndLevelsCountInTheMemoryEstimate) {
   Animation animation(1.0f);
   for (int k = 0; k < 2; ++k)
     animation.scene.writeImage(formatC("big%d.bmp", k), test::solidImage(1024, 1024, 1, 2, 3));
@@ -102,6 +102,11 @@ TEST(PlanRun, MovingPicturesCountInTheMemoryEstimate) {
   EXPECT_GE(need.pictures - still.pictures, movingPictureBytes(frame));
   EXPECT_GE(movingPictureBytes(frame), 3 * frame);  // the decoder's two and one kept
   EXPECT_GE(need.perWorker - still.perWorker, frame);
+  // Played small, a still picture counts its smaller copies too.
+  project.motion.pictureLevels = true;
+  EXPECT_GT(estimateMemory(project, {0}, animation.scene.dir.folder(), false).pictures,
+            still.pictures);
+  project.motion.pictureLevels = false;
   animation.settings.availableMemory = need.total(1) - 1;
   const PlanOutcome planned = planRun(project, animation.settings);
   EXPECT_FALSE(planned.plan);
