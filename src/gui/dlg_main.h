@@ -91,6 +91,7 @@ class DlgMain : public QMainWindow, public UiPort {
   void post(std::function<void()> task) override;
   void playAudio(const AudioTrack& audio, double from) override;
   void stopAudio() override;
+  std::optional<double> soundPosition() const override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -149,6 +150,7 @@ class DlgMain : public QMainWindow, public UiPort {
   CurveEditor* curveEditor_ = nullptr;
   bool silenceSaid_ = false;  // the log said once that no sound device exists
   QTimer audioStart_;         // a sound that starts after the animation does
+  double soundOffset_ = 0.0;  // the animation's time where the sound starts
   bool updating_ = false;     // set while widgets are filled from the editor's state
   bool started_ = false;
   bool closing_ = false;

@@ -169,6 +169,7 @@ void DlgMain::playAudio(const AudioTrack& audio, double from) {
   }
   audioOutput_->setVolume(static_cast<float>(std::clamp(audio.volume, 0.0, 1.0)));
   player_->setSource(QUrl::fromLocalFile(QString::fromStdString(audio.path)));
+  soundOffset_ = audio.offset;
   const double into = from - audio.offset;  // seconds into the sound
   if (into >= 0.0) {
     player_->setPosition(static_cast<qint64>(into * 1000.0));
@@ -177,6 +178,11 @@ void DlgMain::playAudio(const AudioTrack& audio, double from) {
     player_->setPosition(0);
     audioStart_.start(static_cast<int>(-into * 1000.0));
   }
+}
+
+std::optional<double> DlgMain::soundPosition() const {
+  if (!player_ || player_->playbackState() != QMediaPlayer::PlayingState) return std::nullopt;
+  return soundOffset_ + static_cast<double>(player_->position()) / 1000.0;
 }
 
 void DlgMain::stopAudio() {

@@ -2,6 +2,7 @@
 #include "app/playback_control.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <thread>
 
@@ -74,9 +75,21 @@ int PlaybackControl::start(const Playback::Span& span, bool follow) {
   following_ = follow;
   view_.setPlaying(true);
   view_.onion().clear();
-  playback_ = std::make_unique<Playback>(shown, view_.drawList(), session_.projectFolder(), workers,
-                                         8, clock_, span);
+  steady_ = clock_;
+  if (!steady_) {
+    const auto begun = std::chrono::steady_clock::now();
+    steady_ = [begun] {
+      return std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+    };
+  }
+  soundPull_ = 0.0;
+  lastSound_ = -1.0;
+  wrapped_ = false;
   playbackTime_ = static_cast<float>(span.first) / project.fps;
+  startTime_ = static_cast<double>(span.first) / static_cast<double>(project.fps);
+  playback_ = std::make_unique<Playback>(
+      shown, view_.drawList(), session_.projectFolder(), workers, 8,
+      [this] { return steady_() + soundPull_.load(); }, span);
   session_.port().refresh(RefreshButtons);
   playAudioFrom(playbackTime_);
   // Ticks twice a frame or more often, so a frame is shown within a few milliseconds of its
@@ -86,12 +99,16 @@ int PlaybackControl::start(const Playback::Span& span, bool follow) {
 
 bool PlaybackControl::playbackTick() {
   if (!playing_ || !playback_) return false;
+  followSound();
   float time = 0.0f;
   const Playback::Tick tick =
       stopRequested_ ? Playback::Tick::Ended : playback_->take(view_.canvas(), time);
   if (tick == Playback::Tick::New) {
     // Round the loop: the sound starts over with the pictures.
-    if (time < playbackTime_) playAudioFrom(time);
+    if (time < playbackTime_) {
+      playAudioFrom(time);
+      wrapped_ = true;
+    }
     playbackTime_ = time;
     if (following_) view_.follow(time);
     session_.port().refresh(RefreshPreview | RefreshTimeline);
@@ -117,6 +134,18 @@ void PlaybackControl::playAudioFrom(float t) {
   const AudioTrack audio = projectAudio(session_.project(), session_.projectFolder());
   if (!audio.path.empty() && std::isfinite(audio.offset) && std::isfinite(audio.volume))
     session_.port().playAudio(audio, static_cast<double>(t));
+}
+
+void PlaybackControl::followSound() {
+  // Round a loop the sound starts over with the pictures, and drifts no further than a round.
+  if (wrapped_) return;
+  const std::optional<double> sound = session_.port().soundPosition();
+  // Only a position that moved says where the sound is now (a device reports in steps).
+  if (!sound || *sound == lastSound_) return;
+  lastSound_ = *sound;
+  const double behind = (*sound - startTime_) - (steady_() + soundPull_.load());
+  const double halfFrame = 0.5 / static_cast<double>(session_.project().fps);
+  if (std::abs(behind) > halfFrame) soundPull_ = soundPull_.load() + behind;
 }
 
 void PlaybackControl::setLoop(bool loop) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <memory>
 
 #include "app/playback.h"
@@ -11,7 +12,9 @@ class FrameView;
 class Session;
 
 // The movie: the frames composed ahead by workers and shown at their time on the project's
-// clock, with the sound track.
+// clock, with the sound track. While the sound plays the clock follows it: however late the
+// sound starts and however its device's clock drifts, pictures and sound stay within half a
+// frame of each other.
 class PlaybackControl {
  public:
   PlaybackControl(Session& session, FrameView& view) : session_(session), view_(view) {}
@@ -48,9 +51,17 @@ class PlaybackControl {
   bool loop_ = false;
   int start(const Playback::Span& span, bool follow);
   void playAudioFrom(float t);
+  // Pulls the clock onto the sound when they are more than half a frame apart.
+  void followSound();
   float playbackTime_ = 0.0f;
-  std::unique_ptr<Playback> playback_;
   Playback::Clock clock_;
+  // Playback's clock: the steady one (or the test's) plus the pull, read by its workers too.
+  Playback::Clock steady_;
+  std::atomic<double> soundPull_ = 0.0;
+  double startTime_ = 0.0;  // the animation's time where the clock started
+  double lastSound_ = -1.0;
+  bool wrapped_ = false;                // round the loop: the sound starts over with the pictures
+  std::unique_ptr<Playback> playback_;  // last: its workers read the clock until it is gone
 };
 
 }  // namespace pelorix

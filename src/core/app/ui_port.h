@@ -130,6 +130,9 @@ class UiPort {
   // The sound track during playback, from `from` seconds of the animation; and its end.
   virtual void playAudio(const AudioTrack& audio, double from) = 0;
   virtual void stopAudio() = 0;
+  // Where the sound track is while it plays, in seconds of the animation; nothing while it does
+  // not play (or waits for its offset).
+  virtual std::optional<double> soundPosition() const { return std::nullopt; }
 };
 
 }  // namespace pelorix

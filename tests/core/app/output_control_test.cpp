@@ -89,6 +89,44 @@ TEST(EditorPlayback, FramesFollowTheClockAndLateOnesAreDropped) {
   EXPECT_FALSE(editor.playback().playing());
 }
 
+// Pictures follow the sound while it plays: a sound that started late holds them back, one whose
+// device runs fast pulls them on, and a position that says nothing new (or lies within half a
+// frame) leaves the clock alone.
+TEST(EditorPlayback, PicturesFollowTheSound) {
+  test::TempDir dir;
+  ScriptedPort port;
+  Editor editor(port);
+  std::atomic<double> now = 0.0;
+  editor.playback().setPlaybackClock([&now] { return now.load(); });
+  editor.startUp(writeProject(dir, "one", 30, {{1, {2.0f}}}));
+  const std::vector<float> times = conversionFrameTimes(2.0f, 30.0f);
+  auto shows = [&](int frame) {
+    for (int i = 0; i < 2000 && editor.playback().playbackTime() != times[frame]; ++i) {
+      if (!editor.playback().playbackTick()) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return editor.playback().playbackTime() == times[frame];
+  };
+  auto at = [](int frame) { return (frame + 0.5) / 30.0; };  // amid a frame's time
+  editor.view().scrubTo(0.5f);
+  editor.playback().playFromHere(false);  // from frame 15: the clock's 0 is 0.5 s
+  EXPECT_TRUE(shows(15));
+  now = at(15);
+  port.soundAt = 0.5 + at(12);  // three frames behind the pictures
+  EXPECT_TRUE(shows(27));
+  now = at(18);
+  port.soundAt = 0.5 + at(15) + 0.005;  // within half a frame
+  EXPECT_TRUE(shows(30));
+  now = at(21);  // the same position again: the device has not moved on
+  EXPECT_TRUE(shows(33));
+  port.soundAt = 0.5 + at(30);  // ahead
+  EXPECT_TRUE(shows(45));
+  port.soundAt.reset();  // the sound ended: the clock goes on from there
+  now = at(24);
+  EXPECT_TRUE(shows(48));
+  editor.playback().stop();
+}
+
 // Play from here starts at the playhead and moves it with the movie, rounds the work area when
 // looping, and a stop says how many frames passed, not how many the animation has.
 TEST(EditorPlayback, PlayFromHereFollowsLoopsAndCountsWhatPassed) {

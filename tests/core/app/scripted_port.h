@@ -67,6 +67,7 @@ class ScriptedPort final : public UiPort {
     soundFrom = from;
   }
   void stopAudio() override { audioPlaying.clear(); }
+  std::optional<double> soundPosition() const override { return soundAt; }
   // Runs what the worker threads posted, as the event loop would.
   void runPosted() {
     for (;;) {
@@ -91,6 +92,7 @@ class ScriptedPort final : public UiPort {
   int exportDialogs = 0;
   std::string audioPlaying;
   double soundFrom = -1.0;
+  std::optional<double> soundAt;  // where the sound plays, when it does
   std::function<bool(LayerValues&)> layerDialog;
   std::function<bool(SourceDialogValues&)> sourceDialog;
   std::function<bool(ProjectValues&)> projectDialog;
