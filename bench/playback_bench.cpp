@@ -6,6 +6,8 @@
 // size as the preview does). Prints the frames dropped of those of 10 seconds.
 //   playback_bench WIDTH HEIGHT [SECONDS [WORKERS [LAYERS [VIEW_WIDTH VIEW_HEIGHT]]]]
 // WIDTH a multiple of 1280 gives pictures of that scale (3840: the 4K project's).
+// With PELORIX_BENCH_PROJECT=NAME the project is written as NAME into a scratch folder with its
+// pictures, and the path printed, instead (for a render of the same project).
 #include <QImage>
 #include <QPainter>
 #include <chrono>
@@ -17,6 +19,7 @@
 #include "app/frame_view.h"
 #include "app/playback.h"
 #include "bench_support.h"
+#include "model/project_file.h"
 #include "render/draw_list.h"
 
 int main(int argc, char** argv) {
@@ -46,6 +49,13 @@ int main(int argc, char** argv) {
     last.x = -first.x + 40.0f * k;
     last.rotation = first.rotation + 90.0f;
     project.addSource(i, last);
+  }
+  // With PELORIX_BENCH_PROJECT set, the project is written there (its pictures beside it in the
+  // scratch folder) for a render of it, and nothing is played.
+  if (const char* path = std::getenv("PELORIX_BENCH_PROJECT")) {
+    const bool saved = saveProject(project, folder + path).result == kSaveWritten;
+    std::printf("%s%s\n", folder.c_str(), path);
+    return saved ? 0 : 1;
   }
   const DrawList list = buildDrawList(project);
   const int viewWidth = argc > 7 ? std::atoi(argv[6]) : width;
