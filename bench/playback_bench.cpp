@@ -62,7 +62,12 @@ int main(int argc, char** argv) {
   const int viewHeight = argc > 7 ? std::atoi(argv[7]) : height;
   ViewScale view;
   view.setSize(viewWidth, viewHeight);
-  view.applyForPlayback(project);
+  // PELORIX_BENCH_NO_LEVELS: pictures sampled themselves, as a paused frame does (the baseline).
+  if (std::getenv("PELORIX_BENCH_NO_LEVELS")) {
+    view.apply(project);
+  } else {
+    view.applyForPlayback(project);
+  }
   const int workers = argc > 4 ? std::atoi(argv[4])
                                : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   Playback playback(project, list.layers, folder, workers);
