@@ -156,24 +156,8 @@ double ViewScale::factor(const Project& project) const {
 void ViewScale::apply(Project& project) const {
   const double f = factor(project);
   if (f >= 1.0) return;
-  const int width = project.outputWidth, height = project.outputHeight;
-  project.outputWidth = std::max(1, static_cast<int>(std::lround(width * f)));
-  project.outputHeight = std::max(1, static_cast<int>(std::lround(height * f)));
-  scaleComposition(project, f);
-  // Each small pixel samples where the big frame's pixel it shows lies: the window drew pixel
-  // floor((x + 0.5) / f) there, which is (x + 0.5) / f less its fraction, on average `m`.
-  const auto shift = [f](int big, int small) {
-    double m = 0.0;
-    for (int x = 0; x < small; ++x) {
-      const double at = (x + 0.5) / f;
-      m += at - std::floor(at);
-    }
-    m /= small;
-    return (big / 2) * f + m * f - 0.5 - small / 2;
-  };
-  project.motion.fractionalPlacement = true;
-  project.motion.centreShift = {shift(width, project.outputWidth),
-                                shift(height, project.outputHeight)};
+  project.motion.shownSize = {std::max(1, static_cast<int>(std::lround(project.outputWidth * f))),
+                              std::max(1, static_cast<int>(std::lround(project.outputHeight * f)))};
 }
 
 void FrameView::composeInto(float t, bool allLayers, int layerIndex) {

@@ -50,8 +50,9 @@ class OnionSkin {
 };
 
 // The size the window shows the frame at. Smaller than the frame, the preview, its onion skin
-// and playback compose at that size: the same kernels over a scaled composition, so a big
-// frame shown small costs what the shown pixels cost. At the frame's size and above (or with
+// and playback compose a canvas of that size, each of its pixels sampled where the frame's
+// pixel it shows lies (with the same kernels), so a big frame shown small costs what the shown
+// pixels cost and shows what the stretched frame would. At the frame's size and above (or with
 // no size given) they compose the frame itself, byte for byte the render's.
 class ViewScale {
  public:
@@ -67,7 +68,7 @@ class ViewScale {
   // what moves. A still frame samples the pictures themselves.
   void applyForPlayback(Project& project) const {
     apply(project);
-    project.motion.pictureLevels = project.motion.fractionalPlacement;
+    project.motion.pictureLevels = project.motion.shownSize[0] > 0;
   }
 
  private:

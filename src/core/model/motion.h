@@ -106,14 +106,14 @@ struct ProjectMotion {
   std::vector<std::string> problems;
   // Positions, pivots and the camera's position times this (a render at another size).
   double spatialScale = 1.0;
-  // A preview composed smaller than the frame (never a file or a render): pictures are placed
-  // to the fraction of a pixel, with the frame's centre `centreShift` pixels right and down of
-  // the canvas's, so that the small frame samples where the big one's pixels lie.
-  bool fractionalPlacement = false;
-  // With it, for playback: a still picture stepped over by two or more of its pixels per frame
+  // A preview composed smaller than the frame (never a file or a render): the canvas's width
+  // and height. Canvas column x shows the frame's column floor((x + 0.5) * frame width / canvas
+  // width), as the window showed the whole frame stretched, and is sampled exactly where that
+  // column is (rows alike). 0 x 0: the frame itself.
+  std::array<int, 2> shownSize{};
+  // With it, for playback: a still picture stepped over by two or more of its pixels per canvas
   // pixel is sampled from one of its smaller copies (render/picture_levels.h).
   bool pictureLevels = false;
-  std::array<double, 2> centreShift{};
 
   const LayerMotion* layer(int number) const;
   bool empty() const { return layers.empty() && !camera.keyed(); }

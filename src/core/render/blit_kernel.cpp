@@ -221,6 +221,20 @@ void blitMarginScalar(const BlitParams& p, int y, int xBegin, int xEnd) {
 }
 
 void blitRowsScalar(const BlitParams& p, int rowBegin, int rowEnd) {
+  if (p.gridColumns) {
+    // Each canvas pixel samples where its frame pixel does.
+    for (int y = rowBegin; y < rowEnd; ++y) {
+      const float dy = p.gridRows[y] - static_cast<float>(p.oy);
+      const float baseU = p.hu - p.dv * dy;
+      const float baseV = p.hv + p.du * dy;
+      auto* d = reinterpret_cast<uint32_t*>(p.canvas + y * p.canvasPitch) + p.x0;
+      for (int x = p.x0; x < p.x1; ++x, ++d) {
+        const float column = p.gridColumns[x] - static_cast<float>(p.ox);
+        shadePixelScalar(p, p.du * column + baseU, p.dv * column + baseV, d);
+      }
+    }
+    return;
+  }
   const float startColumn = static_cast<float>(p.xs - p.ox);
   for (int y = rowBegin; y < rowEnd; ++y) {
     blitMarginScalar(p, y, p.x0, p.xs);

@@ -53,6 +53,10 @@ struct LayerKernel {
   // How the layer's pixel meets the canvas before the opacity mix: a BlendMode value, 0 for the
   // plain "over" of every layer so far.
   int mode = 0;
+  // A frame of this size drawn into a smaller canvas (0: the canvas is the frame): every value
+  // above is the frame's but the box, which is in canvas columns and rows, and canvas pixel
+  // (x, y) samples where the frame's pixel (gridColumns[x], gridRows[y]) does.
+  int gridWidth = 0, gridHeight = 0;
 
   friend bool operator==(const LayerKernel&, const LayerKernel&) = default;
 };
@@ -62,6 +66,10 @@ struct BlitParams : LayerKernel {
   uint8_t* canvas = nullptr;  // top row
   ptrdiff_t canvasPitch = 0;
   bool canvasOpaque = true;  // the frame started black (not transparent)
+  // With gridWidth: the frame's column of each canvas column and its row of each canvas row,
+  // readable a vector's width past the canvas.
+  const float* gridColumns = nullptr;
+  const float* gridRows = nullptr;
 };
 
 // A picture pixel laid over a canvas pixel with a separable blend mode (BlendMode 1-7) at full
@@ -77,7 +85,8 @@ bool coversWholeFrame(const LayerKernel& kernel, int width, int height);
 // independent, so callers may split them over threads.
 void blitRows(const BlitParams& params, int rowBegin, int rowEnd);
 
-// The reference: one pixel at a time, the sampling point moved on by one addition per column.
+// The reference: one pixel at a time, the sampling point moved on by one addition per column
+// (for a grid, worked out for each pixel).
 void blitRowsScalar(const BlitParams& params, int rowBegin, int rowEnd);
 // Columns [xBegin, xEnd) of row y with the sampling point computed directly per column (the
 // margin left of xs).

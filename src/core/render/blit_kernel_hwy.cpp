@@ -326,7 +326,45 @@ void ShadeSpan(const BlitParams& p, uint32_t* row, int x, int count, const float
     shadePixelScalar(p, us[c], vs[c], row + x + c);
 }
 
+// A frame drawn into a smaller canvas: the sampling points of each row worked out from the frame
+// columns its pixels show, with the operations of the scalar reference in its order. Blocks of
+// rows are drawn a tile of columns at a time, so that the picture's pixels they sample stay
+// close together.
+void GridRows(const BlitParams& p, int rowBegin, int rowEnd) {
+  const DF df;
+  const int n = static_cast<int>(hn::Lanes(df));
+  thread_local std::vector<float> scratch;
+  scratch.resize(2 * static_cast<size_t>(kTile + n));
+  float* us = scratch.data();
+  float* vs = us + kTile + n;
+  const VF stepU = hn::Set(df, p.du);
+  const VF stepV = hn::Set(df, p.dv);
+  const VF ox = hn::Set(df, static_cast<float>(p.ox));
+  constexpr int kBlock = 8;
+  for (int top = rowBegin; top < rowEnd; top += kBlock) {
+    const int bottom = std::min(rowEnd, top + kBlock);
+    for (int x = p.x0; x < p.x1; x += kTile) {
+      const int columns = std::min(kTile, p.x1 - x);
+      for (int y = top; y < bottom; ++y) {
+        const float dy = p.gridRows[y] - static_cast<float>(p.oy);
+        const VF baseU = hn::Set(df, p.hu - p.dv * dy);
+        const VF baseV = hn::Set(df, p.hv + p.du * dy);
+        for (int c = 0; c < columns; c += n) {
+          const VF column = hn::Sub(hn::LoadU(df, p.gridColumns + x + c), ox);
+          hn::StoreU(hn::Add(hn::Mul(stepU, column), baseU), df, us + c);
+          hn::StoreU(hn::Add(hn::Mul(stepV, column), baseV), df, vs + c);
+        }
+        ShadeSpan(p, reinterpret_cast<uint32_t*>(p.canvas + y * p.canvasPitch), x, columns, us, vs);
+      }
+    }
+  }
+}
+
 void BlitRowsVector(const BlitParams& p, int rowBegin, int rowEnd) {
+  if (p.gridColumns) {
+    GridRows(p, rowBegin, rowEnd);
+    return;
+  }
   const DF df;
   const size_t lanes = hn::Lanes(df);
   const int n = static_cast<int>(lanes);

@@ -56,13 +56,7 @@ bool finite(const Placement& p) {
 
 // Works out the box and the inverse mapping of one layer in a W x H frame; false when it covers
 // no pixel. The canvas pointers are set by the caller.
-bool prepare(int W, int H, const DibImage& image, const Placement& placed, LayerKernel& p,
-             const ProjectMotion& motion) {
-  Placement place = placed;
-  if (motion.fractionalPlacement) {
-    place.x -= static_cast<float>(motion.centreShift[0]);
-    place.y -= static_cast<float>(motion.centreShift[1]);
-  }
+bool prepare(int W, int H, const DibImage& image, const Placement& place, LayerKernel& p) {
   const int sw = image.width();
   const int sh = image.height();
   p.ox = truncToInt(static_cast<double>(static_cast<float>(W / 2) - place.x));
@@ -111,21 +105,6 @@ bool prepare(int W, int H, const DibImage& image, const Placement& placed, Layer
   // are exact while the numbers stay below 2^23).
   p.aligned = c == 1.0f && s == 0.0f && place.scale == 1.0f && std::abs(p.ox) < (1 << 23) &&
               std::abs(p.oy) < (1 << 23);
-  if (motion.fractionalPlacement) {
-    // The centre where it falls, not truncated: the whole pixel in ox and oy, the rest moves the
-    // sampling point back through the picture's turn and scale.
-    const double cx = static_cast<double>(W / 2) - static_cast<double>(place.x);
-    const double cy = static_cast<double>(H / 2) - static_cast<double>(place.y);
-    if (std::abs(cx) < (1 << 23) && std::abs(cy) < (1 << 23)) {
-      p.ox = static_cast<int>(std::floor(cx));
-      p.oy = static_cast<int>(std::floor(cy));
-      const auto ex = static_cast<float>(cx - p.ox);
-      const auto ey = static_cast<float>(cy - p.oy);
-      p.hu += -p.du * ex + p.dv * ey;
-      p.hv += -p.du * ey - p.dv * ex;
-      p.aligned = p.aligned && ex == 0.0f && ey == 0.0f;
-    }
-  }
   p.image = image.bits();
   p.imagePitch = image.pitch();
   p.imageWidth = sw;
@@ -133,7 +112,57 @@ bool prepare(int W, int H, const DibImage& image, const Placement& placed, Layer
   return true;
 }
 
+// The first of `count` values of `at` (ascending) that is `value` or more: where a box edge of the
+// frame falls among the canvas columns or rows of a frame shown smaller.
+int firstAtOrAfter(const std::vector<float>& at, int count, int value) {
+  const auto end = at.begin() + count;
+  return static_cast<int>(std::lower_bound(at.begin(), end, static_cast<float>(value)) -
+                          at.begin());
+}
+
 }  // namespace
+
+int Compositor::canvasWidth(const Project& project) {
+  return project.motion.shownSize[0] > 0 ? project.motion.shownSize[0] : project.outputWidth;
+}
+
+int Compositor::canvasHeight(const Project& project) {
+  return project.motion.shownSize[1] > 0 ? project.motion.shownSize[1] : project.outputHeight;
+}
+
+void Compositor::makeGrid(const Project& project) {
+  const int w = canvasWidth(project), h = canvasHeight(project);
+  if (grid_.frameWidth == project.outputWidth && grid_.frameHeight == project.outputHeight &&
+      grid_.width == w && grid_.height == h)
+    return;
+  // The window's nearest pick, the frame's column for each canvas column; padded for the vector
+  // kernel's whole vectors.
+  const auto pick = [](int frame, int shown, std::vector<float>& at) {
+    at.assign(static_cast<size_t>(shown) + kGridPadding, 0.0f);
+    for (int x = 0; x < shown; ++x)
+      at[static_cast<size_t>(x)] = static_cast<float>(
+          static_cast<int>((x + 0.5) * static_cast<double>(frame) / static_cast<double>(shown)));
+    std::fill(at.begin() + shown, at.end(), at[static_cast<size_t>(shown) - 1]);
+  };
+  pick(project.outputWidth, w, grid_.columns);
+  pick(project.outputHeight, h, grid_.rows);
+  grid_.frameWidth = project.outputWidth;
+  grid_.frameHeight = project.outputHeight;
+  grid_.width = w;
+  grid_.height = h;
+}
+
+bool Compositor::toGrid(LayerKernel& kernel) const {
+  kernel.x0 = firstAtOrAfter(grid_.columns, grid_.width, kernel.x0);
+  kernel.x1 = firstAtOrAfter(grid_.columns, grid_.width, kernel.x1);
+  kernel.y0 = firstAtOrAfter(grid_.rows, grid_.height, kernel.y0);
+  kernel.y1 = firstAtOrAfter(grid_.rows, grid_.height, kernel.y1);
+  kernel.xs = kernel.x0;
+  kernel.aligned = false;
+  kernel.gridWidth = grid_.frameWidth;
+  kernel.gridHeight = grid_.frameHeight;
+  return kernel.x0 < kernel.x1 && kernel.y0 < kernel.y1;
+}
 
 void Compositor::planLayer(const Project& project, int layerIndex, float t, LayerPlan& plan) {
   plan = LayerPlan{};
@@ -158,8 +187,12 @@ void Compositor::planLayer(const Project& project, int layerIndex, float t, Laye
                      ? std::clamp(truncToInt(static_cast<double>(place.opacity) * 255.0), 0, 255)
                      : 0;
   // Non-finite values and opacity 0 leave every pixel as it is.
-  plan.draws = kernel.alpha > 0 && prepare(project.outputWidth, project.outputHeight,
-                                           cache_.image(layerIndex), place, kernel, project.motion);
+  const bool shownSmaller = project.motion.shownSize[0] > 0;
+  if (shownSmaller) makeGrid(project);
+  plan.draws =
+      kernel.alpha > 0 &&
+      prepare(project.outputWidth, project.outputHeight, cache_.image(layerIndex), place, kernel) &&
+      (!shownSmaller || toGrid(kernel));
   plan.first = layer.number == 1;
   plan.moving = cache_.moving(layerIndex);
   plan.result = DrawResult::Drawn;
@@ -174,10 +207,12 @@ void Compositor::planLayer(const Project& project, int layerIndex, float t, Laye
   kernel.mode = static_cast<int>(blendModeOf(layer.effects));
   plan.picture = cache_.picture(layerIndex);
   // Played smaller than the frame, a still picture stepped over is sampled from a smaller copy.
-  if (project.motion.fractionalPlacement && project.motion.pictureLevels && !plan.moving)
-    sampleFromLevel(kernel, plan.picture->image, *plan.picture->levels, workers_);
+  if (shownSmaller && project.motion.pictureLevels && !plan.moving) {
+    const double stride = static_cast<double>(project.outputWidth) / grid_.width;
+    sampleFromLevel(kernel, plan.picture->image, *plan.picture->levels, workers_, stride);
+  }
   // A frame that this layer's copy covers entirely need not be cleared first.
-  plan.covers = coversWholeFrame(kernel, project.outputWidth, project.outputHeight);
+  plan.covers = coversWholeFrame(kernel, canvasWidth(project), canvasHeight(project));
 }
 
 DrawResult Compositor::applyLayer(DibImage& canvas, const Project& project, LayerPlan& plan) {
@@ -193,6 +228,10 @@ DrawResult Compositor::applyLayer(DibImage& canvas, const Project& project, Laye
   params.canvas = canvas.bits();
   params.canvasPitch = canvas.pitch();
   params.canvasOpaque = !canvas.hasAlpha();
+  if (params.gridWidth > 0) {
+    params.gridColumns = grid_.columns.data();
+    params.gridRows = grid_.rows.data();
+  }
   if (workers_) {
     workers_->run(params.y0, params.y1,
                   [&params](int begin, int end) { blitRows(params, begin, end); });
@@ -227,20 +266,19 @@ size_t Compositor::keptBytes() const {
 bool Compositor::makeCanvas(DibImage& canvas, const Project& project, bool clear) {
   const int flags = canvasFlags(project);
   const bool transparent = (flags & kCreateAlpha) != 0;
-  if (!spare_.empty() && spare_.width() == project.outputWidth &&
-      spare_.height() == project.outputHeight && spare_.bitsPerPixel() == 32 &&
-      spare_.hasAlpha() == transparent && spare_.bottomUp()) {
+  const int width = canvasWidth(project), height = canvasHeight(project);
+  if (!spare_.empty() && spare_.width() == width && spare_.height() == height &&
+      spare_.bitsPerPixel() == 32 && spare_.hasAlpha() == transparent && spare_.bottomUp()) {
     canvas = std::move(spare_);
     if (clear) clearCanvas(canvas);
     return true;
   }
   spare_.destroy();
-  if (canvas.create(project.outputWidth, project.outputHeight, 32, BI_RGB, nullptr, flags)) {
+  if (canvas.create(width, height, 32, BI_RGB, nullptr, flags)) {
     if (!transparent && clear) clearCanvas(canvas);
     return true;
   }
-  log_.appendLog(
-      formatC(_("出力画像 (%d x %d) を作成できません"), project.outputWidth, project.outputHeight));
+  log_.appendLog(formatC(_("出力画像 (%d x %d) を作成できません"), width, height));
   return false;
 }
 
@@ -262,7 +300,7 @@ bool Compositor::composeFrame(DibImage& canvas, const Project& project, std::spa
   plans_.resize(count);
   for (size_t i = 0; i < count; ++i)
     planLayer(project, layers[i], t, plans_[i]);
-  const Frame frame{project.outputWidth, project.outputHeight, canvasFlags(project)};
+  const Frame frame{canvasWidth(project), canvasHeight(project), canvasFlags(project)};
 
   // The layers that draw as in the frame before: the canvas after them is worth keeping.
   size_t unchanged = 0;

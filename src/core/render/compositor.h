@@ -104,6 +104,22 @@ class Compositor {
   const LayerImageCache& cache() const { return cache_; }
 
  private:
+  // The canvas's size: the frame's, or the size it is shown at (ProjectMotion::shownSize).
+  static int canvasWidth(const Project& project);
+  static int canvasHeight(const Project& project);
+  // The frame's column and row each canvas column and row shows, for a frame shown smaller;
+  // made again when a size changes.
+  struct ShownGrid {
+    int frameWidth = 0, frameHeight = 0;
+    int width = 0, height = 0;
+    std::vector<float> columns, rows;  // padded for whole vectors
+  };
+  static constexpr int kGridPadding = 64;  // the widest vector's lanes
+  void makeGrid(const Project& project);
+  // A layer's kernel of the whole frame made to draw into the canvas of the frame shown smaller:
+  // its box in canvas columns and rows. False when it covers none.
+  bool toGrid(LayerKernel& kernel) const;
+  ShownGrid grid_;
   // Makes the empty canvas W x H and black, reusing the picture of the previous frame: fresh
   // memory would have every page faulted in again, frame after frame.
   // `clear` false: the caller overwrites every pixel at once.

@@ -128,9 +128,10 @@ uint64_t pictureLevelBytes(int width, int height) {
 }
 
 void sampleFromLevel(LayerKernel& kernel, const DibImage& picture, PictureLevels& levels,
-                     RowWorkers* workers) {
+                     RowWorkers* workers, double stride) {
   if (!kernel.interpolate) return;  // nearest sampling keeps the picture's own pixels
-  const double step = std::hypot(static_cast<double>(kernel.du), static_cast<double>(kernel.dv));
+  const double step =
+      stride * std::hypot(static_cast<double>(kernel.du), static_cast<double>(kernel.dv));
   int level = 0;
   int width = picture.width();
   int height = picture.height();

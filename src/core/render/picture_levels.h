@@ -42,10 +42,11 @@ class PictureLevels {
 // Bytes every level of a W x H picture would take at most: about a third of the picture.
 uint64_t pictureLevelBytes(int width, int height);
 
-// Points a prepared kernel at the level of `levels` that suits its step (scale below a half),
-// with the sampling mapped onto that level's pixels; the kernel stays on the picture when the
-// step is short or the level cannot be had.
+// Points a prepared kernel at the level of `levels` that suits its step (the picture's pixels
+// per canvas pixel, `stride` frame pixels to a canvas pixel), with the sampling mapped onto that
+// level's pixels; the kernel stays on the picture when the step is short or the level cannot be
+// had.
 void sampleFromLevel(LayerKernel& kernel, const DibImage& picture, PictureLevels& levels,
-                     RowWorkers* workers);
+                     RowWorkers* workers, double stride = 1.0);
 
 }  // namespace pelorix

@@ -71,7 +71,7 @@ TEST(PictureLevels, BlocksAreAveragedAndKeysStayExact) {
   EXPECT_NE(levels.level(keyed, 1, std::nullopt, nullptr), cut);
 }
 
-// A smooth picture, turned and shown at a fifth of its size, in a 120 x 90 scene.
+// A smooth picture, turned, in a 600 x 450 frame shown at a fifth of its size.
 void showSmall(Scene& scene, bool levels) {
   DibImage image;
   if (!image.create(400, 300, 24)) std::abort();
@@ -85,11 +85,10 @@ void showSmall(Scene& scene, bool levels) {
   }
   scene.writeImage("smooth.bmp", image);
   Source placed;
-  placed.scale = 0.2f;
   placed.rotation = 30.0f;
-  placed.x = 3.3f;
+  placed.x = 16.5f;
   scene.addLayer(1, "smooth.bmp", placed, effectInterpolate);
-  scene.project.motion.fractionalPlacement = true;
+  scene.project.motion.shownSize = {120, 90};
   scene.project.motion.pictureLevels = levels;
 }
 
@@ -121,8 +120,8 @@ double innerPsnr(const DibImage& a, const DibImage& b) {
 // Sampled from its level, a layer shows the picture where the picture itself puts it, at its
 // size (its edge may move by a fraction of a shown pixel).
 TEST(PictureLevels, ALayerDrawnFromItsLevelLiesInPlace) {
-  Scene exact(120, 90);
-  Scene fromLevel(120, 90);
+  Scene exact(600, 450);
+  Scene fromLevel(600, 450);
   showSmall(exact, false);
   showSmall(fromLevel, true);
   const DibImage a = exact.compose();
@@ -130,9 +129,24 @@ TEST(PictureLevels, ALayerDrawnFromItsLevelLiesInPlace) {
   EXPECT_GE(innerPsnr(a, b), 40.0);
 }
 
+// Shown small, from the picture or from its level, every kernel draws the same bytes.
+TEST(PictureLevels, ShownSmallEveryKernelDrawsTheSameBytes) {
+  for (bool levels : {false, true}) {
+    std::vector<uint32_t> reference;
+    for (const std::string& kernel : test::allKernels()) {
+      test::KernelScope scope(kernel);
+      Scene scene(600, 450);
+      showSmall(scene, levels);
+      const std::vector<uint32_t> pixels = test::argbPixels(scene.compose());
+      if (reference.empty()) reference = pixels;
+      EXPECT_EQ(pixels, reference) << kernel << (levels ? " from the level" : "");
+    }
+  }
+}
+
 // A keyed picture shown small leaves no fringe of the key colour around what it keeps.
 TEST(PictureLevels, AKeyedLayerShownSmallHasNoKeyFringe) {
-  Scene scene(64, 64);
+  Scene scene(256, 256);
   DibImage image = test::solidImage(256, 256, 255, 0, 255);
   for (int y = 0; y < 256; ++y) {
     for (int x = 0; x < 256; ++x) {
@@ -141,11 +155,10 @@ TEST(PictureLevels, AKeyedLayerShownSmallHasNoKeyFringe) {
   }
   scene.writeImage("disc.bmp", image);
   Source placed;
-  placed.scale = 0.25f;
   placed.rotation = 10.0f;
   scene.addLayer(1, "disc.bmp", placed, effectInterpolate | effectColorKey,
                  KeyColor{255, 0, 255, 0});
-  scene.project.motion.fractionalPlacement = true;
+  scene.project.motion.shownSize = {64, 64};
   scene.project.motion.pictureLevels = true;
   const DibImage canvas = scene.compose();
   int white = 0;
