@@ -10,7 +10,8 @@
 #    1600x900 view, composed at the shown size, and against composing it at the frame's size;
 #    and a project whose every layer moves, with reuse and without (render_bench);
 #  - growth: per frame for 1, 4 and 16 moving layers; the job at 720p, 1080p, 4K and 8K; peak
-#    memory at 300 and 9,000 frames; --jobs 1 and 2;
+#    memory at 300 and 9,000 frames, and of the 4K 16-layer project at 60 and 600; --jobs 1
+#    and 2;
 #  - peak memory of the MP4 and WebM renders against ffmpeg encoding the same job.
 #   bench/speed.sh            RUNS=7 bench/speed.sh
 set -euo pipefail
@@ -104,6 +105,18 @@ longrun() { "$cli" render "$long/bench.pxp" -o "$work/o" --format jpg --quiet; }
 pair short longrun
 growth+=("$(printf '%-44s %10s MiB %7sx' "peak memory, 300 frames" "$PEAK_A" "1.00")")
 growth+=("$(printf '%-44s %10s MiB %7sx' "peak memory, 9000 frames" "$PEAK_B" "$(ratio "$PEAK_B" "$PEAK_A")")")
+# The 4K project of 16 layers (playback_bench's, every layer gliding) for 2 s and for 20 s, once
+# each (the long one takes minutes).
+big2=$(PELORIX_BENCH_PROJECT=big.pxp build/bench/playback_bench 3840 2160 2 2 16)
+big20=$(PELORIX_BENCH_PROJECT=big.pxp build/bench/playback_bench 3840 2160 20 2 16)
+export big2 big20
+bigshort() { "$cli" render "$big2" -o "$work/o/f" --format jpg --quiet; }
+biglong() { "$cli" render "$big20" -o "$work/o/f" --format jpg --quiet; }
+read -r _ short_peak < <(once bigshort)
+read -r _ long_peak < <(once biglong)
+growth+=("$(printf '%-44s %10s MiB %7sx' "4K 16 layers: peak memory, 60 frames" "$((short_peak / 1024))" "1.00")")
+growth+=("$(printf '%-44s %10s MiB %7sx' "4K 16 layers: peak memory, 600 frames" "$((long_peak / 1024))" "$(ratio "$long_peak" "$short_peak")")")
+rm -rf "$(dirname "$big2")" "$(dirname "$big20")"
 jobs1() { "$cli" render "$job/bench.pxp" -o "$work/o" --format jpg --quiet --jobs 1; }
 jobs2() { "$cli" render "$job/bench.pxp" -o "$work/o" --format jpg --quiet --jobs 2; }
 pair jobs1 jobs2
