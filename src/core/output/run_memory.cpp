@@ -47,9 +47,12 @@ class PictureSizes {
   std::map<std::string, uint64_t> sizes_;
 };
 
+// A frame's canvas: the frame's size, or the size it is shown at.
 uint64_t frameBytes(const Project& project) {
-  return static_cast<uint64_t>(std::max(0, project.outputWidth)) *
-         static_cast<uint64_t>(std::max(0, project.outputHeight)) * 4;
+  const auto& shown = project.motion.shownSize;
+  const int width = shown[0] > 0 ? shown[0] : project.outputWidth;
+  const int height = shown[1] > 0 ? shown[1] : project.outputHeight;
+  return static_cast<uint64_t>(std::max(0, width)) * static_cast<uint64_t>(std::max(0, height)) * 4;
 }
 
 }  // namespace
