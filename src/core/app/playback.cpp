@@ -36,14 +36,16 @@ Playback::Playback(const Project& project, std::vector<int> layers, std::string 
   span_.loopFirst = std::clamp(span_.loopFirst, 0, std::max(0, span_.last));
   steps_ = count == 0 ? 0 : span_.last - span_.first + 1;
   if (span_.loop && count > 0) steps_ = std::numeric_limits<int>::max() - 1;
-  if (!clock_) {
-    const auto start = std::chrono::steady_clock::now();
-    clock_ = [start] {
-      return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    };
-  }
+  if (!clock_) clock_ = steadyClock();
   for (int i = 0; i < std::max(1, workers); ++i)
     workers_.emplace_back([this] { work(); });
+}
+
+Playback::Clock Playback::steadyClock() {
+  const auto start = std::chrono::steady_clock::now();
+  return [start] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
 }
 
 Playback::~Playback() {

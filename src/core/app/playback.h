@@ -32,6 +32,8 @@ class Playback {
  public:
   // Seconds since playback started; steady time unless a test gives its own.
   using Clock = std::function<double()>;
+  // Steady time since the call: the clock playback runs on unless given another.
+  static Clock steadyClock();
   using Span = PlaybackSpan;
 
   Playback(const Project& project, std::vector<int> layers, std::string projectFolder, int workers,

@@ -2,7 +2,6 @@
 #include "app/playback_control.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <thread>
 
@@ -75,13 +74,7 @@ int PlaybackControl::start(const Playback::Span& span, bool follow) {
   following_ = follow;
   view_.setPlaying(true);
   view_.onion().clear();
-  steady_ = clock_;
-  if (!steady_) {
-    const auto begun = std::chrono::steady_clock::now();
-    steady_ = [begun] {
-      return std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
-    };
-  }
+  steady_ = clock_ ? clock_ : Playback::steadyClock();
   soundPull_ = 0.0;
   lastSound_ = -1.0;
   wrapped_ = false;

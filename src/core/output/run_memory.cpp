@@ -9,6 +9,7 @@
 #include "base/system_memory.h"
 #include "imageio/frame_source.h"
 #include "output/run_plan.h"
+#include "render/compositor.h"
 #include "render/layer_image_cache.h"
 #include "render/picture_levels.h"
 #include "render/picture_store.h"
@@ -49,10 +50,8 @@ class PictureSizes {
 
 // A frame's canvas: the frame's size, or the size it is shown at.
 uint64_t frameBytes(const Project& project) {
-  const auto& shown = project.motion.shownSize;
-  const int width = shown[0] > 0 ? shown[0] : project.outputWidth;
-  const int height = shown[1] > 0 ? shown[1] : project.outputHeight;
-  return static_cast<uint64_t>(std::max(0, width)) * static_cast<uint64_t>(std::max(0, height)) * 4;
+  return static_cast<uint64_t>(std::max(0, Compositor::canvasWidth(project))) *
+         static_cast<uint64_t>(std::max(0, Compositor::canvasHeight(project))) * 4;
 }
 
 }  // namespace

@@ -103,10 +103,11 @@ class Compositor {
   LayerImageCache& cache() { return cache_; }
   const LayerImageCache& cache() const { return cache_; }
 
- private:
   // The canvas's size: the frame's, or the size it is shown at (ProjectMotion::shownSize).
   static int canvasWidth(const Project& project);
   static int canvasHeight(const Project& project);
+
+ private:
   // The frame's column and row each canvas column and row shows, for a frame shown smaller;
   // made again when a size changes.
   struct ShownGrid {

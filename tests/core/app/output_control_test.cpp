@@ -38,30 +38,38 @@ TEST(EditorOutput, ExportRunsTheEngineAndKeepsTheChoices) {
   ASSERT_EQ(o.editor.currentSettings().exportChoices.size(), 1u);
 }
 
+// An editor whose playback runs on a clock the test moves (read by the playback's workers).
+struct PlaybackRig {
+  PlaybackRig() {
+    editor.playback().setPlaybackClock([this] { return now.load(); });
+  }
+  // Ticks, with a little real time between, until the frame of `time` is shown.
+  bool shows(float time) {
+    for (int i = 0; i < 2000 && editor.playback().playbackTime() != time; ++i) {
+      if (!editor.playback().playbackTick()) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return editor.playback().playbackTime() == time;
+  }
+  std::atomic<double> now = 0.0;  // first: the workers read it until the editor is gone
+  test::TempDir dir;
+  ScriptedPort port;
+  Editor editor{port};
+};
+
 // Real-time playback on a clock the test moves: a frame shows when its time has come and it is
 // ready; frames passed over count as dropped and are said at the end; the sound starts with the
 // movie and stops with it; pressing again stops at the next tick.
 TEST(EditorPlayback, FramesFollowTheClockAndLateOnesAreDropped) {
-  test::TempDir dir;
-  ScriptedPort port;
-  Editor editor(port);
-  std::atomic<double> now = 0.0;  // read by the playback's workers
-  editor.playback().setPlaybackClock([&now] { return now.load(); });
+  PlaybackRig rig;
+  auto& [now, dir, port, editor] = rig;
   editor.startUp(writeProject(dir, "one", 30, {{1, {1.0f}}}));
   // Ticks more often than frames come, so a frame is shown within a few milliseconds.
   EXPECT_EQ(editor.playback().moviePressed(), 10);
   EXPECT_TRUE(editor.playback().playing());
-  // Waits (a little real time) until the frame due at `now` is shown.
-  auto showsFrameAt = [&](float expected) {
-    for (int i = 0; i < 2000 && editor.playback().playbackTime() != expected; ++i) {
-      if (!editor.playback().playbackTick()) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return editor.playback().playbackTime() == expected;
-  };
-  EXPECT_TRUE(showsFrameAt(0.0f));
+  EXPECT_TRUE(rig.shows(0.0f));
   now = 10.5 / 30.0;
-  EXPECT_TRUE(showsFrameAt(conversionFrameTimes(1.0f, 30.0f)[10]));
+  EXPECT_TRUE(rig.shows(conversionFrameTimes(1.0f, 30.0f)[10]));
   now = 2.0;
   while (editor.playback().playbackTick()) {
   }
@@ -93,20 +101,11 @@ TEST(EditorPlayback, FramesFollowTheClockAndLateOnesAreDropped) {
 // device runs fast pulls them on, and a position that says nothing new (or lies within half a
 // frame) leaves the clock alone.
 TEST(EditorPlayback, PicturesFollowTheSound) {
-  test::TempDir dir;
-  ScriptedPort port;
-  Editor editor(port);
-  std::atomic<double> now = 0.0;
-  editor.playback().setPlaybackClock([&now] { return now.load(); });
+  PlaybackRig rig;
+  auto& [now, dir, port, editor] = rig;
   editor.startUp(writeProject(dir, "one", 30, {{1, {2.0f}}}));
   const std::vector<float> times = conversionFrameTimes(2.0f, 30.0f);
-  auto shows = [&](int frame) {
-    for (int i = 0; i < 2000 && editor.playback().playbackTime() != times[frame]; ++i) {
-      if (!editor.playback().playbackTick()) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return editor.playback().playbackTime() == times[frame];
-  };
+  auto shows = [&](int frame) { return rig.shows(times[static_cast<size_t>(frame)]); };
   auto at = [](int frame) { return (frame + 0.5) / 30.0; };  // amid a frame's time
   editor.view().scrubTo(0.5f);
   editor.playback().playFromHere(false);  // from frame 15: the clock's 0 is 0.5 s
@@ -130,11 +129,8 @@ TEST(EditorPlayback, PicturesFollowTheSound) {
 // Play from here starts at the playhead and moves it with the movie, rounds the work area when
 // looping, and a stop says how many frames passed, not how many the animation has.
 TEST(EditorPlayback, PlayFromHereFollowsLoopsAndCountsWhatPassed) {
-  test::TempDir dir;
-  ScriptedPort port;
-  Editor editor(port);
-  std::atomic<double> now = 0.0;
-  editor.playback().setPlaybackClock([&now] { return now.load(); });
+  PlaybackRig rig;
+  auto& [now, dir, port, editor] = rig;
   editor.startUp(writeProject(dir, "one", 30, {{1, {1.0f}}}));
   editor.view().scrubTo(0.5f);
   editor.timeline().setWorkArea(std::pair{0.6, 0.2});  // frames 6 to 17
@@ -142,11 +138,8 @@ TEST(EditorPlayback, PlayFromHereFollowsLoopsAndCountsWhatPassed) {
   editor.playback().playFromHere(true);
   const std::vector<float> times = conversionFrameTimes(1.0f, 30.0f);
   auto showsFrame = [&](int frame) {
-    for (int i = 0; i < 2000 && editor.playback().playbackTime() != times[frame]; ++i) {
-      if (!editor.playback().playbackTick()) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return editor.view().currentTime() == times[frame];
+    const float time = times[static_cast<size_t>(frame)];
+    return rig.shows(time) && rig.editor.view().currentTime() == time;
   };
   EXPECT_TRUE(showsFrame(15));
   now = 3.5 / 30.0;  // past frame 17: round to the area's start
